@@ -1,0 +1,304 @@
+#include "platform/ByteIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace vt {
+
+// ---------------------------------------------------------------- ByteIO
+
+bool ByteIO::ReadBytes(std::vector<uint8_t>& out, uint64_t n) {
+    if (n > Remaining()) return false;
+    out.resize(size_t(n));
+    return ReadExact(out.data(), size_t(n));
+}
+
+bool ByteIO::Skip(uint64_t n) {
+    if (n > Remaining()) return false;
+    return Seek(Tell() + n);
+}
+
+#define VT_READ_INT(name, type, bytes, getter) \
+    bool ByteIO::name(type& v) {               \
+        uint8_t b[bytes];                      \
+        if (!ReadExact(b, bytes)) return false; \
+        v = getter(b);                         \
+        return true;                           \
+    }
+VT_READ_INT(ReadU16LE, uint16_t, 2, GetU16LE)
+VT_READ_INT(ReadU32LE, uint32_t, 4, GetU32LE)
+VT_READ_INT(ReadU64LE, uint64_t, 8, GetU64LE)
+VT_READ_INT(ReadU16BE, uint16_t, 2, GetU16BE)
+VT_READ_INT(ReadU24BE, uint32_t, 3, GetU24BE)
+VT_READ_INT(ReadU32BE, uint32_t, 4, GetU32BE)
+#undef VT_READ_INT
+
+bool ByteIO::ReadU64BE(uint64_t& v) {
+    uint32_t hi, lo;
+    if (!ReadU32BE(hi) || !ReadU32BE(lo)) return false;
+    v = (uint64_t(hi) << 32) | lo;
+    return true;
+}
+
+bool ByteIO::ReadDoubleBE(double& v) {
+    uint64_t bits;
+    if (!ReadU64BE(bits)) return false;
+    std::memcpy(&v, &bits, 8);
+    return true;
+}
+
+bool ByteIO::WriteU16LE(uint16_t v) { uint8_t b[2]; PutU16LE(b, v); return Write(b, 2); }
+bool ByteIO::WriteU32LE(uint32_t v) { uint8_t b[4]; PutU32LE(b, v); return Write(b, 4); }
+bool ByteIO::WriteU64LE(uint64_t v) { uint8_t b[8]; PutU64LE(b, v); return Write(b, 8); }
+bool ByteIO::WriteU16BE(uint16_t v) { uint8_t b[2]; PutU16BE(b, v); return Write(b, 2); }
+bool ByteIO::WriteU24BE(uint32_t v) { uint8_t b[3]; PutU24BE(b, v); return Write(b, 3); }
+bool ByteIO::WriteU32BE(uint32_t v) { uint8_t b[4]; PutU32BE(b, v); return Write(b, 4); }
+bool ByteIO::WriteU64BE(uint64_t v) { return WriteU32BE(uint32_t(v >> 32)) && WriteU32BE(uint32_t(v)); }
+bool ByteIO::WriteDoubleBE(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    return WriteU64BE(bits);
+}
+
+bool ByteIO::WriteZeros(uint64_t n) {
+    static const uint8_t zeros[4096] = {};
+    while (n > 0) {
+        size_t k = size_t(std::min<uint64_t>(n, sizeof zeros));
+        if (!Write(zeros, k)) return false;
+        n -= k;
+    }
+    return true;
+}
+
+bool ByteIO::CopyFrom(ByteIO& src, uint64_t n) {
+    std::vector<uint8_t> buf(size_t(std::min<uint64_t>(n, 1 << 20)));
+    while (n > 0) {
+        size_t k = size_t(std::min<uint64_t>(n, buf.size()));
+        if (!src.ReadExact(buf.data(), k)) return false;
+        if (!Write(buf.data(), k)) return false;
+        n -= k;
+    }
+    return true;
+}
+
+std::string FourCCText(uint32_t fcc) {
+    std::string s(4, ' ');
+    for (int i = 0; i < 4; ++i) {
+        char c = char((fcc >> (8 * i)) & 0xFF);
+        s[i] = (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return s;
+}
+
+// ---------------------------------------------------------------- FileIO
+
+FileIO::~FileIO() { Close(); }
+
+bool FileIO::Open(const std::string& path, Mode mode, size_t bufferSize) {
+    Close();
+    failed_ = false;
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case Mode::Read: flags |= O_RDONLY; break;
+        case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case Mode::ReadWrite: flags |= O_RDWR; break;
+    }
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    path_ = path;
+    size_ = uint64_t(st.st_size);
+    buf_.assign(std::max<size_t>(bufferSize, 4096), 0);
+    pos_ = bufPos_ = 0;
+    bufLen_ = 0;
+    writing_ = false;
+    return true;
+}
+
+bool FileIO::Close() {
+    if (fd_ < 0) return !failed_;
+    FlushWrite();
+    ::close(fd_);
+    fd_ = -1;
+    buf_.clear();
+    buf_.shrink_to_fit();
+    return !failed_;
+}
+
+uint64_t FileIO::Size() const { return size_; }
+
+bool FileIO::FlushWrite() {
+    if (!writing_ || bufLen_ == 0) {
+        writing_ = false;
+        bufLen_ = 0;
+        return !failed_;
+    }
+    size_t done = 0;
+    while (done < bufLen_) {
+        ssize_t w = ::pwrite(fd_, buf_.data() + done, bufLen_ - done, off_t(bufPos_ + done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            failed_ = true;
+            break;
+        }
+        done += size_t(w);
+    }
+    writing_ = false;
+    bufLen_ = 0;
+    return !failed_;
+}
+
+bool FileIO::Flush() { return fd_ >= 0 && FlushWrite(); }
+
+bool FileIO::FillRead() {
+    bufPos_ = pos_;
+    bufLen_ = 0;
+    while (bufLen_ < buf_.size()) {
+        ssize_t r = ::pread(fd_, buf_.data() + bufLen_, buf_.size() - bufLen_, off_t(bufPos_ + bufLen_));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        bufLen_ += size_t(r);
+    }
+    return bufLen_ > 0;
+}
+
+size_t FileIO::Read(void* dst, size_t n) {
+    if (fd_ < 0 || n == 0) return 0;
+    if (writing_ && !FlushWrite()) return 0;
+    auto* out = static_cast<uint8_t*>(dst);
+    size_t got = 0;
+    while (got < n) {
+        if (pos_ >= bufPos_ && pos_ < bufPos_ + bufLen_) {
+            size_t off = size_t(pos_ - bufPos_);
+            size_t k = std::min(n - got, bufLen_ - off);
+            std::memcpy(out + got, buf_.data() + off, k);
+            got += k;
+            pos_ += k;
+            continue;
+        }
+        size_t want = n - got;
+        if (want >= buf_.size()) {
+            // Large read: straight into the caller's memory.
+            ssize_t r = ::pread(fd_, out + got, want, off_t(pos_));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) break;
+            got += size_t(r);
+            pos_ += uint64_t(r);
+            continue;
+        }
+        if (!FillRead()) break;
+    }
+    return got;
+}
+
+bool FileIO::Write(const void* src, size_t n) {
+    if (fd_ < 0) {
+        failed_ = true;
+        return false;
+    }
+    if (n == 0) return !failed_;
+    const auto* in = static_cast<const uint8_t*>(src);
+    if (!writing_) {
+        bufLen_ = 0;  // drop any read-ahead: its bytes may be overwritten
+        bufPos_ = pos_;
+        writing_ = true;
+    } else if (pos_ != bufPos_ + bufLen_) {
+        if (!FlushWrite()) return false;
+        bufPos_ = pos_;
+        writing_ = true;
+    }
+    if (bufLen_ + n > buf_.size()) {
+        if (!FlushWrite()) return false;
+        bufPos_ = pos_;
+        writing_ = true;
+        if (n >= buf_.size()) {
+            size_t done = 0;
+            while (done < n) {
+                ssize_t w = ::pwrite(fd_, in + done, n - done, off_t(pos_ + done));
+                if (w < 0 && errno == EINTR) continue;
+                if (w <= 0) {
+                    failed_ = true;
+                    return false;
+                }
+                done += size_t(w);
+            }
+            pos_ += n;
+            bufPos_ = pos_;
+            size_ = std::max(size_, pos_);
+            return true;
+        }
+    }
+    std::memcpy(buf_.data() + bufLen_, in, n);
+    bufLen_ += n;
+    pos_ += n;
+    size_ = std::max(size_, pos_);
+    return !failed_;
+}
+
+bool FileIO::Seek(uint64_t pos) {
+    if (fd_ < 0) return false;
+    if (writing_ && pos != bufPos_ + bufLen_ && !FlushWrite()) return false;
+    pos_ = pos;
+    return true;
+}
+
+bool FileIO::Truncate(uint64_t size) {
+    if (fd_ < 0 || !FlushWrite()) return false;
+    if (::ftruncate(fd_, off_t(size)) != 0) {
+        failed_ = true;
+        return false;
+    }
+    size_ = size;
+    bufLen_ = 0;
+    return true;
+}
+
+// ---------------------------------------------------------------- MemoryIO
+
+MemoryIO::MemoryIO(std::vector<uint8_t> data) : own_(std::move(data)), view_(own_) {}
+
+MemoryIO::MemoryIO(std::span<const uint8_t> view) : view_(view), readOnly_(true) {}
+
+size_t MemoryIO::Read(void* dst, size_t n) {
+    if (pos_ >= view_.size()) return 0;
+    size_t k = size_t(std::min<uint64_t>(n, view_.size() - pos_));
+    std::memcpy(dst, view_.data() + pos_, k);
+    pos_ += k;
+    return k;
+}
+
+bool MemoryIO::Write(const void* src, size_t n) {
+    if (readOnly_) {
+        failed_ = true;
+        return false;
+    }
+    if (pos_ + n > own_.size()) own_.resize(size_t(pos_ + n));
+    if (n) std::memcpy(own_.data() + pos_, src, n);
+    pos_ += n;
+    view_ = own_;
+    return true;
+}
+
+bool MemoryIO::Seek(uint64_t pos) {
+    if (!readOnly_ && pos > own_.size()) {
+        own_.resize(size_t(pos));  // a seek past the end of a writable buffer zero-fills
+        view_ = own_;
+    }
+    pos_ = pos;
+    return true;
+}
+
+}  // namespace vt
