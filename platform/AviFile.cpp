@@ -61,13 +61,17 @@ struct IndexEntry {
 // frames, empty ones never.
 bool GuessKeyFrame(const uint8_t* p, size_t n) {
     if (n == 0) return false;
-    for (size_t i = 0; i + 4 < n; ++i) {
+    // MPEG-4 part 2: the first VOP's coding type (0 = intra).
+    for (size_t i = 0; i + 4 < n; ++i)
+        if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1 && p[i + 3] == 0xB6) return (p[i + 4] >> 6) == 0;
+    // H.264 byte stream: an IDR slice or a sequence header before any other slice.
+    for (size_t i = 0; i + 3 < n; ++i) {
         if (p[i] != 0 || p[i + 1] != 0 || p[i + 2] != 1) continue;
         uint8_t code = p[i + 3];
-        if (code == 0xB6) return (p[i + 4] >> 6) == 0;  // VOP: I-VOP is coding type 0
+        if (code & 0x80) break;  // not a NAL header
         uint8_t nal = code & 0x1F;
-        if ((code & 0x80) == 0 && (nal == 5 || nal == 7)) return true;  // IDR or SPS
-        if ((code & 0x80) == 0 && nal == 1) return false;
+        if (nal == 5 || nal == 7) return true;
+        if (nal == 1) return false;
     }
     return true;
 }
@@ -505,7 +509,7 @@ void AviFileImpl::ScanList(uint64_t pos, uint64_t end, int depth) {
             if (st >= 0 && size_t(st) < streams.size() && !IsIndexChunk(id) && !(c2 == 'p' && c3 == 'c')) {
                 uint32_t flags = kAviIfKeyFrame;
                 if (streams[size_t(st)].info.fccType == kStreamTypeVideo) {
-                    uint8_t head[64];
+                    uint8_t head[512];
                     size_t k = io->Read(head, std::min<uint32_t>(size, sizeof head));
                     flags = GuessKeyFrame(head, k) ? kAviIfKeyFrame : 0;
                 }

@@ -27,8 +27,8 @@ TEST_P(AviCopyTest, CopyKeepsEveryPacket) {
     if (StreamCount(src, "audio") > 0) {
         if (GetParam().packetAudio) EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(src, "a:0"));
         else EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0"));
-        EXPECT_EQ(Probe(out, "a:0", "stream=codec_name,sample_rate,channels"),
-                  Probe(src, "a:0", "stream=codec_name,sample_rate,channels"));
+        EXPECT_EQ(Probe(out, "a:0", "codec_name,sample_rate,channels"),
+                  Probe(src, "a:0", "codec_name,sample_rate,channels"));
     }
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
