@@ -207,6 +207,9 @@ AviResult AviFileImpl::ParseWav(uint64_t riffEnd) {
     if (!haveFmt) return kAviErrBadFormat;
     WaveFormatEx w = WaveFormatFromBytes(s.format.data(), s.format.size());
     uint32_t align = w.nBlockAlign ? w.nBlockAlign : 1;
+    // MPEG audio frames do not follow nBlockAlign (writers put anything there):
+    // count bytes, so that no frame at the end is lost.
+    if (w.wFormatTag == kWaveFormatMpegLayer3 || w.wFormatTag == kWaveFormatMpeg) align = 1;
     s.info.fccType = kStreamTypeAudio;
     s.info.dwScale = align;
     s.info.dwRate = w.nAvgBytesPerSec ? w.nAvgBytesPerSec : w.nSamplesPerSec * align;
