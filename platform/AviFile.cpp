@@ -32,6 +32,7 @@ constexpr uint32_t kFccFact = MakeFourCC('f', 'a', 'c', 't');
 constexpr int kMaxStreams = 100;              // chunk ids carry two decimal digits
 constexpr uint32_t kMaxFormatBytes = 1 << 20;  // no real format block comes near this
 constexpr int kMaxListDepth = 4;
+constexpr uint64_t kMaxIndexEntries = uint64_t(1) << 24;
 constexpr uint32_t kIndexNotKey = 0x80000000u;
 
 // The stream number of a chunk id "##xx" (also of the "##ix" index spelling), or -1.
@@ -132,6 +133,7 @@ struct AviFileImpl {
     std::vector<Movi> movis;
     uint64_t idx1Pos = 0, idx1Size = 0;
     bool hasIdx1 = false;
+    uint64_t indexEntries = 0;
     // Writing.
     AviWriteOptions opt;
     bool headerWritten = false;
@@ -283,8 +285,10 @@ AviResult AviFileImpl::ParseAvi(uint64_t riffEnd) {
     });
     if (!(odml && LoadOdmlIndexes())) {
         for (auto& s : streams) s.index.clear();
+        indexEntries = 0;
         if (!(hasIdx1 && !movis.empty() && LoadIdx1())) {
             for (auto& s : streams) s.index.clear();
+            indexEntries = 0;
             for (const auto& m : movis) ScanMovi(m);
         } else {
             // 'idx1' covers the first part only; later parts are scanned.
@@ -418,6 +422,8 @@ bool AviFileImpl::ReadIndx(StreamData& s, uint64_t pos, uint32_t size) {
 
 void AviFileImpl::AddEntry(int stream, uint64_t dataOffset, uint32_t size, uint32_t flags) {
     if (stream < 0 || size_t(stream) >= streams.size()) return;
+    // A bound on the index whatever the file claims: days of video at any rate.
+    if (++indexEntries > kMaxIndexEntries) return;
     streams[size_t(stream)].index.push_back({dataOffset, size, flags});
 }
 
@@ -444,7 +450,7 @@ bool AviFileImpl::LoadOdmlIndexes() {
                 uint32_t bytes = sz & ~kIndexNotKey;
                 uint64_t at = base + off;
                 if (at > fileSize || bytes > fileSize - at) { cut = true; break; }
-                s.index.push_back({at, bytes, (sz & kIndexNotKey) ? 0u : kAviIfKeyFrame});
+                AddEntry(int(si), at, bytes, (sz & kIndexNotKey) ? 0u : kAviIfKeyFrame);
             }
             if (cut) break;
         }
