@@ -114,6 +114,8 @@ int TimeFieldValue(const ExtractFields& f, TimeField field) {
     return TimeFieldValue(const_cast<ExtractFields&>(f), field);
 }
 
+bool IsTimeFieldCharAccepted(uint32_t ch) { return ch == 8 || ch == 9 || (ch >= '0' && ch <= '9'); }
+
 std::string RangeMessage(int min, int max) {
     std::string lo = std::to_string(min), hi = std::to_string(max);
     return SelectByLanguage(lo + " から " + hi + " までの整数を入力してください。",

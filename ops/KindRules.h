@@ -95,6 +95,11 @@ const TimeFieldSpec& GetTimeFieldSpec(TimeField field);
 int& TimeFieldValue(ExtractFields& f, TimeField field);
 int TimeFieldValue(const ExtractFields& f, TimeField field);
 
+// The time fields' typing rule: Backspace (8), Tab (9) and the digits pass,
+// every other typed character (the full stop and the minus sign included) is
+// discarded. Pasted text is not filtered; the data exchange checks it.
+bool IsTimeFieldCharAccepted(uint32_t ch);
+
 // The framework's message for a value outside min..max, in the current
 // language: "Please enter an integer between 0 and 59." (and the Japanese).
 std::string RangeMessage(int min, int max);

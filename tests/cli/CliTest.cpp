@@ -7,6 +7,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/CliHost.h"
+#include "cli/CliRun.h"
 #include "tests/common/TestSupport.h"
 
 namespace vt {
@@ -258,6 +259,66 @@ TEST(CliHostTest, CtrlCSetsTheStopFlag) {
     EXPECT_TRUE(host.StoppedByUser());
     CliHost::InterruptFlag() = false;
     signal(SIGINT, SIG_DFL);
+}
+
+// The exit statuses and messages of a run, with stand-ins for the families.
+struct RunResult {
+    int status;
+    std::string err;
+};
+
+RunResult RunWith(const std::string& line, CliDispatch dispatch) {
+    setenv("LC_ALL", "C.UTF-8", 1);
+    testing::internal::CaptureStderr();
+    int status = RunCli(Split(line), dispatch);
+    return {status, testing::internal::GetCapturedStderr()};
+}
+
+CliRequest g_seen;
+
+TEST(CliRun, ExitStatusesAndReports) {
+    struct Case {
+        const char* name;
+        CliDispatch dispatch;
+        int status;
+        const char* err;  // expected standard error, exactly
+    } cases[] = {
+        {"success", [](const CliRequest& r, OperationHost&) { g_seen = r; return 0; }, 0, ""},
+        {"code", [](const CliRequest&, OperationHost&) { return 9010; }, 1,
+         "エラーNo.9010\n\nHeader reading failure\n"},
+        {"reported with detail, then returned",
+         [](const CliRequest&, OperationHost& h) { h.ReportError("in.wav", 6004); return 6004; }, 1,
+         "エラーNo.6004\n\nin.wav\nIt is not WAV.\n"},
+        {"silent code", [](const CliRequest&, OperationHost&) { return -2; }, 1, ""},
+        {"reported but returned 0",
+         [](const CliRequest&, OperationHost& h) { h.ReportError("", 103); return 0; }, 1,
+         "エラーNo.0103\n\nPreservation error \n or cancellation \n or the output path is bad.\n"},
+        {"not built", [](const CliRequest&, OperationHost&) { return kCliNotBuilt; }, 2,
+         "vantorel-cli: operation not available yet\n"},
+        {"Ctrl-C",
+         [](const CliRequest&, OperationHost& h) {
+             for (int i = 0; i < 1000; ++i) {
+                 if (i == 3) ::raise(SIGINT);
+                 if (h.Tick(i / 10.0)) return 2107;  // a failure after a stop is not shown
+             }
+             return 0;
+         },
+         3, "Stopped\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = RunWith("join /nonexistent/a.avi /nonexistent/b.avi", c.dispatch);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_EQ(r.err, c.err) << c.name;
+    }
+    EXPECT_EQ(g_seen.pageNumber, 2);
+    EXPECT_EQ(g_seen.output, "/nonexistent/a_link.avi");
+    // A quiet stop says nothing; the handler is gone after the run.
+    RunResult q = RunWith("-q join /nonexistent/a.avi", cases[6].dispatch);
+    EXPECT_EQ(q.status, 3);
+    EXPECT_EQ(q.err, "");
+    struct sigaction now {};
+    sigaction(SIGINT, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
 }  // namespace

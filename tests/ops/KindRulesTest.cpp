@@ -146,6 +146,17 @@ TEST(KindRules, IntFieldText) {
     }
 }
 
+TEST(KindRules, TimeFieldTyping) {
+    // Typing "1", "2", ".", "5" leaves 125.
+    std::string field;
+    for (char c : std::string("12.5-a"))
+        if (IsTimeFieldCharAccepted(uint8_t(c))) field += c;
+    EXPECT_EQ(field, "125");
+    EXPECT_TRUE(IsTimeFieldCharAccepted(8));
+    EXPECT_TRUE(IsTimeFieldCharAccepted(9));
+    EXPECT_FALSE(IsTimeFieldCharAccepted(0xFF11));  // full-width digit one
+}
+
 TEST(KindRules, MillisecondsBothWays) {
     EXPECT_EQ(ToMilliseconds({1, 2, 3, 4}), 3723004);
     // The largest hour field does not overflow.

@@ -114,9 +114,10 @@ TEST_F(RegistryTest, InvalidPathsAndUnreadableStore) {
 
 TEST_F(RegistryTest, WritesLeaveACompleteStore) {
     RegistryStore store(dir_.path() / "other" / "reg");
-    for (uint32_t i = 0; i < 20; ++i) WriteRegDword(store, HKCU, "Software\\K" + std::to_string(i % 3), "v" + std::to_string(i), i);
-    for (uint32_t i = 0; i < 20; ++i)
-        EXPECT_EQ(ReadRegDword(store, HKCU, "Software\\K" + std::to_string(i % 3), "v" + std::to_string(i), 999), i);
+    auto key = [](uint32_t i) { return std::string("Software\\K").append(std::to_string(i % 3)); };
+    auto name = [](uint32_t i) { return std::string("v").append(std::to_string(i)); };
+    for (uint32_t i = 0; i < 20; ++i) WriteRegDword(store, HKCU, key(i), name(i), i);
+    for (uint32_t i = 0; i < 20; ++i) EXPECT_EQ(ReadRegDword(store, HKCU, key(i), name(i), 999), i);
     EXPECT_TRUE(store.KeyExists(HKCU, "Software"));
     EXPECT_TRUE(store.KeyExists(HKCU, "SOFTWARE\\k1"));
     EXPECT_FALSE(store.KeyExists(HKCU, "Software\\K3"));
