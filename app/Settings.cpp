@@ -39,7 +39,7 @@ std::string GetRegistryKeyName(const std::string& settingsFile) {
     CIniCreate ini;
     ini.SetFile(settingsFile);
     std::string name = ini.GetString("SAVE", "RegPos", kDefaultRegistryKeyName);
-    if (name.empty() || name.find('\\') != std::string::npos) return kDefaultRegistryKeyName;
+    if (name.empty()) return kDefaultRegistryKeyName;
     return name;
 }
 

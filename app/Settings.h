@@ -33,9 +33,9 @@ inline constexpr const char* kDefaultRegistryKeyName = "PARVEX";
 // GetAppFolder() + "Setting.ini".
 std::string GetSettingsFilePath();
 
-// [SAVE] RegPos of the settings file, "PARVEX" when the file, the section or
-// the key is missing, the value is empty, or the value is not a usable key
-// name (it contains a backslash, which would reach into another key).
+// [SAVE] RegPos of the settings file (at most 519 characters); "PARVEX" when
+// the file, the section or the key is missing, or the value is empty (an
+// empty name would put the settings directly under "Software").
 std::string GetRegistryKeyName();
 // The same for a given settings file.
 std::string GetRegistryKeyName(const std::string& settingsFile);

@@ -168,14 +168,21 @@ std::optional<std::string> ReadSmallFile(const std::string& path, uint64_t maxBy
     return std::string(bytes.begin(), bytes.end());
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view content, unsigned newFileMode) {
+    if (path.empty()) return false;
+    mode_t mode = mode_t(newFileMode & 07777);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return false;
+        mode = st.st_mode & 07777;
+    }
     std::string tmpl = path + ".XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     int fd = ::mkstemp(name.data());
     if (fd < 0) return false;
     std::string tmp(name.data());
-    bool ok = ::fchmod(fd, 0600) == 0;
+    bool ok = ::fchmod(fd, mode) == 0;
     const char* p = content.data();
     size_t left = content.size();
     while (ok && left > 0) {
@@ -250,10 +257,18 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
         (value && HasLineBreak(*value)) || key.find('=') != std::string_view::npos ||
         section.find(']') != std::string_view::npos)
         return false;
+    if (file.empty()) return false;
     std::string text;
     std::error_code ec;
-    if (std::filesystem::exists(file, ec)) {
-        auto loaded = LoadProfile(file);
+    // Through a link, the file it names is the one to replace.
+    std::string target = file;
+    if (std::filesystem::is_symlink(file, ec)) {
+        auto resolved = std::filesystem::weakly_canonical(file, ec);
+        if (ec) return false;
+        target = resolved.string();
+    }
+    if (std::filesystem::exists(target, ec)) {
+        auto loaded = LoadProfile(target);
         if (!loaded) return false;  // never replace a file we could not read
         text = std::move(*loaded);
     }
@@ -296,7 +311,7 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
     }
     std::string content;
     for (const std::string& l : out) content += l + "\n";
-    return ReplaceFileAtomically(file, content);
+    return ReplaceFileAtomically(target, content, 0644);
 }
 
 }  // namespace vt

@@ -45,7 +45,8 @@ int GetPrivateProfileInt(std::string_view section, std::string_view key, int def
 
 // Sets `key` in `section` to `value` (creating the file, the section or the key
 // as needed; an existing key keeps its place). No value deletes the key; the
-// file is replaced atomically. False when the file cannot be read or written,
+// file is replaced atomically (through a symbolic link, its target is
+// replaced; a new file gets mode 0644). False when the file cannot be read or written,
 // or when a name is empty or any text contains a line break (which would
 // corrupt the file).
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
@@ -57,7 +58,8 @@ std::optional<std::string> ReadSmallFile(const std::string& path, uint64_t maxBy
 
 // Replaces the file's content atomically: a temporary file in the same folder
 // is written, synced and renamed over the path, so a crash leaves either the
-// old or the new content. The folder must exist. File mode 0600.
-bool ReplaceFileAtomically(const std::string& path, std::string_view content);
+// old or the new content. The folder must exist. An existing file keeps its
+// permission bits; a new one gets newFileMode.
+bool ReplaceFileAtomically(const std::string& path, std::string_view content, unsigned newFileMode = 0600);
 
 }  // namespace vt

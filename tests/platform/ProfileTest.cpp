@@ -134,5 +134,20 @@ TEST(Profile, WriteKeepsOtherLinesAndRejectsLineBreaks) {
     EXPECT_EQ(count, 2u);
 }
 
+TEST(Profile, WriteThroughLinkKeepsModeAndLink) {
+    TempDir dir;
+    auto real = dir / "real.ini";
+    Put(real, "[S]\nk=1\n");
+    std::filesystem::permissions(real, std::filesystem::perms(0640));
+    std::filesystem::create_symlink(real, dir / "link.ini");
+    ASSERT_TRUE(WritePrivateProfileString("S", "k", "2", (dir / "link.ini").string()));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+    EXPECT_EQ(GetPrivateProfileString("S", "k", "", real.string()), "2");
+    EXPECT_EQ(std::filesystem::status(real).permissions(), std::filesystem::perms(0640));
+    // A folder is never replaced.
+    EXPECT_FALSE(WritePrivateProfileString("S", "k", "2", dir.path().string()));
+    EXPECT_FALSE(WritePrivateProfileString("S", "k", "2", ""));
+}
+
 }  // namespace
 }  // namespace vt

@@ -26,7 +26,7 @@ TEST(Settings, RegistryKeyName) {
         {"[SAVE]\nOther=1\n", "PARVEX"},
         {"[LOAD]\nRegPos=MyTools\n", "PARVEX"},
         {"[SAVE]\nRegPos=\n", "PARVEX"},
-        {"[SAVE]\nRegPos=a\\b\n", "PARVEX"},
+        {"[SAVE]\nRegPos=Maker\\Tools\n", "Maker\\Tools"},  // a nested key, as the registry allows
     };
     for (const Case& c : cases) {
         std::filesystem::remove(ini);
