@@ -24,21 +24,31 @@ constexpr std::array<PageInfo, kPageCount> kPages = {{
 }};
 
 constexpr std::array<FormatItem, 5> kFormats = {{
-    {"AVI", kFormatAvi}, {"WAV", kFormatWav}, {"WMV", kFormatWmv}, {"WMA", kFormatWma}, {"FLV", kFormatFlv},
+    {"AVI", kFormatAvi},
+    {"WAV", kFormatWav},
+    {"WMV", kFormatWmv},
+    {"WMA", kFormatWma},
+    {"FLV", kFormatFlv},
 }};
 
 constexpr OperationItem kAviOps[] = {
-    {10091, 0, Operation::Separate}, {10093, 1, Operation::Union},
-    {10095, 2, Operation::Join},     {10097, 3, Operation::Extract},
+    {10091, 0, Operation::Separate},
+    {10093, 1, Operation::Union},
+    {10095, 2, Operation::Join},
+    {10097, 3, Operation::Extract},
 };
 constexpr OperationItem kWavOps[] = {{10099, 4, Operation::Join}, {10101, 5, Operation::Extract}};
 constexpr OperationItem kWmvOps[] = {
-    {10091, 6, Operation::Separate}, {10093, 7, Operation::Union},
-    {10095, 8, Operation::Join},     {10097, 9, Operation::Extract},
+    {10091, 6, Operation::Separate},
+    {10093, 7, Operation::Union},
+    {10095, 8, Operation::Join},
+    {10097, 9, Operation::Extract},
 };
 constexpr OperationItem kWmaOps[] = {{10099, 8, Operation::Join}, {10101, 9, Operation::Extract}};
 constexpr OperationItem kFlvOps[] = {
-    {10091, 10, Operation::Separate}, {10095, 11, Operation::Join}, {10097, 12, Operation::Extract},
+    {10091, 10, Operation::Separate},
+    {10095, 11, Operation::Join},
+    {10097, 12, Operation::Extract},
 };
 
 std::string Lower(std::string_view s) {
@@ -50,7 +60,9 @@ std::string Lower(std::string_view s) {
 
 }  // namespace
 
-std::span<const PageInfo> Pages() { return kPages; }
+std::span<const PageInfo> Pages() {
+    return kPages;
+}
 
 const PageInfo* FindPage(int pageNumber) {
     if (pageNumber < 0 || pageNumber >= kPageCount) return nullptr;
@@ -59,10 +71,14 @@ const PageInfo* FindPage(int pageNumber) {
 
 int TemplateOfKind(PageKind kind) {
     switch (kind) {
-    case PageKind::Creator: return 103;
-    case PageKind::Cutter: return 104;
-    case PageKind::Linker: return 105;
-    case PageKind::Extract: return 106;
+        case PageKind::Creator:
+            return 103;
+        case PageKind::Cutter:
+            return 104;
+        case PageKind::Linker:
+            return 105;
+        case PageKind::Extract:
+            return 106;
     }
     return 0;
 }
@@ -72,16 +88,24 @@ ColorRef GetPageColor(int pageNumber) {
     return page ? page->color : 0;
 }
 
-std::span<const FormatItem> FormatItems() { return kFormats; }
+std::span<const FormatItem> FormatItems() {
+    return kFormats;
+}
 
 std::span<const OperationItem> OperationItems(int formatData) {
     switch (formatData) {
-    case kFormatAvi: return kAviOps;
-    case kFormatWav: return kWavOps;
-    case kFormatWmv: return kWmvOps;
-    case kFormatWma: return kWmaOps;
-    case kFormatFlv: return kFlvOps;
-    default: return {};
+        case kFormatAvi:
+            return kAviOps;
+        case kFormatWav:
+            return kWavOps;
+        case kFormatWmv:
+            return kWmvOps;
+        case kFormatWma:
+            return kWmaOps;
+        case kFormatFlv:
+            return kFlvOps;
+        default:
+            return {};
     }
 }
 
@@ -111,10 +135,14 @@ std::optional<Operation> ParseOperationName(std::string_view name) {
 
 std::string_view OperationName(Operation operation) {
     switch (operation) {
-    case Operation::Separate: return "separate";
-    case Operation::Union: return "union";
-    case Operation::Join: return "join";
-    case Operation::Extract: return "extract";
+        case Operation::Separate:
+            return "separate";
+        case Operation::Union:
+            return "union";
+        case Operation::Join:
+            return "join";
+        case Operation::Extract:
+            return "extract";
     }
     return {};
 }

@@ -15,7 +15,7 @@ using ColorRef = uint32_t;
 
 inline constexpr ColorRef kColorAvi = 0x8080FF;
 inline constexpr ColorRef kColorWav = 0x80FFFF;
-inline constexpr ColorRef kColorWm = 0xBFFF80;   // WMV and WMA
+inline constexpr ColorRef kColorWm = 0xBFFF80;  // WMV and WMA
 inline constexpr ColorRef kColorFlv = 0xFF8080;
 
 // The operation kind of a page; it fixes the page's dialog template.
@@ -43,8 +43,8 @@ struct FormatItem {
 };
 
 struct OperationItem {
-    unsigned stringId;   // Japanese id of the operation text's string pair (English = id + 1)
-    int pageNumber;      // the item's data
+    unsigned stringId;  // Japanese id of the operation text's string pair (English = id + 1)
+    int pageNumber;     // the item's data
     Operation operation;
 };
 

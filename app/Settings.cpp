@@ -22,7 +22,9 @@ bool CIniCreate::WriteString(const std::string& section, const std::string& key,
     return WritePrivateProfileString(section, key, text, file_);
 }
 
-void CIniCreate::SetFile(const std::string& path) { file_ = path; }
+void CIniCreate::SetFile(const std::string& path) {
+    file_ = path;
+}
 
 int CIniCreate::GetInt(const std::string& section, const std::string& key, int defaultValue) {
     return GetPrivateProfileInt(section, key, defaultValue, file_);
@@ -33,7 +35,9 @@ std::string CIniCreate::GetString(const std::string& section, const std::string&
     return GetPrivateProfileString(section, key, defaultValue, file_, kProfileBufferChars);
 }
 
-std::string GetSettingsFilePath() { return GetAppFolder() + kSettingsFileName; }
+std::string GetSettingsFilePath() {
+    return GetAppFolder() + kSettingsFileName;
+}
 
 std::string GetRegistryKeyName(const std::string& settingsFile) {
     CIniCreate ini;
@@ -43,6 +47,8 @@ std::string GetRegistryKeyName(const std::string& settingsFile) {
     return name;
 }
 
-std::string GetRegistryKeyName() { return GetRegistryKeyName(GetSettingsFilePath()); }
+std::string GetRegistryKeyName() {
+    return GetRegistryKeyName(GetSettingsFilePath());
+}
 
 }  // namespace vt

@@ -7,7 +7,7 @@ namespace vt {
 
 // Reads and writes one initialisation file through the profile functions.
 class CIniCreate {
-public:
+  public:
     virtual ~CIniCreate() = default;
     // Stores the path and deletes an existing file there; false when an
     // existing file could not be deleted.
@@ -23,7 +23,7 @@ public:
 
     const std::string& File() const { return file_; }
 
-private:
+  private:
     std::string file_;
 };
 

@@ -12,7 +12,9 @@
 namespace vt {
 namespace {
 
-std::string T(const char* ja, const char* en) { return SelectByLanguage(ja, en); }
+std::string T(const char* ja, const char* en) {
+    return SelectByLanguage(ja, en);
+}
 
 CliParse Usage(std::string message) {
     CliParse p;
@@ -49,7 +51,8 @@ std::string FormatText(int format) {
 
 bool SameFile(const std::string& a, const std::string& b) {
     namespace fs = std::filesystem;
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     std::error_code ea, eb;
@@ -79,33 +82,38 @@ bool ApplyLanguage(const std::string& lang) {
 std::string SeparationExtension(int format, SeparateStream stream) {
     bool video = stream == SeparateStream::Video;
     switch (format) {
-    case kFormatAvi: return video ? ".avi" : ".wav";
-    case kFormatWmv: return video ? ".wmv" : ".wma";
-    case kFormatFlv: return video ? ".avi" : ".mp3";
-    default: return {};
+        case kFormatAvi:
+            return video ? ".avi" : ".wav";
+        case kFormatWmv:
+            return video ? ".wmv" : ".wma";
+        case kFormatFlv:
+            return video ? ".avi" : ".mp3";
+        default:
+            return {};
     }
 }
 
 std::string ProposedOutput(const CliRequest& r) {
     if (r.inputs.empty()) return {};
     switch (r.operation) {
-    case Operation::Separate: {
-        CutterFields f;
-        SetInputFile(f, r.inputs[0]);
-        return ReplaceExtension(f.output, SeparationExtension(r.format, r.stream));
-    }
-    case Operation::Union:
-        return GetPathNoExt(r.inputs[0]) + std::string(kSuffixUnion) + (r.format == kFormatWmv ? ".wmv" : ".avi");
-    case Operation::Join: {
-        LinkerFields f;
-        for (const std::string& in : r.inputs) SetInputFile(f, in);
-        return f.output;
-    }
-    case Operation::Extract: {
-        ExtractFields f;
-        SetInputFile(f, r.inputs[0]);
-        return f.output;
-    }
+        case Operation::Separate: {
+            CutterFields f;
+            SetInputFile(f, r.inputs[0]);
+            return ReplaceExtension(f.output, SeparationExtension(r.format, r.stream));
+        }
+        case Operation::Union:
+            return GetPathNoExt(r.inputs[0]) + std::string(kSuffixUnion) +
+                   (r.format == kFormatWmv ? ".wmv" : ".avi");
+        case Operation::Join: {
+            LinkerFields f;
+            for (const std::string& in : r.inputs) SetInputFile(f, in);
+            return f.output;
+        }
+        case Operation::Extract: {
+            ExtractFields f;
+            SetInputFile(f, r.inputs[0]);
+            return f.output;
+        }
     }
     return {};
 }
@@ -162,8 +170,9 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
             std::string* target;
             bool* seen;
         } valued[] = {
-            {"--format", &format, &haveFormat}, {"--lang", &lang, nullptr},       {"--start", &start, &haveStart},
-            {"--end", &end, &haveEnd},          {"--output", &output, &haveOutput}, {"-o", &output, &haveOutput},
+            {"--format", &format, &haveFormat}, {"--lang", &lang, nullptr},
+            {"--start", &start, &haveStart},    {"--end", &end, &haveEnd},
+            {"--output", &output, &haveOutput}, {"-o", &output, &haveOutput},
         };
         bool matched = false;
         for (const Valued& v : valued) {
@@ -206,45 +215,50 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
         return Usage(T("--video と --audio は separate だけのオプションです",
                        "--video and --audio belong to separate only"));
     if ((haveStart || haveEnd) && r.operation != Operation::Extract)
-        return Usage(T("--start と --end は extract だけのオプションです", "--start and --end belong to extract only"));
+        return Usage(T("--start と --end は extract だけのオプションです",
+                       "--start and --end belong to extract only"));
 
     for (const std::string& in : r.inputs)
         if (in.empty()) return Usage(T("空のファイル名があります", "an empty file name was given"));
 
     switch (r.operation) {
-    case Operation::Separate:
-        if (video == audio)
-            return Usage(T("separate には --video か --audio のどちらか一つを指定してください",
-                           "separate needs exactly one of --video and --audio"));
-        r.stream = video ? SeparateStream::Video : SeparateStream::Audio;
-        if (r.inputs.size() != 1)
-            return Usage(T("separate には入力ファイルを一つ指定してください", "separate takes exactly one input file"));
-        break;
-    case Operation::Union:
-        if (r.inputs.size() != 2)
-            return Usage(T("union には映像ソースと音声ソースを指定してください",
-                           "union takes a video source and an audio source"));
-        break;
-    case Operation::Join:
-        if (r.inputs.empty())
-            return Usage(T("join には入力ファイルを指定してください", "join takes one or more input files"));
-        break;
-    case Operation::Extract:
-        if (r.inputs.size() != 1)
-            return Usage(T("extract には入力ファイルを一つ指定してください", "extract takes exactly one input file"));
-        if (haveStart) {
-            auto ms = ParseCliTime(start);
-            if (!ms) return Usage(T("時間の書式が違います: ", "bad time: ") + start + " ([[H:]M:]S[.mmm])");
-            r.startMs = *ms;
-        }
-        if (haveEnd) {
-            auto ms = ParseCliTime(end);
-            if (!ms) return Usage(T("時間の書式が違います: ", "bad time: ") + end + " ([[H:]M:]S[.mmm])");
-            r.endMs = *ms;
-            if (*r.endMs < r.startMs)
-                return Usage(T("--end が --start より前です", "--end lies before --start"));
-        }
-        break;
+        case Operation::Separate:
+            if (video == audio)
+                return Usage(T("separate には --video か --audio のどちらか一つを指定してください",
+                               "separate needs exactly one of --video and --audio"));
+            r.stream = video ? SeparateStream::Video : SeparateStream::Audio;
+            if (r.inputs.size() != 1)
+                return Usage(T("separate には入力ファイルを一つ指定してください",
+                               "separate takes exactly one input file"));
+            break;
+        case Operation::Union:
+            if (r.inputs.size() != 2)
+                return Usage(T("union には映像ソースと音声ソースを指定してください",
+                               "union takes a video source and an audio source"));
+            break;
+        case Operation::Join:
+            if (r.inputs.empty())
+                return Usage(
+                    T("join には入力ファイルを指定してください", "join takes one or more input files"));
+            break;
+        case Operation::Extract:
+            if (r.inputs.size() != 1)
+                return Usage(T("extract には入力ファイルを一つ指定してください",
+                               "extract takes exactly one input file"));
+            if (haveStart) {
+                auto ms = ParseCliTime(start);
+                if (!ms)
+                    return Usage(T("時間の書式が違います: ", "bad time: ") + start + " ([[H:]M:]S[.mmm])");
+                r.startMs = *ms;
+            }
+            if (haveEnd) {
+                auto ms = ParseCliTime(end);
+                if (!ms) return Usage(T("時間の書式が違います: ", "bad time: ") + end + " ([[H:]M:]S[.mmm])");
+                r.endMs = *ms;
+                if (*r.endMs < r.startMs)
+                    return Usage(T("--end が --start より前です", "--end lies before --start"));
+            }
+            break;
     }
 
     if (haveFormat) {
@@ -261,10 +275,11 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
     }
     r.pageNumber = FindPageNumber(r.format, r.operation);
     if (r.pageNumber < 0)
-        return Usage(FormatText(r.format) + T(" には操作 ", " has no operation ") + std::string(OperationName(r.operation)) +
-                     T(" がありません", ""));
+        return Usage(FormatText(r.format) + T(" には操作 ", " has no operation ") +
+                     std::string(OperationName(r.operation)) + T(" がありません", ""));
 
-    if (haveOutput && output.empty()) return Usage(T("出力ファイル名が空です", "the output file name is empty"));
+    if (haveOutput && output.empty())
+        return Usage(T("出力ファイル名が空です", "the output file name is empty"));
     r.output = haveOutput ? output : ProposedOutput(r);
 
     CliParse p;
@@ -275,7 +290,8 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string HelpText() {
     return T(
-        "使い方: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] 操作 [オプション] ファイル...\n"
+        "使い方: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] 操作 [オプション] "
+        "ファイル...\n"
         "\n"
         "動画や音声を再エンコードせずに分離・合体・連結・区間抽出します。\n"
         "\n"
@@ -306,15 +322,18 @@ std::string HelpText() {
         "Ctrl-C は停止ボタンと同じく処理を止めます。もう一度押すと直ちに終了します。\n"
         "\n"
         "終了コード: 0 成功, 1 処理の失敗, 2 使い方の誤り (まだ使えない操作を含む), 3 Ctrl-C で停止\n",
-        "Usage: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] OPERATION [options] FILE...\n"
+        "Usage: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] OPERATION [options] "
+        "FILE...\n"
         "\n"
         "Cuts, joins and combines movie and sound files without re-encoding them.\n"
         "\n"
         "Operations:\n"
         "  separate (--video | --audio) INPUT [-o OUTPUT]       video or audio into a file   AVI, WMV, FLV\n"
         "  union VIDEO AUDIO [-o OUTPUT]                         video + audio into one movie AVI, WMV\n"
-        "  join FILE... [-o OUTPUT]                              files joined in order        AVI, WAV, WMV, WMA, FLV\n"
-        "  extract INPUT [--start T] [--end T] [-o OUTPUT]       a time range                 AVI, WAV, WMV, WMA, FLV\n"
+        "  join FILE... [-o OUTPUT]                              files joined in order        AVI, WAV, WMV, "
+        "WMA, FLV\n"
+        "  extract INPUT [--start T] [--end T] [-o OUTPUT]       a time range                 AVI, WAV, WMV, "
+        "WMA, FLV\n"
         "\n"
         "Options:\n"
         "  --format F   the format (avi, wav, wmv, wma, flv); by default the first input's\n"

@@ -13,11 +13,15 @@ namespace {
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+extern "C" void OnInterrupt(int) {
+    g_interrupted.store(true);
+}
 
 }  // namespace
 
-std::atomic<bool>& CliHost::InterruptFlag() { return g_interrupted; }
+std::atomic<bool>& CliHost::InterruptFlag() {
+    return g_interrupted;
+}
 
 void InstallInterruptHandler() {
     struct sigaction sa;

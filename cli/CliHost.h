@@ -13,7 +13,7 @@
 namespace vt {
 
 class CliHost : public OperationHost {
-public:
+  public:
     // showProgress: print the progress line (a terminal, not --quiet).
     // interactive: the question may be asked (standard input and error are terminals).
     CliHost(bool showProgress, bool interactive, std::FILE* out = stderr);
@@ -36,7 +36,7 @@ public:
     // The stop flag that a signal handler may set; polled as well.
     static std::atomic<bool>& InterruptFlag();
 
-private:
+  private:
     void ClearLineLocked();
 
     bool showProgress_;

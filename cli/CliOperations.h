@@ -21,8 +21,8 @@ inline constexpr int kCliNotBuilt = -1000000;
 enum class SeparateStream { None, Video, Audio };
 
 struct CliRequest {
-    int pageNumber = -1;           // the page of the format and operation (page table)
-    int format = -1;               // format selector data: kFormatAvi .. kFormatFlv
+    int pageNumber = -1;  // the page of the format and operation (page table)
+    int format = -1;      // format selector data: kFormatAvi .. kFormatFlv
     Operation operation = Operation::Join;
     // separate, extract: the input; union: video source, audio source;
     // join: the files in join order.

@@ -1,4 +1,5 @@
-// The command line's WMV/WMA operations: pages 6 to 9 (WMV separation and union, WMV/WMA connection and extraction).
+// The command line's WMV/WMA operations: pages 6 to 9 (WMV separation and union, WMV/WMA connection and
+// extraction).
 #include "cli/CliOperations.h"
 
 namespace vt {

@@ -34,7 +34,9 @@ constexpr std::array<TimeFieldSpec, kTimeFieldCount> kSpecs = {{
     {TimeField::EndMilliseconds, 1088, 0, 999},
 }};
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Decimal digits only, at least one, value up to `limit`.
 std::optional<int64_t> Digits(std::string_view s, int64_t limit) {
@@ -94,18 +96,28 @@ void SetInputFile(ExtractFields& f, const std::string& path) {
     f.output = DefaultOutputName(path, kSuffixExtract);
 }
 
-const TimeFieldSpec& GetTimeFieldSpec(TimeField field) { return kSpecs[size_t(field)]; }
+const TimeFieldSpec& GetTimeFieldSpec(TimeField field) {
+    return kSpecs[size_t(field)];
+}
 
 int& TimeFieldValue(ExtractFields& f, TimeField field) {
     switch (field) {
-    case TimeField::StartHours: return f.start.hours;
-    case TimeField::StartMinutes: return f.start.minutes;
-    case TimeField::StartSeconds: return f.start.seconds;
-    case TimeField::StartMilliseconds: return f.start.milliseconds;
-    case TimeField::EndHours: return f.end.hours;
-    case TimeField::EndMinutes: return f.end.minutes;
-    case TimeField::EndSeconds: return f.end.seconds;
-    case TimeField::EndMilliseconds: break;
+        case TimeField::StartHours:
+            return f.start.hours;
+        case TimeField::StartMinutes:
+            return f.start.minutes;
+        case TimeField::StartSeconds:
+            return f.start.seconds;
+        case TimeField::StartMilliseconds:
+            return f.start.milliseconds;
+        case TimeField::EndHours:
+            return f.end.hours;
+        case TimeField::EndMinutes:
+            return f.end.minutes;
+        case TimeField::EndSeconds:
+            return f.end.seconds;
+        case TimeField::EndMilliseconds:
+            break;
     }
     return f.end.milliseconds;
 }
@@ -114,7 +126,9 @@ int TimeFieldValue(const ExtractFields& f, TimeField field) {
     return TimeFieldValue(const_cast<ExtractFields&>(f), field);
 }
 
-bool IsTimeFieldCharAccepted(uint32_t ch) { return ch == 8 || ch == 9 || (ch >= '0' && ch <= '9'); }
+bool IsTimeFieldCharAccepted(uint32_t ch) {
+    return ch == 8 || ch == 9 || (ch >= '0' && ch <= '9');
+}
 
 std::string RangeMessage(int min, int max) {
     std::string lo = std::to_string(min), hi = std::to_string(max);

@@ -78,8 +78,14 @@ void SetInputFile(ExtractFields& f, const std::string& path);
 
 // One of the eight time fields, in the order the data exchange checks them.
 enum class TimeField {
-    StartHours, StartMinutes, StartSeconds, StartMilliseconds,
-    EndHours, EndMinutes, EndSeconds, EndMilliseconds,
+    StartHours,
+    StartMinutes,
+    StartSeconds,
+    StartMilliseconds,
+    EndHours,
+    EndMinutes,
+    EndSeconds,
+    EndMilliseconds,
 };
 inline constexpr int kTimeFieldCount = 8;
 

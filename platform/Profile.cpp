@@ -14,7 +14,9 @@
 namespace vt {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -131,7 +133,8 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 }
 
 // The raw value of the key, or nullopt when the section or key is missing.
-std::optional<std::string> FindValue(const std::string& text, std::string_view section, std::string_view key) {
+std::optional<std::string> FindValue(const std::string& text, std::string_view section,
+                                     std::string_view key) {
     bool inSection = false, seenSection = false;
     for (std::string_view raw : SplitLines(text)) {
         Line l = Classify(raw);
@@ -152,7 +155,9 @@ std::optional<std::string> LoadProfile(const std::string& file) {
     return DecodeText(std::move(*raw));
 }
 
-bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+bool HasLineBreak(std::string_view s) {
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
 
 }  // namespace
 

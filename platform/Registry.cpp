@@ -19,7 +19,9 @@ constexpr size_t kMaxValueBytes = 1u << 20;
 constexpr size_t kMaxKeyPart = 255;
 constexpr size_t kMaxValueName = 16383;
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -30,7 +32,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 std::string_view RootName(RegRoot root) {
     switch (root) {
-    case RegRoot::CurrentUser: break;
+        case RegRoot::CurrentUser:
+            break;
     }
     return "HKEY_CURRENT_USER";
 }
@@ -42,7 +45,8 @@ std::optional<std::string> FullPath(RegRoot root, std::string_view subKey) {
     size_t pos = 0;
     while (true) {
         size_t sep = subKey.find('\\', pos);
-        std::string_view part = subKey.substr(pos, sep == std::string_view::npos ? std::string_view::npos : sep - pos);
+        std::string_view part =
+            subKey.substr(pos, sep == std::string_view::npos ? std::string_view::npos : sep - pos);
         if (part.empty() || part.size() > kMaxKeyPart) return std::nullopt;
         path += '\\';
         path += part;
@@ -218,7 +222,7 @@ std::optional<Model> Load(const std::filesystem::path& file) {
 
 // Holds the store's write lock for its lifetime.
 class WriteLock {
-public:
+  public:
     explicit WriteLock(const std::filesystem::path& file) {
         std::string lock = file.string() + ".lock";
         fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -237,7 +241,7 @@ public:
     }
     bool Held() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -255,7 +259,9 @@ bool Modify(const std::filesystem::path& file, Change change) {
     return ReplaceFileAtomically(file.string(), Render(*model));
 }
 
-RegistryStore DefaultStore() { return RegistryStore(RegistryStore::DefaultPath()); }
+RegistryStore DefaultStore() {
+    return RegistryStore(RegistryStore::DefaultPath());
+}
 
 }  // namespace
 
@@ -286,7 +292,8 @@ bool RegistryStore::CreateKey(RegRoot root, std::string_view subKey) {
     return Modify(file_, [&](Model& m) { m.Create(*path); });
 }
 
-bool RegistryStore::SetValue(RegRoot root, std::string_view subKey, std::string_view name, const RegValue& value) {
+bool RegistryStore::SetValue(RegRoot root, std::string_view subKey, std::string_view name,
+                             const RegValue& value) {
     auto path = FullPath(root, subKey);
     if (!path || name.size() > kMaxValueName || value.data.size() > kMaxValueBytes) return false;
     if (value.type == RegType::Dword && value.data.size() != 4) return false;
@@ -301,7 +308,8 @@ bool RegistryStore::SetValue(RegRoot root, std::string_view subKey, std::string_
     });
 }
 
-std::optional<RegValue> RegistryStore::GetValue(RegRoot root, std::string_view subKey, std::string_view name) const {
+std::optional<RegValue> RegistryStore::GetValue(RegRoot root, std::string_view subKey,
+                                                std::string_view name) const {
     auto path = FullPath(root, subKey);
     if (!path) return std::nullopt;
     auto model = Load(file_);
@@ -322,8 +330,9 @@ bool WriteRegBinary(RegistryStore& store, RegRoot root, std::string_view subKey,
     return store.SetValue(root, subKey, name, v);
 }
 
-std::optional<std::vector<uint8_t>> ReadRegBinary(const RegistryStore& store, RegRoot root, std::string_view subKey,
-                                                  std::string_view name, size_t* size) {
+std::optional<std::vector<uint8_t>> ReadRegBinary(const RegistryStore& store, RegRoot root,
+                                                  std::string_view subKey, std::string_view name,
+                                                  size_t* size) {
     if (size) *size = 0;
     auto v = store.GetValue(root, subKey, name);
     if (!v || v->data.size() > kRegReadLimit) return std::nullopt;
@@ -339,21 +348,22 @@ void WriteRegDword(RegistryStore& store, RegRoot root, std::string_view subKey, 
     store.SetValue(root, subKey, name, v);
 }
 
-uint32_t ReadRegDword(const RegistryStore& store, RegRoot root, std::string_view subKey, std::string_view name,
-                      uint32_t defaultValue) {
+uint32_t ReadRegDword(const RegistryStore& store, RegRoot root, std::string_view subKey,
+                      std::string_view name, uint32_t defaultValue) {
     auto v = store.GetValue(root, subKey, name);
     if (!v || v->type != RegType::Dword || v->data.size() != 4) return defaultValue;
     return uint32_t(v->data[0]) | uint32_t(v->data[1]) << 8 | uint32_t(v->data[2]) << 16 |
            uint32_t(v->data[3]) << 24;
 }
 
-bool WriteRegBinary(RegRoot root, std::string_view subKey, std::string_view name, const void* data, size_t size) {
+bool WriteRegBinary(RegRoot root, std::string_view subKey, std::string_view name, const void* data,
+                    size_t size) {
     RegistryStore store = DefaultStore();
     return WriteRegBinary(store, root, subKey, name, data, size);
 }
 
-std::optional<std::vector<uint8_t>> ReadRegBinary(RegRoot root, std::string_view subKey, std::string_view name,
-                                                  size_t* size) {
+std::optional<std::vector<uint8_t>> ReadRegBinary(RegRoot root, std::string_view subKey,
+                                                  std::string_view name, size_t* size) {
     return ReadRegBinary(DefaultStore(), root, subKey, name, size);
 }
 

@@ -31,7 +31,7 @@ struct RegValue {
 // have changed it); writes hold an exclusive lock on "<file>.lock" for the
 // read-modify-replace.
 class RegistryStore {
-public:
+  public:
     explicit RegistryStore(std::filesystem::path file) : file_(std::move(file)) {}
 
     // The user's store: $XDG_CONFIG_HOME (when set and absolute) or $HOME/.config,
@@ -53,7 +53,7 @@ public:
     // unreadable.
     std::optional<RegValue> GetValue(RegRoot root, std::string_view subKey, std::string_view name) const;
 
-private:
+  private:
     std::filesystem::path file_;
 };
 
@@ -83,7 +83,7 @@ std::optional<std::vector<uint8_t>> ReadRegBinary(const RegistryStore& store, Re
                                                   size_t* size = nullptr);
 void WriteRegDword(RegistryStore& store, RegRoot root, std::string_view subKey, std::string_view name,
                    uint32_t value);
-uint32_t ReadRegDword(const RegistryStore& store, RegRoot root, std::string_view subKey, std::string_view name,
-                      uint32_t defaultValue);
+uint32_t ReadRegDword(const RegistryStore& store, RegRoot root, std::string_view subKey,
+                      std::string_view name, uint32_t defaultValue);
 
 }  // namespace vt

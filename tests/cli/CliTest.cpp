@@ -81,8 +81,8 @@ TEST(Cli, UsageErrorsExitTwo) {
 TEST(Cli, HelpExitsZeroInEitherLanguage) {
     Outcome en = RunCli("--help");
     EXPECT_EQ(en.status, 0);
-    for (const char* word : {"separate", "union", "join", "extract", "--start", "[[H:]M:]S[.mmm]", "Exit status",
-                             "Ctrl-C", "Cancel", "--lang"})
+    for (const char* word : {"separate", "union", "join", "extract", "--start", "[[H:]M:]S[.mmm]",
+                             "Exit status", "Ctrl-C", "Cancel", "--lang"})
         EXPECT_NE(en.out.find(word), std::string::npos) << word;
     Outcome ja = RunCli("--lang ja join --help");
     EXPECT_EQ(ja.status, 0);
@@ -283,16 +283,27 @@ TEST(CliRun, ExitStatusesAndReports) {
         int status;
         const char* err;  // expected standard error, exactly
     } cases[] = {
-        {"success", [](const CliRequest& r, OperationHost&) { g_seen = r; return 0; }, 0, ""},
+        {"success",
+         [](const CliRequest& r, OperationHost&) {
+             g_seen = r;
+             return 0;
+         },
+         0, ""},
         {"code", [](const CliRequest&, OperationHost&) { return 9010; }, 1,
          "エラーNo.9010\n\nHeader reading failure\n"},
         {"reported with detail, then returned",
-         [](const CliRequest&, OperationHost& h) { h.ReportError("in.wav", 6004); return 6004; }, 1,
-         "エラーNo.6004\n\nin.wav\nIt is not WAV.\n"},
+         [](const CliRequest&, OperationHost& h) {
+             h.ReportError("in.wav", 6004);
+             return 6004;
+         },
+         1, "エラーNo.6004\n\nin.wav\nIt is not WAV.\n"},
         {"silent code", [](const CliRequest&, OperationHost&) { return -2; }, 1, ""},
         {"reported but returned 0",
-         [](const CliRequest&, OperationHost& h) { h.ReportError("", 103); return 0; }, 1,
-         "エラーNo.0103\n\nPreservation error \n or cancellation \n or the output path is bad.\n"},
+         [](const CliRequest&, OperationHost& h) {
+             h.ReportError("", 103);
+             return 0;
+         },
+         1, "エラーNo.0103\n\nPreservation error \n or cancellation \n or the output path is bad.\n"},
         {"not built", [](const CliRequest&, OperationHost&) { return kCliNotBuilt; }, 2,
          "vantorel-cli: operation not available yet\n"},
         {"Ctrl-C",

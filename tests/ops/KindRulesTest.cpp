@@ -1,9 +1,9 @@
-#include "ops/KindRules.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdlib>
+
+#include "ops/KindRules.h"
 
 namespace vt {
 namespace {
@@ -132,10 +132,17 @@ TEST(KindRules, IntFieldText) {
         bool ok;
         int value;
     } cases[] = {
-        {"125", true, 125},  {" 7 ", true, 7},          {"-3", true, -3},
-        {"", false, 0},      {"1.5", false, 0},         {"12a", false, 0},
-        {"2147483647", true, INT_MAX}, {"2147483648", false, 0}, {"-2147483648", true, INT_MIN},
-        {"99999999999999999999", false, 0}, {"-", false, 0},
+        {"125", true, 125},
+        {" 7 ", true, 7},
+        {"-3", true, -3},
+        {"", false, 0},
+        {"1.5", false, 0},
+        {"12a", false, 0},
+        {"2147483647", true, INT_MAX},
+        {"2147483648", false, 0},
+        {"-2147483648", true, INT_MIN},
+        {"99999999999999999999", false, 0},
+        {"-", false, 0},
     };
     for (const Case& c : cases) {
         int v = 0;

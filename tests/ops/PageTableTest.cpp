@@ -1,6 +1,6 @@
-#include "app/PageTable.h"
-
 #include <gtest/gtest.h>
+
+#include "app/PageTable.h"
 
 namespace vt {
 namespace {
@@ -40,7 +40,8 @@ TEST(PageTable, OperationSelectorContents) {
     };
     for (const Case& c : cases) {
         std::vector<std::pair<unsigned, int>> got;
-        for (const OperationItem& item : OperationItems(c.format)) got.emplace_back(item.stringId, item.pageNumber);
+        for (const OperationItem& item : OperationItems(c.format))
+            got.emplace_back(item.stringId, item.pageNumber);
         EXPECT_EQ(got, c.items) << "format " << c.format;
     }
 }
@@ -51,11 +52,11 @@ TEST(PageTable, PageOfFormatAndOperation) {
         const char* op;
         int page;
     } cases[] = {
-        {"avi", "separate", 0}, {"avi", "union", 1},   {"avi", "join", 2},      {"avi", "extract", 3},
-        {"wav", "join", 4},     {"wav", "extract", 5}, {"wav", "separate", -1}, {"wav", "union", -1},
-        {"WMV", "separate", 6}, {"wmv", "union", 7},   {"wmv", "join", 8},      {"wmv", "extract", 9},
-        {"wma", "join", 8},     {"wma", "extract", 9}, {"wma", "separate", -1}, {"wma", "union", -1},
-        {"flv", "separate", 10}, {"flv", "join", 11},  {"flv", "extract", 12},  {"flv", "union", -1},
+        {"avi", "separate", 0},  {"avi", "union", 1},   {"avi", "join", 2},      {"avi", "extract", 3},
+        {"wav", "join", 4},      {"wav", "extract", 5}, {"wav", "separate", -1}, {"wav", "union", -1},
+        {"WMV", "separate", 6},  {"wmv", "union", 7},   {"wmv", "join", 8},      {"wmv", "extract", 9},
+        {"wma", "join", 8},      {"wma", "extract", 9}, {"wma", "separate", -1}, {"wma", "union", -1},
+        {"flv", "separate", 10}, {"flv", "join", 11},   {"flv", "extract", 12},  {"flv", "union", -1},
     };
     for (const Case& c : cases) {
         auto format = ParseFormatName(c.format);

@@ -1,7 +1,6 @@
-#include "platform/Profile.h"
-
 #include <gtest/gtest.h>
 
+#include "platform/Profile.h"
 #include "tests/common/TestSupport.h"
 
 namespace vt {
@@ -47,7 +46,7 @@ TEST(Profile, ReadRules) {
         {"SAVE", "NoEquals", ""},
         {"SAVE", "Inline", "value ; not a comment"},
         {"SAVE", "Dup", "first"},
-        {"SAVE", "Later", "DEF"},     // only the first section of a name counts
+        {"SAVE", "Later", "DEF"},  // only the first section of a name counts
         {"SAVE", "orphan", "DEF"},
         {"SAVE", "; comment", "DEF"},
         {"other", "RegPos", "other"},
@@ -55,7 +54,8 @@ TEST(Profile, ReadRules) {
         {"SAVE", "missing", "DEF"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(GetPrivateProfileString(c.section, c.key, "DEF", ini), c.expected) << c.section << "/" << c.key;
+        EXPECT_EQ(GetPrivateProfileString(c.section, c.key, "DEF", ini), c.expected)
+            << c.section << "/" << c.key;
 }
 
 TEST(Profile, MissingFileDefaultsAndLengthLimit) {
@@ -63,7 +63,8 @@ TEST(Profile, MissingFileDefaultsAndLengthLimit) {
     auto missing = (dir / "none.ini").string();
     EXPECT_EQ(GetPrivateProfileString("SAVE", "RegPos", "PARVEX", missing), "PARVEX");
     EXPECT_EQ(GetPrivateProfileString("SAVE", "RegPos", "PARVEX  ", missing), "PARVEX");
-    EXPECT_EQ(GetPrivateProfileString("SAVE", "RegPos", "PARVEX", dir.path().string()), "PARVEX");  // a folder
+    EXPECT_EQ(GetPrivateProfileString("SAVE", "RegPos", "PARVEX", dir.path().string()),
+              "PARVEX");  // a folder
 
     auto ini = (dir / "long.ini").string();
     std::string longAscii(600, 'a');

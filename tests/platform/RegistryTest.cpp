@@ -1,11 +1,10 @@
-#include "platform/Registry.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <set>
 
 #include "platform/Profile.h"
+#include "platform/Registry.h"
 #include "tests/common/TestSupport.h"
 
 namespace vt {
@@ -14,7 +13,7 @@ namespace {
 using test::TempDir;
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* old = std::getenv("XDG_CONFIG_HOME");
         if (old) saved_ = old;
@@ -22,8 +21,10 @@ protected:
         setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
     }
     void TearDown() override {
-        if (had_) setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
-        else unsetenv("XDG_CONFIG_HOME");
+        if (had_)
+            setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
     }
     std::filesystem::path StoreFile() const { return dir_.path() / "vantorel" / "registry"; }
 
@@ -44,7 +45,7 @@ TEST_F(RegistryTest, StoreFollowsXdgConfigHome) {
 TEST_F(RegistryTest, DwordAndBinaryRoundTripAndTypeRules) {
     const char* key = "Software\\PARVEX\\AviVideoSettings";
     EXPECT_EQ(ReadRegDword(HKCU, key, "handler", 77), 77u);  // nothing stored yet
-    EXPECT_FALSE(std::filesystem::exists(StoreFile()));       // reads create nothing
+    EXPECT_FALSE(std::filesystem::exists(StoreFile()));      // reads create nothing
 
     WriteRegDword(HKCU, key, "handler", 0x12345678);
     EXPECT_EQ(ReadRegDword(HKCU, key, "handler", 0), 0x12345678u);
@@ -123,7 +124,8 @@ TEST_F(RegistryTest, WritesLeaveACompleteStore) {
     EXPECT_FALSE(store.KeyExists(HKCU, "Software\\K3"));
     // Only the store and its lock file: no temporary left behind.
     std::set<std::string> names;
-    for (auto& e : std::filesystem::directory_iterator(dir_.path() / "other")) names.insert(e.path().filename());
+    for (auto& e : std::filesystem::directory_iterator(dir_.path() / "other"))
+        names.insert(e.path().filename());
     EXPECT_EQ(names, (std::set<std::string>{"reg", "reg.lock"}));
     // The default store was not touched.
     EXPECT_FALSE(std::filesystem::exists(StoreFile()));

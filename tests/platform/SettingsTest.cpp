@@ -1,7 +1,6 @@
-#include "app/Settings.h"
-
 #include <gtest/gtest.h>
 
+#include "app/Settings.h"
 #include "tests/common/TestSupport.h"
 #include "ui/ShellHelpers.h"
 
