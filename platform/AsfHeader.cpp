@@ -507,7 +507,7 @@ bool AsfHeaderInfo::IsReadOnlyName(std::u16string_view name) {
         u"Duration", u"Bitrate", u"Seekable", u"Stridable", u"Broadcast", u"Is_Protected", u"Is_Trusted",
         u"Signature_Name", u"HasAudio", u"HasImage", u"HasScript", u"HasVideo", u"CurrentBitrate",
         u"OptimalBitrate", u"HasAttachedImages", u"Can_Skip_Backward", u"Can_Skip_Forward", u"NumberOfFrames",
-        u"FileSize", u"HasArbitraryDataStream", u"HasFileTransferStream", u"WM/ContainerFormat", u"IsVBR"};
+        u"FileSize", u"HasArbitraryDataStream", u"HasFileTransferStream", u"WM/ContainerFormat"};
     for (const char16_t* n : kNames)
         if (name == n) return true;
     return false;

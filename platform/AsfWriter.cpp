@@ -43,6 +43,7 @@ HResult AsfWriter::SetProfile(const AsfProfile& profile) {
         c.languageIndex = 0;
         c.hasExtended = true;
         c.maxObjectSize = 0;
+        c.startTime = c.endTime = 0;  // the input's times say nothing about the output
         // Samples are stored unscrambled: an audio spread of one row.
         if (c.errorCorrectionType == asfguid::kAudioSpread && c.errorCorrectionData.size() >= 1)
             c.errorCorrectionData[0] = 1;
@@ -293,8 +294,10 @@ HResult AsfWriter::WriteIndexes(uint64_t playMs) {
     for (const auto& s : profile_.Streams()) {
         const StreamState& st = streams_[s.streamNumber];
         if (!st.video) continue;
+        std::vector<StreamState::Key> keys = st.keys;
+        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.ptsMs < b.ptsMs; });
         uint32_t maxCount = 1;
-        for (const auto& k : st.keys) maxCount = std::max(maxCount, k.count);
+        for (const auto& k : keys) maxCount = std::max(maxCount, k.count);
         maxCount = std::min<uint32_t>(maxCount, 0xFFFF);
         std::vector<uint8_t> b;
         uint8_t g[16];
@@ -311,9 +314,9 @@ HResult AsfWriter::WriteIndexes(uint64_t playMs) {
         std::vector<uint8_t> chunk;
         for (uint64_t i = 0; i < entries; ++i) {
             const uint64_t t = i * (kIndexInterval / 10000);
-            while (k + 1 < st.keys.size() && st.keys[k + 1].ptsMs <= t) ++k;
-            uint32_t packet = st.keys.empty() ? 0 : st.keys[k].packet;
-            uint32_t cnt = st.keys.empty() ? 1 : std::min<uint32_t>(st.keys[k].count, 0xFFFF);
+            while (k + 1 < keys.size() && keys[k + 1].ptsMs <= t) ++k;
+            uint32_t packet = keys.empty() ? 0 : keys[k].packet;
+            uint32_t cnt = keys.empty() ? 1 : std::min<uint32_t>(keys[k].count, 0xFFFF);
             Put32(chunk, packet);
             Put16(chunk, uint16_t(cnt));
             if (chunk.size() >= 60000) {
