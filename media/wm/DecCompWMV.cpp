@@ -70,7 +70,11 @@ HResult EnlargeBufferWindows(AsfProfile& profile) {
 
 HResult CWMVCopy::OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                                  uint32_t flags, const AsfSampleBuffer& sample) {
-    if (rangeEnd != 0 && sampleTime > rangeEnd) return asf::kFalse;  // past the range: the run is done
+    if (rangeEnd != 0 && sampleTime > rangeEnd) {
+        // Past the range. Samples are stored by send time, so one of another
+        // stream still inside the range may follow, at most a preroll later.
+        return sampleTime - rangeEnd > lookahead ? asf::kFalse : asf::kOk;
+    }
     int32_t r = 0;
     if (sampleTime >= rangeStart && sampleCallback)
         r = sampleCallback(streamNumber, sampleTime - rangeStart, sampleDuration, flags, &sample, nullptr,
@@ -111,6 +115,7 @@ HResult CDecCompWMV::CreateReader(const std::string& path) {
     std::printf("Reader Callback: File is opened.\n");
     const AsfAttribute* d = copy_.readerHeaderInfo->GetAttributeByName(0, u"Duration");
     copy_.duration = d && d->value.size() == 8 ? GetU64LE(d->value.data()) : 0;
+    copy_.lookahead = std::min<uint64_t>(copy_.reader->Header().fileProperties.preroll, 3600000) * 10000;
     if (copy_.duration == 0) return asf::kInvalidArg;
     return asf::kOk;
 }

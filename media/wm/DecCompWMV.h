@@ -38,6 +38,9 @@ public:
     uint64_t rangeStart = 0;
     uint64_t rangeEnd = 0;  // 0: no end
     uint64_t duration = 0;
+    // How far a later sample of the file may lie before an earlier one (the
+    // preroll): the run ends only when no sample in range can follow.
+    uint64_t lookahead = 0;
     SampleCallback sampleCallback = nullptr;
     void* callbackUser = nullptr;
 };

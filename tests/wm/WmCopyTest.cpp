@@ -277,6 +277,38 @@ TEST(WmCopy, VideoStreamsGetASimpleIndexFfmpegCanSeekWith) {
     Guid id;
     ASSERT_TRUE(id.Read(f));
     EXPECT_EQ(id, asfguid::kSimpleIndex);
+    // Each entry points at the packet where a key frame of the video stream begins.
+    uint64_t size = 0, interval = 0;
+    uint32_t maxCount = 0, entries = 0;
+    Guid fileId;
+    ASSERT_TRUE(f.ReadU64LE(size) && fileId.Read(f) && f.ReadU64LE(interval) && f.ReadU32LE(maxCount) &&
+                f.ReadU32LE(entries));
+    EXPECT_EQ(interval, 10000000u);
+    EXPECT_EQ(fileId, h.fileProperties.fileId);
+    EXPECT_EQ(size, 56u + 6u * entries);
+    EXPECT_GE(entries, 3u);  // three seconds of video
+    std::vector<uint8_t> packet(h.PacketSize());
+    uint64_t firstKey = 0;  // entries before the first key frame point at it
+    for (uint32_t i = 0; i < entries; ++i) {
+        uint32_t number = 0;
+        uint16_t count = 0;
+        ASSERT_TRUE(f.Seek(h.dataObjectOffset + h.dataObjectSize + 56 + 6 * i) && f.ReadU32LE(number) &&
+                    f.ReadU16LE(count));
+        ASSERT_LT(number, h.dataPacketCount);
+        FileIO g;
+        ASSERT_TRUE(g.Open(out.string(), FileIO::Mode::Read));
+        ASSERT_TRUE(g.Seek(h.firstPacketOffset + uint64_t(number) * packet.size()) &&
+                    g.ReadExact(packet.data(), packet.size()));
+        bool keyStart = false;
+        AsfPacketInfo info;
+        ParseAsfPacket(packet, info, [&](const AsfPayload& p) {
+            if (i == 0 && p.streamNumber == 1 && p.keyFrame && p.objectOffset == 0 && !firstKey)
+                firstKey = p.presentationTime;
+            keyStart |= p.streamNumber == 1 && p.keyFrame && p.objectOffset == 0 &&
+                        p.presentationTime <= std::max<uint64_t>(i * 1000, firstKey);
+        });
+        EXPECT_TRUE(keyStart) << "entry " << i;
+    }
 }
 
 }  // namespace

@@ -285,6 +285,36 @@ TEST(WmPackets, MediaObjectSplitAcrossPacketsIsReassembled) {
     EXPECT_EQ(lost.samples[0].flags & kSampleDataLoss, kSampleDataLoss);
 }
 
+TEST(WmPackets, SpreadAudioIsPutBackInOrderAndWrittenUnspread) {
+    AsfStreamConfig s = AudioStream(1);
+    s.errorCorrectionType = asfguid::kAudioSpread;
+    s.errorCorrectionData = {2, 4, 0, 2, 0, 1, 0, 0};  // span 2, virtual packet 4, chunk 2, one byte of silence
+    PacketSpec p;
+    p.payloads = {{1, true, 0, 0, Replicated(8, 1000), {'A', 'a', 'B', 'b', 'C', 'c', 'D', 'd'}}};
+    Read r = ReadAll(BuildFile({s}, {BuildPacket(p)}));
+    ASSERT_EQ(r.hr, asf::kOk);
+    ASSERT_EQ(r.samples.size(), 1u);
+    const std::vector<uint8_t> ordered = {'A', 'a', 'C', 'c', 'B', 'b', 'D', 'd'};
+    EXPECT_EQ(r.samples[0].bytes, ordered);
+
+    // The writer stores samples as it gets them, so its file says "span 1".
+    AsfProfile profile;
+    ASSERT_EQ(profile.AddStream(s), asf::kOk);
+    AsfWriter w;
+    ASSERT_EQ(w.SetProfile(profile), asf::kOk);
+    ASSERT_EQ(w.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+    ASSERT_EQ(w.BeginWriting(), asf::kOk);
+    ASSERT_EQ(w.WriteStreamSample(1, 0, 0, kSampleCleanPoint, ordered), asf::kOk);
+    ASSERT_EQ(w.EndWriting(), asf::kOk);
+    AsfReader back;
+    ASSERT_EQ(back.Open(w.TakeOutput()), asf::kOk);
+    EXPECT_EQ(back.Header().profile.GetStream(0)->SpreadSpan(), 1);
+    SinkAll sink;
+    ASSERT_EQ(back.Run(sink), asf::kOk);
+    ASSERT_EQ(sink.samples.size(), 1u);
+    EXPECT_EQ(sink.samples[0].bytes, ordered);
+}
+
 TEST(WmPackets, PayloadsOfUnknownStreamsAreSkipped) {
     PacketSpec p;
     p.payloads = {{9, false, 0, 0, Replicated(4, 1000), Bytes(4, 0)}, {1, false, 0, 0, Replicated(4, 1000), Bytes(4, 1)}};
@@ -401,6 +431,28 @@ TEST_F(WmRange, RunNeedsAnOpenFileAndHappensOncePerOpen) {
     reader.Close();
     EXPECT_EQ(reader.StreamCount(), 0u);
     reader.Close();
+}
+
+TEST(WmRangeEnd, InterleavedSamplesInsideTheRangeAreNotLost) {
+    // In file order: stream 1 at 1.0 s, stream 2 at 2.1 s, stream 1 at 1.99 s,
+    // then stream 1 far past the end.
+    std::vector<std::vector<uint8_t>> packets;
+    const std::pair<uint8_t, uint32_t> order[] = {{1, 1000}, {2, 2100}, {1, 1990}, {1, 4000}, {2, 1995}};
+    uint32_t object = 0;
+    for (auto [stream, ms] : order) {
+        PacketSpec p;
+        p.payloads = {{stream, true, object++, 0, Replicated(6, uint32_t(kPreroll + ms)), Bytes(6, uint8_t(ms))}};
+        packets.push_back(BuildPacket(p));
+    }
+    TempDir dir;
+    WriteFile(dir / "i.wma", BuildFile({AudioStream(1), AudioStream(2)}, packets));
+    CDecCompWMV reader;
+    ASSERT_EQ(reader.Open((dir / "i.wma").string(), 0, 20000000), kOk);
+    Collector c;
+    reader.SetSampleCallback(&Collector::Callback, &c);
+    ASSERT_EQ(reader.Run(), kOk);
+    EXPECT_EQ(c.TimesMs(1), (std::vector<uint64_t>{1000, 1990}));
+    EXPECT_TRUE(c.TimesMs(2).empty());  // 1995 comes after a sample a preroll past the end
 }
 
 TEST(WmOpen, FilesWithoutADurationDoNotOpen) {
