@@ -251,6 +251,7 @@ void CDragListBoxEx::paintEvent(QPaintEvent* e) {
 CExtTitleTip::CExtTitleTip() : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
+    setMouseTracking(true);  // moves without a button tell when the pointer leaves
     resize(0, 0);
 }
 

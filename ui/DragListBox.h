@@ -2,7 +2,9 @@
 // The file list of the connection pages: an owner-drawn list of full paths
 // with alternating row colours, reordered by dragging, with a title tip that
 // shows a hovered path in full when the list is too narrow for it.
+#include <QEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QRect>
 #include <QString>
