@@ -90,6 +90,7 @@ void CTitleBar::mouseMoveEvent(QMouseEvent* e) {
         // Let the window system move the window as if its caption had been
         // grabbed; where it cannot, follow the pointer ourselves.
         if (w && !(handle && handle->startSystemMove())) w->move(e->globalPosition().toPoint() - anchor_);
+        return;  // a drag, not a press of the button any more
     }
     CBmpColorBtn::mouseMoveEvent(e);
 }
@@ -253,10 +254,11 @@ CTitleRow::CTitleRow(QWidget* parent, int height) : QWidget(parent) {
         b->LoadBitmap(id);
         b->SetTransparentColor(kBitmapKeyColor);
     }
-    about_->setToolTip(QStringLiteral("About..."));
-    help_->setToolTip(QStringLiteral("Help"));
-    min_->setToolTip(QStringLiteral("Min"));
-    close_->setToolTip(QStringLiteral("Close"));
+    // The buttons draw no text; their texts name them for accessibility.
+    about_->setText(QStringLiteral("About..."));
+    help_->setText(QStringLiteral("Help"));
+    min_->setText(QStringLiteral("Min"));
+    close_->setText(QStringLiteral("Close"));
     title_->setFixedHeight(height);
     title_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     row->addWidget(title_, 1);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -59,17 +60,32 @@ int main(int argc, char** argv) {
 
     QDir().mkpath(shots);
     QTimer::singleShot(300, [&] {
+        // Each colour on its own, and all four stacked at twice the size.
+        QImage stack(row->width() * 2, row->height() * 2 * 4, QImage::Format_RGB32);
+        QPainter p(&stack);
+        int y = 0;
         for (auto [name, colour] : colours) {
+            if (QString(name) == "WMA") continue;  // the same colour as WMV
             row->SetPageColor(colour);
-            row->grab().save(QStringLiteral("%1/titlerow_%2_%3.png").arg(shots, name).arg(colour, 6, 16, QChar('0')));
+            const QPixmap pm = row->grab();
+            pm.save(QStringLiteral("%1/titlerow_%2_%3.png").arg(shots, name).arg(colour, 6, 16, QChar('0')));
+            p.drawPixmap(QRect(0, y, pm.width() * 2, pm.height() * 2), pm);
+            y += pm.height() * 2;
         }
+        p.end();
+        stack.save(shots + "/titlerows_x2.png");
         row->SetPageColor(colours[0].second);
         window.grab().save(shots + "/window.png");
         vt::CMyAboutDlg box(0xFFFFFF, 0x000000, &window);
         box.show();
         app.processEvents();
         box.grab().save(shots + "/about.png");
-        box.hide();
+        // The closing animation, with its biggest frame kept.
+        int frame = 0;
+        box.SetFrameHook([&](const QImage& img) {
+            if (frame++ == 20) img.save(shots + "/about_closing.png");
+        });
+        box.accept();
         app.quit();
     });
     return app.exec();
