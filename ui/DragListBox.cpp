@@ -209,6 +209,8 @@ void CDragListBoxEx::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void CDragListBoxEx::leaveEvent(QEvent* e) {
+    // Where the tip cannot hold the mouse, it goes when the pointer leaves the list.
+    if (QWidget::mouseGrabber() != &tip_) tip_.HideTip();
     QListWidget::leaveEvent(e);
 }
 
