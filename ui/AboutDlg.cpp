@@ -219,8 +219,12 @@ void CMyAboutDlg::RunClosingAnimation() {
         {
             QPainter pa(&a.Image());
             FillRectColor(pa, f.shadow, 0x000000);
+            if (!fromScreen) {
+                // The clear corners of the box's own picture let the shadow show.
+                pa.drawImage(f.picture, c.Image());
+            }
         }
-        a.StretchFrom(c, EdgeRect::From(f.picture), {0, 0, w, h});
+        if (fromScreen) a.StretchFrom(c, EdgeRect::From(f.picture), {0, 0, w, h});
         cover.repaint();
         if (frameHook_) frameHook_(a.Image());
         QThread::msleep(1);

@@ -40,7 +40,10 @@ TEST(AboutBox, ShapeTextsAndClosing) {
     std::vector<std::string> opened;
     int frames = 0;
     box.SetLinkOpener([&](const std::string& a) { opened.push_back(a); });
-    box.SetFrameHook([&](const QImage&) { ++frames; });
+    QImage biggest;
+    box.SetFrameHook([&](const QImage& img) {
+        if (frames++ == 20) biggest = img.copy();
+    });
     box.move(300, 200);
     box.show();
     QApplication::processEvents();
@@ -86,6 +89,16 @@ TEST(AboutBox, ShapeTextsAndClosing) {
     // OK closes the box, after all frames of the animation.
     box.OkButton()->click();
     EXPECT_EQ(frames, 63);
+    // At its biggest the box's picture fills twice its size from the canvas
+    // origin, and its shadow shows beyond it to the lower right.
+    const int w = box.width(), h = box.height();
+    ASSERT_EQ(biggest.size(), QSize(3 * w, 3 * h));
+    EXPECT_EQ(biggest.pixel(w, h), 0xFFFFFFFFu);
+    EXPECT_EQ(biggest.pixel(w * 12 / 5, h * 12 / 5), 0xFF000000u);
+    // Without a picture of the screen the surroundings stay clear.
+    if (QGuiApplication::platformName() == "offscreen") {
+        EXPECT_EQ(qAlpha(biggest.pixel(3 * w - 2, 3)), 0);
+    }
     EXPECT_FALSE(box.isVisible());
     EXPECT_EQ(box.result(), QDialog::Accepted);
 }
