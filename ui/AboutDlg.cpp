@@ -23,7 +23,7 @@ namespace {
 
 // The window that shows the closing animation over the box's surroundings.
 class CoverWindow : public QWidget {
-public:
+  public:
     CoverWindow(const QRect& area, bool translucent)
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus) {
@@ -34,7 +34,7 @@ public:
     }
     const QImage* frame = nullptr;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         if (!frame) return;
         QPainter p(this);
@@ -73,7 +73,8 @@ CMyAboutDlg::CMyAboutDlg(COLORREF background, COLORREF text, QWidget* parent)
       background_(background),
       text_(text),
       link_(new CLinkButton(background, 0xFF0000, 0x808080, 0xFF00FF, this)),
-      ok_(new CIconButton(LoadIconResource(IDI_OK), QPixmap(), background, text, 0x808080, 0xFF00FF, 0, this)),
+      ok_(new CIconButton(LoadIconResource(IDI_OK), QPixmap(), background, text, 0x808080, 0xFF00FF, 0,
+                          this)),
       version_(new QLabel(this)),
       notice_(new QLabel(this)),
       open_([](const std::string& address) { ShellOpenAsync(address); }) {
@@ -156,8 +157,8 @@ void CMyAboutDlg::mousePressEvent(QMouseEvent* e) {
 }
 
 void CMyAboutDlg::mouseMoveEvent(QMouseEvent* e) {
-    const bool onlyLeft = e->buttons() == Qt::LeftButton &&
-                          !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+    const bool onlyLeft =
+        e->buttons() == Qt::LeftButton && !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
     if (onlyLeft) {
         QWindow* handle = windowHandle();
         if (!(handle && handle->startSystemMove())) {

@@ -31,7 +31,7 @@ std::vector<AboutAnimationFrame> AboutAnimationFrames(int w, int h);
 
 class CMyAboutDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     CMyAboutDlg(COLORREF background, COLORREF text, QWidget* parent = nullptr);
 
     // "<program title> Version <x.yz>" for the program file at `programPath`.
@@ -51,14 +51,14 @@ public:
     // Escape and the close request do nothing: only OK closes the box.
     void reject() override {}
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
-private:
+  private:
     void OnLink();
     void RunClosingAnimation();
     QRect Dlu(int x, int y, int w, int h) const;

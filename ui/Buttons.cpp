@@ -29,7 +29,9 @@ unsigned CBmpColorBtn::ItemState() const {
     return s;
 }
 
-QSize CBmpColorBtn::sizeHint() const { return QSize(24, 24); }
+QSize CBmpColorBtn::sizeHint() const {
+    return QSize(24, 24);
+}
 
 void CBmpColorBtn::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -41,7 +43,8 @@ void CBmpColorBtn::DrawItem(QPainter& dc, unsigned, const QRect& rect) {
     const QSize bmp = bitmap_.GetBitmapSize();
     const EdgeRect r = EdgeRect::From(rect);
     const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
-    const EdgeRect target{cx - bmp.width() / 2, cy - bmp.height() / 2, cx + bmp.width() / 2, cy + bmp.height() / 2};
+    const EdgeRect target{cx - bmp.width() / 2, cy - bmp.height() / 2, cx + bmp.width() / 2,
+                          cy + bmp.height() / 2};
     bitmap_.DrawTransparent(dc, target, {0, 0, bmp.width(), bmp.height()}, transparent_);
 }
 
@@ -49,7 +52,9 @@ void CBmpColorBtn::DrawItem(QPainter& dc, unsigned, const QRect& rect) {
 
 CTitleBar::CTitleBar(QWidget* parent) : CBmpColorBtn(parent) {}
 
-QSize CTitleBar::sizeHint() const { return QSize(200, 24); }
+QSize CTitleBar::sizeHint() const {
+    return QSize(200, 24);
+}
 
 QFont CTitleBar::TitleFont(int barHeight) const {
     QFont f = font();
@@ -67,12 +72,14 @@ void CTitleBar::DrawItem(QPainter& dc, unsigned, const QRect& rect) {
     const QSize bmp = bitmap_.GetBitmapSize();
     const EdgeRect r = EdgeRect::From(rect);
     const int cx = 14, cy = (r.top + r.bottom) / 2;
-    const EdgeRect target{cx - bmp.width() / 2, cy - bmp.height() / 2, cx + bmp.width() / 2, cy + bmp.height() / 2};
+    const EdgeRect target{cx - bmp.width() / 2, cy - bmp.height() / 2, cx + bmp.width() / 2,
+                          cy + bmp.height() / 2};
     bitmap_.DrawTransparent(dc, target, {0, 0, bmp.width(), bmp.height()}, transparent_);
 
     const QFont f = TitleFont(rect.height());
     const QRect text(30, rect.top(), std::max(0, r.right - 30), rect.height());
-    DrawTextColor(dc, title_, text, TitleTextColor(face_), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, &f);
+    DrawTextColor(dc, title_, text, TitleTextColor(face_),
+                  Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, &f);
 }
 
 void CTitleBar::mousePressEvent(QMouseEvent* e) {
@@ -81,8 +88,8 @@ void CTitleBar::mousePressEvent(QMouseEvent* e) {
 }
 
 void CTitleBar::mouseMoveEvent(QMouseEvent* e) {
-    const bool onlyLeft = e->buttons() == Qt::LeftButton &&
-                          !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+    const bool onlyLeft =
+        e->buttons() == Qt::LeftButton && !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
     if (onlyLeft) {
         QWidget* w = window();
         setDown(false);  // the press no longer belongs to the button
@@ -97,7 +104,8 @@ void CTitleBar::mouseMoveEvent(QMouseEvent* e) {
 
 // ---- link button ------------------------------------------------------------
 
-CLinkButton::CLinkButton(COLORREF face, COLORREF text, COLORREF disabledText, COLORREF hoverText, QWidget* parent)
+CLinkButton::CLinkButton(COLORREF face, COLORREF text, COLORREF disabledText, COLORREF hoverText,
+                         QWidget* parent)
     : QAbstractButton(parent), text_(text), face_(face), disabledText_(disabledText), hoverText_(hoverText) {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -171,17 +179,17 @@ void DrawEdge(QPainter& dc, const QRect& rect, bool raised, const QPalette& pal)
     auto ring = [&dc](QRect r, const Ring& c) {
         if (r.width() <= 0 || r.height() <= 0) return;
         const int l = r.left(), t = r.top(), rr = r.left() + r.width() - 1, b = r.top() + r.height() - 1;
-        dc.fillRect(QRect(l, t, r.width() - 1, 1), c.tl);       // top
-        dc.fillRect(QRect(l, t, 1, r.height() - 1), c.tl);      // left
-        dc.fillRect(QRect(l, b, r.width(), 1), c.br);           // bottom
-        dc.fillRect(QRect(rr, t, 1, r.height()), c.br);         // right
+        dc.fillRect(QRect(l, t, r.width() - 1, 1), c.tl);   // top
+        dc.fillRect(QRect(l, t, 1, r.height() - 1), c.tl);  // left
+        dc.fillRect(QRect(l, b, r.width(), 1), c.br);       // bottom
+        dc.fillRect(QRect(rr, t, 1, r.height()), c.br);     // right
     };
     ring(rect, outer);
     ring(rect.adjusted(1, 1, -1, -1), inner);
 }
 
-CColorButton::CColorButton(COLORREF face, COLORREF text, COLORREF disabledText, COLORREF hoverText, int frameStyle,
-                           QWidget* parent)
+CColorButton::CColorButton(COLORREF face, COLORREF text, COLORREF disabledText, COLORREF hoverText,
+                           int frameStyle, QWidget* parent)
     : CLinkButton(face, text, disabledText, hoverText, parent), frameStyle_(frameStyle) {}
 
 void CColorButton::DrawItem(QPainter& dc, unsigned state, const QRect& rect) {
@@ -203,8 +211,8 @@ void CColorButton::DrawFrame(QPainter& dc, unsigned state, const QRect& rect) {
     if ((state & ODS_FOCUS) && frameStyle_ == 0) DrawFocusRectInset(dc, rect, 4);
 }
 
-CIconButton::CIconButton(QPixmap icon, QPixmap disabledIcon, COLORREF face, COLORREF text, COLORREF disabledText,
-                         COLORREF hoverText, int frameStyle, QWidget* parent)
+CIconButton::CIconButton(QPixmap icon, QPixmap disabledIcon, COLORREF face, COLORREF text,
+                         COLORREF disabledText, COLORREF hoverText, int frameStyle, QWidget* parent)
     : CColorButton(face, text, disabledText, hoverText, frameStyle, parent),
       icon_(std::move(icon)),
       disabledIcon_(std::move(disabledIcon)) {}

@@ -27,7 +27,7 @@ inline constexpr COLORREF kBitmapKeyColor = 0x808080;
 // as usual (clicked()).
 class CBmpColorBtn : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit CBmpColorBtn(QWidget* parent = nullptr);
 
     CMemBmpDC& Bitmap() { return bitmap_; }
@@ -42,7 +42,7 @@ public:
     unsigned ItemState() const;
     QSize sizeHint() const override;
 
-protected:
+  protected:
     virtual void DrawItem(QPainter& dc, unsigned state, const QRect& rect);
     void paintEvent(QPaintEvent*) override;
 
@@ -56,7 +56,7 @@ protected:
 // left-button drag moves the top-level window.
 class CTitleBar : public CBmpColorBtn {
     Q_OBJECT
-public:
+  public:
     explicit CTitleBar(QWidget* parent = nullptr);
     // Stores the text; the owner redraws.
     void SetTitleText(const QString& text) { title_ = text; }
@@ -67,12 +67,12 @@ public:
     QFont TitleFont(int barHeight) const;
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void DrawItem(QPainter& dc, unsigned state, const QRect& rect) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
 
-private:
+  private:
     QString title_;
     QPoint anchor_;  // pointer position relative to the window at the press
 };
@@ -80,8 +80,9 @@ private:
 // A text button with a flat face whose text lights up under the pointer.
 class CLinkButton : public QAbstractButton {
     Q_OBJECT
-public:
-    CLinkButton(COLORREF face, COLORREF text, COLORREF disabledText, COLORREF hoverText, QWidget* parent = nullptr);
+  public:
+    CLinkButton(COLORREF face, COLORREF text, COLORREF disabledText, COLORREF hoverText,
+                QWidget* parent = nullptr);
 
     bool IsHovered() const { return hover_ != 0; }
     COLORREF FaceColor() const { return face_; }
@@ -90,7 +91,7 @@ public:
     unsigned ItemState() const;
     QSize sizeHint() const override;
 
-protected:
+  protected:
     virtual void DrawItem(QPainter& dc, unsigned state, const QRect& rect);
     virtual void DrawLabel(QPainter& dc, unsigned state, const QRect& rect);
     void paintEvent(QPaintEvent*) override;
@@ -104,7 +105,7 @@ protected:
     COLORREF hoverText_;
     int hover_ = 0;
 
-private:
+  private:
     void SetHover(int on);
 };
 
@@ -113,12 +114,12 @@ private:
 // an edge only while pressed.
 class CColorButton : public CLinkButton {
     Q_OBJECT
-public:
+  public:
     CColorButton(COLORREF face, COLORREF text, COLORREF disabledText, COLORREF hoverText, int frameStyle,
                  QWidget* parent = nullptr);
     int FrameStyle() const { return frameStyle_; }
 
-protected:
+  protected:
     void DrawItem(QPainter& dc, unsigned state, const QRect& rect) override;
     virtual void DrawFrame(QPainter& dc, unsigned state, const QRect& rect);
 
@@ -129,14 +130,14 @@ protected:
 // the rest.
 class CIconButton : public CColorButton {
     Q_OBJECT
-public:
+  public:
     CIconButton(QPixmap icon, QPixmap disabledIcon, COLORREF face, COLORREF text, COLORREF disabledText,
                 COLORREF hoverText, int frameStyle, QWidget* parent = nullptr);
     // Loads icon resource `id` as the normal icon and returns it.
     QPixmap SetIconId(unsigned id);
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void DrawItem(QPainter& dc, unsigned state, const QRect& rect) override;
 
     QPixmap icon_;
@@ -150,7 +151,7 @@ void DrawEdge(QPainter& dc, const QRect& rect, bool raised, const QPalette& pale
 // their bitmaps and key colour, recoloured together with a page colour.
 class CTitleRow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CTitleRow(QWidget* parent = nullptr, int height = 24);
 
     CTitleBar* TitleBar() const { return title_; }
@@ -163,7 +164,7 @@ public:
     void SetPageColor(COLORREF colour);
     COLORREF PageColor() const { return colour_; }
 
-private:
+  private:
     CTitleBar* title_;
     CBmpColorBtn* about_;
     CBmpColorBtn* help_;

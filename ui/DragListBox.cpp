@@ -14,7 +14,7 @@ namespace vt {
 // ---- item drawing -----------------------------------------------------------
 
 class CDragListDelegate : public QStyledItemDelegate {
-public:
+  public:
     explicit CDragListDelegate(CDragListBoxEx* list) : QStyledItemDelegate(list), list_(list) {}
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
@@ -30,7 +30,7 @@ public:
         const int left = std::min(0, r.left());
         const int right = std::max(r.left() + r.width(), list_->viewport()->width());
         const QRect row_rect(left, r.top(), right - left, r.height());
-        const COLORREF back = selected            ? CDragListBoxEx::kSelectedRowColor
+        const COLORREF back = selected         ? CDragListBoxEx::kSelectedRowColor
                               : (row % 2 == 0) ? CDragListBoxEx::kEvenRowColor
                                                : CDragListBoxEx::kOddRowColor;
         FillRectColor(*p, row_rect, back);
@@ -41,7 +41,7 @@ public:
 
     int RowHeight() const { return QFontMetrics(list_->font()).height() + 2; }
 
-private:
+  private:
     CDragListBoxEx* list_;
 };
 
@@ -171,7 +171,8 @@ void CDragListBoxEx::mouseMoveEvent(QMouseEvent* e) {
                 }
                 viewport()->setCursor(insert < 0 ? Qt::ForbiddenCursor : Qt::DragMoveCursor);
                 // Scroll while the pointer is above or below the list.
-                if (pos.y() < 0) verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
+                if (pos.y() < 0)
+                    verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
                 else if (pos.y() >= viewport()->height())
                     verticalScrollBar()->setValue(verticalScrollBar()->value() + 1);
                 return;  // no rubber-band selection while dragging

@@ -24,7 +24,7 @@ class CDragListBoxEx;
 // pointer's move or click goes on to the window under the pointer.
 class CExtTitleTip : public QWidget {
     Q_OBJECT
-public:
+  public:
     CExtTitleTip();
     ~CExtTitleTip() override;
 
@@ -41,7 +41,7 @@ public:
     // moved right and down onto the screen holding that point.
     static QPoint KeepOnScreen(const QPoint& global);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -51,7 +51,7 @@ protected:
     QWidget* ForwardMouse(QEvent::Type type, const QMouseEvent& e, const QPoint& global);
     void DrawTipText(QPainter& dc, const QString& text, const QRect& rect);
 
-private:
+  private:
     QPointer<CDragListBoxEx> owner_;
     QRect hot_;
     QString text_;
@@ -60,7 +60,7 @@ private:
 
 class CDragListBoxEx : public QListWidget {
     Q_OBJECT
-public:
+  public:
     explicit CDragListBoxEx(QWidget* parent = nullptr);
     ~CDragListBoxEx() override;
 
@@ -102,14 +102,14 @@ public:
     static constexpr COLORREF kOddRowColor = 0xFFFFFF;
     static constexpr COLORREF kSelectedRowColor = 0x00FF00;
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void leaveEvent(QEvent* e) override;
 
-private:
+  private:
     friend class CDragListDelegate;
     void EndDrag();
     bool TextCutOff(const QRect& itemRect, const QString& text) const;

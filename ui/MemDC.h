@@ -23,10 +23,16 @@ using COLORREF = uint32_t;
 constexpr COLORREF MakeRgb(int r, int g, int b) {
     return COLORREF(uint8_t(r)) | (COLORREF(uint8_t(g)) << 8) | (COLORREF(uint8_t(b)) << 16);
 }
-inline QColor ToQColor(COLORREF c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
-inline COLORREF FromQColor(const QColor& c) { return MakeRgb(c.red(), c.green(), c.blue()); }
+inline QColor ToQColor(COLORREF c) {
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+inline COLORREF FromQColor(const QColor& c) {
+    return MakeRgb(c.red(), c.green(), c.blue());
+}
 // Same in a pixel of a QImage (0xAARRGGBB), alpha ignored.
-inline COLORREF FromPixel(QRgb p) { return MakeRgb(qRed(p), qGreen(p), qBlue(p)); }
+inline COLORREF FromPixel(QRgb p) {
+    return MakeRgb(qRed(p), qGreen(p), qBlue(p));
+}
 
 // A rectangle by its edges: right and bottom are exclusive, so the width is
 // right - left and the height bottom - top.
@@ -35,13 +41,15 @@ struct EdgeRect {
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
     QRect ToQRect() const { return QRect(left, top, right - left, bottom - top); }
-    static EdgeRect From(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+    static EdgeRect From(const QRect& r) {
+        return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    }
     bool operator==(const EdgeRect&) const = default;
 };
 
 // An image loaded from the program's resources or made as a canvas.
 class CDib {
-public:
+  public:
     // Loads bitmap resource `id` at its own size; false (and empty) when the
     // program has no such bitmap.
     bool LoadFromResource(unsigned id);
@@ -52,7 +60,7 @@ public:
     QImage& Image() { return image_; }
     const QImage& Image() const { return image_; }
 
-private:
+  private:
     QImage image_;
 };
 
@@ -61,7 +69,7 @@ QSize GetBitmapSize(const CDib* bitmap);
 
 // A memory canvas owning one image.
 class CMemCDC {
-public:
+  public:
     CMemCDC() = default;
     virtual ~CMemCDC() = default;
     CMemCDC(const CMemCDC&) = delete;
@@ -85,14 +93,14 @@ public:
     QImage& Image() { return bitmap_.Image(); }
     const QImage& Image() const { return bitmap_.Image(); }
 
-protected:
+  protected:
     CDib bitmap_;
 };
 
 // A memory canvas that holds a resource bitmap for a control's whole life and
 // copies it with a key colour left out.
 class CMemBmpDC : public CMemCDC {
-public:
+  public:
     // Selects `bitmap` (taken over) as this canvas's image.
     CMemBmpDC& SelectBitmap(CDib bitmap);
     // Loads bitmap resource `id`; a failed load leaves an empty bitmap.
@@ -105,7 +113,7 @@ public:
     QSize GetBitmapSize() const;
     void DeleteBitmap() override;
 
-private:
+  private:
     const QImage& Keyed(COLORREF key) const;
 
     bool selected_ = false;

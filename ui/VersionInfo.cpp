@@ -61,7 +61,8 @@ std::string GetFileVersionText(const std::string& path) {
                 // Quick test on the key's first character before the full check.
                 if (window[s + 6] != 'V' || window[s + 7] != 0) continue;
                 if (LooksLikeVersionBlock(window.data() + s))
-                    return VersionTextFromBlock(std::span<const uint8_t>(window.data() + s, kVersionBlockSize));
+                    return VersionTextFromBlock(
+                        std::span<const uint8_t>(window.data() + s, kVersionBlockSize));
             }
             window.erase(window.begin(), window.begin() + std::ptrdiff_t(last + 1));
         }

@@ -51,12 +51,12 @@ constexpr VersionBlock MakeVersionBlock(FileVersion v) {
     put32(f + 4, 0x00010000);  // record version 1.0
     put32(f + 8, ms);          // file version
     put32(f + 12, ls);
-    put32(f + 16, ms);         // product version
+    put32(f + 16, ms);  // product version
     put32(f + 20, ls);
-    put32(f + 24, 0x3F);       // flag mask
-    put32(f + 28, 0);          // flags
-    put32(f + 32, 0);          // operating system: unknown
-    put32(f + 36, 1);          // file type: application
+    put32(f + 24, 0x3F);  // flag mask
+    put32(f + 28, 0);     // flags
+    put32(f + 32, 0);     // operating system: unknown
+    put32(f + 36, 1);     // file type: application
     // subtype and date stay 0
     return b;
 }

@@ -1,11 +1,10 @@
-#include "ui/AboutDlg.h"
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 
 #include "tests/ui/QtTestEnv.h"
+#include "ui/AboutDlg.h"
 #include "ui/ShellHelpers.h"
 #include "ui/VersionInfo.h"
 
@@ -81,8 +80,8 @@ TEST(AboutBox, ShapeTextsAndClosing) {
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&box, &press);
     const QPoint to = at + QPoint(12, -7);
-    QMouseEvent move(QEvent::MouseMove, QPointF(to), box.mapToGlobal(QPointF(to)), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), box.mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&box, &move);
     EXPECT_EQ(box.pos(), before + QPoint(12, -7));
 

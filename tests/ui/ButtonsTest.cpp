@@ -1,11 +1,10 @@
-#include "ui/Buttons.h"
-
 #include <QApplication>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "tests/ui/QtTestEnv.h"
+#include "ui/Buttons.h"
 #include "ui/UiResources.h"
 
 namespace vt {
@@ -112,11 +111,11 @@ TEST(TitleBar, OnlyALeftButtonDragMovesTheWindow) {
         Qt::KeyboardModifiers mods;
         bool moves;
     };
-    for (const Case& c : {Case{Qt::LeftButton, Qt::NoModifier, true}, Case{Qt::NoButton, Qt::NoModifier, false},
-                          Case{Qt::RightButton, Qt::NoModifier, false},
-                          Case{Qt::LeftButton, Qt::ShiftModifier, false},
-                          Case{Qt::LeftButton, Qt::ControlModifier, false},
-                          Case{Qt::LeftButton | Qt::RightButton, Qt::NoModifier, false}}) {
+    for (const Case& c :
+         {Case{Qt::LeftButton, Qt::NoModifier, true}, Case{Qt::NoButton, Qt::NoModifier, false},
+          Case{Qt::RightButton, Qt::NoModifier, false}, Case{Qt::LeftButton, Qt::ShiftModifier, false},
+          Case{Qt::LeftButton, Qt::ControlModifier, false},
+          Case{Qt::LeftButton | Qt::RightButton, Qt::NoModifier, false}}) {
         CTitleRow row;
         row.resize(300, 24);
         row.move(100, 100);
@@ -138,8 +137,8 @@ TEST(TitleRow, PageColourRecoloursAllFiveControls) {
         row.SetPageColor(c);
         EXPECT_EQ(row.PageColor(), c);
         const QImage img = Render(row);
-        for (CBmpColorBtn* b : {static_cast<CBmpColorBtn*>(row.TitleBar()), row.AboutButton(), row.HelpButton(),
-                                row.MinButton(), row.CloseButton()}) {
+        for (CBmpColorBtn* b : {static_cast<CBmpColorBtn*>(row.TitleBar()), row.AboutButton(),
+                                row.HelpButton(), row.MinButton(), row.CloseButton()}) {
             EXPECT_EQ(b->FaceColor(), c);
             const QPoint corner = b->mapTo(&row, QPoint(1, 1));
             EXPECT_EQ(At(img, corner.x(), corner.y()), c);
@@ -151,7 +150,7 @@ TEST(TitleRow, PageColourRecoloursAllFiveControls) {
 // Renders a button in a given state through its own DrawItem.
 template <class Base>
 class Probe : public Base {
-public:
+  public:
     using Base::Base;
     QImage Draw(unsigned state) {
         QImage img(this->size(), QImage::Format_RGB32);
@@ -205,13 +204,14 @@ TEST(IconButton, RaisedSunkenAndFocus) {
     ok.setFont(Crisp(ok.font()));
     ok.resize(120, 48);
     const QPalette& pal = ok.palette();
-    const COLORREF light = FromQColor(pal.color(QPalette::Light)), dark = FromQColor(pal.color(QPalette::Shadow)),
+    const COLORREF light = FromQColor(pal.color(QPalette::Light)),
+                   dark = FromQColor(pal.color(QPalette::Shadow)),
                    shadow = FromQColor(pal.color(QPalette::Dark));
     ASSERT_NE(light, dark);
 
     const QImage up = ok.Draw(0);
-    EXPECT_EQ(At(up, 119, 47), dark);  // raised: dark outer bottom-right
-    EXPECT_EQ(At(up, 1, 1), light);    // light inner top-left
+    EXPECT_EQ(At(up, 119, 47), dark);    // raised: dark outer bottom-right
+    EXPECT_EQ(At(up, 1, 1), light);      // light inner top-left
     EXPECT_EQ(At(up, 4, 4), 0xFFFFFFu);  // no focus rectangle
 
     const QImage down = ok.Draw(ODS_SELECTED);
@@ -248,10 +248,17 @@ TEST(ColorButton, FrameStyles) {
         bool focus;
     };
     const Case cases[] = {
-        {0, false, 0, 1, false},           {0, false, ODS_SELECTED, 2, false}, {0, false, ODS_FOCUS, 1, true},
-        {1, false, 0, 0, false},           {1, true, 0, 1, false},            {1, true, ODS_SELECTED, 2, false},
-        {1, false, ODS_SELECTED, 0, false}, {1, true, ODS_FOCUS, 1, false},   {2, true, 0, 0, false},
-        {2, false, ODS_SELECTED, 2, false}, {7, false, ODS_FOCUS, 0, false},
+        {0, false, 0, 1, false},
+        {0, false, ODS_SELECTED, 2, false},
+        {0, false, ODS_FOCUS, 1, true},
+        {1, false, 0, 0, false},
+        {1, true, 0, 1, false},
+        {1, true, ODS_SELECTED, 2, false},
+        {1, false, ODS_SELECTED, 0, false},
+        {1, true, ODS_FOCUS, 1, false},
+        {2, true, 0, 0, false},
+        {2, false, ODS_SELECTED, 2, false},
+        {7, false, ODS_FOCUS, 0, false},
     };
     for (const Case& c : cases) {
         Probe<CColorButton> b(0xFFFFFF, 0, 0x808080, 0xFF00FF, c.style);

@@ -1,10 +1,9 @@
-#include "ui/DragListBox.h"
-
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
 
 #include "tests/ui/QtTestEnv.h"
+#include "ui/DragListBox.h"
 
 namespace vt {
 namespace {
@@ -60,8 +59,7 @@ TEST(DragList, DropRule) {
         {0, 0, "ABC", -1},  // the gap just above itself
         {0, 3, "BCA", 2},   // first below the third
         {2, 0, "CAB", 0},   // last to the top
-        {1, 3, "ACB", 2},   {2, 1, "ACB", 1}, {1, 0, "BAC", 0},
-        {0, -1, "ABC", -1},  // outside the list
+        {1, 3, "ACB", 2},  {2, 1, "ACB", 1}, {1, 0, "BAC", 0}, {0, -1, "ABC", -1},  // outside the list
         {0, 4, "ABC", -1},
     };
     for (const Case& c : cases) {
@@ -167,7 +165,8 @@ TEST(TitleTip, SizeAndScreenEdges) {
     CExtTitleTip& tip = list.TitleTip();
     EXPECT_TRUE(tip.CalcTipRect("").isEmpty());
     const QFontMetrics fm(list.font());
-    EXPECT_EQ(tip.CalcTipRect("/a/b.avi"), QRect(0, 0, fm.horizontalAdvance("/a/b.avi") + 1, fm.height() + 3));
+    EXPECT_EQ(tip.CalcTipRect("/a/b.avi"),
+              QRect(0, 0, fm.horizontalAdvance("/a/b.avi") + 1, fm.height() + 3));
     EXPECT_EQ(CExtTitleTip::KeepOnScreen(QPoint(-25, -7)), QPoint(0, 0));
     EXPECT_EQ(CExtTitleTip::KeepOnScreen(QPoint(-25, 40)), QPoint(0, 40));
     EXPECT_EQ(CExtTitleTip::KeepOnScreen(QPoint(30, 40)), QPoint(30, 40));
@@ -215,8 +214,8 @@ TEST(TitleTip, ShownForCutPathsOnlyWhileTheProgramIsActive) {
 
     // A click on the tip goes to the item under it and hides the tip.
     const QPoint inTip(5, 5);
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(inTip), tip.mapToGlobal(QPointF(inTip)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(inTip), tip.mapToGlobal(QPointF(inTip)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&tip, &press);
     EXPECT_FALSE(tip.isVisible());
     QApplication::processEvents();

@@ -1,8 +1,7 @@
-#include "ui/MemDC.h"
-
 #include <QPainter>
 
 #include "tests/ui/QtTestEnv.h"
+#include "ui/MemDC.h"
 #include "ui/UiResources.h"
 
 namespace vt {

@@ -1,16 +1,17 @@
 #pragma once
 // One QApplication for a test binary, and small helpers for pixel checks.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QImage>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 #include "ui/MemDC.h"
 
 namespace vt::test {
 
 class QtEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         static int argc = 1;
         static char name[] = "ui_tests";
@@ -22,7 +23,7 @@ public:
         app_ = nullptr;
     }
 
-private:
+  private:
     QApplication* app_ = nullptr;
 };
 
@@ -34,7 +35,9 @@ inline QImage Render(QWidget& w) {
     return img;
 }
 
-inline COLORREF At(const QImage& img, int x, int y) { return FromPixel(img.pixel(x, y)); }
+inline COLORREF At(const QImage& img, int x, int y) {
+    return FromPixel(img.pixel(x, y));
+}
 
 inline int CountColor(const QImage& img, COLORREF c, const QRect& area = QRect()) {
     const QRect r = area.isNull() ? img.rect() : area.intersected(img.rect());

@@ -43,14 +43,15 @@ int main(int argc, char** argv) {
     row->SetPageColor(colours[0].second);
 
     auto* list = new vt::CDragListBoxEx(&window);
-    for (const char* p : {"/home/user/Videos/2026-07-14 harbour festival, evening fireworks from the pier (part 1).avi",
-                          "/home/user/Videos/part2.avi", "/home/user/Videos/part3.avi",
-                          "/home/user/Videos/part4.avi"})
+    for (const char* p :
+         {"/home/user/Videos/2026-07-14 harbour festival, evening fireworks from the pier (part 1).avi",
+          "/home/user/Videos/part2.avi", "/home/user/Videos/part3.avi", "/home/user/Videos/part4.avi"})
         list->AddItem(p);
     list->setCurrentRow(1);
     layout->addWidget(list);
 
-    QObject::connect(row->AboutButton(), &QAbstractButton::clicked, &window, [&window] { vt::ShowAboutBox(&window); });
+    QObject::connect(row->AboutButton(), &QAbstractButton::clicked, &window,
+                     [&window] { vt::ShowAboutBox(&window); });
     QObject::connect(row->MinButton(), &QAbstractButton::clicked, &window, &QWidget::showMinimized);
     QObject::connect(row->CloseButton(), &QAbstractButton::clicked, &window, &QWidget::close);
     window.resize(520, 260);

@@ -1,5 +1,3 @@
-#include "ui/VersionInfo.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +5,7 @@
 
 #include "platform/ByteIO.h"
 #include "tests/common/TestSupport.h"
+#include "ui/VersionInfo.h"
 
 namespace vt {
 namespace {
@@ -29,8 +28,8 @@ TEST(VersionInfo, TextShowsMajorMinorAndThirdNumber) {
         FileVersion v;
         const char* text;
     };
-    for (const Case& c : {Case{{6, 0, 2, 1}, "6.02"}, Case{{1, 1, 12, 0}, "1.112"}, Case{{1, 0, 0, 0}, "1.00"},
-                          Case{{10, 20, 3, 65535}, "10.203"}}) {
+    for (const Case& c : {Case{{6, 0, 2, 1}, "6.02"}, Case{{1, 1, 12, 0}, "1.112"},
+                          Case{{1, 0, 0, 0}, "1.00"}, Case{{10, 20, 3, 65535}, "10.203"}}) {
         const VersionBlock b = MakeVersionBlock(c.v);
         EXPECT_EQ(VersionTextFromBlock(b), c.text);
         TempDir dir;
