@@ -177,8 +177,10 @@ int CWaveFileACM::WriteRaw(const void* data, int n) {
 }
 
 void CWaveFileACM::Close() {
-    if (mmio_.IsOpen() && mode_ == 1) mmio_.Finish(GetSampleCount());
-    if (mmio_.IsOpen()) mmio_.CloseFile();
+    bool ok = true;
+    if (mmio_.IsOpen() && mode_ == 1) ok = mmio_.Finish(GetSampleCount());
+    if (mmio_.IsOpen()) ok = mmio_.CloseFile() && ok;
+    lastCloseOk_ = ok;
     Reset();
     mode_ = 0;
 }

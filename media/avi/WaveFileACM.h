@@ -91,9 +91,13 @@ public:
     int WriteRaw(const void* data, int n);
 
     const WaveFormatEx& PcmFormat() const { return pcmFormat_; }
+    // False when the last Close could not complete the file on disk (sizes,
+    // "fact" or the last buffered data not written).
+    bool LastCloseOk() const { return lastCloseOk_; }
 
 private:
     int mode_ = 0;  // 0 reading, 1 writing
+    bool lastCloseOk_ = true;
     CMMio mmio_;
 };
 

@@ -1,6 +1,7 @@
 #include "pages/avi/AVICreatorDlg.h"
 
 #include "app/PageTable.h"
+#include "pages/avi/AviOperations.h"
 #include "app/Strings.h"
 
 namespace vt::gui {
@@ -34,7 +35,10 @@ void CAVICreatorDlg::OnBrowseOutput() {
 }
 
 void CAVICreatorDlg::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    if (!BeginOperation()) return;
+    const int r = UnionAviStreams(fields_.videoSource, fields_.audioSource, fields_.output, *this);
+    if (r) ShowErrorMessage("", r);
+    EndOperation();
 }
 
 }  // namespace vt::gui

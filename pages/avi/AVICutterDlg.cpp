@@ -1,6 +1,8 @@
 #include "pages/avi/AVICutterDlg.h"
 
 #include "app/PageTable.h"
+#include "ops/KindRules.h"
+#include "pages/avi/AviOperations.h"
 
 namespace vt::gui {
 
@@ -20,12 +22,24 @@ void CAVICutterDlg::OnBrowseOutput() {
     BrowseOutputFile(std::string("AVI (*.AVI)|*.avi|") + "WAV (*.WAV)|*.wav|", ".avi");
 }
 
+void CAVICutterDlg::RunCut(bool video) {
+    // The output's extension follows the stream; the page shows the final name.
+    UpdateData(true);
+    fields_.output = ReplaceExtension(fields_.output, video ? ".avi" : ".wav");
+    UpdateData(false);
+    if (!BeginOperation()) return;
+    const int r = video ? SeparateAviVideo(fields_.input, fields_.output, *this)
+                        : SeparateAviAudio(fields_.input, fields_.output, *this);
+    if (r) ShowErrorMessage("", r);
+    EndOperation();
+}
+
 void CAVICutterDlg::OnVideoCut() {
-    // The operation is not written yet: the button does nothing.
+    RunCut(true);
 }
 
 void CAVICutterDlg::OnAudioCut() {
-    // The operation is not written yet: the button does nothing.
+    RunCut(false);
 }
 
 }  // namespace vt::gui

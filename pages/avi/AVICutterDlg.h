@@ -16,6 +16,9 @@ class CAVICutterDlg : public CBaseCutter {
     // The start buttons: the separation of each stream.
     void OnVideoCut() override;
     void OnAudioCut() override;
+
+  private:
+    void RunCut(bool video);
 };
 
 }  // namespace vt::gui

@@ -1,6 +1,7 @@
 #include "pages/avi/AVIExtract.h"
 
 #include "app/PageTable.h"
+#include "pages/avi/AviOperations.h"
 
 namespace vt::gui {
 
@@ -20,8 +21,35 @@ void CAVIExtract::OnBrowseOutput() {
     BrowseOutputFile("AVI (*.AVI)|*.avi|", ".avi");
 }
 
+void CAVIExtract::SetInputFile(std::string path) {
+    CBaseExtract::SetInputFile(std::move(path));
+    ReadRange();
+}
+
+void CAVIExtract::ReadRange() {
+    SectionRange range;
+    const int r = ReadAviRange(fields_.input, range, &frameRate_);
+    if (r) {
+        // A file that does not open simply empties the fields.
+        fields_.input.clear();
+        fields_.output.clear();
+    }
+    fields_.start = range.start;
+    fields_.end = range.end;
+    UpdateData(false);
+    if (r) ShowErrorMessage("", r);
+}
+
 void CAVIExtract::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    if (!BeginOperation()) return;
+    const SectionRange range{fields_.start, fields_.end};
+    const int r = ExtractAviSection(fields_.input, fields_.output, range, *this, [this](const TimeFields& start) {
+        // Where the section really begins, after the key-frame alignment.
+        fields_.start = start;
+        UpdateData(false);
+    });
+    if (r) ShowErrorMessage("", r);
+    EndOperation();
 }
 
 }  // namespace vt::gui

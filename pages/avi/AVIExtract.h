@@ -9,12 +9,22 @@ class CAVIExtract : public CBaseExtract {
   public:
     explicit CAVIExtract(QWidget* parentObject);
 
+    // The kind's input and output, then the file's range into the time fields.
+    void SetInputFile(std::string path) override;
+    // Frames per second of the loaded input; 0 when none is loaded.
+    double FrameRate() const { return frameRate_; }
+
   protected:
     bool OnInitDialog() override;
     void OnBrowseInput() override;
     void OnBrowseOutput() override;
     // The start button: the extraction.
     void OnStart() override;
+
+  private:
+    // The time fields from the input: its first frame to its length.
+    void ReadRange();
+    double frameRate_ = 0;
 };
 
 }  // namespace vt::gui

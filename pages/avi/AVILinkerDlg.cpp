@@ -1,6 +1,7 @@
 #include "pages/avi/AVILinkerDlg.h"
 
 #include "app/PageTable.h"
+#include "pages/avi/AviOperations.h"
 
 namespace vt::gui {
 
@@ -21,7 +22,11 @@ void CAVILinkerDlg::OnBrowseOutput() {
 }
 
 void CAVILinkerDlg::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    if (fields_.files.empty()) return;
+    if (!BeginOperation()) return;
+    const int r = ConnectAviFiles(fields_.files, fields_.output, *this);
+    if (r) ShowErrorMessage("", r);
+    EndOperation();
 }
 
 }  // namespace vt::gui

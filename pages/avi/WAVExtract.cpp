@@ -1,6 +1,7 @@
 #include "pages/avi/WAVExtract.h"
 
 #include "app/PageTable.h"
+#include "pages/avi/AviOperations.h"
 #include "app/Strings.h"
 
 namespace vt::gui {
@@ -25,8 +26,32 @@ void CWAVExtract::OnBrowseOutput() {
     BrowseOutputFile("WAV (*.WAV)|*.wav|", ".wav");
 }
 
+void CWAVExtract::SetInputFile(std::string path) {
+    CBaseExtract::SetInputFile(std::move(path));
+    ReadRange();
+}
+
+void CWAVExtract::ReadRange() {
+    SectionRange range;
+    const int r = ReadWavRange(fields_.input, range);
+    if (r) {
+        // A file that does not open simply empties the fields.
+        fields_.input.clear();
+        fields_.output.clear();
+    }
+    fields_.start = range.start;
+    fields_.end = range.end;
+    UpdateData(false);
+    if (r) ShowErrorMessage("", r);
+}
+
 void CWAVExtract::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    if (!BeginOperation()) return;
+    const SectionRange range{fields_.start, fields_.end};
+    const int r = ExtractWavSection(fields_.input, fields_.output, range, *this);
+    // The message names the file.
+    if (r) ShowErrorMessage(fields_.input, r);
+    EndOperation();
 }
 
 }  // namespace vt::gui

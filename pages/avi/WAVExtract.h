@@ -9,12 +9,19 @@ class CWAVExtract : public CBaseExtract {
   public:
     explicit CWAVExtract(QWidget* parentObject);
 
+    // The kind's input and output, then the audio's duration into the time fields.
+    void SetInputFile(std::string path) override;
+
   protected:
     bool OnInitDialog() override;
     void OnBrowseInput() override;
     void OnBrowseOutput() override;
     // The start button: the extraction.
     void OnStart() override;
+
+  private:
+    // The time fields from the input: 0 to the audio's duration.
+    void ReadRange();
 };
 
 }  // namespace vt::gui

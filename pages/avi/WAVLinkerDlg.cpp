@@ -1,6 +1,7 @@
 #include "pages/avi/WAVLinkerDlg.h"
 
 #include "app/PageTable.h"
+#include "pages/avi/AviOperations.h"
 #include "app/Strings.h"
 
 namespace vt::gui {
@@ -25,7 +26,11 @@ void CWAVLinkerDlg::OnBrowseOutput() {
 }
 
 void CWAVLinkerDlg::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    if (fields_.files.empty()) return;
+    if (!BeginOperation()) return;
+    const int r = ConnectWavFiles(fields_.files, fields_.output, *this);
+    if (r) ShowErrorMessage("", r);
+    EndOperation();
 }
 
 }  // namespace vt::gui

@@ -1,0 +1,78 @@
+#pragma once
+// The AVI and WAV operations: separation, union, connection and section
+// extraction of AVI files, connection and section extraction of WAV files.
+// Each runs against an OperationHost (progress, Stop, the OK/Cancel question)
+// and returns 0 or an error code; the caller shows the code. None of them
+// deletes an existing output first: the caller's start step does that.
+// Qt-free: the window's pages and the command line run the same code.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ops/KindRules.h"
+#include "ops/OperationHost.h"
+
+namespace vt {
+
+// ---- separation (page 0) and union (page 1): the stream save ----
+
+// The video stream of an AVI file into an AVI file. 1002..1006 when the input
+// cannot be opened or has no video (no output is made), 6006 when stopped,
+// 103 when the save fails. A stopped save leaves what it wrote as the output.
+int SeparateAviVideo(const std::string& input, const std::string& output, OperationHost& host);
+// The audio stream of an AVI or WAV file into a WAV file in its own format
+// (1201 when there is none).
+int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host);
+// The video of one AVI file and the (last) audio stream of a WAV or AVI file
+// into one AVI file; the lengths are left as they are.
+int UnionAviStreams(const std::string& videoSource, const std::string& audioSource, const std::string& output,
+                    OperationHost& host);
+
+// ---- connection (pages 2 and 4) ----
+
+// Joins the AVI files in list order: video samples with their key-frame
+// flags, then each file's audio. Any number of files; one file is open at a
+// time. The output takes the first file's stream headers and formats; every
+// file is checked to open before the output is made.
+int ConnectAviFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host);
+// Joins the audio of WAV files (or of AVI files) in list order into a WAV file
+// in the first file's format. -5 when the output cannot be written in that
+// format; 6002 when a source cannot be read and 901 when the output cannot
+// be written (the output is then complete as far as it was written).
+int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host);
+
+// ---- section extraction (pages 3 and 5) ----
+
+struct SectionRange {
+    TimeFields start;
+    TimeFields end;
+};
+
+// Time of a frame at a frame rate, split into the extraction fields.
+TimeFields FrameToTime(int frame, double frameRate);
+// The nearest frame of a time (halves upward).
+int TimeToFrame(const TimeFields& t, double frameRate);
+
+// The range an AVI file offers: its first frame to its length. 0 or the open error.
+int ReadAviRange(const std::string& input, SectionRange& range, double* frameRate = nullptr);
+
+// Copies the section of an AVI file: from the first key frame at or after the
+// start (frame 0 counts as one) to the end frame (clamped to the last frame),
+// with the audio of exactly the span of the copied frames. `onStartAligned`,
+// when given, receives the time where the section really begins before the
+// copy starts.
+int ExtractAviSection(const std::string& input, const std::string& output, const SectionRange& range,
+                      OperationHost& host, const std::function<void(const TimeFields&)>& onStartAligned = {});
+
+// The range a WAV file (or the audio of an AVI file) offers: 0 to the audio's
+// duration. 0 or the open error.
+int ReadWavRange(const std::string& input, SectionRange& range);
+// The audio sample of a time in a format's terms (truncated).
+uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t blockAlign);
+// Copies the audio between the two times into a WAV file in the source's own
+// format. 1 when the output cannot be written in that format; 6002 / 901
+// for a failed read / write (the output is then complete as far as written).
+int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
+                      OperationHost& host);
+
+}  // namespace vt

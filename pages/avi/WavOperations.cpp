@@ -1,0 +1,162 @@
+// The WAV connection and the WAV section extraction: audio data copied
+// unchanged from CDecWAV readers into a CWaveFileACM file.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+#include "media/avi/DecMovie.h"
+#include "media/avi/MemBuff.h"
+#include "media/avi/WaveFileACM.h"
+#include "ops/ErrorCodes.h"
+#include "pages/avi/AviOperations.h"
+
+namespace vt {
+
+namespace {
+
+constexpr int kLinkBufferBytes = 48000;
+constexpr int kExtractBufferBytes = 400000;
+
+// Copies the reader's audio from its read position up to (not including)
+// sample `end` into the writer. `progress` gets the read position before and
+// after each block. 0 when done or stopped, 6002 when a read fails, 901 when
+// a write fails.
+template <class Progress>
+int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBase<unsigned char>& buffer,
+                int bufferBytes, OperationHost& host, Progress progress) {
+    const WaveFormatEx* fmt = reader.GetAudioFormat();
+    const uint32_t align = fmt ? fmt->nBlockAlign : 0;
+    AviStreamInfo si;
+    const bool chunked = !reader.GetAudioStream() || reader.GetAudioStream()->Info(si) != kAviOk ||
+                         si.dwSampleSize == 0;
+    if (!buffer.GetBuffer(bufferBytes)) return kErrMemory;
+    while (uint32_t(reader.GetAudioPos()) < end) {
+        const uint32_t before = uint32_t(reader.GetAudioPos());
+        int64_t capacity = bufferBytes;
+        if (align) capacity = std::min<int64_t>(capacity, int64_t(end - before) * align);
+        if (chunked) {
+            // One chunk is one sample: the buffer must hold the whole chunk.
+            int32_t need = 0, samples = 0;
+            if (reader.GetAudioStream() &&
+                reader.GetAudioStream()->Read(int32_t(before), kAviStreamReadConvenient, nullptr, 0, &need,
+                                              &samples) == kAviOk &&
+                need > capacity) {
+                if (!buffer.GetBuffer(need)) return kErrMemory;
+                capacity = need;
+            }
+        }
+        int samples = 0, bytes = int(std::max<int64_t>(capacity, 1));
+        if (reader.ReadAudio(&samples, buffer.GetData(), &bytes)) return kErrWavRead;
+        if (bytes < 1) return 0;  // the source has no more data
+        if (writer.WriteRaw(buffer.GetData(), bytes) < 1) return kErrAudioWrite;
+        progress(before, uint32_t(reader.GetAudioPos()));
+        if (host.StopRequested()) return 0;
+    }
+    return 0;
+}
+
+// Completes the file; a failure to do so is a write failure unless another
+// failure came first.
+int CloseWav(CWaveFileACM& writer, int result) {
+    writer.Close();
+    if (result == 0 && !writer.LastCloseOk()) return kErrAudioWrite;
+    return result;
+}
+
+double TimeSeconds(const TimeFields& t) {
+    return double(t.hours) * 3600.0 + double(t.minutes) * 60.0 + double(t.seconds) + double(t.milliseconds) / 1000.0;
+}
+
+// The fields of a sample count: L x nBlockAlign / nAvgBytesPerSec seconds.
+TimeFields SamplesToTime(uint32_t samples, const WaveFormatEx* fmt) {
+    TimeFields t;
+    if (!fmt || fmt->nAvgBytesPerSec == 0) return t;
+    const double secs = double(samples) * double(fmt->nBlockAlign) / double(fmt->nAvgBytesPerSec);
+    const uint32_t s = uint32_t(uint64_t(secs));
+    t.hours = int(s / 3600);
+    t.minutes = int((s % 3600) / 60);
+    t.seconds = int(s % 60);
+    t.milliseconds = int(uint64_t(secs * 1000.0) % 1000);
+    return t;
+}
+
+}  // namespace
+
+uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t blockAlign) {
+    if (blockAlign == 0) return 0;
+    const double s = TimeSeconds(t) * double(avgBytesPerSec) / double(blockAlign);
+    if (!std::isfinite(s) || s <= 0) return 0;
+    if (s >= 4294967295.0) return 0xFFFFFFFFu;
+    return uint32_t(s);
+}
+
+int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host) {
+    if (files.empty()) return 0;
+    auto reader = std::make_unique<CDecWAV>();
+    for (const std::string& f : files) {
+        int r = reader->Open(f);
+        reader->Close();
+        if (r) return r;
+    }
+    int result = reader->Open(files[0]);
+    if (result) return result;
+
+    CWaveFileACM writer;
+    writer.SetFileFormat(reader->GetAudioFormat());
+    if (!reader->GetAudioFormat() || !writer.OpenWrite(output)) return kErrFileOpen;
+
+    const size_t n = files.size();
+    CMemBuffBase<unsigned char> buffer(kLinkBufferBytes);
+    for (size_t i = 0; result == 0 && i < n; ++i) {
+        // One file open at a time, whatever the list's length.
+        if (i > 0 && (result = reader->Open(files[i])) != 0) break;
+        const uint32_t start = uint32_t(reader->GetAudioStart());
+        const uint32_t end = start + uint32_t(reader->GetAudioLength());
+        uint32_t done = start;
+        result = CopyWavData(*reader, writer, end, buffer, kLinkBufferBytes, host,
+                             [&](uint32_t before, uint32_t after) {
+                                 done += after - before;
+                                 const double ratio = end ? double(done) / double(end) : 1.0;
+                                 host.ReportProgress((ratio + double(i)) * 100.0 / double(n));
+                             });
+        reader->Close();
+        if (host.StopRequested()) break;
+    }
+    reader->Close();
+    return CloseWav(writer, result);
+}
+
+int ReadWavRange(const std::string& input, SectionRange& range) {
+    range = {};
+    CDecWAV reader;
+    int r = reader.Open(input);
+    if (r) return r;
+    range.end = SamplesToTime(uint32_t(reader.GetAudioLength()), reader.GetAudioFormat());
+    return 0;
+}
+
+int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
+                      OperationHost& host) {
+    CDecWAV reader;
+    int result = reader.Open(input);
+    if (result) return result;
+    const WaveFormatEx* fmt = reader.GetAudioFormat();
+    const uint32_t avg = fmt ? fmt->nAvgBytesPerSec : 0, align = fmt ? fmt->nBlockAlign : 0;
+    const uint32_t end = WavTimeToSample(range.end, avg, align);
+    const uint32_t start = WavTimeToSample(range.start, avg, align);
+    reader.SetAudioPos(int(start));
+
+    CWaveFileACM writer;
+    writer.SetFileFormat(fmt);
+    if (!fmt || !writer.OpenWrite(output)) return 1;  // no text of its own: "Other Errors"
+
+    CMemBuffBase<unsigned char> buffer;
+    result = CopyWavData(reader, writer, end, buffer, kExtractBufferBytes, host, [&](uint32_t before, uint32_t) {
+        host.ReportProgress(double(before - start) * 100.0 / double(end - start));
+    });
+    reader.Close();
+    return CloseWav(writer, result);
+}
+
+}  // namespace vt
