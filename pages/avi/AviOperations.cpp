@@ -1,5 +1,6 @@
 #include "pages/avi/AviOperations.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -135,8 +136,9 @@ int ConnectAviFiles(const std::vector<std::string>& files, const std::string& ou
             result = writer.WriteVideoSamples(samples, buffer.GetData(), bytes, key);
             if (result) break;
             p += samples;
-            // A file of one frame has no span to divide: it counts as done.
-            const double ratio = last > 0 ? double(p) / double(last) : 1.0;
+            // The share of the file's frames copied: never above 1 after its
+            // last frame, and a file of one frame is done after that frame.
+            const double ratio = std::min(1.0, double(p - first) / double(last - first + 1));
             host.ReportProgress((ratio + double(i)) * 100.0 / double(n));
             if (host.StopRequested()) break;
         }
@@ -222,8 +224,9 @@ int ExtractAviSection(const std::string& input, const std::string& output, const
             result = writer.WriteVideoSamples(samples, buffer.GetData(), bytes, reader.IsKeyFrame(p));
             if (result) break;
             p += samples;
-            // A section of one frame has no span to divide: it counts as done.
-            host.ReportProgress(end > start ? double(p - start) * 100.0 / double(end - start) : 100.0);
+            // The share of the section's frames copied (a section of one frame
+            // is done after it, with no zero to divide by).
+            host.ReportProgress(std::min(100.0, double(p - start) * 100.0 / double(end - start + 1)));
             if (host.StopRequested()) break;
         }
         // The audio spans the copied frames: from the start of frame start to

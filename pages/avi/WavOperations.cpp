@@ -8,6 +8,9 @@
 #include "media/avi/DecMovie.h"
 #include "media/avi/MemBuff.h"
 #include "media/avi/WaveFileACM.h"
+#include "platform/AudioFormat.h"
+#include "platform/ByteIO.h"
+#include "platform/Riff.h"
 #include "ops/ErrorCodes.h"
 #include "pages/avi/AviOperations.h"
 
@@ -56,11 +59,69 @@ int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBas
     return 0;
 }
 
+// After a failed write the sizes in the header need not match what reached
+// the disk: they are set from the file's real length (whole blocks of the
+// format), so the file holds, as a WAV file, what was written.
+void CompleteShortWav(const std::string& path, const std::vector<uint8_t>& format) {
+    if (format.size() < sizeof(WaveFormatEx)) return;
+    const WaveFormatEx w = WaveFormatFromBytes(format.data(), format.size());
+    FileIO f;
+    if (!f.Open(path, FileIO::Mode::ReadWrite)) return;
+    const uint64_t size = f.Size();
+    uint64_t pos = 12, dataPos = 0, factPos = 0;
+    uint32_t riff = 0, wave = 0;
+    if (size < 12 || !f.ReadU32LE(riff) || !f.Seek(8) || !f.ReadU32LE(wave) || riff != kFourCCRiff ||
+        wave != MakeFourCC('W', 'A', 'V', 'E'))
+        return;
+    while (pos + 8 <= size) {
+        uint32_t id = 0, len = 0;
+        if (!f.Seek(pos) || !f.ReadU32LE(id) || !f.ReadU32LE(len)) return;
+        if (id == MakeFourCC('d', 'a', 't', 'a')) {
+            dataPos = pos + 8;
+            break;
+        }
+        if (id == MakeFourCC('f', 'a', 'c', 't') && len >= 4) factPos = pos + 8;
+        pos += 8 + uint64_t(len) + (len & 1);
+    }
+    if (!dataPos || dataPos > size) return;
+    uint64_t data = size - dataPos;
+    if (w.nBlockAlign) data -= data % w.nBlockAlign;
+    data = std::min<uint64_t>(data, 0xFFFFFFFFull - dataPos);
+    f.Truncate(dataPos + data);
+    f.Seek(4);
+    f.WriteU32LE(uint32_t(dataPos + data - 8));
+    f.Seek(dataPos - 4);
+    f.WriteU32LE(uint32_t(data));
+    if (factPos) {
+        uint64_t frames = 0;
+        WaveFormatEx pcm{};
+        if (w.wFormatTag == kWaveFormatPcm) {
+            frames = w.nBlockAlign ? data / w.nBlockAlign : 0;
+        } else if (SuggestPcmFormat(format.data(), format.size(), pcm) && pcm.nBlockAlign) {
+            uint64_t pcmBytes = 0;
+            if (PcmBytesForFileBytes(format.data(), format.size(), pcm, data, pcmBytes)) frames = pcmBytes / pcm.nBlockAlign;
+        }
+        f.Seek(factPos);
+        f.WriteU32LE(uint32_t(std::min<uint64_t>(frames, 0xFFFFFFFFu)));
+    }
+    f.Close();
+}
+
+std::vector<uint8_t> FormatBytes(const WaveFormatEx* fmt) {
+    if (!fmt) return {};
+    const auto* p = reinterpret_cast<const uint8_t*>(fmt);
+    return std::vector<uint8_t>(p, p + std::min<size_t>(size_t(fmt->cbSize) + 18, 256));
+}
+
 // Completes the file; a failure to do so is a write failure unless another
-// failure came first.
-int CloseWav(CWaveFileACM& writer, int result) {
+// failure came first. After any write failure the header is made to match
+// the data on disk.
+int CloseWav(CWaveFileACM& writer, int result, const std::string& path, const std::vector<uint8_t>& format) {
     writer.Close();
-    if (result == 0 && !writer.LastCloseOk()) return kErrAudioWrite;
+    if (!writer.LastCloseOk() || result == kErrAudioWrite) {
+        CompleteShortWav(path, format);
+        if (result == 0) result = kErrAudioWrite;
+    }
     return result;
 }
 
@@ -103,6 +164,7 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
     if (result) return result;
 
     CWaveFileACM writer;
+    const std::vector<uint8_t> format = FormatBytes(reader->GetAudioFormat());
     writer.SetFileFormat(reader->GetAudioFormat());
     if (!reader->GetAudioFormat() || !writer.OpenWrite(output)) return kErrFileOpen;
 
@@ -124,7 +186,7 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
         if (host.StopRequested()) break;
     }
     reader->Close();
-    return CloseWav(writer, result);
+    return CloseWav(writer, result, output, format);
 }
 
 int ReadWavRange(const std::string& input, SectionRange& range) {
@@ -155,8 +217,9 @@ int ExtractWavSection(const std::string& input, const std::string& output, const
     result = CopyWavData(reader, writer, end, buffer, kExtractBufferBytes, host, [&](uint32_t before, uint32_t) {
         host.ReportProgress(double(before - start) * 100.0 / double(end - start));
     });
+    const std::vector<uint8_t> format = FormatBytes(fmt);
     reader.Close();
-    return CloseWav(writer, result);
+    return CloseWav(writer, result, output, format);
 }
 
 }  // namespace vt
