@@ -146,6 +146,17 @@ TEST(AviPages, StopLeavesAPlayableFileAndNoMessage) {
     WavChunks w = ReadWavChunks(dir / "w_extr.wav");
     EXPECT_EQ(w.dataSize, 400000u);  // one block
     EXPECT_EQ(w.fact, 100000u);
+
+    // And a stream save: the part written becomes the output, without a message.
+    auto cutter = std::make_unique<StoppingPage<CAVICutterDlg>>(nullptr);
+    cutter->CreateDlg(nullptr);
+    cutter->stopAt = 1;
+    cutter->SetInputFile(CopyOf(MovieA(), dir, "c.avi").string());
+    Click(cutter.get(), kIdStartVideo);
+    EXPECT_TRUE(boxes.boxes.empty());
+    ASSERT_TRUE(fs::exists(dir / "c_cut.avi"));
+    EXPECT_LT(PacketCount(dir / "c_cut.avi", "v:0"), 50);
+    EXPECT_TRUE(DecodesCleanly(dir / "c_cut.avi"));
 }
 
 TEST(AviPages, UnopenableInputsShowTheirCodes) {
