@@ -587,7 +587,9 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
     uint8_t r1 = 0, r2 = 0;
     if (!id.Read(io) || !io.ReadU64LE(size) || !io.ReadU32LE(count) || !io.ReadU8(r1) || !io.ReadU8(r2))
         return io.Size() >= 30 ? asf::kInvalidData : asf::kHandleEof;
-    if (id != asfguid::kHeader || size < 30) return asf::kInvalidData;
+    // Headers hold descriptions, not media: anything larger is not a header we take.
+    constexpr uint64_t kMaxHeaderSize = 64ull << 20;
+    if (id != asfguid::kHeader || size < 30 || size > kMaxHeaderSize) return asf::kInvalidData;
     std::vector<uint8_t> body;
     if (!io.ReadBytes(body, size - 30)) return asf::kHandleEof;
 
