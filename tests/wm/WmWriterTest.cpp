@@ -282,6 +282,22 @@ TEST(WmWriter, SamplesArrivingOutOfOrderAreWrittenInTimeOrder) {
     for (size_t i = 1; i < out.size(); ++i) EXPECT_GE(out[i].time, out[i - 1].time) << i;
 }
 
+TEST(WmWriter, HoldsBackOnlyAFewSecondsOfSamples) {
+    AsfProfile p = ProfileOf({Audio(1)});
+    AsfWriter w;
+    ASSERT_EQ(w.SetProfile(p), asf::kOk);
+    ASSERT_EQ(w.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+    ASSERT_EQ(w.BeginWriting(), asf::kOk);
+    size_t most = 0;
+    for (int k = 0; k < 2000; ++k) {  // 200 s, one sample every 100 ms
+        ASSERT_EQ(w.WriteStreamSample(1, uint64_t(k) * 1000000, 0, kSampleCleanPoint, Bytes(100, uint8_t(k))), asf::kOk);
+        most = std::max(most, w.HeldBack());
+    }
+    EXPECT_LE(most, 31u);
+    EXPECT_EQ(w.EndWriting(), asf::kOk);
+    EXPECT_EQ(w.HeldBack(), 0u);
+}
+
 TEST(WmWriter, SampleDurationsTravelInThePayloadExtension) {
     AsfStreamConfig a = Audio(1);
     a.hasExtended = true;
