@@ -91,7 +91,7 @@ AsfStreamConfig AudioStream(uint16_t number) {
 // A whole file: header (with extended stream properties for streams that
 // have them), data object with the packets.
 std::vector<uint8_t> BuildFile(const std::vector<AsfStreamConfig>& streams, const std::vector<std::vector<uint8_t>>& packets,
-                               uint64_t playDuration = 50000000) {
+                               uint64_t playDuration = 50000000, bool embedded = false) {
     AsfFileProperties fp;
     fp.preroll = kPreroll;
     fp.playDuration = playDuration;
@@ -102,10 +102,16 @@ std::vector<uint8_t> BuildFile(const std::vector<AsfStreamConfig>& streams, cons
     std::vector<uint8_t> ext;
     for (const auto& s : streams) {
         auto o = RenderStreamProperties(s);
-        objs.insert(objs.end(), o.begin(), o.end());
-        ++count;
-        if (s.hasExtended) {
+        if (!embedded) {
+            objs.insert(objs.end(), o.begin(), o.end());
+            ++count;
+        }
+        if (s.hasExtended || embedded) {
             auto e = RenderExtendedStreamProperties(s);
+            if (embedded) {  // the stream properties object inside the extended one
+                e.insert(e.end(), o.begin(), o.end());
+                PutU64LE(&e[16], e.size());
+            }
             ext.insert(ext.end(), e.begin(), e.end());
         }
     }
@@ -313,6 +319,32 @@ TEST(WmPackets, SpreadAudioIsPutBackInOrderAndWrittenUnspread) {
     ASSERT_EQ(back.Run(sink), asf::kOk);
     ASSERT_EQ(sink.samples.size(), 1u);
     EXPECT_EQ(sink.samples[0].bytes, ordered);
+}
+
+TEST(WmPackets, StreamsDeclaredInsideTheHeaderExtension) {
+    AsfStreamConfig s = AudioStream(3);
+    s.hasExtended = true;
+    s.bitrate = 32000;
+    s.bufferWindow = 2500;
+    s.avgTimePerFrame = 400000;
+    s.names = {{0, u"Main audio"}};
+    PacketLayout p;
+    p.payloads = {{3, true, 0, 0, Replicated(6, 1000), Bytes(6, 3)}};
+    AsfReader r;
+    ASSERT_EQ(r.Open(std::make_unique<MemoryIO>(BuildFile({s}, {BuildPacket(p)}, 50000000, true))), asf::kOk);
+    ASSERT_EQ(r.Profile()->GetStreamCount(), 1u);
+    const AsfStreamConfig& got = *r.Profile()->GetStream(0);
+    EXPECT_EQ(got.StreamNumber(), 3);
+    EXPECT_EQ(got.MajorType(), kMediaTypeAudio);
+    EXPECT_EQ(got.Bitrate(), 32000u);
+    EXPECT_EQ(got.BufferWindow(), 2500u);
+    EXPECT_EQ(got.avgTimePerFrame, 400000u);
+    ASSERT_EQ(got.names.size(), 1u);
+    EXPECT_EQ(got.names[0].name, u"Main audio");
+    SinkAll sink;
+    ASSERT_EQ(r.Run(sink), asf::kOk);
+    ASSERT_EQ(sink.samples.size(), 1u);
+    EXPECT_EQ(sink.samples[0].stream, 3);
 }
 
 TEST(WmPackets, PayloadsOfUnknownStreamsAreSkipped) {
