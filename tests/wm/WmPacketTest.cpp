@@ -62,7 +62,11 @@ std::vector<uint8_t> BuildPacket(const PacketLayout& s) {
                          VarSize(s.paddingType) + 6;
     const uint32_t padding = uint32_t(length - fixed - body.size());
     std::vector<uint8_t> p;
-    if (s.errorCorrection) p.insert(p.end(), {0x82, 0, 0});
+    if (s.errorCorrection) {
+        p.push_back(0x82);
+        p.push_back(0);
+        p.push_back(0);
+    }
     p.push_back(uint8_t((s.multiple ? 1 : 0) | (s.sequenceType << 1) | (s.paddingType << 3) | (s.packetLengthType << 5)));
     p.push_back(uint8_t(s.replicatedType | (s.offsetType << 2) | (s.objectType << 4) | (s.streamType << 6)));
     PutVar(p, s.packetLengthType, length);
