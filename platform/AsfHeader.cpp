@@ -552,7 +552,7 @@ const AsfScript* AsfHeaderInfo::GetScript(size_t index) const {
 }
 
 HResult AsfHeaderInfo::AddScript(std::u16string_view type, std::u16string_view command, uint64_t time) {
-    if (type.empty() || type.size() > 0xFFFE || command.size() > 0xFFFE || scripts_.size() >= 0xFFFF)
+    if (type.size() > 0xFFFE || command.size() > 0xFFFE || scripts_.size() >= 0xFFFF)
         return asf::kInvalidArg;
     scripts_.push_back(AsfScript{std::u16string(type), std::u16string(command), time});
     return asf::kOk;
