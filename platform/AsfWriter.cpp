@@ -367,9 +367,10 @@ HResult AsfWriter::Patch() {
     fp.preroll = prerollMs_;
     fp.flags = kFilePropSeekable;
     fp.minPacketSize = fp.maxPacketSize = packetSize_;
+    // The streams' stated rates, or what the packets really take when that is more.
     uint64_t rate = 0;
     for (const auto& s : profile_.Streams()) rate += s.bitrate;
-    if (rate == 0 && endTime_ > 0) rate = packets_ * packetSize_ * 8 * 10000000ull / endTime_;
+    if (endTime_ > 0) rate = std::max<uint64_t>(rate, uint64_t(double(packets_) * packetSize_ * 8 * 1e7 / double(endTime_)));
     fp.maxBitrate = uint32_t(std::min<uint64_t>(rate, 0xFFFFFFFF));
     std::vector<uint8_t> props = RenderFileProperties(fp);
     if (!io_->Seek(filePropsOffset_) || !io_->Write(props)) return asf::kWriteFault;
