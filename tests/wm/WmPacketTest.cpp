@@ -92,6 +92,14 @@ AsfStreamConfig AudioStream(uint16_t number) {
     return s;
 }
 
+// A stream whose key-frame bits are taken as they are (audio samples are all clean points).
+AsfStreamConfig CommandStream(uint16_t number) {
+    AsfStreamConfig s;
+    s.streamNumber = number;
+    s.streamType = asfguid::kCommandMedia;
+    return s;
+}
+
 // A whole file: header (with extended stream properties for streams that
 // have them), data object with the packets.
 std::vector<uint8_t> BuildFile(const std::vector<AsfStreamConfig>& streams, const std::vector<std::vector<uint8_t>>& packets,
@@ -187,7 +195,7 @@ TEST(WmPackets, MultiplePayloadsWithEveryFieldLengthType) {
             p.payloads = {{1, true, 0, 0, Replicated(20, 1000), Bytes(20, 1)},
                           {2, false, 0, 0, Replicated(30, 1040), Bytes(30, 2)},
                           {1, false, 1, 0, Replicated(10, 1066), Bytes(10, 3)}};
-            Read r = ReadAll(BuildFile({AudioStream(1), AudioStream(2)}, {BuildPacket(p)}));
+            Read r = ReadAll(BuildFile({CommandStream(1), CommandStream(2)}, {BuildPacket(p)}));
             ASSERT_EQ(r.hr, asf::kOk);
             ASSERT_EQ(r.samples.size(), 3u);
             EXPECT_EQ(r.samples[0].stream, 1);
