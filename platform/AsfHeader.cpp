@@ -610,6 +610,11 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
             st.streams.push_back(e.embedded);
         }
     if (st.streams.empty()) return asf::kInvalidData;
+    for (AsfStreamConfig& s : st.streams)
+        for (auto& [num, e] : st.extended)
+            if (num == s.streamNumber)
+                for (AsfStreamName& n : e.fields.names)
+                    if (n.languageIndex < out.languages.size()) n.language = out.languages[n.languageIndex];
 
     for (AsfStreamConfig& s : st.streams) {
         auto ext = st.extended.find(s.streamNumber);
@@ -852,6 +857,17 @@ std::vector<uint8_t> RenderMetadata(const AsfHeaderInfo& info, bool library) {
     if (count == 0) return {};
     PutU16LE(o.b.data(), count);
     return RenderObject(library ? asfguid::kMetadataLibrary : asfguid::kMetadata, o.b);
+}
+
+std::vector<uint8_t> RenderLanguageList(const std::vector<std::u16string>& languages) {
+    Out o;
+    o.U16(uint16_t(languages.size()));
+    for (const auto& l : languages) {
+        std::u16string t = l.substr(0, 126);
+        o.U8(uint8_t(Out::TextBytes(t)));
+        o.Text(t);
+    }
+    return RenderObject(asfguid::kLanguageList, o.b);
 }
 
 std::vector<uint8_t> RenderStreamBitrates(const AsfProfile& profile) {

@@ -80,6 +80,7 @@ private:
     std::mutex mutex_;
     AsfProfile profile_;
     AsfHeaderInfo info_;
+    std::vector<std::u16string> languages_;
     bool haveProfile_ = false;
     std::string path_;
     std::unique_ptr<ByteIO> io_;

@@ -298,6 +298,25 @@ TEST(WmWriter, HoldsBackOnlyAFewSecondsOfSamples) {
     EXPECT_EQ(w.HeldBack(), 0u);
 }
 
+TEST(WmWriter, StreamNamesKeepTheirLanguages) {
+    AsfStreamConfig v = Video(1);
+    v.names = {{7, u"en-us", u"Main"}, {0, u"ja-jp", u"Shu"}};
+    AsfStreamConfig a = Audio(2);
+    a.names = {{3, u"ja-jp", u"Oto"}};
+    AsfHeader h;
+    RoundTrip(ProfileOf({v, a}), {{1, 0, 0, kSampleCleanPoint, Bytes(10, 1)}}, 256, &h);
+    ASSERT_EQ(h.languages, (std::vector<std::u16string>{u"en-us", u"ja-jp"}));
+    const auto& names1 = h.profile.GetStream(0)->names;
+    ASSERT_EQ(names1.size(), 2u);
+    EXPECT_EQ(names1[0].name, u"Main");
+    EXPECT_EQ(names1[0].language, u"en-us");
+    EXPECT_EQ(names1[1].language, u"ja-jp");
+    const auto& names2 = h.profile.GetStream(1)->names;
+    ASSERT_EQ(names2.size(), 1u);
+    EXPECT_EQ(names2[0].name, u"Oto");
+    EXPECT_EQ(names2[0].language, u"ja-jp");
+}
+
 TEST(WmWriter, SampleDurationsTravelInThePayloadExtension) {
     AsfStreamConfig a = Audio(1);
     a.hasExtended = true;
