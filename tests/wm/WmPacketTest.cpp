@@ -339,7 +339,7 @@ TEST(WmPackets, StreamsDeclaredInsideTheHeaderExtension) {
     s.bitrate = 32000;
     s.bufferWindow = 2500;
     s.avgTimePerFrame = 400000;
-    s.names = {{0, u"Main audio"}};
+    s.names = {{0, u"", u"Main audio"}};
     PacketLayout p;
     p.payloads = {{3, true, 0, 0, Replicated(6, 1000), Bytes(6, 3)}};
     AsfReader r;
