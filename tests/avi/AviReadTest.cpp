@@ -25,8 +25,11 @@ std::vector<std::string> Lines(const std::string& s) {
 // by ffprobe are counted through their time stamps).
 std::vector<int> ProbeKeyFrames(const std::filesystem::path& f) {
     std::vector<int> keys;
-    for (const auto& l : Lines(vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts,flags "
-                                             "-of csv=p=0 " + Q(f)).out)) {
+    for (const auto& l :
+         Lines(vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts,flags "
+                             "-of csv=p=0 " +
+                             Q(f))
+                   .out)) {
         auto comma = l.find(',');
         if (comma == std::string::npos) continue;
         if (l.find('K', comma) != std::string::npos) keys.push_back(std::atoi(l.c_str()));
@@ -110,7 +113,8 @@ TEST(AviRead, PcmAudioReadsInBlocksAcrossChunks) {
         EXPECT_EQ(int(all.size()), r.GetAudioLength() * c.blockAlign);
         TempDir dir;
         auto raw = dir / "a.raw";
-        ASSERT_EQ(vt::test::Run("ffmpeg -v error -i " + Q(src) + " -map 0:a -c copy -f " + c.rawFormat + " " + Q(raw))
+        ASSERT_EQ(vt::test::Run("ffmpeg -v error -i " + Q(src) + " -map 0:a -c copy -f " + c.rawFormat + " " +
+                                Q(raw))
                       .status,
                   0);
         EXPECT_EQ(all, ReadFile(raw));
@@ -198,8 +202,9 @@ TEST(AviRead, FormatTagNames) {
         uint16_t tag;
         const char* name;
     };
-    for (const Case& c : {Case{0x0001, "PCM"}, Case{0x0055, "MPEG LAYER-3"}, Case{0x0161, "?"}, Case{0x0000, "?"},
-                          Case{0x2000, "AC3"}, Case{0x0011, "DVI-ADPCM"}, Case{0x1400, "NORRIS"}})
+    for (const Case& c :
+         {Case{0x0001, "PCM"}, Case{0x0055, "MPEG LAYER-3"}, Case{0x0161, "?"}, Case{0x0000, "?"},
+          Case{0x2000, "AC3"}, Case{0x0011, "DVI-ADPCM"}, Case{0x1400, "NORRIS"}})
         EXPECT_STREQ(WaveFormatTagName(c.tag), c.name) << c.tag;
 }
 
@@ -220,8 +225,9 @@ TEST(AviRead, TruncatedFileReadsUpToItsEnd) {
     auto out = dir / "copy.avi";
     ASSERT_EQ(CopyMovie(cut, out), 0);
     // ffprobe finds the same packets in the cut file (it does not list the empty ones).
-    auto last = Lines(vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts -of csv=p=0 " +
-                                    Q(cut)).out);
+    auto last = Lines(
+        vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts -of csv=p=0 " + Q(cut))
+            .out);
     ASSERT_FALSE(last.empty());
     EXPECT_EQ(std::atoi(last.back().c_str()) + 1, r.GetLength());
     auto copied = PacketChecksums(out, "v:0");
@@ -247,9 +253,11 @@ TEST(AviRead, LargeOpenDmlFileFromFfmpeg) {
     if (std::getenv("VT_SKIP_LARGE_TESTS")) GTEST_SKIP() << "VT_SKIP_LARGE_TESTS is set";
     TempDir dir;
     auto big = dir / "big.avi";
-    ASSERT_EQ(vt::test::Run("ffmpeg -v error -nostdin -y -f lavfi -i color=c=black:size=1920x1080:rate=25:duration=7.2 "
-                            "-f lavfi -i sine=sample_rate=8000:duration=7.2 -c:v rawvideo -pix_fmt bgr24 "
-                            "-c:a pcm_u8 " + Q(big))
+    ASSERT_EQ(vt::test::Run(
+                  "ffmpeg -v error -nostdin -y -f lavfi -i color=c=black:size=1920x1080:rate=25:duration=7.2 "
+                  "-f lavfi -i sine=sample_rate=8000:duration=7.2 -c:v rawvideo -pix_fmt bgr24 "
+                  "-c:a pcm_u8 " +
+                  Q(big))
                   .status,
               0);
     ASSERT_GT(std::filesystem::file_size(big), uint64_t(1) << 30);

@@ -2,7 +2,6 @@
 // as WAV, video and audio interleaved; stopping; the temporary file beside
 // the output and the rename that replaces the output.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,12 +109,15 @@ TEST(AviSave, VideoAndAudioInterleaved) {
     EXPECT_EQ(FrameMd5Lines(out, "v:0"), FrameMd5Lines(video, "v:0"));
     EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(audio, "a:0"));
     // Order of the chunks: frame, its audio, frame, its audio...
-    auto order = vt::test::Run("ffprobe -v error -show_entries packet=stream_index -of csv=p=0 " + Q(out)).out;
+    auto order =
+        vt::test::Run("ffprobe -v error -show_entries packet=stream_index -of csv=p=0 " + Q(out)).out;
     std::string expect;
     for (int i = 0; i < 50; ++i) expect += "0\n1\n";
     EXPECT_EQ(order, expect);
     // 22050 Hz at 25 frames per second: 882 samples (1764 bytes) per frame.
-    auto sizes = vt::test::Run("ffprobe -v error -select_streams a -show_entries packet=size -of csv=p=0 " + Q(out)).out;
+    auto sizes =
+        vt::test::Run("ffprobe -v error -select_streams a -show_entries packet=size -of csv=p=0 " + Q(out))
+            .out;
     EXPECT_EQ(sizes.substr(0, 5), "1764\n");
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;

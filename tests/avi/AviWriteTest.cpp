@@ -1,7 +1,6 @@
 // The writer: samples copied through a reader and the writer keep their bytes,
 // their key-frame flags and their empty places; the output decodes cleanly.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -29,26 +28,29 @@ TEST_P(AviCopyTest, CopyKeepsEveryPacket) {
     EXPECT_EQ(FrameMd5Lines(out, "v:0"), FrameMd5Lines(src, "v:0"));
     EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(src, "v:0"));
     if (StreamCount(src, "audio") > 0) {
-        if (GetParam().packetAudio) EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(src, "a:0"));
-        else EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0"));
+        if (GetParam().packetAudio)
+            EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(src, "a:0"));
+        else
+            EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0"));
         EXPECT_EQ(Probe(out, "a:0", "codec_name,sample_rate,channels"),
                   Probe(src, "a:0", "codec_name,sample_rate,channels"));
     }
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
     // Key frames where the source has them.
-    EXPECT_EQ(vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv " + Q(out)).out,
-              vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv " + Q(src)).out);
+    EXPECT_EQ(
+        vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv " + Q(out))
+            .out,
+        vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv " + Q(src))
+            .out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, AviCopyTest,
-                         ::testing::Values(CopyCase{"Mpeg4Mp3", AviMpeg4Mp3, true},
-                                           CopyCase{"MsmpegPcm", AviMsmpegPcm, false},
-                                           CopyCase{"MjpegU8", AviMjpegU8, false},
-                                           CopyCase{"VbrMp3", AviVbrMp3, true},
-                                           CopyCase{"NoAudio", AviNoAudio, false},
-                                           CopyCase{"Dropped", AviDropped, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, AviCopyTest,
+    ::testing::Values(CopyCase{"Mpeg4Mp3", AviMpeg4Mp3, true}, CopyCase{"MsmpegPcm", AviMsmpegPcm, false},
+                      CopyCase{"MjpegU8", AviMjpegU8, false}, CopyCase{"VbrMp3", AviVbrMp3, true},
+                      CopyCase{"NoAudio", AviNoAudio, false}, CopyCase{"Dropped", AviDropped, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vt::test
@@ -59,7 +61,8 @@ namespace {
 namespace fs = std::filesystem;
 
 uint64_t RawAudioBytes(const fs::path& f, const std::string& raw) {
-    auto r = vt::test::Run("ffmpeg -v error -nostdin -i " + Q(f) + " -map 0:a:0 -c copy -f " + raw + " - | wc -c");
+    auto r =
+        vt::test::Run("ffmpeg -v error -nostdin -i " + Q(f) + " -map 0:a:0 -c copy -f " + raw + " - | wc -c");
     return std::strtoull(r.out.c_str(), nullptr, 10);
 }
 
@@ -138,8 +141,11 @@ TEST(AviWrite, PastFourGiB) {
     EXPECT_EQ(bytes, kFrame);
     EXPECT_EQ(buf.GetData()[0], uint8_t(kFrames - 1));
     // ffmpeg finds the last frame too.
-    auto last = vt::test::Run("ffprobe -v error -select_streams v:0 -read_intervals 5.1% -show_entries packet=pts "
-                              "-of csv=p=0 " + Q(out) + " | tail -1").out;
+    auto last = vt::test::Run(
+                    "ffprobe -v error -select_streams v:0 -read_intervals 5.1% -show_entries packet=pts "
+                    "-of csv=p=0 " +
+                    Q(out) + " | tail -1")
+                    .out;
     EXPECT_EQ(last, std::to_string(kFrames - 1) + "\n");
     fs::remove(out);
 }
@@ -252,9 +258,10 @@ TEST(AviWrite, CopyAudioReadFailureAsksTheHost) {
     TempDir dir;
     auto src = dir / "src.avi";
     // Large enough that the reader's buffer does not hold the whole file.
-    fs::copy_file(MakeFixture("long_mp3.avi", "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 "
-                                              "-f lavfi -i sine=sample_rate=22050:duration=8 "
-                                              "-c:v mpeg4 -q:v 2 -c:a libmp3lame -q:a 4"),
+    fs::copy_file(MakeFixture("long_mp3.avi",
+                              "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 "
+                              "-f lavfi -i sine=sample_rate=22050:duration=8 "
+                              "-c:v mpeg4 -q:v 2 -c:a libmp3lame -q:a 4"),
                   src);
     CDecAVIAudio r;
     ASSERT_EQ(r.Open(src.string()), 0);
