@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "tests/avi/AviFixtures.h"
 #include "tests/avi/AviTestUtil.h"
@@ -90,7 +91,22 @@ TEST(AviWrite, OpenDmlPartsPastThePartSize) {
     EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0"));
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
-    // Our reader takes the OpenDML indexes; a copy of the copy is the same again.
+    // Our reader takes the OpenDML indexes: with idx1 gone and a chunk id
+    // spoiled (which would end a scan of the movi list) every sample is still there.
+    auto spoiled = bytes;
+    size_t idx1 = text.find("idx1");
+    std::memcpy(&spoiled[idx1], "JUNK", 4);
+    size_t avix = text.find("AVIX");
+    size_t chunk = text.find("00dc", avix);
+    ASSERT_NE(chunk, std::string::npos);
+    std::memset(&spoiled[chunk], 0, 4);
+    auto spoiledPath = dir / "spoiled.avi";
+    WriteFile(spoiledPath, spoiled);
+    CDecAVIAudio s;
+    ASSERT_EQ(s.Open(spoiledPath.string()), 0);
+    EXPECT_EQ(s.GetLength(), 50);
+    EXPECT_EQ(s.GetAudioLength(), 44100);
+    // A copy of the copy is the same again.
     CDecAVIAudio r;
     ASSERT_EQ(r.Open(out.string()), 0);
     EXPECT_EQ(r.GetLength(), 50);
