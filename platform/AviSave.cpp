@@ -215,7 +215,11 @@ AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_
         return progress(percent) == 0;
     };
     while (r == kAviOk && m.pos < m.end) {
-        int32_t upTo = int32_t(std::min<int64_t>(int64_t(m.pos) + every, m.end));
+        // Without video, the first stream is copied in large blocks.
+        int64_t step = m.info.fccType == kStreamTypeVideo ? every
+                       : m.info.dwSampleSize ? std::max<int64_t>(1, kCopyBlock / m.info.dwSampleSize)
+                                             : 64;
+        int32_t upTo = int32_t(std::min<int64_t>(int64_t(m.pos) + step, m.end));
         r = CopySamples(m, upTo, buf);
         if (r != kAviOk) break;
         // The others up to the end time of the frames copied so far.

@@ -286,7 +286,7 @@ int CDecAVIAudio::ReadAudioInfo() {
     else if (w->nChannels == 2)
         channelsText_ = LoadStringPair(46003, 46004);
     else
-        channelsText_ = "?";
+        channelsText_.assign(1, '?');
     sampleRate_ = int32_t(w->nSamplesPerSec);
     formatName_ = WaveFormatTagName(w->wFormatTag);
     // A 16-byte PCM format becomes a whole 18-byte record.

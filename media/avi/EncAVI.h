@@ -26,8 +26,9 @@ class AviSettingStore {
     virtual bool WriteBinary(const std::string& name, const std::vector<uint8_t>& value) = 0;
 };
 
-// The settings record's values in the registry: HKEY_CURRENT_USER\Software\
-// <key name>\AviVideoSettings, in the user's store or in a given store file.
+// The settings record's values in the registry, under the key
+// "Software\\<key name>\\AviVideoSettings" of HKEY_CURRENT_USER, in the
+// user's store or in a given store file.
 class RegistryAviSettingStore : public AviSettingStore {
   public:
     explicit RegistryAviSettingStore(const std::string& registryKeyName, std::string storeFile = {});

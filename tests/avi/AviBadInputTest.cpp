@@ -2,6 +2,7 @@
 // a readable prefix; never a crash, a hang or a huge allocation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "platform/AviFile.h"
@@ -13,19 +14,18 @@ namespace vt::test {
 namespace {
 
 std::vector<uint8_t> Riff(uint32_t form, std::vector<uint8_t> body, uint32_t size = 0) {
-    std::vector<uint8_t> b(12);
+    std::vector<uint8_t> b(12 + body.size());
     PutU32LE(&b[0], kFourCCRiff);
     PutU32LE(&b[4], size ? size : uint32_t(body.size() + 4));
     PutU32LE(&b[8], form);
-    b.insert(b.end(), body.begin(), body.end());
+    std::copy(body.begin(), body.end(), b.begin() + 12);
     return b;
 }
 std::vector<uint8_t> Chunk(uint32_t id, std::vector<uint8_t> data, uint32_t size = UINT32_MAX) {
-    std::vector<uint8_t> b(8);
+    std::vector<uint8_t> b(8 + data.size() + (data.size() & 1), 0);
     PutU32LE(&b[0], id);
     PutU32LE(&b[4], size == UINT32_MAX ? uint32_t(data.size()) : size);
-    b.insert(b.end(), data.begin(), data.end());
-    if (data.size() & 1) b.push_back(0);
+    std::copy(data.begin(), data.end(), b.begin() + 8);
     return b;
 }
 std::vector<uint8_t> List(uint32_t type, std::vector<uint8_t> body, uint32_t size = UINT32_MAX) {

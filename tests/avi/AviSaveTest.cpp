@@ -89,6 +89,26 @@ TEST(AviSave, AudioAloneAsWav) {
     }
 }
 
+// Audio alone into an AVI file: copied in large blocks, not sample by sample.
+TEST(AviSave, AudioAloneAsAvi) {
+    auto audio = MakeFixture("tone_s16.wav", kToneSrc + "-c:a pcm_s16le");
+    TempDir dir;
+    auto out = dir / "a.avi";
+    CDecWAV a;
+    ASSERT_EQ(a.Open(audio.string()), 0);
+    CAVIStream table;
+    table.SetAudioEntry(0, a.GetAudioStream());
+    ASSERT_EQ(RunSave(table, out.string(), false, 1, nullptr), 0);
+    EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(audio, "a:0"));
+    EXPECT_EQ(StreamCount(out, "video"), 0);
+    // 88200 bytes in one chunk: its id appears in the movi list and in idx1.
+    auto bytes = ReadFile(out);
+    std::string text(bytes.begin(), bytes.end());
+    int chunks = 0;
+    for (size_t p = text.find("00wb"); p != std::string::npos; p = text.find("00wb", p + 4)) ++chunks;
+    EXPECT_EQ(chunks, 2);
+}
+
 // The union: video of one file, audio of another, each video frame followed
 // by the audio of its time span.
 TEST(AviSave, VideoAndAudioInterleaved) {

@@ -294,7 +294,9 @@ TEST(AviWrite, CopyAudioReadFailureAsksTheHost) {
         int result = w.CopyAudio(0, length, r.GetAudioStream(), &host);
         EXPECT_EQ(result, ok ? 2107 : 0);
         EXPECT_GE(host.questions, 1);
-        if (ok) EXPECT_EQ(host.questions, 1);
+        if (ok) {
+            EXPECT_EQ(host.questions, 1);
+        }
         // Every readable packet before the cut was copied; with Cancel, each
         // unreadable one was skipped.
         EXPECT_EQ(w.GetAudioPosition() + (ok ? 0 : host.questions), ok ? w.GetAudioPosition() : length);

@@ -102,11 +102,14 @@ TEST_P(WaveFileTest, CopyKeepsDataAndCountsFrames) {
     ASSERT_TRUE(chunks.hasFact);
     EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0"));
     uint64_t decoded = DecodedFrames(src);
-    if (c.exactFact)
+    if (c.exactFact) {
         EXPECT_EQ(chunks.fact, decoded);
-    else
+    } else {
         EXPECT_NEAR(double(chunks.fact), double(decoded), 1152);
-    if (pcm) EXPECT_EQ(chunks.fact, total / in.nBlockAlign);
+    }
+    if (pcm) {
+        EXPECT_EQ(chunks.fact, total / in.nBlockAlign);
+    }
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
 }
