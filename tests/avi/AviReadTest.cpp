@@ -3,6 +3,7 @@
 // files cut off before their index.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -66,6 +67,9 @@ TEST_P(AviReadTest, StreamsMatchFfprobe) {
     ASSERT_GE(size, 40);
     BitmapInfoHeader bh = BitmapHeaderFromBytes(static_cast<uint8_t*>(fmt), size_t(size));
     EXPECT_EQ(bh.biWidth, r.GetWidth());
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "0x%08x", bh.biCompression);
+    EXPECT_EQ(tag, Probe(src, "v:0", "codec_tag"));
     std::free(fmt);
 
     if (!r.HasAudio()) return;
@@ -74,6 +78,9 @@ TEST_P(AviReadTest, StreamsMatchFfprobe) {
     EXPECT_EQ(std::to_string(w->nSamplesPerSec) + "\n" + std::to_string(w->nChannels),
               Probe(src, "a:0", "sample_rate,channels"));
     EXPECT_EQ(r.GetSampleRate(), int(w->nSamplesPerSec));
+    std::snprintf(tag, sizeof tag, "0x%04x", w->wFormatTag);
+    EXPECT_EQ(tag, Probe(src, "a:0", "codec_tag"));
+    EXPECT_EQ(std::to_string(w->wBitsPerSample), Probe(src, "a:0", "bits_per_sample"));
     EXPECT_EQ(r.ChannelsText(), w->nChannels == 1 ? "Monoral" : "Stereo");
 }
 
