@@ -17,9 +17,9 @@ ffmpeg -hide_banner -loglevel error -nostdin -y \
 ls -l "$SRC"
 sync
 echo "--- reader + writer"
-/usr/bin/time -f "wall %e s, peak RSS %M KiB" "$BIN" "$SRC" "$DIR/copy.avi"
+/usr/bin/time -f "wall %e s, user %U s, sys %S s, peak RSS %M KiB" "$BIN" "$SRC" "$DIR/copy.avi"
 ls -l "$DIR/copy.avi"
 rm -f "$DIR/copy.avi"
 sync
 echo "--- cat"
-/usr/bin/time -f "wall %e s, peak RSS %M KiB" sh -c "cat '$SRC' > '$DIR/cat.avi'"
+/usr/bin/time -f "wall %e s, user %U s, sys %S s, peak RSS %M KiB" sh -c "cat '$SRC' > '$DIR/cat.avi'"
