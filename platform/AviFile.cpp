@@ -493,6 +493,8 @@ bool AviFileImpl::LoadIdx1() {
     if (!decided) return false;
     if (!io->Seek(idx1Pos)) return false;
     size_t added = 0;
+    uint64_t lastAt = 0;
+    uint32_t lastId = 0;
     for (uint64_t k = 0; k < n; ++k) {
         uint8_t e[16];
         if (!io->ReadExact(e, 16)) break;
@@ -503,9 +505,20 @@ bool AviFileImpl::LoadIdx1() {
         if (c2 == 'p' && c3 == 'c') continue;  // palette changes are not samples
         if (IsIndexChunk(id)) continue;
         uint64_t at = base + off + 8;
-        if (at > fileSize || size > fileSize - at) continue;  // past the end of a cut-off file
+        // Every chunk lies in the first movi list, which comes before idx1 and
+        // so is whole: anything else is a damaged index.
+        if (at < movis[0].listPos + 12 || at > movis[0].end || size > movis[0].end - at) return false;
         AddEntry(st, at, size, flags & kAviIfKeyFrame);
+        lastAt = at;
+        lastId = id;
         ++added;
+    }
+    // The last entry must point at its own chunk header too.
+    if (added > 0) {
+        uint32_t id = 0;
+        uint64_t pos = io->Tell();
+        if (!io->Seek(lastAt - 8) || !io->ReadU32LE(id) || id != lastId) return false;
+        io->Seek(pos);
     }
     return added > 0 || movis[0].end <= movis[0].listPos + 4;
 }

@@ -254,6 +254,30 @@ TEST(AviRead, TruncatedFileReadsUpToItsEnd) {
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
 }
 
+// A damaged idx1 (an entry pointing outside the movi list, or the last one
+// off its chunk) is not trusted: the movi list is scanned instead.
+TEST(AviRead, DamagedIndexIsNotTrusted) {
+    auto src = AviMpeg4Mp3();
+    auto bytes = ReadFile(src);
+    std::string text(bytes.begin(), bytes.end());
+    size_t idx1 = text.rfind("idx1");
+    ASSERT_NE(idx1, std::string::npos);
+    uint32_t entries = GetU32LE(&bytes[idx1 + 4]) / 16;
+    ASSERT_GT(entries, 10u);
+    TempDir dir;
+    for (uint32_t which : {entries / 2, entries - 1}) {
+        auto damaged = bytes;
+        uint8_t* e = &damaged[idx1 + 8 + 16 * which];
+        PutU32LE(e + 8, which == entries - 1 ? GetU32LE(e + 8) + 2 : 0x7FFFFF00u);
+        auto path = dir / ("damaged" + std::to_string(which) + ".avi");
+        WriteFile(path, damaged);
+        auto out = dir / ("copy" + std::to_string(which) + ".avi");
+        ASSERT_EQ(CopyMovie(path, out), 0);
+        EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(src, "v:0"));
+        EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(src, "a:0"));
+    }
+}
+
 // An OpenDML file as ffmpeg writes it past 1 GiB (raw frames, a few seconds to
 // make). Set VT_SKIP_LARGE_TESTS to skip.
 TEST(AviRead, LargeOpenDmlFileFromFfmpeg) {
