@@ -433,6 +433,8 @@ bool AviFileImpl::LoadOdmlIndexes() {
     for (size_t si = 0; si < streams.size(); ++si) {
         StreamData& s = streams[si];
         for (const SuperEntry& se : s.superIndex) {
+            // Super indexes that name the same standard index over and over end here too.
+            if (indexEntries >= kMaxIndexEntries) break;
             uint64_t pos = se.offset;
             if (pos + 32 > fileSize || !io->Seek(pos)) break;  // a part cut off: keep what came before
             uint32_t id, size;
@@ -446,7 +448,7 @@ bool AviFileImpl::LoadOdmlIndexes() {
             if (room < 24) break;
             n = uint32_t(std::min<uint64_t>(n, (room - 24) / 8));
             bool cut = false;
-            for (uint32_t k = 0; k < n; ++k) {
+            for (uint32_t k = 0; k < n && indexEntries < kMaxIndexEntries; ++k) {
                 uint32_t off, sz;
                 if (!io->ReadU32LE(off) || !io->ReadU32LE(sz)) {
                     cut = true;
