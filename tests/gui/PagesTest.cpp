@@ -186,7 +186,7 @@ TEST(PageInputs, DroppedFileNamesTheOutput) {
     const std::vector<Case> cases = {
         {[] { return Make<CAVICutterDlg>(); }, "/a/Movie.AVI", "/a/Movie_cut.avi"},
         {[] { return Make<CFLVCutterDlg>(); }, "/a/clip.flv", "/a/clip_cut.flv"},
-        {[] { return Make<CAVIExtract>(); }, "/a/Movie.AVI", "/a/Movie_extr.avi"},
+        {[] { return Make<CFLVExtract>(); }, "/a/Movie.AVI", "/a/Movie_extr.avi"},
         {[] { return Make<CWMVExtract>(); }, "/a/b.c/noext", "/a/b.c/noext_extr"},
         {[] { return Make<CWAVLinkerDlg>(); }, "/a/s.WAV", "/a/s_link.wav"},
         {[] { return Make<CAVICreatorDlg>(); }, "/a/v.avi", "/a/v_comb.avi"},
