@@ -298,6 +298,40 @@ TEST(WavConnect, Errors) {
               kErrFileOpen);
 }
 
+// A host that cuts the source short while it is being read, as a failing
+// disk or a file truncated by someone else would.
+struct TruncatingHost : RecordingHost {
+    fs::path victim;
+    uintmax_t keep = 0;
+    void ReportProgress(double percent) override {
+        if (progress.empty()) fs::resize_file(victim, keep);
+        RecordingHost::ReportProgress(percent);
+    }
+};
+
+TEST(WavOps, FailedReadIsReportedAndTheOutputIsComplete) {
+    TempDir dir;
+    // More than the reader's 1 MB buffer, so the cut is noticed.
+    const fs::path src = MakeFixture("ops_8s_44k.wav",
+                                     "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=8 -c:a pcm_s16le -ac 2");
+    for (int extract = 0; extract < 2; ++extract) {
+        const fs::path in = dir / "in.wav", out = dir / "out.wav";
+        fs::copy_file(src, in, fs::copy_options::overwrite_existing);
+        TruncatingHost host;
+        host.victim = in;
+        host.keep = 200000;
+        const int r = extract ? ExtractWavSection(in.string(), out.string(), Range(0, 8000), host)
+                              : ConnectWavFiles({in.string()}, out.string(), host);
+        EXPECT_EQ(r, kErrWavRead) << extract;
+        WavChunks w = ReadWavChunks(out);
+        ASSERT_TRUE(w.ok);
+        EXPECT_GT(w.dataSize, 0u);
+        EXPECT_EQ(w.fact, w.dataSize / 4);
+        EXPECT_EQ(uint64_t(w.riffSize) + 8, w.fileSize);
+        EXPECT_TRUE(DecodesCleanly(out));
+    }
+}
+
 TEST(WavConnect, StopInTheSecondFile) {
     TempDir dir;
     RecordingHost host;
