@@ -9,9 +9,11 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QUrl>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "ops/NumberEditBox.h"
 #include "pages/avi/AVICreatorDlg.h"
@@ -526,6 +528,29 @@ TEST_F(RunningPage, StartIsRefusedWhenTheOutputIsAnInput) {
     Click(link.get(), 1059);
     EXPECT_FALSE(link->BeginOperation());
     EXPECT_TRUE(fs::exists(in));
+}
+
+TEST_F(RunningPage, WorkerThreadsReportThroughTheUserInterfaceThread) {
+    ScopedLanguage lang(false);
+    ASSERT_TRUE(page->BeginOperation());
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        FakeClock::now += 600;
+        page->ReportProgress(25);
+        page->ShowErrorMessage("", 9010);
+        page->EndOperation();
+        done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page->ProgressBar()->value(), 25);
+    EXPECT_EQ(page->GetCtrlText(1065).substr(0, 4), "25 %");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, "エラーNo.9010");
+    EXPECT_EQ(page->IsIdle(), 1);
+    EXPECT_FALSE(page->IsRunning());
+    EXPECT_TRUE(Enabled(page.get(), 1061));
 }
 
 // ---- error box ----
