@@ -4,8 +4,10 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QMimeData>
 #include <QTest>
+#include <QToolTip>
 #include <QUrl>
 
 #include "app/BaseApp.h"
@@ -211,6 +213,23 @@ TEST(ToolTips, ShowTheControlsOwnText) {
     EXPECT_EQ(WindowText(dlg.GetDlgItem(kIdMinButton)), "Min");
     EXPECT_EQ(WindowText(dlg.GetDlgItem(kIdCloseButton)), "Close");
     EXPECT_EQ(WindowText(dlg.GetDlgItem(kIdTitleBar)), "");  // no tool tip
+
+    // A page's controls show their own text, with the mnemonic resolved.
+    dlg.show();
+    CBaseDialog* page = dlg.PageList().GetAt(0);
+    auto ask = [&](int id) {
+        QToolTip::hideText();
+        for (int i = 0; i < 100 && QToolTip::isVisible(); ++i) QTest::qWait(10);
+        QWidget* w = page->GetDlgItem(id);
+        QHelpEvent e(QEvent::ToolTip, QPoint(2, 2), w->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(w, &e);
+        return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string("<none>");
+    };
+    EXPECT_EQ(ask(1061), "Video Cut(V)");
+    EXPECT_EQ(ask(1066), "<none>");  // the progress bar has no text
+    EXPECT_EQ(ask(1058), "<none>");  // an empty output path
+    page->SetInputFile("/v/clip.avi");
+    EXPECT_EQ(ask(1058), "/v/clip_cut.avi");
 }
 
 TEST(Dragging, OnlyTheLeftButtonAloneMovesTheWindow) {
