@@ -217,6 +217,35 @@ TEST(PageInputs, RealDropCallsSetInputFileOncePerFileInOrder) {
     EXPECT_EQ(page->FileList()->item(2)->text(), "/d/3.avi");
 }
 
+TEST(PageInputs, DropsOnEditsReachThePage) {
+    auto page = Make<CAVIExtract>();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/e/one.avi")});
+    test::DropFiles(page->GetDlgItem(1058), mime);  // read-only path edit
+    EXPECT_EQ(page->Fields().input, "/e/one.avi");
+    mime.setUrls({QUrl::fromLocalFile("/e/two.avi")});
+    test::DropFiles(page->GetDlgItem(1082), mime);  // a time field
+    EXPECT_EQ(page->Fields().input, "/e/two.avi");
+    EXPECT_EQ(page->GetCtrlText(1082), "0");
+}
+
+TEST(PageLook, TextsDrawOnThePageColour) {
+    auto page = Make<CWAVExtract>();
+    const QColor wav = FromColorRef(0x80FFFF);
+    EXPECT_EQ(wav, QColor(0xFF, 0xFF, 0x80));
+    EXPECT_EQ(page->palette().color(QPalette::Window), wav);
+    EXPECT_TRUE(page->autoFillBackground());
+    const QColor text = QApplication::palette().color(QPalette::ButtonText);
+    for (int id : {1041, 1051, 1065, 1089}) {
+        QWidget* w = page->GetDlgItem(id);
+        EXPECT_FALSE(w->autoFillBackground()) << id;
+        EXPECT_EQ(w->palette().color(QPalette::WindowText), text) << id;
+    }
+    // Read-only edits draw like static texts; the time fields stay white.
+    EXPECT_EQ(page->GetDlgItem(1052)->palette().color(QPalette::Base), wav);
+    EXPECT_NE(page->GetDlgItem(1081)->palette().color(QPalette::Base), wav);
+}
+
 TEST(PageInputs, UnionSortsSourcesByExtension) {
     for (bool audioFirst : {false, true}) {
         auto page = Make<CAVICreatorDlg>();
