@@ -5,6 +5,7 @@
 #include "app/ModalBoxes.h"
 #include "app/Strings.h"
 #include "ops/NumberEditBox.h"
+#include "ui/DragListBox.h"
 
 namespace vt::gui {
 namespace {
