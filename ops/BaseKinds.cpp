@@ -136,7 +136,7 @@ CBaseLinker::CBaseLinker(QWidget* parentObject, unsigned bkColor)
     : CBaseOpe(kTemplateLinker, parentObject, bkColor) {}
 
 QListWidget* CBaseLinker::CreateFileList(QWidget* parent) {
-    return new QListWidget(parent);
+    return new CDragListBoxEx(parent);
 }
 
 QWidget* CBaseLinker::CreateControl(const CtrlTemplate& ctrl, QWidget* parent) {
