@@ -18,8 +18,6 @@ constexpr uint32_t kTagHeaderSize = 11;
 constexpr uint32_t kFlvHeaderSize = 9;
 constexpr uint32_t kMaxPictureSide = 16384;
 
-bool IsMedia(const FlvTag& t) { return t.type == kFlvTagAudio || t.type == kFlvTagVideo; }
-
 // Removes a file that a failed or stopped save left behind.
 void RemoveQuietly(const std::string& path) {
     std::error_code ec;
@@ -385,8 +383,8 @@ int CFlvFile::Add(CFlvFile* other, bool continueTime) {
     sources_.insert(sources_.end(), theirSources.begin(), theirSources.end());
     for (FlvTag t : theirs) {
         if (t.IsSequenceHeader()) continue;  // the same configuration is already there
-        if (continueTime && !IsMedia(t) && int64_t(t.time) + shift < 0) t.time = 0;
-        else t.time = uint32_t(std::max<int64_t>(0, int64_t(t.time) + shift));
+        // Script data stamped before the first frame stays at the join.
+        t.time = uint32_t(std::max<int64_t>(0, int64_t(t.time) + shift));
         t.source = uint16_t(t.source + sourceBase);
         tags_.push_back(t);
     }
