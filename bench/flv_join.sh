@@ -12,11 +12,11 @@ DRIVER="$BUILD/bench/flv/vt_bench_flv_join"
 WORK=$(mktemp -d /tmp/vt-flv-bench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
-# A 20-second clip at a high rate, repeated (ffmpeg's concat, stream copy) up to the size wanted.
+# A 20-second clip at about 8 Mbit/s (noise keeps the encoder from idling), repeated (ffmpeg's concat, stream copy) up to the size wanted.
 make_big() {  # name, source filter, sine frequency
     ffmpeg -hide_banner -loglevel error -nostdin -y \
         -f lavfi -i "$2=size=640x360:rate=25:duration=20" \
-        -f lavfi -i "sine=frequency=$3:sample_rate=44100:duration=20" \
+        -f lavfi -i "sine=frequency=$3:sample_rate=44100:duration=20" -vf noise=alls=30:allf=t \
         -c:v flv1 -b:v 8M -maxrate 8M -bufsize 8M -g 50 -c:a libmp3lame -b:a 128k "$WORK/clip_$1.flv"
     local clip=$(stat -c %s "$WORK/clip_$1.flv")
     local loops=$(( SIZE_MB * 1024 * 1024 / clip ))

@@ -55,8 +55,9 @@ CFlvFile::~CFlvFile() = default;
 // ------------------------------------------------------------------ reading
 
 int CFlvFile::Open(const std::string& path) {
+    // A joined file reads from every input at once: a modest buffer each.
     auto file = std::make_shared<FileIO>();
-    if (!file->Open(path, FileIO::Mode::Read)) return Fail(kFlvErrOpen);
+    if (!file->Open(path, FileIO::Mode::Read, 256 << 10)) return Fail(kFlvErrOpen);
     return Open(std::shared_ptr<ByteIO>(std::move(file)));
 }
 
