@@ -1,0 +1,43 @@
+#pragma once
+// The settings file beside the program and the name of the registry key under
+// which settings live. Qt-free.
+#include <string>
+
+namespace vt {
+
+// Reads and writes one initialisation file through the profile functions.
+class CIniCreate {
+  public:
+    virtual ~CIniCreate() = default;
+    // Stores the path and deletes an existing file there; false when an
+    // existing file could not be deleted.
+    virtual bool CreateNew(const std::string& path);
+    // The value as decimal text through WriteString.
+    virtual bool WriteInt(const std::string& section, const std::string& key, int value);
+    virtual bool WriteString(const std::string& section, const std::string& key, const std::string& text);
+    virtual void SetFile(const std::string& path);
+    virtual int GetInt(const std::string& section, const std::string& key, int defaultValue);
+    // Read with a buffer of 520 characters: at most 519 come back.
+    virtual std::string GetString(const std::string& section, const std::string& key,
+                                  const std::string& defaultValue);
+
+    const std::string& File() const { return file_; }
+
+  private:
+    std::string file_;
+};
+
+inline constexpr const char* kSettingsFileName = "Setting.ini";
+inline constexpr const char* kDefaultRegistryKeyName = "PARVEX";
+
+// GetAppFolder() + "Setting.ini".
+std::string GetSettingsFilePath();
+
+// [SAVE] RegPos of the settings file (at most 519 characters); "PARVEX" when
+// the file, the section or the key is missing, or the value is empty (an
+// empty name would put the settings directly under "Software").
+std::string GetRegistryKeyName();
+// The same for a given settings file.
+std::string GetRegistryKeyName(const std::string& settingsFile);
+
+}  // namespace vt

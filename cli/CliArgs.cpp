@@ -1,0 +1,367 @@
+#include "cli/CliArgs.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/Strings.h"
+#include "ops/KindRules.h"
+#include "ui/ShellHelpers.h"
+
+namespace vt {
+namespace {
+
+std::string T(const char* ja, const char* en) {
+    return SelectByLanguage(ja, en);
+}
+
+CliParse Usage(std::string message) {
+    CliParse p;
+    p.status = CliParse::UsageError;
+    p.message = std::move(message);
+    return p;
+}
+
+// "--name value" or "--name=value"; advances i past the value.
+bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string* value,
+               bool* missing) {
+    const std::string& a = args[i];
+    if (a == name) {
+        if (i + 1 >= args.size()) {
+            *missing = true;
+            return true;
+        }
+        *value = args[++i];
+        return true;
+    }
+    if (a.size() > name.size() + 1 && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=' &&
+        name.size() > 2) {
+        *value = a.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+std::string FormatText(int format) {
+    for (const FormatItem& f : FormatItems())
+        if (f.data == format) return std::string(f.text);
+    return "?";
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    struct stat sa {
+    }, sb{};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    std::error_code ea, eb;
+    fs::path ca = fs::weakly_canonical(fs::absolute(a, ea), ea);
+    fs::path cb = fs::weakly_canonical(fs::absolute(b, eb), eb);
+    if (ea || eb) return fs::absolute(a, ea).lexically_normal() == fs::absolute(b, eb).lexically_normal();
+    return ca == cb;
+}
+
+}  // namespace
+
+std::string FindLanguageOption(const std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") break;
+        if (args[i] == "--lang") return i + 1 < args.size() ? args[i + 1] : std::string();
+        if (args[i].rfind("--lang=", 0) == 0) return args[i].substr(7);
+    }
+    return {};
+}
+
+bool ApplyLanguage(const std::string& lang) {
+    if (lang == "ja") return ::setenv("LC_ALL", "ja_JP.UTF-8", 1) == 0;
+    if (lang == "en") return ::setenv("LC_ALL", "en_US.UTF-8", 1) == 0;
+    return false;
+}
+
+std::string SeparationExtension(int format, SeparateStream stream) {
+    bool video = stream == SeparateStream::Video;
+    switch (format) {
+        case kFormatAvi:
+            return video ? ".avi" : ".wav";
+        case kFormatWmv:
+            return video ? ".wmv" : ".wma";
+        case kFormatFlv:
+            return video ? ".avi" : ".mp3";
+        default:
+            return {};
+    }
+}
+
+std::string ProposedOutput(const CliRequest& r) {
+    if (r.inputs.empty()) return {};
+    switch (r.operation) {
+        case Operation::Separate: {
+            CutterFields f;
+            SetInputFile(f, r.inputs[0]);
+            return ReplaceExtension(f.output, SeparationExtension(r.format, r.stream));
+        }
+        case Operation::Union:
+            return GetPathNoExt(r.inputs[0]) + std::string(kSuffixUnion) +
+                   (r.format == kFormatWmv ? ".wmv" : ".avi");
+        case Operation::Join: {
+            LinkerFields f;
+            for (const std::string& in : r.inputs) SetInputFile(f, in);
+            return f.output;
+        }
+        case Operation::Extract: {
+            ExtractFields f;
+            SetInputFile(f, r.inputs[0]);
+            return f.output;
+        }
+    }
+    return {};
+}
+
+std::optional<std::string> OutputNamesAnInput(const CliRequest& r) {
+    for (const std::string& in : r.inputs)
+        if (SameFile(r.output, in)) return in;
+    return std::nullopt;
+}
+
+CliParse ParseCommandLine(const std::vector<std::string>& args) {
+    CliOptions o;
+    std::string format, start, end, output, lang;
+    bool haveFormat = false, haveStart = false, haveEnd = false, haveOutput = false;
+    bool video = false, audio = false, help = false;
+    std::vector<std::string> operands;
+    std::string bad;  // the first usage error found
+
+    auto fail = [&](std::string m) {
+        if (bad.empty()) bad = std::move(m);
+    };
+
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            operands.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (a == "--help" || a == "-h") {
+            help = true;
+            continue;
+        }
+        if (a == "--quiet" || a == "-q") {
+            o.quiet = true;
+            continue;
+        }
+        if (a == "--video") {
+            video = true;
+            continue;
+        }
+        if (a == "--audio") {
+            audio = true;
+            continue;
+        }
+        std::string value;
+        bool missing = false;
+        struct Valued {
+            const char* name;
+            std::string* target;
+            bool* seen;
+        } valued[] = {
+            {"--format", &format, &haveFormat}, {"--lang", &lang, nullptr},
+            {"--start", &start, &haveStart},    {"--end", &end, &haveEnd},
+            {"--output", &output, &haveOutput}, {"-o", &output, &haveOutput},
+        };
+        bool matched = false;
+        for (const Valued& v : valued) {
+            if (!TakeValue(args, i, v.name, &value, &missing)) continue;
+            matched = true;
+            if (missing) {
+                fail(T("オプション ", "option ") + std::string(v.name) +
+                     T(" に値がありません", " needs a value"));
+            } else if (v.seen && *v.seen) {
+                fail(T("オプション ", "option ") + std::string(v.name) +
+                     T(" が二度指定されています", " is given twice"));
+            } else {
+                *v.target = value;
+                if (v.seen) *v.seen = true;
+            }
+            break;
+        }
+        if (!matched) fail(T("不明なオプションです: ", "unknown option: ") + a);
+    }
+
+    if (help) {
+        CliParse p;
+        p.status = CliParse::Help;
+        p.options = o;
+        return p;
+    }
+    if (!bad.empty()) return Usage(bad);
+    if (!lang.empty() && lang != "ja" && lang != "en")
+        return Usage(T("--lang は ja か en です", "--lang takes ja or en"));
+    o.lang = lang;
+
+    if (operands.empty()) return Usage(T("操作を指定してください", "no operation given"));
+    auto op = ParseOperationName(operands[0]);
+    if (!op) return Usage(T("不明な操作です: ", "unknown operation: ") + operands[0]);
+    CliRequest& r = o.request;
+    r.operation = *op;
+    r.inputs.assign(operands.begin() + 1, operands.end());
+
+    if ((video || audio) && r.operation != Operation::Separate)
+        return Usage(T("--video と --audio は separate だけのオプションです",
+                       "--video and --audio belong to separate only"));
+    if ((haveStart || haveEnd) && r.operation != Operation::Extract)
+        return Usage(T("--start と --end は extract だけのオプションです",
+                       "--start and --end belong to extract only"));
+
+    for (const std::string& in : r.inputs)
+        if (in.empty()) return Usage(T("空のファイル名があります", "an empty file name was given"));
+
+    switch (r.operation) {
+        case Operation::Separate:
+            if (video == audio)
+                return Usage(T("separate には --video か --audio のどちらか一つを指定してください",
+                               "separate needs exactly one of --video and --audio"));
+            r.stream = video ? SeparateStream::Video : SeparateStream::Audio;
+            if (r.inputs.size() != 1)
+                return Usage(T("separate には入力ファイルを一つ指定してください",
+                               "separate takes exactly one input file"));
+            break;
+        case Operation::Union:
+            if (r.inputs.size() != 2)
+                return Usage(T("union には映像ソースと音声ソースを指定してください",
+                               "union takes a video source and an audio source"));
+            break;
+        case Operation::Join:
+            if (r.inputs.empty())
+                return Usage(
+                    T("join には入力ファイルを指定してください", "join takes one or more input files"));
+            break;
+        case Operation::Extract:
+            if (r.inputs.size() != 1)
+                return Usage(T("extract には入力ファイルを一つ指定してください",
+                               "extract takes exactly one input file"));
+            if (haveStart) {
+                auto ms = ParseCliTime(start);
+                if (!ms)
+                    return Usage(T("時間の書式が違います: ", "bad time: ") + start + " ([[H:]M:]S[.mmm])");
+                r.startMs = *ms;
+            }
+            if (haveEnd) {
+                auto ms = ParseCliTime(end);
+                if (!ms) return Usage(T("時間の書式が違います: ", "bad time: ") + end + " ([[H:]M:]S[.mmm])");
+                r.endMs = *ms;
+                if (*r.endMs < r.startMs)
+                    return Usage(T("--end が --start より前です", "--end lies before --start"));
+            }
+            break;
+    }
+
+    if (haveFormat) {
+        auto f = ParseFormatName(format);
+        if (!f) return Usage(T("不明な形式です: ", "unknown format: ") + format);
+        r.format = *f;
+    } else {
+        auto f = FormatFromExtension(GetExtLower(r.inputs[0]));
+        if (!f)
+            return Usage(T("拡張子から形式が分かりません。--format を指定してください: ",
+                           "cannot tell the format from the extension, use --format: ") +
+                         r.inputs[0]);
+        r.format = *f;
+    }
+    r.pageNumber = FindPageNumber(r.format, r.operation);
+    if (r.pageNumber < 0)
+        return Usage(FormatText(r.format) + T(" には操作 ", " has no operation ") +
+                     std::string(OperationName(r.operation)) + T(" がありません", ""));
+
+    if (haveOutput && output.empty())
+        return Usage(T("出力ファイル名が空です", "the output file name is empty"));
+    r.output = haveOutput ? output : ProposedOutput(r);
+
+    CliParse p;
+    p.status = CliParse::Ok;
+    p.options = std::move(o);
+    return p;
+}
+
+std::string HelpText() {
+    return T(
+        "使い方: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] 操作 [オプション] "
+        "ファイル...\n"
+        "\n"
+        "動画や音声を再エンコードせずに分離・合体・連結・区間抽出します。\n"
+        "\n"
+        "操作:\n"
+        "  separate (--video | --audio) 入力 [-o 出力]     映像音声分離    AVI, WMV, FLV\n"
+        "  union 映像ソース 音声ソース [-o 出力]           映像音声合体    AVI, WMV\n"
+        "  join ファイル... [-o 出力]                      ファイル連結    AVI, WAV, WMV, WMA, FLV\n"
+        "  extract 入力 [--start 時間] [--end 時間] [-o 出力]  区間抽出    AVI, WAV, WMV, WMA, FLV\n"
+        "\n"
+        "オプション:\n"
+        "  --format F   形式 (avi, wav, wmv, wma, flv)。省略時は最初の入力ファイルの拡張子から決めます。\n"
+        "               例えば AVI ファイルの音声を WAV として連結するには --format wav を付けます。\n"
+        "  --lang L     表示言語 (ja または en)。省略時は LC_ALL, LC_MESSAGES, LANG に従います。\n"
+        "  --quiet, -q  進行状況を表示しません。\n"
+        "  -o, --output 出力  出力ファイル。省略時はウィンドウと同じ名前を使います:\n"
+        "               入力名 + \"_cut\" (分離; 拡張子は映像 .avi/.wmv、音声 .wav/.wma/.mp3),\n"
+        "               映像ソース名 + \"_comb\" + .avi/.wmv (合体), 最初のファイル名 + \"_link\" (連結),\n"
+        "               入力名 + \"_extr\" (抽出)。既存の出力ファイルは上書きされます。\n"
+        "               入力ファイルと同じファイルは指定できません。\n"
+        "  --video, --audio  separate で書き出すストリーム。\n"
+        "  --start 時間, --end 時間  extract の範囲。時間は [[時:]分:]秒[.ミリ秒] (例 1:02:03.500)。\n"
+        "               --start の省略時は 0、--end の省略時はファイルの終わりです。\n"
+        "  --help, -h   この説明を表示します。\n"
+        "\n"
+        "端末では進行状況を標準エラーに \"42 % (00:01:10／00:01:36)\" の形で表示します (0.5 秒ごと)。\n"
+        "失敗するとエラーボックスと同じ文 (\"エラーNo.NNNN\" とメッセージ) を標準エラーに出します。\n"
+        "確認の質問 (OK/キャンセル) は端末では y/N で答えます。端末でなければキャンセルを選びます。\n"
+        "Ctrl-C は停止ボタンと同じく処理を止めます。もう一度押すと直ちに終了します。\n"
+        "\n"
+        "終了コード: 0 成功, 1 処理の失敗, 2 使い方の誤り (まだ使えない操作を含む), 3 Ctrl-C で停止\n",
+        "Usage: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] OPERATION [options] "
+        "FILE...\n"
+        "\n"
+        "Cuts, joins and combines movie and sound files without re-encoding them.\n"
+        "\n"
+        "Operations:\n"
+        "  separate (--video | --audio) INPUT [-o OUTPUT]       video or audio into a file   AVI, WMV, FLV\n"
+        "  union VIDEO AUDIO [-o OUTPUT]                         video + audio into one movie AVI, WMV\n"
+        "  join FILE... [-o OUTPUT]                              files joined in order        AVI, WAV, WMV, "
+        "WMA, FLV\n"
+        "  extract INPUT [--start T] [--end T] [-o OUTPUT]       a time range                 AVI, WAV, WMV, "
+        "WMA, FLV\n"
+        "\n"
+        "Options:\n"
+        "  --format F   the format (avi, wav, wmv, wma, flv); by default the first input's\n"
+        "               extension decides. Joining the audio of AVI files into a WAV file,\n"
+        "               for example, needs --format wav.\n"
+        "  --lang L     the language of all texts (ja or en); by default LC_ALL, LC_MESSAGES\n"
+        "               and LANG decide.\n"
+        "  --quiet, -q  no progress display.\n"
+        "  -o, --output OUTPUT  the output file. By default the name the window proposes:\n"
+        "               the input + \"_cut\" (separate; extension .avi/.wmv for video,\n"
+        "               .wav/.wma/.mp3 for audio), the video source + \"_comb\" + .avi/.wmv\n"
+        "               (union), the first file + \"_link\" (join), the input + \"_extr\"\n"
+        "               (extract). An existing output file is replaced. The output may not\n"
+        "               be one of the inputs (refused, nothing is deleted).\n"
+        "  --video, --audio  the stream that separate writes.\n"
+        "  --start T, --end T  the range of extract; T is [[H:]M:]S[.mmm], e.g. 1:02:03.500.\n"
+        "               --start defaults to 0, --end to the end of the input.\n"
+        "  --help, -h   this text.\n"
+        "\n"
+        "On a terminal, progress shows on standard error as \"42 % (00:01:10/00:01:36)\",\n"
+        "updated every half second. A failure prints the error box's text (\"エラーNo.NNNN\"\n"
+        "and the message) on standard error. A question (OK/Cancel) is asked as y/N when\n"
+        "standard input and standard error are terminals; otherwise it is answered Cancel.\n"
+        "Ctrl-C stops the operation like the Stop button; a second Ctrl-C ends the program\n"
+        "at once.\n"
+        "\n"
+        "Exit status: 0 success, 1 the operation failed, 2 usage error (also an operation\n"
+        "that is not available yet), 3 stopped by Ctrl-C.\n");
+}
+
+}  // namespace vt

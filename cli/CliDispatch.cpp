@@ -1,0 +1,14 @@
+#include "cli/CliOperations.h"
+
+namespace vt {
+
+int DispatchOperation(const CliRequest& request, OperationHost& host) {
+    int page = request.pageNumber;
+    if (page >= 0 && page <= 3) return RunAviOperation(request, host);
+    if (page == 4 || page == 5) return RunWavOperation(request, host);
+    if (page >= 6 && page <= 9) return RunWmOperation(request, host);
+    if (page >= 10 && page <= 12) return RunFlvOperation(request, host);
+    return kCliNotBuilt;
+}
+
+}  // namespace vt

@@ -1,0 +1,71 @@
+#include "cli/CliRun.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "app/Strings.h"
+#include "cli/CliArgs.h"
+#include "cli/CliHost.h"
+
+namespace vt {
+
+int RunCli(const std::vector<std::string>& args, CliDispatch dispatch) {
+    // The language first, so that every text that follows is in it.
+    std::string lang = FindLanguageOption(args);
+    if (!lang.empty()) ApplyLanguage(lang);  // a bad value is reported by the parser
+
+    CliParse parse = ParseCommandLine(args);
+    if (parse.status == CliParse::Help) {
+        std::fputs(HelpText().c_str(), stdout);
+        std::fflush(stdout);
+        return kExitOk;
+    }
+    if (parse.status == CliParse::UsageError) {
+        std::fprintf(stderr, "vantorel-cli: %s\n%s\n", parse.message.c_str(),
+                     SelectByLanguage("詳しくは vantorel-cli --help を見てください。",
+                                      "Try 'vantorel-cli --help' for more information.")
+                         .c_str());
+        return kExitUsage;
+    }
+    const CliOptions& options = parse.options;
+    const CliRequest& request = options.request;
+
+    if (OutputNamesAnInput(request)) {
+        std::fprintf(stderr, "vantorel-cli: %s\n  %s\n",
+                     SelectByLanguage("出力ファイルが入力ファイルと同じです。何もしませんでした:",
+                                      "the output file is one of the input files; nothing was done:")
+                         .c_str(),
+                     request.output.c_str());
+        return kExitFailed;
+    }
+
+    bool terminal = ::isatty(STDERR_FILENO) == 1;
+    CliHost host(terminal && !options.quiet, terminal && ::isatty(STDIN_FILENO) == 1);
+    CliHost::InterruptFlag() = false;
+    InstallInterruptHandler();
+    host.Begin();
+    int code = dispatch(request, host);
+    ::signal(SIGINT, SIG_DFL);
+
+    if (code == kCliNotBuilt) {
+        host.End(false);
+        std::fprintf(stderr, "vantorel-cli: %s\n",
+                     SelectByLanguage("この操作はまだ使えません (operation not available yet)",
+                                      "operation not available yet")
+                         .c_str());
+        return kExitUsage;
+    }
+    if (!host.ErrorReported() && host.StopRequested() && host.StoppedByUser()) {
+        host.End(false);
+        if (!options.quiet) std::fprintf(stderr, "%s\n", SelectByLanguage("停止しました", "Stopped").c_str());
+        return kExitStopped;
+    }
+    if (code != 0) host.ReportError("", code);
+    bool failed = code != 0 || host.ErrorReported();
+    host.End(!failed);
+    return failed ? kExitFailed : kExitOk;
+}
+
+}  // namespace vt
