@@ -81,8 +81,12 @@ bool ReadAmfValue(ByteIO& in, AmfValue& out, int depth) {
         case 3:
             out.type = AmfValue::Type::Object;
             return ReadProperties(in, out.props, depth);
-        case 5: out.type = AmfValue::Type::Null; return true;
-        case 6: out.type = AmfValue::Type::Undefined; return true;
+        case 5:
+            out.type = AmfValue::Type::Null;
+            return true;
+        case 6:
+            out.type = AmfValue::Type::Undefined;
+            return true;
         case 8: {
             uint32_t count;  // a hint only; the end marker ends the array
             if (!in.ReadU32BE(count)) return false;
@@ -136,23 +140,29 @@ bool WriteAmfValue(ByteIO& out, const AmfValue& v) {
     bool longText = v.type == T::LongString || ((v.type == T::String) && v.text.size() > 0xFFFF);
     if (!out.WriteU8(longText ? uint8_t(T::LongString) : uint8_t(v.type))) return false;
     switch (v.type) {
-        case T::Number: return out.WriteDoubleBE(v.number);
-        case T::Boolean: return out.WriteU8(v.boolean ? 1 : 0);
+        case T::Number:
+            return out.WriteDoubleBE(v.number);
+        case T::Boolean:
+            return out.WriteU8(v.boolean ? 1 : 0);
         case T::String:
         case T::LongString:
             if (longText)
                 return out.WriteU32BE(uint32_t(v.text.size())) && out.Write(v.text.data(), v.text.size());
             return WriteAmfShortString(out, v.text);
-        case T::Object: return WriteProperties(out, v.props);
+        case T::Object:
+            return WriteProperties(out, v.props);
         case T::Null:
-        case T::Undefined: return true;
-        case T::EcmaArray: return out.WriteU32BE(uint32_t(v.props.size())) && WriteProperties(out, v.props);
+        case T::Undefined:
+            return true;
+        case T::EcmaArray:
+            return out.WriteU32BE(uint32_t(v.props.size())) && WriteProperties(out, v.props);
         case T::StrictArray:
             if (!out.WriteU32BE(uint32_t(v.items.size()))) return false;
             for (const auto& item : v.items)
                 if (!WriteAmfValue(out, item)) return false;
             return true;
-        case T::Date: return out.WriteDoubleBE(v.number) && out.WriteU16BE(uint16_t(v.timezone));
+        case T::Date:
+            return out.WriteDoubleBE(v.number) && out.WriteU16BE(uint16_t(v.timezone));
     }
     return false;
 }
@@ -165,20 +175,27 @@ uint64_t AmfEncodedSize(const AmfValue& v) {
         return n;
     };
     switch (v.type) {
-        case T::Number: return 9;
-        case T::Boolean: return 2;
+        case T::Number:
+            return 9;
+        case T::Boolean:
+            return 2;
         case T::String:
-        case T::LongString: return v.text.size() > 0xFFFF || v.type == T::LongString ? 5 + v.text.size() : 3 + v.text.size();
-        case T::Object: return 1 + propsSize(v.props);
+        case T::LongString:
+            return v.text.size() > 0xFFFF || v.type == T::LongString ? 5 + v.text.size() : 3 + v.text.size();
+        case T::Object:
+            return 1 + propsSize(v.props);
         case T::Null:
-        case T::Undefined: return 1;
-        case T::EcmaArray: return 5 + propsSize(v.props);
+        case T::Undefined:
+            return 1;
+        case T::EcmaArray:
+            return 5 + propsSize(v.props);
         case T::StrictArray: {
             uint64_t n = 5;
             for (const auto& item : v.items) n += AmfEncodedSize(item);
             return n;
         }
-        case T::Date: return 11;
+        case T::Date:
+            return 11;
     }
     return 0;
 }

@@ -13,27 +13,60 @@ namespace vt {
 
 struct AmfValue {
     enum class Type : uint8_t {
-        Number = 0, Boolean = 1, String = 2, Object = 3, Null = 5, Undefined = 6,
-        EcmaArray = 8, StrictArray = 10, Date = 11, LongString = 12,
+        Number = 0,
+        Boolean = 1,
+        String = 2,
+        Object = 3,
+        Null = 5,
+        Undefined = 6,
+        EcmaArray = 8,
+        StrictArray = 10,
+        Date = 11,
+        LongString = 12,
     };
     using Property = std::pair<std::string, AmfValue>;
 
     Type type = Type::Undefined;
-    double number = 0;            // Number, Date (milliseconds)
-    int16_t timezone = 0;         // Date
+    double number = 0;     // Number, Date (milliseconds)
+    int16_t timezone = 0;  // Date
     bool boolean = false;
     std::string text;             // String, LongString
     std::vector<Property> props;  // Object, EcmaArray
     std::vector<AmfValue> items;  // StrictArray
 
-    static AmfValue Num(double v) { AmfValue a; a.type = Type::Number; a.number = v; return a; }
-    static AmfValue Bool(bool v) { AmfValue a; a.type = Type::Boolean; a.boolean = v; return a; }
-    static AmfValue Str(std::string v) {
-        AmfValue a; a.type = v.size() > 0xFFFF ? Type::LongString : Type::String; a.text = std::move(v); return a;
+    static AmfValue Num(double v) {
+        AmfValue a;
+        a.type = Type::Number;
+        a.number = v;
+        return a;
     }
-    static AmfValue Obj() { AmfValue a; a.type = Type::Object; return a; }
-    static AmfValue Ecma() { AmfValue a; a.type = Type::EcmaArray; return a; }
-    static AmfValue Array() { AmfValue a; a.type = Type::StrictArray; return a; }
+    static AmfValue Bool(bool v) {
+        AmfValue a;
+        a.type = Type::Boolean;
+        a.boolean = v;
+        return a;
+    }
+    static AmfValue Str(std::string v) {
+        AmfValue a;
+        a.type = v.size() > 0xFFFF ? Type::LongString : Type::String;
+        a.text = std::move(v);
+        return a;
+    }
+    static AmfValue Obj() {
+        AmfValue a;
+        a.type = Type::Object;
+        return a;
+    }
+    static AmfValue Ecma() {
+        AmfValue a;
+        a.type = Type::EcmaArray;
+        return a;
+    }
+    static AmfValue Array() {
+        AmfValue a;
+        a.type = Type::StrictArray;
+        return a;
+    }
 
     bool IsNumber() const { return type == Type::Number; }
     bool IsMap() const { return type == Type::Object || type == Type::EcmaArray; }

@@ -21,12 +21,18 @@ struct AviVideoFormat {
 
 uint32_t FourCCOf(uint8_t codec) {
     switch (codec) {
-        case kFlvVideoH263: return MakeFourCC('F', 'L', 'V', '1');
-        case kFlvVideoScreen: return MakeFourCC('F', 'S', 'V', '1');
-        case kFlvVideoVp6: return MakeFourCC('V', 'P', '6', 'F');
-        case kFlvVideoVp6Alpha: return MakeFourCC('V', 'P', '6', 'A');
-        case kFlvVideoAvc: return MakeFourCC('H', '2', '6', '4');
-        default: return 0;
+        case kFlvVideoH263:
+            return MakeFourCC('F', 'L', 'V', '1');
+        case kFlvVideoScreen:
+            return MakeFourCC('F', 'S', 'V', '1');
+        case kFlvVideoVp6:
+            return MakeFourCC('V', 'P', '6', 'F');
+        case kFlvVideoVp6Alpha:
+            return MakeFourCC('V', 'P', '6', 'A');
+        case kFlvVideoAvc:
+            return MakeFourCC('H', '2', '6', '4');
+        default:
+            return 0;
     }
 }
 
@@ -56,7 +62,8 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
                 const FlvTag& c = tags[configIndex];
                 if (c.type != kFlvTagVideo || !c.IsSequenceHeader() || !file.ReadTagData(c, data)) continue;
                 AvcConfig fresh;
-                if (data.size() > 5 && ParseAvcConfig(std::span<const uint8_t>(data).subspan(5), fresh)) avc = fresh;
+                if (data.size() > 5 && ParseAvcConfig(std::span<const uint8_t>(data).subspan(5), fresh))
+                    avc = fresh;
             }
         }
         uint64_t slot = FrameSlot(t.time >= base ? t.time - base : 0, format.rate);
@@ -79,7 +86,9 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
                 // The picture adjustment byte goes to the stream format.
                 payload = payload.subspan(2);
                 break;
-            default: payload = payload.subspan(1); break;
+            default:
+                payload = payload.subspan(1);
+                break;
         }
         if (!sink(payload, key)) return kFlvErrTagWrite;
         ++next;

@@ -59,15 +59,17 @@ namespace {
 
 // Reads bits most significant first; reads past the end give zeros and set `bad`.
 class BitReader {
-public:
+  public:
     explicit BitReader(std::span<const uint8_t> d) : d_(d) {}
     uint32_t Bits(int n) {
         uint32_t v = 0;
         for (int i = 0; i < n; ++i) {
             size_t byte = pos_ >> 3;
             uint32_t bit = 0;
-            if (byte < d_.size()) bit = (d_[byte] >> (7 - (pos_ & 7))) & 1;
-            else bad = true;
+            if (byte < d_.size())
+                bit = (d_[byte] >> (7 - (pos_ & 7))) & 1;
+            else
+                bad = true;
             v = (v << 1) | bit;
             ++pos_;
         }
@@ -76,7 +78,10 @@ public:
     uint32_t Ue() {
         int zeros = 0;
         while (Bits(1) == 0) {
-            if (bad || ++zeros > 31) { bad = true; return 0; }
+            if (bad || ++zeros > 31) {
+                bad = true;
+                return 0;
+            }
         }
         return zeros ? ((1u << zeros) - 1) + Bits(zeros) : 0;
     }
@@ -86,7 +91,7 @@ public:
     }
     bool bad = false;
 
-private:
+  private:
     std::span<const uint8_t> d_;
     size_t pos_ = 0;
 };
@@ -100,7 +105,10 @@ bool AvcSpsSize(std::span<const uint8_t> nal, uint32_t& width, uint32_t& height)
     rbsp.reserve(nal.size());
     int zeros = 0;
     for (size_t i = 1; i < nal.size(); ++i) {
-        if (zeros >= 2 && nal[i] == 3) { zeros = 0; continue; }
+        if (zeros >= 2 && nal[i] == 3) {
+            zeros = 0;
+            continue;
+        }
         zeros = nal[i] == 0 ? zeros + 1 : 0;
         rbsp.push_back(nal[i]);
     }
@@ -111,8 +119,19 @@ bool AvcSpsSize(std::span<const uint8_t> nal, uint32_t& width, uint32_t& height)
     uint32_t chroma = 1;
     bool separateColour = false;
     switch (profile) {
-        case 100: case 110: case 122: case 244: case 44: case 83: case 86: case 118: case 128:
-        case 138: case 139: case 134: case 135: {
+        case 100:
+        case 110:
+        case 122:
+        case 244:
+        case 44:
+        case 83:
+        case 86:
+        case 118:
+        case 128:
+        case 138:
+        case 139:
+        case 134:
+        case 135: {
             chroma = b.Ue();
             if (chroma > 3) return false;
             if (chroma == 3) separateColour = b.Bits(1);
@@ -131,7 +150,8 @@ bool AvcSpsSize(std::span<const uint8_t> nal, uint32_t& width, uint32_t& height)
             }
             break;
         }
-        default: break;
+        default:
+            break;
     }
     b.Ue();  // log2_max_frame_num - 4
     uint32_t pocType = b.Ue();
@@ -152,7 +172,12 @@ bool AvcSpsSize(std::span<const uint8_t> nal, uint32_t& width, uint32_t& height)
     if (!frameMbsOnly) b.Bits(1);
     b.Bits(1);
     uint32_t cl = 0, cr = 0, ct = 0, cb = 0;
-    if (b.Bits(1)) { cl = b.Ue(); cr = b.Ue(); ct = b.Ue(); cb = b.Ue(); }
+    if (b.Bits(1)) {
+        cl = b.Ue();
+        cr = b.Ue();
+        ct = b.Ue();
+        cb = b.Ue();
+    }
     if (b.bad || wMbs > 1024 || hMaps > 1024) return false;
     uint32_t cropX = (chroma == 0 || separateColour) ? 1 : (chroma == 3 ? 1 : 2);
     uint32_t cropY = ((chroma == 1 && !separateColour) ? 2 : 1) * (2 - frameMbsOnly);
@@ -173,10 +198,20 @@ bool H263PictureSize(std::span<const uint8_t> f, uint32_t& width, uint32_t& heig
     uint32_t code = b.Bits(3);
     uint32_t w, h;
     switch (code) {
-        case 0: w = b.Bits(8); h = b.Bits(8); break;
-        case 1: w = b.Bits(16); h = b.Bits(16); break;
-        case 7: return false;
-        default: w = fixed[code - 2][0]; h = fixed[code - 2][1]; break;
+        case 0:
+            w = b.Bits(8);
+            h = b.Bits(8);
+            break;
+        case 1:
+            w = b.Bits(16);
+            h = b.Bits(16);
+            break;
+        case 7:
+            return false;
+        default:
+            w = fixed[code - 2][0];
+            h = fixed[code - 2][1];
+            break;
     }
     if (b.bad || w == 0 || h == 0) return false;
     width = w;
@@ -220,11 +255,14 @@ FrameRate EstimateFrameRate(std::span<const uint32_t> times) {
     double sum = 0;
     size_t n = 0;
     for (uint32_t d : deltas)
-        if (d <= median * 1.5) { sum += d; ++n; }
+        if (d <= median * 1.5) {
+            sum += d;
+            ++n;
+        }
     double fps = 1000.0 * double(n) / sum;
     static const FrameRate common[] = {
-        {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {50, 1}, {60000, 1001}, {60, 1},
-        {15, 1}, {12, 1}, {10, 1}, {8, 1}, {5, 1}, {20, 1}, {48, 1}, {120, 1}, {1, 1}, {2, 1},
+        {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {50, 1}, {60000, 1001}, {60, 1}, {15, 1},
+        {12, 1},       {10, 1}, {8, 1},  {5, 1},        {20, 1}, {48, 1}, {120, 1},      {1, 1},  {2, 1},
     };
     const FrameRate* best = nullptr;
     for (const FrameRate& c : common)

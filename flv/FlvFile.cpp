@@ -145,14 +145,16 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
                 case kFlvVideoVp6Alpha:
                     if (size < 5) return kFlvErrVideoSize;
                     break;
-                default: break;
+                default:
+                    break;
             }
         } else {
             // Script data: the first onMetaData is read; the rest are kept as they are.
             if (!in.Seek(dataPos) || !in.ReadBytes(script, size)) return kFlvErrTagRead;
             MemoryIO mem{std::span<const uint8_t>(script)};
             AmfValue name;
-            if (ReadAmfValue(mem, name) && (name.type == AmfValue::Type::String) && name.text == "onMetaData") {
+            if (ReadAmfValue(mem, name) && (name.type == AmfValue::Type::String) &&
+                name.text == "onMetaData") {
                 AmfValue value;
                 if (meta_.type == AmfValue::Type::Undefined && ReadAmfValue(mem, value) && value.IsMap())
                     meta_ = std::move(value);
@@ -201,9 +203,13 @@ void CFlvFile::FindPictureSize() {
         bool ok = false;
         uint32_t cw = 0, ch = 0;
         switch (t.VideoCodec()) {
-            case kFlvVideoH263: ok = H263PictureSize(d.subspan(1), cw, ch); break;
+            case kFlvVideoH263:
+                ok = H263PictureSize(d.subspan(1), cw, ch);
+                break;
             case kFlvVideoScreen:
-            case kFlvVideoScreen2: ok = ScreenVideoSize(d.subspan(1), cw, ch); break;
+            case kFlvVideoScreen2:
+                ok = ScreenVideoSize(d.subspan(1), cw, ch);
+                break;
             case kFlvVideoVp6:
             case kFlvVideoVp6Alpha: {
                 size_t skip = t.VideoCodec() == kFlvVideoVp6 ? 2 : 5;
@@ -216,7 +222,8 @@ void CFlvFile::FindPictureSize() {
                 }
                 break;
             }
-            default: break;
+            default:
+                break;
         }
         if (ok && cw <= kMaxPictureSide && ch <= kMaxPictureSide) {
             width_ = cw;
@@ -288,7 +295,8 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
     const uint64_t base = FirstMediaTime();
     const uint64_t s = base + start;
     const uint64_t fileEnd = LastEndTime();
-    const uint64_t e = (end == 0 || base + end >= fileEnd) ? std::numeric_limits<uint64_t>::max() : base + end;
+    const uint64_t e =
+        (end == 0 || base + end >= fileEnd) ? std::numeric_limits<uint64_t>::max() : base + end;
 
     // Where the section begins: the last key frame at or before the start (so
     // that the section holds the start), or for sound alone, the first audio
@@ -365,7 +373,8 @@ static bool SameFormat(const CFlvFile& a, const CFlvFile& b) {
 
 int CFlvFile::Add(CFlvFile* other, bool continueTime) {
     if (sources_.empty()) return Fail(kFlvErrNoMedia);
-    if (!other || other->sources_.empty() || (!other->HasAudio() && !other->HasVideo())) return Fail(kFlvErrNoMedia);
+    if (!other || other->sources_.empty() || (!other->HasAudio() && !other->HasVideo()))
+        return Fail(kFlvErrNoMedia);
     if (!SameFormat(*this, *other)) return Fail(kFlvErrFormat);
     if (sources_.size() + other->sources_.size() > std::numeric_limits<uint16_t>::max())
         return Fail(kFlvErrUnsupported);
@@ -376,7 +385,8 @@ int CFlvFile::Add(CFlvFile* other, bool continueTime) {
     int64_t shift = 0;
     if (continueTime) shift = int64_t(LastEndTime()) - int64_t(other->FirstMediaTime());
     for (const FlvTag& t : theirs)
-        if (int64_t(t.time) + shift > int64_t(std::numeric_limits<uint32_t>::max())) return Fail(kFlvErrTimestamp);
+        if (int64_t(t.time) + shift > int64_t(std::numeric_limits<uint32_t>::max()))
+            return Fail(kFlvErrTimestamp);
 
     // An end-of-sequence marker would stop the decoder in the middle.
     std::erase_if(tags_, [](const FlvTag& t) { return t.IsEndOfSequence(); });
@@ -395,11 +405,11 @@ int CFlvFile::Add(CFlvFile* other, bool continueTime) {
 // ------------------------------------------------------------------ writing
 
 bool CFlvFile::IsOneOfOurFiles(const std::string& path) const {
-    struct stat out{};
+    struct stat out {};
     if (::stat(path.c_str(), &out) != 0) return false;
     for (const auto& s : sources_) {
         const auto* f = dynamic_cast<const FileIO*>(s.get());
-        struct stat in{};
+        struct stat in {};
         if (f && ::stat(f->Path().c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
             return true;
     }
@@ -429,8 +439,8 @@ bool CFlvFile::CopyTagData(const FlvTag& tag, uint64_t skip, ByteIO& out, int& e
     return true;
 }
 
-AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes, const std::vector<uint64_t>& keyPositions,
-                                 uint64_t fileSize) const {
+AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
+                                 const std::vector<uint64_t>& keyPositions, uint64_t fileSize) const {
     AmfValue m = AmfValue::Ecma();
     const double duration = Duration() / 1000.0;
     const bool video = HasVideo(), audio = HasAudio();
@@ -491,7 +501,8 @@ AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes, const st
     m.Set("canSeekToEnd", AmfValue::Bool(!tags_.empty() && tags_.back().IsKeyFrame()));
     // Descriptive texts of the source (encoder and the like) stay.
     for (const auto& [key, value] : meta_.props)
-        if ((value.type == AmfValue::Type::String || value.type == AmfValue::Type::LongString) && !m.Find(key))
+        if ((value.type == AmfValue::Type::String || value.type == AmfValue::Type::LongString) &&
+            !m.Find(key))
             m.Set(key, value);
     AmfValue keyframes = AmfValue::Obj();
     AmfValue times = AmfValue::Array(), positions = AmfValue::Array();
@@ -539,7 +550,8 @@ int CFlvFile::SaveAs(ByteIO& out, CFlvProcess* process) {
 
     // Header and metadata.
     const bool video = HasVideo(), audio = HasAudio();
-    uint8_t h[kFlvHeaderSize + 4] = {'F', 'L', 'V', 1, uint8_t((audio ? 4 : 0) | (video ? 1 : 0)), 0, 0, 0, 9, 0, 0, 0, 0};
+    uint8_t h[kFlvHeaderSize + 4] = {'F', 'L', 'V', 1, uint8_t((audio ? 4 : 0) | (video ? 1 : 0)), 0, 0, 0, 9,
+                                     0,   0,   0,   0};
     if (!out.Write(h, sizeof h)) return Fail(kFlvErrHeaderWrite);
     auto writeTagHeader = [&out](uint8_t type, uint64_t size, uint32_t time) {
         uint8_t th[kTagHeaderSize];
@@ -576,7 +588,8 @@ int CFlvFile::SaveAudio(const std::string& path, CFlvProcess* process) {
     bool any = false;
     for (const FlvTag& t : tags_) {
         if (t.type != kFlvTagAudio) continue;
-        if (t.SoundFormat() != kFlvSoundMp3 && t.SoundFormat() != kFlvSoundMp3_8k) return Fail(kFlvErrUnsupported);
+        if (t.SoundFormat() != kFlvSoundMp3 && t.SoundFormat() != kFlvSoundMp3_8k)
+            return Fail(kFlvErrUnsupported);
         total += t.size - 1;
         any = true;
     }

@@ -18,22 +18,25 @@ namespace vt {
 // Progress of the save operations. OnProgress gets the work done and the total
 // (same unit, both 32-bit); an answer of 1 stops the save.
 class CFlvProcess {
-public:
+  public:
     virtual ~CFlvProcess() = default;
     virtual int OnProgress(uint32_t done, uint32_t total) = 0;
 };
 
 // Keeps the last error code of an object of the library.
 class CFlvErrorHandler {
-public:
+  public:
     virtual ~CFlvErrorHandler() = default;
     int GetLastError() const { return lastError_; }
 
-protected:
+  protected:
     // Records `code` (0 clears) and returns it, for `return Fail(...)`.
-    int Fail(int code) { lastError_ = code; return code; }
+    int Fail(int code) {
+        lastError_ = code;
+        return code;
+    }
 
-private:
+  private:
     int lastError_ = 0;
 };
 
@@ -42,25 +45,31 @@ enum FlvTagType : uint8_t { kFlvTagAudio = 8, kFlvTagVideo = 9, kFlvTagScript = 
 // Sound formats and video codec ids of the tag headers.
 enum : uint8_t { kFlvSoundMp3 = 2, kFlvSoundAac = 10, kFlvSoundMp3_8k = 14 };
 enum : uint8_t {
-    kFlvVideoH263 = 2, kFlvVideoScreen = 3, kFlvVideoVp6 = 4, kFlvVideoVp6Alpha = 5,
-    kFlvVideoScreen2 = 6, kFlvVideoAvc = 7,
+    kFlvVideoH263 = 2,
+    kFlvVideoScreen = 3,
+    kFlvVideoVp6 = 4,
+    kFlvVideoVp6Alpha = 5,
+    kFlvVideoScreen2 = 6,
+    kFlvVideoAvc = 7,
 };
 
 // One tag of the index: where its data is and what the tag header said.
 struct FlvTag {
-    uint64_t offset = 0;   // the data's position in its source
-    uint32_t size = 0;     // data size
-    uint32_t time = 0;     // milliseconds, as it will be written
-    uint8_t type = 0;      // kFlvTagAudio, kFlvTagVideo or kFlvTagScript
-    uint8_t head = 0;      // the first data byte (sound format / frame type and codec)
-    uint8_t packet = 0xFF; // AAC and AVC packet type (second data byte), else 0xFF
-    uint16_t source = 0;   // which opened file holds the data
+    uint64_t offset = 0;    // the data's position in its source
+    uint32_t size = 0;      // data size
+    uint32_t time = 0;      // milliseconds, as it will be written
+    uint8_t type = 0;       // kFlvTagAudio, kFlvTagVideo or kFlvTagScript
+    uint8_t head = 0;       // the first data byte (sound format / frame type and codec)
+    uint8_t packet = 0xFF;  // AAC and AVC packet type (second data byte), else 0xFF
+    uint16_t source = 0;    // which opened file holds the data
 
     uint8_t SoundFormat() const { return head >> 4; }
     uint8_t VideoCodec() const { return head & 0x0F; }
     uint8_t FrameType() const { return head >> 4; }
     bool IsSequenceHeader() const { return packet == 0; }
-    bool IsEndOfSequence() const { return type == kFlvTagVideo && VideoCodec() == kFlvVideoAvc && packet == 2; }
+    bool IsEndOfSequence() const {
+        return type == kFlvTagVideo && VideoCodec() == kFlvVideoAvc && packet == 2;
+    }
     // A frame that a player can start decoding at.
     bool IsKeyFrame() const {
         return type == kFlvTagVideo && FrameType() == 1 && (VideoCodec() != kFlvVideoAvc || packet == 1);
@@ -71,7 +80,7 @@ struct FlvTag {
 };
 
 class CFlvFile : public CFlvErrorHandler {
-public:
+  public:
     CFlvFile();
     ~CFlvFile() override;
     CFlvFile(const CFlvFile&) = delete;
@@ -115,7 +124,7 @@ public:
     // Reads a tag's data (bounded by the tag's size).
     bool ReadTagData(const FlvTag& tag, std::vector<uint8_t>& out);
 
-private:
+  private:
     int ParseTags(ByteIO& in, uint64_t dataOffset);
     void ReadConfigs();
     void FindPictureSize();

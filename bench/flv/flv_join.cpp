@@ -10,7 +10,7 @@
 namespace {
 
 class QuietHost : public vt::OperationHost {
-public:
+  public:
     void ReportProgress(double) override {}
     bool StopRequested() const override { return false; }
     void ReportError(const std::string& detail, int code) override {

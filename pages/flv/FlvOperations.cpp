@@ -32,7 +32,8 @@ int RunFlvSeparation(OperationHost& host, const std::string& input, const std::s
     CFlvFile file;
     int result = file.Open(input);
     if (result == 0)
-        result = part == FlvSeparationPart::Video ? file.SaveAVI(output, &process) : file.SaveAudio(output, &process);
+        result = part == FlvSeparationPart::Video ? file.SaveAVI(output, &process)
+                                                  : file.SaveAudio(output, &process);
     return Finish(host, result);
 }
 
@@ -69,8 +70,8 @@ uint32_t FlvSectionMilliseconds(uint32_t hours, uint32_t minutes, uint32_t secon
     return (hours * 3600u + minutes * 60u + seconds) * 1000u + milliseconds;
 }
 
-int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output, uint32_t startMs,
-                     uint32_t endMs) {
+int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
+                     uint32_t startMs, uint32_t endMs) {
     CFlvHostProcess process(host);
     CFlvFile file;
     int result = file.Open(input);

@@ -16,11 +16,11 @@ namespace vt {
 // The library's progress calls, answered from a host: the percentage done
 // goes to ReportProgress; the answer is 1 once the host wants to stop.
 class CFlvHostProcess : public CFlvProcess {
-public:
+  public:
     explicit CFlvHostProcess(OperationHost& host) : host_(host) {}
     int OnProgress(uint32_t done, uint32_t total) override;
 
-private:
+  private:
     OperationHost& host_;
 };
 
@@ -47,7 +47,7 @@ uint32_t FlvSectionMilliseconds(uint32_t hours, uint32_t minutes, uint32_t secon
 
 // Writes the section [startMs, endMs) of `input` to `output` as FLV; an end
 // of 0 or past the file means up to the end.
-int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output, uint32_t startMs,
-                     uint32_t endMs);
+int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
+                     uint32_t startMs, uint32_t endMs);
 
 }  // namespace vt

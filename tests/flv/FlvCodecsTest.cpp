@@ -8,7 +8,8 @@ TEST(FlvCodecs, FrameRateFromMillisecondTimes) {
     auto times = [](double fps, int n, std::vector<int> drop = {}) {
         std::vector<uint32_t> t;
         for (int i = 0; i < n; ++i)
-            if (std::find(drop.begin(), drop.end(), i) == drop.end()) t.push_back(uint32_t(i * 1000.0 / fps + 0.5));
+            if (std::find(drop.begin(), drop.end(), i) == drop.end())
+                t.push_back(uint32_t(i * 1000.0 / fps + 0.5));
         return t;
     };
     struct Case {

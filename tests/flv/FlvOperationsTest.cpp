@@ -84,8 +84,10 @@ TEST(FlvOperations, StopEndsWithoutAMessageOrAFile) {
 TEST(FlvOperations, ExtractionAndSeparationReportTheirErrors) {
     TempDir dir;
     RecordingHost host1, host2;
-    EXPECT_EQ(RunFlvExtraction(host1, (dir / "none.flv").string(), (dir / "o.flv").string(), 0, 1000), kFlvErrOpen);
-    EXPECT_EQ(RunFlvSeparation(host2, H264AacFixture().string(), (dir / "o.mp3").string(), FlvSeparationPart::Audio),
+    EXPECT_EQ(RunFlvExtraction(host1, (dir / "none.flv").string(), (dir / "o.flv").string(), 0, 1000),
+              kFlvErrOpen);
+    EXPECT_EQ(RunFlvSeparation(host2, H264AacFixture().string(), (dir / "o.mp3").string(),
+                               FlvSeparationPart::Audio),
               kFlvErrUnsupported);
     ASSERT_EQ(host1.errors.size(), 1u);
     EXPECT_EQ(host1.errors[0].second, kFlvErrOpen);

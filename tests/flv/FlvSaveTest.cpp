@@ -27,8 +27,8 @@ void ExpectKeyframeIndexMatches(const std::filesystem::path& path) {
     for (size_t i = 0; i < pos->items.size(); ++i) {
         size_t p = size_t(pos->items[i].number);
         ASSERT_LT(p + 12, bytes.size());
-        EXPECT_EQ(bytes[p], 9) << i;                // a video tag
-        EXPECT_EQ(bytes[p + 11] >> 4, 1) << i;      // a key frame
+        EXPECT_EQ(bytes[p], 9) << i;            // a video tag
+        EXPECT_EQ(bytes[p + 11] >> 4, 1) << i;  // a key frame
         uint32_t t = GetU24BE(&bytes[p + 4]) | (uint32_t(bytes[p + 7]) << 24);
         EXPECT_NEAR(times->items[i].number, t / 1000.0, 1e-9) << i;
     }
@@ -129,13 +129,11 @@ TEST(FlvExtract, SectionStartsAtAKeyFrameAtTimeZero) {
 
     struct Case {
         uint32_t start, end;
-        uint32_t cut;    // the key frame the section begins at (every 12 frames of 40 ms)
-        uint32_t last;   // source time of the last video frame kept
+        uint32_t cut;   // the key frame the section begins at (every 12 frames of 40 ms)
+        uint32_t last;  // source time of the last video frame kept
     } cases[] = {
-        {1000, 1500, 960, 1480},
-        {960, 1000, 960, 960},
-        {0, 0, 0, 1960},
-        {1500, 999999, 1440, 1960},  // an end past the file means the end
+        {1000, 1500, 960, 1480}, {960, 1000, 960, 960},
+        {0, 0, 0, 1960},         {1500, 999999, 1440, 1960},  // an end past the file means the end
         {100, 500, 0, 480},
     };
     for (const auto& c : cases) {
@@ -149,7 +147,10 @@ TEST(FlvExtract, SectionStartsAtAKeyFrameAtTimeZero) {
         // The first picture is a key frame at 0, after the decoder configuration.
         const FlvTag* firstVideo = nullptr;
         for (const FlvTag& t : part.Tags())
-            if (t.type == kFlvTagVideo && t.IsMediaFrame()) { firstVideo = &t; break; }
+            if (t.type == kFlvTagVideo && t.IsMediaFrame()) {
+                firstVideo = &t;
+                break;
+            }
         ASSERT_TRUE(firstVideo);
         EXPECT_TRUE(firstVideo->IsKeyFrame());
         EXPECT_EQ(firstVideo->time, 0u);

@@ -17,10 +17,13 @@ std::filesystem::path H263Mp3SecondFixture() {
     return MakeFixture("flv_h263_mp3_b.flv", kVideo2 + kSound2 + "-c:v flv1 -g 12 -q:v 8 " + kMp3);
 }
 std::filesystem::path H264AacFixture() {
-    return MakeFixture("flv_h264_aac.flv",
-                       kVideo + kSound + "-c:v libx264 -preset veryfast -g 12 -pix_fmt yuv420p -c:a aac -b:a 64k");
+    return MakeFixture(
+        "flv_h264_aac.flv",
+        kVideo + kSound + "-c:v libx264 -preset veryfast -g 12 -pix_fmt yuv420p -c:a aac -b:a 64k");
 }
-std::filesystem::path Mp3OnlyFixture() { return MakeFixture("flv_mp3_only.flv", kSound + kMp3); }
+std::filesystem::path Mp3OnlyFixture() {
+    return MakeFixture("flv_mp3_only.flv", kSound + kMp3);
+}
 std::filesystem::path VideoOnlyFixture() {
     return MakeFixture("flv_video_only.flv", kVideo + "-c:v flv1 -g 12 -q:v 8");
 }
@@ -32,9 +35,16 @@ FlvBuilder::FlvBuilder(uint8_t flags) {
 FlvBuilder& FlvBuilder::Tag(uint8_t type, uint32_t time, const std::vector<uint8_t>& data) {
     uint32_t n = uint32_t(data.size());
     std::vector<uint8_t> h = {type,
-                              uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n),
-                              uint8_t(time >> 16), uint8_t(time >> 8), uint8_t(time), uint8_t(time >> 24),
-                              0, 0, 0};
+                              uint8_t(n >> 16),
+                              uint8_t(n >> 8),
+                              uint8_t(n),
+                              uint8_t(time >> 16),
+                              uint8_t(time >> 8),
+                              uint8_t(time),
+                              uint8_t(time >> 24),
+                              0,
+                              0,
+                              0};
     bytes.insert(bytes.end(), h.begin(), h.end());
     bytes.insert(bytes.end(), data.begin(), data.end());
     uint32_t total = n + 11;

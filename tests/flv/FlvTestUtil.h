@@ -17,17 +17,17 @@ std::filesystem::path H263Mp3Fixture();        // Sorenson H.263 + MP3, 160x120
 std::filesystem::path H263Mp3SecondFixture();  // the same format, other pictures and sound
 std::filesystem::path H264AacFixture();        // AVC + AAC, 160x120
 std::filesystem::path Mp3OnlyFixture();
-std::filesystem::path VideoOnlyFixture();      // Sorenson H.263 without sound
+std::filesystem::path VideoOnlyFixture();  // Sorenson H.263 without sound
 
 // Builds an FLV file in memory.
 class FlvBuilder {
-public:
+  public:
     explicit FlvBuilder(uint8_t flags = 5);
     FlvBuilder& Tag(uint8_t type, uint32_t time, const std::vector<uint8_t>& data);
     FlvBuilder& Raw(const std::vector<uint8_t>& bytes);
     std::vector<uint8_t> bytes;
 
-private:
+  private:
     uint32_t lastSize_ = 0;
 };
 
@@ -36,7 +36,7 @@ std::vector<uint32_t> MediaTimes(const CFlvFile& f, uint8_t type);
 
 // A CFlvProcess that records calls and can answer "stop" after some calls.
 class RecordingProcess : public CFlvProcess {
-public:
+  public:
     int OnProgress(uint32_t done, uint32_t total) override {
         calls.emplace_back(done, total);
         return stopAfter >= 0 && int(calls.size()) > stopAfter ? 1 : 0;
