@@ -319,6 +319,9 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
     std::vector<FlvTag> out;
     if (cut < tags_.size() && tags_[cut].time < e) {
         const uint32_t t0 = tags_[cut].time;
+        // Sound starts with the section; when the start lies before the first
+        // key frame, the sound before that frame belongs to the section too.
+        const uint64_t soundFrom = std::min<uint64_t>(t0, s);
         // The decoder configurations in force at the cut go first.
         const FlvTag* videoHeader = nullptr;
         const FlvTag* audioHeader = nullptr;
@@ -328,23 +331,26 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
             (t.type == kFlvTagVideo ? videoHeader : audioHeader) = &t;
         }
         for (const FlvTag* h : {videoHeader, audioHeader})
-            if (h) {
-                out.push_back(*h);
-                out.back().time = 0;
-            }
+            if (h) out.push_back(*h);
+        const size_t headers = out.size();
+        uint32_t rebase = t0;
         for (size_t i = 0; i < tags_.size(); ++i) {
-            FlvTag t = tags_[i];
+            const FlvTag& t = tags_[i];
             bool keep;
-            if (t.type == kFlvTagVideo)
-                keep = i >= cut && (t.time < e || !t.IsMediaFrame());
+            if (t.IsSequenceHeader())
+                keep = i > cut && t.time < e;
+            else if (t.IsEndOfSequence())
+                keep = i > cut && e == std::numeric_limits<uint64_t>::max();
+            else if (t.type == kFlvTagVideo)
+                keep = i >= cut && t.time < e;
             else
-                keep = t.time >= t0 && t.time < e;
-            if (t.IsSequenceHeader()) keep = i > cut && t.time < e;
-            if (t.IsEndOfSequence()) keep = i > cut && e == std::numeric_limits<uint64_t>::max();
+                keep = t.time >= soundFrom && t.time < e;
             if (!keep) continue;
-            t.time -= std::min(t.time, t0);
+            if (t.IsMediaFrame()) rebase = std::min(rebase, t.time);
             out.push_back(t);
         }
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i].time = i < headers ? 0 : out[i].time - std::min(out[i].time, rebase);
     }
     tags_ = std::move(out);
     return Fail(0);

@@ -171,6 +171,19 @@ TEST(FlvExtract, SectionStartsAtAKeyFrameAtTimeZero) {
     }
 }
 
+TEST(FlvExtract, FromTheBeginningKeepsTheSoundBeforeTheFirstPicture) {
+    // In this file the first picture comes 25 ms after the first sound.
+    TempDir dir;
+    const auto src = H263Mp3Fixture();
+    CFlvFile f;
+    ASSERT_EQ(f.Open(src.string()), 0);
+    ASSERT_GT(MediaTimes(f, kFlvTagVideo).front(), MediaTimes(f, kFlvTagAudio).front());
+    ASSERT_EQ(f.Extract(0, 0), 0);
+    auto out = dir / "all.flv";
+    ASSERT_EQ(f.SaveAs(out.string(), nullptr), 0);
+    for (const char* spec : {"v:0", "a:0"}) EXPECT_EQ(PacketChecksums(out, spec), PacketChecksums(src, spec));
+}
+
 TEST(FlvExtract, SoundAloneAndEmptySections) {
     TempDir dir;
     CFlvFile f;
