@@ -81,36 +81,59 @@ TEST(FlvAvi, DroppedFramesKeepTheOthersAtTheirTimes) {
     // 50 frame slots at 25 frames a second, four of them empty.
     EXPECT_EQ(Probe(avi, "v:0", "r_frame_rate"), "25/1");
     EXPECT_EQ(Probe(avi, "v:0", "nb_frames"), "50");
-    // Each picture is at the time it had in the FLV file.
-    auto lines = FrameMd5Lines(avi, "v:0");
+    // Each picture is at the time it had in the FLV file; the empty frames
+    // in between carry nothing.
+    auto field = [](const std::string& l, int n) {
+        size_t p = 0;
+        for (int k = 0; k < n; ++k) p = l.find(',', p) + 1;
+        return std::stoll(l.substr(p, l.find(',', p) - p));
+    };
+    std::vector<std::string> lines;
+    for (const auto& l : FrameMd5Lines(avi, "v:0"))
+        if (field(l, 4) != 0) lines.push_back(l);
     auto srcLines = FrameMd5Lines(gapped, "v:0");
     ASSERT_EQ(lines.size(), srcLines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
-        auto field = [](const std::string& l, int n) {
-            size_t p = 0;
-            for (int k = 0; k < n; ++k) p = l.find(',', p) + 1;
-            return std::stoll(l.substr(p, l.find(',', p) - p));
-        };
-        // AVI times count frames of 40 ms; the FLV's are milliseconds.
-        EXPECT_EQ(field(lines[i], 2) * 40, field(srcLines[i], 2)) << i;
+        // AVI times count frames of 40 ms from the first picture; the FLV's
+        // are milliseconds.
+        EXPECT_EQ(field(lines[i], 2) * 40, field(srcLines[i], 2) - field(srcLines[0], 2)) << i;
+        EXPECT_EQ(lines[i].substr(lines[i].rfind(',')), srcLines[i].substr(srcLines[i].rfind(','))) << i;
     }
 }
 
 TEST(FlvAvi, Vp6LosesItsAdjustmentByte) {
     TempDir dir;
-    // Two VP6 frames: a key frame (size 192x144 in its header) and an inter frame.
-    std::vector<uint8_t> key = {0x14, 0x00, 0x00, 0x46, 9, 12, 9, 12, 0xAA, 0xBB};
-    std::vector<uint8_t> inter = {0x24, 0x00, 0x80, 0x46, 0xCC};
+    // Two VP6 frames: a key frame (size 192x144 in its header, 0x21 as its
+    // adjustment) and an inter frame; metadata so that ffmpeg reads the file.
+    std::vector<uint8_t> key = {0x14, 0x21, 0x00, 0x46, 9, 12, 9, 12, 0xAA, 0xBB};
+    std::vector<uint8_t> inter = {0x24, 0x21, 0x80, 0x46, 0xCC};
+    AmfValue meta = AmfValue::Ecma();
+    meta.Set("width", AmfValue::Num(190));
+    meta.Set("height", AmfValue::Num(143));
+    meta.Set("videocodecid", AmfValue::Num(4));
+    meta.Set("framerate", AmfValue::Num(25));
+    MemoryIO script;
+    ASSERT_TRUE(WriteAmfValue(script, AmfValue::Str("onMetaData")) && WriteAmfValue(script, meta));
     auto flv = dir / "vp6.flv";
-    WriteFile(flv, FlvBuilder(1).Tag(9, 0, key).Tag(9, 40, inter).Tag(9, 80, inter).bytes);
+    WriteFile(flv, FlvBuilder(1).Tag(18, 0, script.Data()).Tag(9, 0, key).Tag(9, 40, inter).Tag(9, 80, inter).bytes);
     CFlvFile f;
     ASSERT_EQ(f.Open(flv.string()), 0);
-    EXPECT_EQ(f.Width(), 192u);
-    EXPECT_EQ(f.Height(), 144u);
+    EXPECT_EQ(f.Width(), 190u);
+    EXPECT_EQ(f.Height(), 143u);
     auto avi = dir / "v.avi";
     ASSERT_EQ(f.SaveAVI(avi.string(), nullptr), 0);
     EXPECT_EQ(Probe(avi, "v:0", "codec_tag_string"), "VP6F");
+    EXPECT_EQ(Probe(avi, "v:0", "width"), "190");
+    // The adjustment byte travels as the stream's codec data, as from the FLV.
+    EXPECT_EQ(Probe(avi, "v:0", "extradata_size"), "1");
     EXPECT_EQ(PacketChecksums(avi, "v:0"), PacketChecksums(flv, "v:0"));
+    ASSERT_EQ(PacketChecksums(avi, "v:0").size(), 3u);
+
+    // Without metadata the size comes from the key frame, less the adjustment.
+    CFlvFile bare;
+    ASSERT_EQ(bare.Open(std::make_shared<MemoryIO>(FlvBuilder(1).Tag(9, 0, key).bytes)), 0);
+    EXPECT_EQ(bare.Width(), 190u);
+    EXPECT_EQ(bare.Height(), 143u);
 }
 
 TEST(FlvAvi, CodecsWithoutAnAviForm) {
