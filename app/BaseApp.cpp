@@ -1,0 +1,106 @@
+#include "app/BaseApp.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QWidget>
+
+#include "app/BaseDialog.h"
+#include "app/ModalBoxes.h"
+#include "app/Settings.h"
+#include "ui/ShellHelpers.h"
+
+namespace vt::gui {
+namespace {
+CBaseApp* g_app = nullptr;
+}
+
+CBaseApp::CBaseApp() {
+    g_app = this;
+}
+
+CBaseApp::~CBaseApp() {
+    if (qApp) qApp->removeEventFilter(this);
+    if (g_app == this) g_app = nullptr;
+}
+
+CBaseApp* CBaseApp::Instance() {
+    return g_app;
+}
+
+QIcon CBaseApp::ProgramIcon() {
+    // A film frame with a cut mark, drawn once.
+    static const QIcon icon = [] {
+        QIcon ic;
+        for (int size : {16, 32, 48}) {
+            QPixmap pm(size, size);
+            pm.fill(Qt::transparent);
+            QPainter p(&pm);
+            p.setRenderHint(QPainter::Antialiasing);
+            const qreal u = size / 16.0;
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0x80, 0x00, 0x80));
+            p.drawRoundedRect(QRectF(1 * u, 2 * u, 14 * u, 12 * u), 2 * u, 2 * u);
+            p.setBrush(Qt::white);
+            for (int i = 0; i < 4; ++i) {
+                p.drawRect(QRectF((2.5 + i * 3) * u, 3 * u, 1.5 * u, 1.5 * u));
+                p.drawRect(QRectF((2.5 + i * 3) * u, 11.5 * u, 1.5 * u, 1.5 * u));
+            }
+            p.setBrush(QColor(0xFF, 0x80, 0x80));
+            p.drawRect(QRectF(3 * u, 5.5 * u, 10 * u, 5 * u));
+            p.setPen(QPen(Qt::white, 1.2 * u));
+            p.drawLine(QPointF(8 * u, 5 * u), QPointF(8 * u, 11 * u));
+            p.end();
+            ic.addPixmap(pm);
+        }
+        return ic;
+    }();
+    return icon;
+}
+
+int CBaseApp::InitBaseApp(unsigned acceleratorId) {
+    if (acceleratorId == kAcceleratorTable && qApp) {
+        qApp->installEventFilter(this);
+        acceleratorLoaded_ = true;
+    }
+    // Framework settings live under the key that the settings file names.
+    QCoreApplication::setOrganizationName(QString::fromStdString(GetRegistryKeyName()));
+    return 0;
+}
+
+void CBaseApp::ShowHelp(const std::string& fileName) {
+    ShellOpenAsync(GetAppFolder() + fileName);
+}
+
+void CBaseApp::ShowAboutBox() {
+    ModalBox box;
+    box.owner = mainWindow_;
+    box.caption = "About Vantorel";
+    box.text = "Vantorel " + QCoreApplication::applicationVersion().toStdString();
+    box.icon = BoxIcon::Information;
+    ShowModalBox(box);
+}
+
+void CBaseApp::OnCommand(unsigned id) {
+    if (id == CBaseDialog::kCmdHelp)
+        ShowHelp(kHelpFile);
+    else if (id == CBaseDialog::kCmdAbout)
+        ShowAboutBox();
+}
+
+bool CBaseApp::eventFilter(QObject* watched, QEvent* e) {
+    if (acceleratorLoaded_ && e->type() == QEvent::KeyPress && mainWindow_) {
+        auto* ke = static_cast<QKeyEvent*>(e);
+        // Only for the main window and its pages, not inside another modal box.
+        QWidget* target = watched->isWidgetType() ? static_cast<QWidget*>(watched)->window() : nullptr;
+        if (ke->key() == Qt::Key_F10 && ke->modifiers() == Qt::NoModifier && target == mainWindow_ &&
+            !ke->isAutoRepeat()) {
+            OnCommand(CBaseDialog::kCmdAbout);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, e);
+}
+
+}  // namespace vt::gui

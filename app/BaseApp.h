@@ -1,0 +1,51 @@
+#pragma once
+// The application object's common part: the accelerator (F10 opens the about
+// box), the help and about commands, and the registry key name handed to the
+// framework.
+#include <QIcon>
+#include <QObject>
+#include <string>
+
+class QWidget;
+
+namespace vt::gui {
+
+class CBaseApp : public QObject {
+    Q_OBJECT
+  public:
+    CBaseApp();
+    ~CBaseApp() override;
+
+    // The one application object, or nullptr before it exists.
+    static CBaseApp* Instance();
+    // The program icon (every window's big and small icon).
+    static QIcon ProgramIcon();
+
+    // Loads the accelerator table, reads the registry key name from the
+    // settings file and hands it to the framework. Returns 0.
+    virtual int InitBaseApp(unsigned acceleratorId);
+    // Opens that file of the program's folder with the desktop's handler,
+    // without waiting for it.
+    virtual void ShowHelp(const std::string& fileName);
+    // The about box, modally.
+    virtual void ShowAboutBox();
+    // Framework commands: 57670 help, 57664 about.
+    virtual void OnCommand(unsigned id);
+
+    void SetMainWindow(QWidget* w) { mainWindow_ = w; }
+    QWidget* MainWindow() const { return mainWindow_; }
+
+    // The help file beside the program.
+    static constexpr const char* kHelpFile = "Vantorel.html";
+    static constexpr unsigned kAcceleratorTable = 131;
+
+  protected:
+    // The message filter: the accelerator first, then the framework.
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+  private:
+    bool acceleratorLoaded_ = false;
+    QWidget* mainWindow_ = nullptr;
+};
+
+}  // namespace vt::gui

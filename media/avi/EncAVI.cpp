@@ -1,0 +1,205 @@
+#include "media/avi/EncAVI.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/Strings.h"
+#include "media/avi/MemBuff.h"
+#include "ops/ErrorCodes.h"
+#include "ops/OperationHost.h"
+
+namespace vt {
+
+namespace {
+
+// An existing output, even a read-only one, is replaced; a failure is left to
+// the create step that follows.
+void RemoveExistingOutput(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return;
+    if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) ::chmod(path.c_str(), st.st_mode | S_IWUSR);
+    ::unlink(path.c_str());
+}
+
+constexpr uint32_t kDefaultHandler = MakeFourCC('D', 'I', 'B', ' ');
+
+}  // namespace
+
+// ---------------------------------------------------------------- settings
+
+CEncAVISetting::CEncAVISetting(std::shared_ptr<AviSettingStore> store) : store_(std::move(store)) {
+    handler = kDefaultHandler;
+    if (!store_) return;
+    uint32_t h;
+    if (store_->ReadDword("handler", h)) handler = h;
+    if (store_->ReadBinary("AviCodec", stateBlock, kMaxValueBytes)) stateSize = int32_t(stateBlock.size());
+    else stateBlock.clear();
+    if (!store_->ReadBinary("AudioCodec", audioFormat, kMaxValueBytes)) audioFormat.clear();
+}
+
+CEncAVISetting::~CEncAVISetting() {
+    if (!store_) return;
+    if (!stateBlock.empty()) {
+        size_t n = std::min<size_t>(size_t(std::max(stateSize, 0)), stateBlock.size());
+        store_->WriteBinary("AviCodec", std::vector<uint8_t>(stateBlock.begin(), stateBlock.begin() + long(n)));
+    }
+    if (audioFormat.size() >= sizeof(WaveFormatEx)) {
+        // The record's own length: the header and its cbSize extra bytes.
+        WaveFormatEx w = WaveFormatFromBytes(audioFormat.data(), audioFormat.size());
+        size_t n = std::min<size_t>(audioFormat.size(), size_t(w.cbSize) + 18);
+        store_->WriteBinary("AudioCodec", std::vector<uint8_t>(audioFormat.begin(), audioFormat.begin() + long(n)));
+    }
+    store_->WriteDword("handler", handler);
+}
+
+// ---------------------------------------------------------------- CEncAVI
+
+CEncAVI::CEncAVI(std::shared_ptr<AviSettingStore> store) : settings_(std::move(store)) { CEncAVI::Close(); }
+
+CEncAVI::~CEncAVI() { CEncAVI::Close(); }
+
+int CEncAVI::WriteFrame(const void*) { return kErrAviStreamWrite; }
+int CEncAVI::CreateCompressed(const std::string&) { return kErrAviCreate; }
+int CEncAVI::SetupCompressor() { return kErrAviCreate; }
+
+void CEncAVI::EndCompress() {
+    compVars_ = {};
+    options_ = {};
+}
+
+void CEncAVI::Close() {
+    source_.reset();
+    video_.reset();
+    if (file_) {
+        lastClose_ = file_->Finish() == kAviOk ? 0 : kErrAviStreamWrite;
+        file_.reset();
+    }
+    EndCompress();
+    frameFormat_ = {};
+    videoPos_ = 0;
+    videoInfo_ = {};
+}
+
+int CEncAVI::OpenFile(const std::string& path) {
+    RemoveExistingOutput(path);
+    lastClose_ = 0;
+    if (AviFile::Create(path, file_, writeOptions_) != kAviOk) return kErrAviCreate;
+    return 0;
+}
+
+int CEncAVI::CreateVideoStream(const std::string& path, const AviStreamInfo& info, const void* format,
+                               int formatSize) {
+    Close();
+    int r = OpenFile(path);
+    if (r) return r;
+    if (file_->CreateStream(video_, info) != kAviOk) return kErrAviVideoStream;
+    if (video_->SetFormat(0, format, formatSize) != kAviOk) return kErrAviFormatSet;
+    videoInfo_ = info;
+    return 0;
+}
+
+int CEncAVI::WriteVideoSamples(int samples, const void* data, int bytes, int keyFrame) {
+    if (!video_) return kErrAviStreamWrite;
+    int32_t written = 0;
+    if (video_->Write(videoPos_, samples, data, bytes, keyFrame ? kAviIfKeyFrame : 0, &written, nullptr) != kAviOk)
+        return kErrAviStreamWrite;
+    videoPos_ += written;
+    return 0;
+}
+
+void CEncAVI_Comp::EndCompress() {
+    frames_ = {};
+    CEncAVI::EndCompress();
+}
+
+// ---------------------------------------------------------------- CEncAVIAudio
+
+CEncAVIAudio::CEncAVIAudio(std::shared_ptr<AviSettingStore> store) : CEncAVI_Comp(std::move(store)) {}
+
+CEncAVIAudio::~CEncAVIAudio() { CEncAVIAudio::Close(); }
+
+void CEncAVIAudio::Close() {
+    audio_.reset();
+    audioPos_ = 0;
+    audioCreated_ = 0;
+    CEncAVI::Close();
+}
+
+int CEncAVIAudio::CreateAudioStream(const WaveFormatEx* format, const AviStreamInfo& info, const std::string& path) {
+    if (!path.empty()) {
+        Close();
+        int r = OpenFile(path);
+        if (r) return r;
+    }
+    if (!file_ || file_->CreateStream(audio_, info) != kAviOk) return kErrAviVideoStream;
+    if (!format || audio_->SetFormat(0, format, int(format->cbSize) + 18) != kAviOk) return kErrAviFormatSet;
+    audioCreated_ = 1;
+    return 0;
+}
+
+int CEncAVIAudio::WriteAudio(int& samples, const void* data, int& bytes) {
+    if (!audio_) return kErrAviStreamWrite;
+    if (samples == 0) {
+        int32_t size = 0;
+        audio_->ReadFormat(0, nullptr, size);
+        CMemBuffBase<unsigned char> fmt(std::max<int32_t>(size, 18));
+        if (fmt.GetData()) {
+            fmt.Fill(0, fmt.GetCount());
+            audio_->ReadFormat(0, fmt.GetData(), size);
+            uint16_t align = GetU16LE(fmt.GetData() + 12);
+            // A block alignment of 0 gives no count: the write is one sample.
+            samples = align ? bytes / align : 0;
+        }
+    }
+    int32_t s = 0, b = 0;
+    if (audio_->Write(audioPos_, samples, data, bytes, kAviIfKeyFrame, &s, &b) != kAviOk) return kErrAviStreamWrite;
+    samples = s;
+    bytes = b;
+    audioPos_ += s;
+    return 0;
+}
+
+int CEncAVIAudio::CopyAudio(int first, int end, const std::shared_ptr<AviStream>& source, OperationHost* host) {
+    CMemBuffBase<unsigned char> buffer(kCopyBufferBytes);
+    if (!buffer.GetData()) return kErrMemory;
+    if (!source) return 0;
+    end = std::min(end, source->Length());
+    AviStreamInfo si;
+    source->Info(si);
+    const int64_t sampleSize = si.dwSampleSize;
+    int result = 0;
+    while (first < end) {
+        if (host) host->PumpMessages();
+        // Never past the end of the range: a section's audio stops with its video.
+        int32_t capacity = kCopyBufferBytes;
+        if (sampleSize > 0) {
+            capacity = int32_t(std::min<int64_t>(capacity, int64_t(end - first) * sampleSize));
+            capacity = int32_t(std::max<int64_t>(capacity, sampleSize));
+            if (capacity > buffer.GetCount() && !buffer.GetBuffer(capacity)) return kErrMemory;
+        }
+        int32_t bytes = 0, samples = 0;
+        AviResult r = source->Read(first, kAviStreamReadConvenient, buffer.GetData(), capacity, &bytes, &samples);
+        if (r != kAviOk) {
+            bool stop = true;
+            if (host)
+                stop = host->AskOkCancel(LoadStringPair(46005, 46006), "Vantorel");
+            if (stop) {
+                result = kErrAviAudioReadWrite;
+                break;
+            }
+            ++first;
+            continue;
+        }
+        if (bytes < 1) break;
+        int s = samples, b = bytes;
+        result = WriteAudio(s, buffer.GetData(), b);
+        if (result) break;
+        first += s;
+    }
+    return result;
+}
+
+}  // namespace vt

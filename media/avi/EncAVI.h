@@ -1,0 +1,157 @@
+#pragma once
+// The AVI writer: creates an output file with a video stream and optionally an
+// audio stream whose stream information and formats come from a reader, and
+// appends compressed samples exactly as read, with their key-frame flags.
+// Also the codec settings record that every writer loads and stores. Qt-free.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/AviFile.h"
+
+namespace vt {
+
+class OperationHost;
+
+// Where the codec settings record lives ("AviVideoSettings" under the
+// program's registry key): DWORD and binary values by name.
+class AviSettingStore {
+public:
+    virtual ~AviSettingStore() = default;
+    virtual bool ReadDword(const std::string& name, uint32_t& value) = 0;
+    // Fails when the value is missing or larger than maxBytes.
+    virtual bool ReadBinary(const std::string& name, std::vector<uint8_t>& value, size_t maxBytes) = 0;
+    virtual bool WriteDword(const std::string& name, uint32_t value) = 0;
+    virtual bool WriteBinary(const std::string& name, const std::vector<uint8_t>& value) = 0;
+};
+
+// The codec settings record: read when a writer is made, written back when it
+// goes. Without a store, the defaults are used and nothing is kept.
+class CEncAVISetting {
+public:
+    explicit CEncAVISetting(std::shared_ptr<AviSettingStore> store = nullptr);
+    virtual ~CEncAVISetting();
+    CEncAVISetting(const CEncAVISetting&) = delete;
+    CEncAVISetting& operator=(const CEncAVISetting&) = delete;
+
+    int32_t quality = 100;
+    int32_t keyFrameInterval = 15;
+    int32_t dataRate = 300;  // kilobytes per second
+    uint32_t handler = 0;
+    int32_t stateSize = 0;
+    std::vector<uint8_t> stateBlock;   // compressor state ("AviCodec")
+    std::vector<uint8_t> audioFormat;  // WAVEFORMATEX with its extra bytes ("AudioCodec")
+
+    static constexpr size_t kMaxValueBytes = 4096;
+
+private:
+    std::shared_ptr<AviSettingStore> store_;
+};
+
+// Compressor variables of the re-compression path (kept for its place; the
+// path itself is not built).
+struct CompressorVars {
+    uint32_t cbSize = 0;
+    uint32_t dwFlags = 0;
+    uint32_t fccType = 0;
+    uint32_t fccHandler = 0;
+    int32_t lKey = 0;
+    int32_t lDataRate = 0;
+    int32_t lQ = 0;
+};
+struct CompressFramesRecord {
+    uint32_t dwFlags = 0;
+    int32_t lStartFrame = 0;
+    int32_t lFrameCount = 0;
+    int32_t lQuality = 0;
+    int32_t lDataRate = 0;
+    int32_t lKeyRate = 0;
+    uint32_t dwRate = 0;
+    uint32_t dwScale = 0;
+};
+
+class CEncAVI {
+public:
+    explicit CEncAVI(std::shared_ptr<AviSettingStore> store = nullptr);
+    virtual ~CEncAVI();
+    CEncAVI(const CEncAVI&) = delete;
+    CEncAVI& operator=(const CEncAVI&) = delete;
+
+    // Re-compression path (not built): always fails with 2006.
+    virtual int WriteFrame(const void* frameBits);
+    // Releases the streams and completes the file.
+    virtual void Close();
+    // Re-compression path (not built): always fails with 2001.
+    virtual int CreateCompressed(const std::string& path);
+    virtual int SetupCompressor();
+    virtual void EndCompress();
+
+    // Creates the file (replacing any file there) and its video stream.
+    int CreateVideoStream(const std::string& path, const AviStreamInfo& info, const void* format, int formatSize);
+    // Appends one video sample (0 bytes: an empty sample) with its key-frame flag.
+    int WriteVideoSamples(int samples, const void* data, int bytes, int keyFrame);
+
+    // Options of the files this writer creates (part size of OpenDML output).
+    void SetWriteOptions(const AviWriteOptions& o) { writeOptions_ = o; }
+    // The result of completing the last file (0 when it was written whole).
+    int LastCloseResult() const { return lastClose_; }
+    int GetVideoPosition() const { return videoPos_; }
+    const AviStreamInfo& GetVideoInfo() const { return videoInfo_; }
+    CEncAVISetting& Settings() { return settings_; }
+
+protected:
+    int OpenFile(const std::string& path);
+
+    int32_t videoPos_ = 0;
+    std::shared_ptr<AviFile> file_;
+    std::shared_ptr<AviStream> video_;
+    std::shared_ptr<AviStream> source_;  // re-compression path: always null
+    AviCompressOptions options_;
+    CompressorVars compVars_;
+    AviStreamInfo videoInfo_;
+    BitmapInfoHeader frameFormat_;
+    CEncAVISetting settings_;
+    AviWriteOptions writeOptions_;
+    int lastClose_ = 0;
+};
+
+class CEncAVI_Comp : public CEncAVI {
+public:
+    using CEncAVI::CEncAVI;
+    void EndCompress() override;
+
+protected:
+    CompressFramesRecord frames_;
+};
+
+class CEncAVIAudio : public CEncAVI_Comp {
+public:
+    explicit CEncAVIAudio(std::shared_ptr<AviSettingStore> store = nullptr);
+    ~CEncAVIAudio() override;
+
+    void Close() override;
+
+    // Adds the audio stream: to the file of CreateVideoStream when `path` is
+    // empty, else to a new file at `path`. `format` holds cbSize + 18 bytes.
+    int CreateAudioStream(const WaveFormatEx* format, const AviStreamInfo& info, const std::string& path = {});
+    // Appends audio; a sample count of 0 is worked out from the bytes and the
+    // output format's block alignment. The counts written come back.
+    int WriteAudio(int& samples, const void* data, int& bytes);
+    // Copies samples [first, end) of a reader's audio stream, in blocks of at
+    // most 400000 bytes. A read failure asks `host` (OK: stop with 2107,
+    // Cancel: skip one sample); without a host it stops with 2107.
+    int CopyAudio(int first, int end, const std::shared_ptr<AviStream>& source, OperationHost* host = nullptr);
+
+    int GetAudioPosition() const { return audioPos_; }
+    bool AudioCreated() const { return audioCreated_ != 0; }
+
+    static constexpr int kCopyBufferBytes = 400000;
+
+protected:
+    std::shared_ptr<AviStream> audio_;
+    int32_t audioPos_ = 0;
+    int32_t audioCreated_ = 0;
+};
+
+}  // namespace vt

@@ -1,0 +1,100 @@
+#pragma once
+// WAV file writing for the WAV pages: a RIFF WAVE file with "fmt ", "fact" and
+// "data" chunks, whose data is appended unchanged. CMMio lays out the chunks,
+// CWavACM keeps the formats and checks that the file format is one we know
+// (pairing it with its PCM format and counting the PCM sample frames that the
+// data stands for, which goes into "fact"). Qt-free.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/AviTypes.h"
+#include "platform/ByteIO.h"
+#include "platform/Riff.h"
+
+namespace vt {
+
+class CMMio {
+public:
+    CMMio();
+    virtual ~CMMio();
+    CMMio(const CMMio&) = delete;
+    CMMio& operator=(const CMMio&) = delete;
+
+    bool IsOpen() const { return file_ != nullptr; }
+    // Creates (or empties) the file with its RIFF WAVE header and an open
+    // "fmt " chunk of formatSize bytes.
+    bool CreateRiff(const std::string& path, uint32_t formatSize);
+    bool Write(const void* data, size_t n);
+    // Leaves "fmt ", writes "fact" with `value`, opens "data".
+    bool BeginData(uint32_t value);
+    // Leaves "data" and RIFF (their sizes written) and puts the sample count into "fact".
+    bool Finish(uint32_t sampleCount);
+    bool CloseFile();
+    uint64_t DataBytes() const;
+
+protected:
+    std::string path_;
+    std::unique_ptr<FileIO> file_;
+    std::unique_ptr<RiffIO> riff_;
+    RiffChunk riffChunk_, fmtChunk_, dataChunk_, factChunk_;
+};
+
+// An ACM stream header's place (the converting path is not built).
+struct AcmStreamHeader {
+    uint32_t cbStruct = 84;
+    uint32_t fdwStatus = 0;
+    std::vector<uint8_t> src, dst;
+};
+
+class CWavACM {
+public:
+    CWavACM() = default;
+    virtual ~CWavACM() = default;
+    CWavACM(const CWavACM&) = delete;
+    CWavACM& operator=(const CWavACM&) = delete;
+
+protected:
+    bool PrepareFormats();
+    bool OpenStreams();
+    uint32_t GetSampleCount() const;
+    void Reset();
+
+    WaveFormatEx pcmFormat_{};
+    std::vector<uint8_t> fileFormat_;          // empty: none
+    std::vector<uint8_t> intermediateFormat_;  // empty: one stream suffices
+    bool mainStream_ = false;
+    bool secondStream_ = false;
+    AcmStreamHeader mainHeader_, secondHeader_;
+    int64_t bytesDone_ = 0;
+    int32_t dataLimit_ = -1;
+    uint64_t pcmBytesIn_ = 0;
+};
+
+class CWaveFileACM : public CWavACM {
+public:
+    CWaveFileACM() = default;
+    ~CWaveFileACM() override;
+
+    // Reading and converting paths: not built.
+    virtual int OpenRead(const std::string& path);
+    // 1 when the file was created, 0 on any failure (the object stays closed).
+    virtual int OpenWrite(const std::string& path);
+    virtual int Read(void* buffer, int bytes);
+    virtual int Write(const void* buffer, int bytes);
+    virtual void Close();
+
+    // A copy (cbSize + 18 bytes, at most 256) of the format to store in the file.
+    void SetFileFormat(const WaveFormatEx* format);
+    // Appends to "data" unchanged: n when all were written, else 0.
+    int WriteRaw(const void* data, int n);
+
+    const WaveFormatEx& PcmFormat() const { return pcmFormat_; }
+
+private:
+    int mode_ = 0;  // 0 reading, 1 writing
+    CMMio mmio_;
+};
+
+}  // namespace vt

@@ -1,0 +1,281 @@
+#include "ops/BaseKinds.h"
+
+#include <QListWidget>
+
+#include "app/ModalBoxes.h"
+#include "app/Strings.h"
+#include "ops/NumberEditBox.h"
+
+namespace vt::gui {
+namespace {
+
+struct Caption {
+    int ctrlId;
+    unsigned stringId;
+};
+
+void Relabel(CBaseDialog* dlg, std::initializer_list<Caption> captions) {
+    for (const Caption& c : captions) dlg->SetCtrlText(c.ctrlId, LoadStringPair(c.stringId, c.stringId + 1));
+}
+
+// Captions of the shared controls per kind, in the order they are set.
+constexpr unsigned kStrInputGroup = 10001, kStrVideoSrc = 10003, kStrAudioSrc = 10005, kStrOutputDst = 10007,
+                   kStrProgress = 10009, kStrInfoCreator = 10011, kStrStop = 10013, kStrComb = 10015,
+                   kStrInputSrc = 10023, kStrInfoCutter = 10029, kStrVideoCut = 10033, kStrAudioCut = 10035,
+                   kStrInfoExtract = 10049, kStrExtra = 10053, kStrRange = 10055, kStrHour = 10057,
+                   kStrMinute = 10059, kStrSecond = 10061, kStrInfoLinker = 10077, kStrLink = 10081,
+                   kStrDel = 10083, kStrReset = 10085, kStrAdd = 10087;
+
+void SetInOutFormatLabels(CBaseDialog* dlg, const std::string& input, const std::string& output) {
+    SetFormatCaption(dlg, kIdSourceLabel, kStrInputSrc, input);
+    SetFormatCaption(dlg, kIdOutputGroup, kStrOutputDst, output);
+}
+
+}  // namespace
+
+void SetFormatCaption(CBaseDialog* dlg, int ctrlId, unsigned stringId, const std::string& formats) {
+    dlg->SetCtrlText(ctrlId, LoadStringPair(stringId, stringId + 1) + "[" + formats + "]");
+}
+
+// ---- union ----
+
+CBaseCreator::CBaseCreator(QWidget* parentObject, unsigned bkColor)
+    : CBaseOpe(kTemplateCreator, parentObject, bkColor) {}
+
+bool CBaseCreator::OnInitDialog() {
+    CBaseOpe::OnInitDialog();
+    Relabel(this, {{kIdInputGroup, kStrInputGroup},
+                   {kIdProgressGroup, kStrProgress},
+                   {kIdInfo, kStrInfoCreator},
+                   {kIdStop, kStrStop},
+                   {kIdStart, kStrComb}});
+    OnClicked(kIdSourceBrowse, [this] { OnBrowseVideo(); });
+    OnClicked(kIdAudioBrowse, [this] { OnBrowseAudio(); });
+    OnClicked(kIdOutputBrowse, [this] { OnBrowseOutput(); });
+    OnClicked(kIdStart, [this] { OnStart(); });
+    return true;
+}
+
+void CBaseCreator::DoDataExchange(CDataExchange& dx) {
+    CBaseOpe::DoDataExchange(dx);
+    DDX_Text(dx, kIdSourceEdit, fields_.videoSource);
+    DDX_Text(dx, kIdAudioEdit, fields_.audioSource);
+}
+
+void CBaseCreator::AssignSourceFile(std::string path, std::string outputExt, std::string audioExt) {
+    if (IsRunning()) return;
+    UpdateData(true);
+    vt::AssignSourceFile(fields_, path, outputExt, audioExt);
+    UpdateData(false);
+}
+
+void CBaseCreator::BrowseSourceFile(std::string initialFile, std::string filter, std::string defaultExt,
+                                    int routeToInput) {
+    if (IsRunning()) return;
+    FileDialogRequest r;
+    r.initialFile = std::move(initialFile);
+    r.filter = std::move(filter) + AllFilesFilter();
+    r.defaultExt = std::move(defaultExt);
+    const auto chosen = RunFileDialog(r);
+    if (chosen.empty() || IsRunning()) return;
+    UpdateData(true);
+    if (routeToInput)
+        SetInputFile(chosen.front());
+    else
+        fields_.audioSource = chosen.front();
+    UpdateData(false);
+}
+
+void CBaseCreator::SetFormatLabels(const std::string& video, const std::string& audio,
+                                   const std::string& output) {
+    SetFormatCaption(this, kIdSourceLabel, kStrVideoSrc, video);
+    SetFormatCaption(this, kIdAudioLabel, kStrAudioSrc, audio);
+    SetFormatCaption(this, kIdOutputGroup, kStrOutputDst, output);
+}
+
+// ---- separation ----
+
+CBaseCutter::CBaseCutter(QWidget* parentObject, unsigned bkColor)
+    : CBaseOpe(kTemplateCutter, parentObject, bkColor) {}
+
+bool CBaseCutter::OnInitDialog() {
+    CBaseOpe::OnInitDialog();
+    Relabel(this, {{kIdInputGroup, kStrInputGroup},
+                   {kIdInfo, kStrInfoCutter},
+                   {kIdStop, kStrStop},
+                   {kIdStartVideo, kStrVideoCut},
+                   {kIdStartAudio, kStrAudioCut},
+                   {kIdProgressGroup, kStrProgress}});
+    OnClicked(kIdSourceBrowse, [this] { OnBrowseInput(); });
+    OnClicked(kIdOutputBrowse, [this] { OnBrowseOutput(); });
+    OnClicked(kIdStartVideo, [this] { OnVideoCut(); });
+    OnClicked(kIdStartAudio, [this] { OnAudioCut(); });
+    return true;
+}
+
+void CBaseCutter::DoDataExchange(CDataExchange& dx) {
+    CBaseOpe::DoDataExchange(dx);
+    DDX_Text(dx, kIdSourceEdit, fields_.input);
+}
+
+void CBaseCutter::SetInputFile(std::string path) {
+    if (IsRunning()) return;
+    UpdateData(true);
+    vt::SetInputFile(fields_, path);
+    UpdateData(false);
+}
+
+void CBaseCutter::SetFormatLabels(const std::string& input, const std::string& output) {
+    SetInOutFormatLabels(this, input, output);
+}
+
+// ---- connection ----
+
+CBaseLinker::CBaseLinker(QWidget* parentObject, unsigned bkColor)
+    : CBaseOpe(kTemplateLinker, parentObject, bkColor) {}
+
+QListWidget* CBaseLinker::CreateFileList(QWidget* parent) {
+    return new QListWidget(parent);
+}
+
+QWidget* CBaseLinker::CreateControl(const CtrlTemplate& ctrl, QWidget* parent) {
+    if (ctrl.id != kIdFileList) return nullptr;
+    list_ = CreateFileList(parent);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSortingEnabled(false);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return list_;
+}
+
+bool CBaseLinker::OnInitDialog() {
+    // Files dropped on the list belong to the page.
+    if (list_) {
+        list_->setAcceptDrops(false);
+        list_->viewport()->setAcceptDrops(false);
+    }
+    CBaseOpe::OnInitDialog();
+    Relabel(this, {{kIdInputGroup, kStrInputGroup},
+                   {kIdProgressGroup, kStrProgress},
+                   {kIdInfo, kStrInfoLinker},
+                   {kIdStop, kStrStop},
+                   {kIdStart, kStrLink},
+                   {kIdDel, kStrDel},
+                   {kIdReset, kStrReset},
+                   {kIdAdd, kStrAdd}});
+    OnClicked(kIdDel, [this] { OnDel(); });
+    OnClicked(kIdReset, [this] { OnReset(); });
+    OnClicked(kIdAdd, [this] { OnAdd(); });
+    OnClicked(kIdOutputBrowse, [this] { OnBrowseOutput(); });
+    OnClicked(kIdStart, [this] { OnStart(); });
+    return true;
+}
+
+void CBaseLinker::DoDataExchange(CDataExchange& dx) {
+    CBaseOpe::DoDataExchange(dx);
+    if (dx.Failed() || !list_) return;
+    if (dx.IsSaving()) {
+        // The list's order is the join order, including any reordering by the user.
+        fields_.files.clear();
+        for (int i = 0; i < list_->count(); ++i)
+            fields_.files.push_back(list_->item(i)->text().toStdString());
+        return;
+    }
+    bool same = list_->count() == int(fields_.files.size());
+    for (int i = 0; same && i < list_->count(); ++i)
+        same = list_->item(i)->text().toStdString() == fields_.files[size_t(i)];
+    if (same) return;
+    list_->clear();
+    for (const std::string& f : fields_.files) list_->addItem(QString::fromStdString(f));
+}
+
+void CBaseLinker::SetInputFile(std::string path) {
+    if (IsRunning()) return;
+    UpdateData(true);
+    vt::SetInputFile(fields_, path);
+    UpdateData(false);
+}
+
+void CBaseLinker::OnDel() {
+    if (IsRunning() || !list_) return;
+    UpdateData(true);
+    const QListWidgetItem* current = list_->currentItem();
+    const int index = current && current->isSelected() ? list_->currentRow() : -1;
+    RemoveEntry(fields_, index);
+    UpdateData(false);
+}
+
+void CBaseLinker::OnReset() {
+    if (IsRunning()) return;
+    ResetList(fields_);
+    UpdateData(false);
+}
+
+void CBaseLinker::BrowseAddFiles(std::string filter, std::string defaultExt) {
+    if (IsRunning()) return;
+    FileDialogRequest r;
+    r.multiSelect = true;
+    r.filter = std::move(filter) + AllFilesFilter();
+    r.defaultExt = std::move(defaultExt);
+    for (const std::string& path : RunFileDialog(r)) SetInputFile(path);
+}
+
+void CBaseLinker::SetFormatLabels(const std::string& output) {
+    SetFormatCaption(this, kIdOutputGroup, kStrOutputDst, output);
+}
+
+// ---- section extraction ----
+
+CBaseExtract::CBaseExtract(QWidget* parentObject, unsigned bkColor)
+    : CBaseOpe(kTemplateExtract, parentObject, bkColor) {}
+
+QWidget* CBaseExtract::CreateControl(const CtrlTemplate& ctrl, QWidget* parent) {
+    if (ctrl.id < 1081 || ctrl.id > 1088) return nullptr;
+    auto* edit = new CNumberEditBox(parent);
+    timeEdits_[1088 - ctrl.id] = edit;
+    return edit;
+}
+
+bool CBaseExtract::OnInitDialog() {
+    CBaseOpe::OnInitDialog();
+    Relabel(this, {{kIdInputGroup, kStrInputGroup},
+                   {1089, kStrRange},
+                   {1090, kStrHour},
+                   {1091, kStrHour},
+                   {1092, kStrMinute},
+                   {1093, kStrMinute},
+                   {1094, kStrSecond},
+                   {1095, kStrSecond},
+                   {kIdProgressGroup, kStrProgress},
+                   {kIdInfo, kStrInfoExtract},
+                   {kIdStop, kStrStop},
+                   {kIdStart, kStrExtra}});
+    OnClicked(kIdSourceBrowse, [this] { OnBrowseInput(); });
+    OnClicked(kIdOutputBrowse, [this] { OnBrowseOutput(); });
+    OnClicked(kIdStart, [this] { OnStart(); });
+    return true;
+}
+
+void CBaseExtract::DoDataExchange(CDataExchange& dx) {
+    CBaseOpe::DoDataExchange(dx);
+    DDX_Text(dx, kIdSourceEdit, fields_.input);
+    for (int i = 0; i < kTimeFieldCount; ++i) {
+        const TimeFieldSpec& spec = GetTimeFieldSpec(TimeField(i));
+        int& value = TimeFieldValue(fields_, spec.field);
+        DDX_Text(dx, spec.editId, value);
+        DDV_MinMaxInt(dx, value, spec.min, spec.max);
+    }
+}
+
+void CBaseExtract::SetInputFile(std::string path) {
+    if (IsRunning()) return;
+    UpdateData(true);
+    vt::SetInputFile(fields_, path);
+    UpdateData(false);
+}
+
+void CBaseExtract::SetFormatLabels(const std::string& input, const std::string& output) {
+    SetInOutFormatLabels(this, input, output);
+}
+
+}  // namespace vt::gui

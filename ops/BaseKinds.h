@@ -1,0 +1,142 @@
+#pragma once
+// The four operation kinds between CBaseOpe and the concrete pages: each
+// fixes the template, relabels the shared controls, holds its fields and
+// decides what a dropped or chosen file does.
+#include <string>
+#include <vector>
+
+#include "ops/BaseOpe.h"
+#include "ops/KindRules.h"
+
+class QListWidget;
+
+namespace vt::gui {
+
+class CNumberEditBox;
+
+// Sets "text[formats]" captions from string pairs.
+void SetFormatCaption(CBaseDialog* dlg, int ctrlId, unsigned stringId, const std::string& formats);
+
+// Union: a video source and an audio source into one movie (template 103).
+class CBaseCreator : public CBaseOpe {
+    Q_OBJECT
+  public:
+    CBaseCreator(QWidget* parentObject, unsigned bkColor);
+
+    // Sorts a file by its extension: the audio extension makes it the audio
+    // source, anything else the video source (which names the output).
+    void AssignSourceFile(std::string path, std::string outputExt, std::string audioExt);
+    // Open dialog for a source; routeToInput: the choice goes to SetInputFile,
+    // else it becomes the audio source whatever its extension.
+    void BrowseSourceFile(std::string initialFile, std::string filter, std::string defaultExt,
+                          int routeToInput);
+    void SetFormatLabels(const std::string& video, const std::string& audio, const std::string& output);
+
+    std::string& OutputPath() override { return fields_.output; }
+    std::vector<std::string> InputPaths() const override {
+        return {fields_.videoSource, fields_.audioSource};
+    }
+    const CreatorFields& Fields() const { return fields_; }
+
+  protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(CDataExchange& dx) override;
+    // Buttons of the concrete page.
+    virtual void OnBrowseVideo() {}   // 1053
+    virtual void OnBrowseAudio() {}   // 1056
+    virtual void OnBrowseOutput() {}  // 1059
+    virtual void OnStart() {}         // 1063: runs the union
+
+    CreatorFields fields_;
+};
+
+// Separation: the video or the audio stream of a movie (template 104).
+class CBaseCutter : public CBaseOpe {
+    Q_OBJECT
+  public:
+    CBaseCutter(QWidget* parentObject, unsigned bkColor);
+
+    // Input = path; output = the input without extension + "_cut" + extension.
+    void SetInputFile(std::string path) override;
+    void SetFormatLabels(const std::string& input, const std::string& output);
+
+    std::string& OutputPath() override { return fields_.output; }
+    std::vector<std::string> InputPaths() const override { return {fields_.input}; }
+    const CutterFields& Fields() const { return fields_; }
+
+  protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(CDataExchange& dx) override;
+    virtual void OnBrowseInput() {}   // 1053
+    virtual void OnBrowseOutput() {}  // 1059
+    virtual void OnVideoCut() {}      // 1061: writes the video stream
+    virtual void OnAudioCut() {}      // 1062: writes the audio stream
+
+    CutterFields fields_;
+};
+
+// Connection: a list of files joined in list order (template 105).
+class CBaseLinker : public CBaseOpe {
+    Q_OBJECT
+  public:
+    CBaseLinker(QWidget* parentObject, unsigned bkColor);
+
+    // Appends the file; the first file of an empty list names the output.
+    void SetInputFile(std::string path) override;
+    // Multi-select open dialog; each chosen file goes to SetInputFile in order.
+    void BrowseAddFiles(std::string filter, std::string defaultExt);
+    void SetFormatLabels(const std::string& output);
+
+    std::string& OutputPath() override { return fields_.output; }
+    std::vector<std::string> InputPaths() const override { return fields_.files; }
+    const LinkerFields& Fields() const { return fields_; }
+    QListWidget* FileList() const { return list_; }
+
+  public slots:
+    void OnDel();    // 1073
+    void OnReset();  // 1072
+
+  protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(CDataExchange& dx) override;
+    QWidget* CreateControl(const CtrlTemplate& ctrl, QWidget* parent) override;
+    // The widget of the file list (1042).
+    virtual QListWidget* CreateFileList(QWidget* parent);
+    virtual void OnAdd() {}           // 1071
+    virtual void OnBrowseOutput() {}  // 1059
+    virtual void OnStart() {}         // 1063: joins the files in list order
+
+    LinkerFields fields_;
+
+  private:
+    QListWidget* list_ = nullptr;
+};
+
+// Section extraction: a time range of one file (template 106).
+class CBaseExtract : public CBaseOpe {
+    Q_OBJECT
+  public:
+    CBaseExtract(QWidget* parentObject, unsigned bkColor);
+
+    // Input = path; output = the input without extension + "_extr" + extension.
+    void SetInputFile(std::string path) override;
+    void SetFormatLabels(const std::string& input, const std::string& output);
+
+    std::string& OutputPath() override { return fields_.output; }
+    std::vector<std::string> InputPaths() const override { return {fields_.input}; }
+    const ExtractFields& Fields() const { return fields_; }
+
+  protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(CDataExchange& dx) override;
+    QWidget* CreateControl(const CtrlTemplate& ctrl, QWidget* parent) override;
+    virtual void OnBrowseInput() {}   // 1053
+    virtual void OnBrowseOutput() {}  // 1059
+    virtual void OnStart() {}         // 1063: extracts the range
+
+    ExtractFields fields_;
+    // The time edits in the order 1088 down to 1081.
+    CNumberEditBox* timeEdits_[kTimeFieldCount] = {};
+};
+
+}  // namespace vt::gui

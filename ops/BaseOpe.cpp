@@ -1,0 +1,207 @@
+#include "ops/BaseOpe.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QProgressBar>
+#include <QThread>
+
+#include "app/ModalBoxes.h"
+#include "app/Strings.h"
+#include "ops/ErrorCodes.h"
+#include "ops/OutputGuard.h"
+
+namespace vt::gui {
+namespace {
+
+// Controls that change a page's inputs, output or list; locked while it runs.
+constexpr int kInputCtrls[] = {1042, 1053, 1056, 1059, 1071, 1072, 1073, 1081,
+                               1082, 1083, 1084, 1085, 1086, 1087, 1088};
+constexpr int kStartButtons[] = {kIdStart, kIdStartVideo, kIdStartAudio};
+
+// String pair of the refusal to overwrite an input.
+constexpr unsigned kStrOutputIsInput = 10201;
+constexpr unsigned kStrAppName = 10203;
+
+}  // namespace
+
+CBaseOpe::CBaseOpe(int templateId, QWidget* parentObject, unsigned bkColor)
+    : CBaseColorDialog(templateId, parentObject, bkColor, SysButtonTextColor(), false, true) {
+    idle_ = 1;
+}
+
+CBaseOpe::~CBaseOpe() = default;
+
+bool CBaseOpe::OnInitDialog() {
+    const bool ok = CBaseColorDialog::OnInitDialog();
+    OnClicked(kIdStop, [this] { OnStop(); });
+    return ok;
+}
+
+void CBaseOpe::DoDataExchange(CDataExchange& dx) {
+    DDX_Text(dx, kIdOutputEdit, OutputPath());
+    DDX_Control(dx, kIdProgress, progress_);
+}
+
+void CBaseOpe::OnClicked(int id, std::function<void()> handler) {
+    if (auto* b = qobject_cast<QAbstractButton*>(GetDlgItem(id)))
+        connect(b, &QAbstractButton::clicked, this, [h = std::move(handler)] { h(); });
+}
+
+void CBaseOpe::RunOnUiThread(const std::function<void()>& f) {
+    if (QThread::currentThread() == thread())
+        f();
+    else
+        QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
+}
+
+void CBaseOpe::SetStartButtons(bool enable) {
+    EnableCtrl(kIdStop, !enable);
+    for (int id : kStartButtons) EnableCtrl(id, enable);
+}
+
+void CBaseOpe::LockInputs(bool lock) {
+    for (int id : kInputCtrls) EnableCtrl(id, !lock);
+}
+
+void CBaseOpe::UpdateProgressDisplay(int position, const std::string& text) {
+    if (progress_) progress_->setValue(position);
+    SetCtrlText(kIdInfo, text);
+}
+
+bool CBaseOpe::BeginOperation() {
+    bool started = false;
+    RunOnUiThread([&] {
+        if (running_) return;
+        if (!UpdateData(true)) return;
+        if (OutputNamesAnInput(OutputPath(), InputPaths())) {
+            ModalBox box;
+            box.owner = this;
+            box.text = LoadStringPair(kStrOutputIsInput, kStrOutputIsInput + 1);
+            box.caption = LoadStringPair(kStrAppName, kStrAppName + 1);
+            box.icon = BoxIcon::Error;
+            ShowModalBox(box);
+            return;
+        }
+        UpdateProgressDisplay(0, "  0 %");
+        idle_ = 0;
+        running_ = true;
+        SetStartButtons(false);
+        LockInputs(true);
+        stopwatch_.Clear();
+        stopwatch_.Start();
+        stopwatch_.SetInterval(500);
+        DeleteExistingOutput(OutputPath());
+        started = true;
+        emit runningChanged(true);
+    });
+    return started;
+}
+
+void CBaseOpe::EndOperation() {
+    RunOnUiThread([&] {
+        if (idle_ == 0) UpdateProgressDisplay(100, "100 %");
+        idle_ = 1;
+        SetStartButtons(true);
+        const bool wasRunning = running_.exchange(false);
+        LockInputs(false);
+        if (wasRunning) emit runningChanged(false);
+    });
+}
+
+void CBaseOpe::OnStop() {
+    idle_ = 1;
+    SetStartButtons(true);
+}
+
+void CBaseOpe::ShowErrorMessage(std::string detail, int code) {
+    if (code == 0) return;
+    int expected = 0;
+    // Only the first report of a running operation gets through.
+    if (!idle_.compare_exchange_strong(expected, 1)) return;
+    const std::string text = ErrorBoxText(detail, code);
+    if (text.empty()) return;
+    ModalBox box;
+    box.owner = this;
+    box.text = text;
+    box.caption = ErrorCaption(code);
+    box.icon = BoxIcon::Error;
+    RunOnUiThread([&] { ShowModalBox(box); });
+}
+
+void CBaseOpe::ReportProgress(double percent) {
+    ::vt::gui::ReportProgress(this, percent);
+}
+
+bool CBaseOpe::AskOkCancel(const std::string& text, const std::string& caption) {
+    ModalBox box;
+    box.owner = this;
+    box.text = text;
+    box.caption = caption;
+    box.buttons = BoxButtons::OkCancel;
+    int answer = kIdCancel;
+    RunOnUiThread([&] { answer = ShowModalBox(box); });
+    return answer == kIdOk;
+}
+
+void CBaseOpe::PumpMessages() {
+    if (QThread::currentThread() == thread()) ::vt::gui::PumpMessages();
+}
+
+void CBaseOpe::BrowseInputFile(std::string initialFile, std::string filter, std::string defaultExt) {
+    if (IsRunning()) return;
+    FileDialogRequest r;
+    r.initialFile = std::move(initialFile);
+    r.filter = std::move(filter) + AllFilesFilter();
+    r.defaultExt = std::move(defaultExt);
+    const auto chosen = RunFileDialog(r);
+    if (!chosen.empty()) SetInputFile(chosen.front());
+}
+
+void CBaseOpe::BrowseOutputFile(std::string filter, std::string defaultExt) {
+    if (IsRunning()) return;
+    UpdateData(true);
+    FileDialogRequest r;
+    r.save = true;
+    r.initialFile = OutputPath();
+    r.filter = std::move(filter);
+    r.defaultExt = std::move(defaultExt);
+    const auto chosen = RunFileDialog(r);
+    if (!chosen.empty() && !IsRunning()) OutputPath() = chosen.front();
+    UpdateData(false);
+}
+
+void ReportProgress(CBaseOpe* page, double percent) {
+    CTimeMmanager& clock = page->Stopwatch();
+    if (!clock.IsIntervalElapsed()) return;
+    const int position = ProgressPosition(percent);
+    const std::string text = FormatProgressText(percent, clock.GetTotal() / 1000.0);
+    if (QThread::currentThread() == page->thread()) {
+        if (QProgressBar* bar = page->ProgressBar()) bar->setValue(position);
+        page->SetCtrlText(kIdInfo, text);
+        clock.Accumulate();
+        PumpMessages();
+        clock.Start();
+    } else {
+        // Worker threads leave the drawing to the user-interface thread.
+        QMetaObject::invokeMethod(
+            page,
+            [page, position, text] {
+                if (QProgressBar* bar = page->ProgressBar()) bar->setValue(position);
+                page->SetCtrlText(kIdInfo, text);
+            },
+            Qt::QueuedConnection);
+        clock.Accumulate();
+        clock.Start();
+    }
+}
+
+int PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return QCoreApplication::closingDown() ? 1 : 0;
+}
+
+std::string AllFilesFilter() {
+    return SelectByLanguage("すべてのファイル  (*.*)|*.*|", "all (*.*)|*.*|");
+}
+
+}  // namespace vt::gui

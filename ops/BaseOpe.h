@@ -1,0 +1,117 @@
+#pragma once
+// The common base of the operation pages: output path, progress bar and
+// progress text, Stop, the stopwatch, the file dialogs, and the running state.
+// It is also the pages' OperationHost, so operation code reports through it.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/BaseDialog.h"
+#include "ops/OperationHost.h"
+#include "ops/TimeManager.h"
+
+class QProgressBar;
+
+namespace vt::gui {
+
+// Control ids shared by the operation templates.
+enum OpeCtrl : int {
+    kIdInputGroup = 1041,
+    kIdFileList = 1042,
+    kIdSourceLabel = 1051,
+    kIdSourceEdit = 1052,
+    kIdSourceBrowse = 1053,
+    kIdAudioLabel = 1054,
+    kIdAudioEdit = 1055,
+    kIdAudioBrowse = 1056,
+    kIdOutputGroup = 1057,
+    kIdOutputEdit = 1058,
+    kIdOutputBrowse = 1059,
+    kIdStartVideo = 1061,
+    kIdStartAudio = 1062,
+    kIdStart = 1063,
+    kIdStop = 1064,
+    kIdInfo = 1065,
+    kIdProgress = 1066,
+    kIdProgressGroup = 1067,
+    kIdAdd = 1071,
+    kIdReset = 1072,
+    kIdDel = 1073,
+};
+
+class CBaseOpe : public CBaseColorDialog, public OperationHost {
+    Q_OBJECT
+  public:
+    CBaseOpe(int templateId, QWidget* parentObject, unsigned bkColor);
+    ~CBaseOpe() override;
+
+    // Leaves the running state: bar and text at 100 unless stopped or failed,
+    // idle flag 1, Stop off, start buttons on. Any thread.
+    virtual void EndOperation();
+    // Enters the running state: reads the controls, resets bar and text, idle
+    // flag 0, Stop on, start buttons off, clock restarted, an existing output
+    // deleted. Returns false, with nothing changed or deleted, when the run is
+    // refused: a previous run has not ended yet, a field is out of range (its
+    // message was shown), or the output path names one of the inputs (a
+    // message says so). Any thread.
+    virtual bool BeginOperation();
+
+    // Shows an error code once per run (see the error table); sets the idle
+    // flag. Any thread; the box is shown by the user-interface thread.
+    void ShowErrorMessage(std::string detail, int code);
+
+    bool IsRunning() const override { return running_.load(); }
+
+    // OperationHost.
+    void ReportProgress(double percent) override;
+    bool StopRequested() const override { return IsIdle() != 0; }
+    void ReportError(const std::string& detail, int code) override { ShowErrorMessage(detail, code); }
+    bool AskOkCancel(const std::string& text, const std::string& caption) override;
+    void PumpMessages() override;
+
+    // Open dialog; the chosen file goes to SetInputFile. The language's entry
+    // for all files is appended to the filter.
+    void BrowseInputFile(std::string initialFile, std::string filter, std::string defaultExt);
+    // Save dialog starting from the output path; the choice becomes the output.
+    void BrowseOutputFile(std::string filter, std::string defaultExt);
+
+    // The output path field (edit 1058).
+    virtual std::string& OutputPath() = 0;
+    // The input paths that the operation reads (compared with the output).
+    virtual std::vector<std::string> InputPaths() const = 0;
+
+    CTimeMmanager& Stopwatch() { return stopwatch_; }
+    QProgressBar* ProgressBar() const { return progress_; }
+
+  public slots:
+    // Click of Stop (1064): idle flag 1, Stop off, start buttons on.
+    void OnStop();
+
+  protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(CDataExchange& dx) override;
+    // Runs `handler` on clicks of button `id` (when the template has it).
+    void OnClicked(int id, std::function<void()> handler);
+    // Enables or disables what may change the page's inputs, output or list.
+    virtual void LockInputs(bool lock);
+    // Runs `f` on the user-interface thread, waiting for it when called from another.
+    void RunOnUiThread(const std::function<void()>& f);
+
+  private:
+    void SetStartButtons(bool enable);
+    void UpdateProgressDisplay(int position, const std::string& text);
+
+    CTimeMmanager stopwatch_;
+    QProgressBar* progress_ = nullptr;
+    std::atomic<bool> running_{false};
+};
+
+// Progress of a page's operation: at most one display update per 500 ms of
+// measured time, then the waiting messages are handled.
+void ReportProgress(CBaseOpe* page, double percent);
+// Handles the waiting window messages. Returns 1 when the program is quitting.
+int PumpMessages();
+// The language's entry for all files: "all (*.*)|*.*|" or the Japanese one.
+std::string AllFilesFilter();
+
+}  // namespace vt::gui

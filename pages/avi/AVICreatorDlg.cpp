@@ -1,0 +1,40 @@
+#include "pages/avi/AVICreatorDlg.h"
+
+#include "app/PageTable.h"
+#include "app/Strings.h"
+
+namespace vt::gui {
+
+CAVICreatorDlg::CAVICreatorDlg(QWidget* parentObject) : CBaseCreator(parentObject, kColorAvi) {}
+
+bool CAVICreatorDlg::OnInitDialog() {
+    CBaseCreator::OnInitDialog();
+    SetFormatLabels("AVI", "AVI or WAV", "AVI");
+    return true;
+}
+
+void CAVICreatorDlg::SetInputFile(std::string path) {
+    AssignSourceFile(std::move(path), ".avi", ".wav");
+}
+
+void CAVICreatorDlg::OnBrowseVideo() {
+    BrowseSourceFile(fields_.videoSource, "AVI (*.AVI)|*.avi|", ".avi", 1);
+}
+
+void CAVICreatorDlg::OnBrowseAudio() {
+    BrowseSourceFile(fields_.audioSource,
+                     SelectByLanguage("音声ソースWAVファイル  (*.wav;*.avi)|*.wav; *.avi|",
+                                      "WAV-Audio  (*.wav;*.avi)|*.wav; *.avi|") +
+                         "WAV (*.WAV)|*.wav|" + "AVI (*.AVI)|*.avi|",
+                     ".wav", 0);
+}
+
+void CAVICreatorDlg::OnBrowseOutput() {
+    BrowseOutputFile("AVI (*.AVI)|*.avi|", ".avi");
+}
+
+void CAVICreatorDlg::OnStart() {
+    // The operation is not written yet: the button does nothing.
+}
+
+}  // namespace vt::gui

@@ -1,0 +1,20 @@
+#pragma once
+// FLV section extraction: a time range of an FLV file.
+#include "ops/BaseKinds.h"
+
+namespace vt::gui {
+
+class CFLVExtract : public CBaseExtract {
+    Q_OBJECT
+  public:
+    explicit CFLVExtract(QWidget* parentObject);
+
+  protected:
+    bool OnInitDialog() override;
+    void OnBrowseInput() override;
+    void OnBrowseOutput() override;
+    // The start button: the extraction.
+    void OnStart() override;
+};
+
+}  // namespace vt::gui

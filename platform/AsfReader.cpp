@@ -1,0 +1,287 @@
+#include "platform/AsfReader.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/ByteIO.h"
+
+namespace vt {
+
+namespace {
+
+// Reads a field whose size is given by a 2-bit length type (0: absent).
+bool ReadVar(std::span<const uint8_t> p, size_t& pos, unsigned type, uint32_t& v) {
+    static const size_t kSizes[4] = {0, 1, 2, 4};
+    size_t n = kSizes[type & 3];
+    if (p.size() - pos < n) return false;
+    v = n == 0 ? 0 : n == 1 ? p[pos] : n == 2 ? GetU16LE(&p[pos]) : GetU32LE(&p[pos]);
+    pos += n;
+    return true;
+}
+
+}  // namespace
+
+HResult ParseAsfPacket(std::span<const uint8_t> p, AsfPacketInfo& info,
+                       const std::function<void(const AsfPayload&)>& onPayload) {
+    const HResult bad = asf::kInvalidData;
+    size_t pos = 0;
+    if (p.size() < 2) return bad;
+    uint8_t b = p[pos++];
+    if (b & 0x80) {
+        // Error correction data: its length is in the low nibble, its length type must be 0.
+        if (b & 0x60) return bad;
+        size_t ecLen = b & 0x0F;
+        if (p.size() - pos < ecLen + 1) return bad;
+        pos += ecLen;
+        b = p[pos++];
+        if (b & 0x80) return bad;
+    }
+    const uint8_t lengthFlags = b;
+    if (p.size() - pos < 1) return bad;
+    const uint8_t propFlags = p[pos++];
+    uint32_t packetLength = 0, sequence = 0, padding = 0;
+    if (!ReadVar(p, pos, lengthFlags >> 5, packetLength) || !ReadVar(p, pos, lengthFlags >> 1, sequence) ||
+        !ReadVar(p, pos, lengthFlags >> 3, padding))
+        return bad;
+    if (p.size() - pos < 6) return bad;
+    info.sendTime = GetU32LE(&p[pos]);
+    info.duration = GetU16LE(&p[pos + 4]);
+    pos += 6;
+    if (((lengthFlags >> 5) & 3) == 0) packetLength = uint32_t(p.size());
+    if (packetLength > p.size() || packetLength < pos) return bad;
+    if (padding > packetLength - pos) return bad;
+    const size_t end = packetLength - padding;
+    std::span<const uint8_t> area = p.first(end);
+
+    const unsigned repType = propFlags & 3, offType = (propFlags >> 2) & 3, objType = (propFlags >> 4) & 3,
+                   streamType = (propFlags >> 6) & 3;
+    if (streamType == 0) return bad;
+    const bool multiple = lengthFlags & 1;
+    unsigned count = 1, payloadLenType = 0;
+    if (multiple) {
+        if (end - pos < 1) return bad;
+        uint8_t pf = area[pos++];
+        count = pf & 0x3F;
+        payloadLenType = pf >> 6;
+        if (payloadLenType == 0 || count == 0) return bad;
+    }
+    for (unsigned i = 0; i < count; ++i) {
+        uint32_t sn = 0, objNum = 0, offset = 0, repLen = 0, payloadLen = 0;
+        if (!ReadVar(area, pos, streamType, sn) || !ReadVar(area, pos, objType, objNum) ||
+            !ReadVar(area, pos, offType, offset) || !ReadVar(area, pos, repType, repLen))
+            return bad;
+        if (end - pos < repLen) return bad;
+        std::span<const uint8_t> rep = area.subspan(pos, repLen);
+        pos += repLen;
+        if (multiple) {
+            if (!ReadVar(area, pos, payloadLenType, payloadLen)) return bad;
+        } else {
+            payloadLen = uint32_t(end - pos);
+        }
+        if (end - pos < payloadLen) return bad;
+        std::span<const uint8_t> data = area.subspan(pos, payloadLen);
+        pos += payloadLen;
+
+        AsfPayload pl;
+        pl.streamNumber = uint8_t(sn & 0x7F);
+        pl.keyFrame = (sn & 0x80) != 0;
+        if (repLen == 1) {
+            // Compressed payload: whole small objects, each after a size byte;
+            // the offset field holds the presentation time, the replicated byte its step.
+            uint32_t delta = rep[0];
+            size_t q = 0;
+            uint32_t k = 0;
+            while (q < data.size()) {
+                size_t n = data[q++];
+                if (data.size() - q < n) return bad;
+                pl.objectNumber = (objNum + k) & 0xFF;
+                pl.objectOffset = 0;
+                pl.objectSize = uint32_t(n);
+                pl.presentationTime = offset + k * delta;
+                pl.replicated = {};
+                pl.compressed = true;
+                pl.data = data.subspan(q, n);
+                q += n;
+                ++k;
+                onPayload(pl);
+            }
+            continue;
+        }
+        if (repLen < 8) return bad;
+        pl.objectNumber = objNum;
+        pl.objectOffset = offset;
+        pl.objectSize = GetU32LE(rep.data());
+        pl.presentationTime = GetU32LE(rep.data() + 4);
+        pl.replicated = rep.subspan(8);
+        pl.data = data;
+        onPayload(pl);
+    }
+    return asf::kOk;
+}
+
+struct AsfReader::StreamState {
+    const AsfStreamConfig* config = nullptr;
+    bool active = false;
+    uint32_t objectNumber = 0;
+    uint32_t objectSize = 0;
+    uint32_t pts = 0;
+    bool key = false;
+    uint32_t durationMs = 0;
+    bool lost = false;  // an earlier object of the stream was incomplete
+    std::vector<uint8_t> data;
+};
+
+AsfReader::AsfReader() = default;
+AsfReader::~AsfReader() = default;
+
+HResult AsfReader::Open(const std::string& path) {
+    auto f = std::make_unique<FileIO>();
+    if (!f->Open(path, FileIO::Mode::Read)) {
+        Close();
+        return asf::kFileNotFound;
+    }
+    return Open(std::move(f));
+}
+
+HResult AsfReader::Open(std::unique_ptr<ByteIO> io) {
+    Close();
+    if (!io) return asf::kInvalidArg;
+    HResult hr = ParseAsfHeader(*io, header_);
+    if (asf::Failed(hr)) {
+        header_ = AsfHeader{};
+        return hr;
+    }
+    io_ = std::move(io);
+    profile_ = std::make_shared<AsfProfile>(header_.profile);
+    return asf::kOk;
+}
+
+void AsfReader::Close() {
+    io_.reset();
+    header_ = AsfHeader{};
+    profile_.reset();
+}
+
+namespace {
+
+// Puts an audio object scrambled by a spread of `span` rows back in order.
+void Unspread(std::vector<uint8_t>& obj, size_t span, size_t packetSize, size_t chunk) {
+    if (span <= 1 || chunk == 0 || packetSize % chunk != 0 || obj.size() != span * packetSize) return;
+    std::vector<uint8_t> out(obj.size());
+    const size_t chunksPerPacket = packetSize / chunk;
+    for (size_t offset = 0; offset < obj.size(); offset += chunk) {
+        size_t idx = offset / chunk;
+        size_t src = (idx / span) + (idx % span) * chunksPerPacket;
+        std::copy_n(obj.begin() + src * chunk, chunk, out.begin() + offset);
+    }
+    obj.swap(out);
+}
+
+// Reads the sample duration (ms) from the payload extension data, when the stream declares one.
+uint32_t SampleDurationMs(const AsfStreamConfig& s, std::span<const uint8_t> ext) {
+    size_t pos = 0;
+    for (const auto& x : s.payloadExtensions) {
+        size_t n = x.dataSize;
+        if (n == 0xFFFF) {
+            if (ext.size() - pos < 2) return 0;
+            n = GetU16LE(&ext[pos]);
+            pos += 2;
+        }
+        if (ext.size() - pos < n) return 0;
+        if (x.id == asfguid::kPayloadExtSampleDuration && n >= 2) return GetU16LE(&ext[pos]);
+        pos += n;
+    }
+    return 0;
+}
+
+}  // namespace
+
+HResult AsfReader::Run(IAsfSampleSink& sink) {
+    if (!io_) return asf::kInvalidRequest;
+    std::array<StreamState, 128> streams;
+    for (const auto& s : header_.profile.Streams()) streams[s.streamNumber].config = &s;
+    const uint64_t prerollMs = header_.fileProperties.preroll;
+    const uint32_t packetSize = header_.PacketSize();
+    const uint64_t fileSize = io_->Size();
+    uint64_t end = fileSize;
+    bool truncated = false;
+    if (header_.dataObjectSize != 0) {
+        uint64_t declared = header_.dataObjectOffset + header_.dataObjectSize;
+        if (declared < end) end = declared;
+        else if (declared > end) truncated = true;
+    }
+    uint64_t maxPackets = header_.dataPacketCount ? header_.dataPacketCount : UINT64_MAX;
+
+    HResult result = asf::kOk;
+    bool stop = false;
+    auto deliver = [&](StreamState& st, std::vector<uint8_t>&& bytes, uint32_t pts, bool key, uint32_t durMs) {
+        const AsfStreamConfig& cfg = *st.config;
+        if (cfg.SpreadSpan() > 1) Unspread(bytes, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize());
+        uint64_t time = pts > prerollMs ? (uint64_t(pts) - prerollMs) * 10000 : 0;
+        uint32_t flags = (key ? kSampleCleanPoint : 0) | (st.lost ? kSampleDataLoss : 0);
+        st.lost = false;
+        AsfSampleBuffer sample(std::move(bytes));
+        HResult hr = sink.OnStreamSample(cfg.streamNumber, time, uint64_t(durMs) * 10000, flags, sample);
+        if (hr != asf::kOk) {
+            stop = true;
+            if (asf::Failed(hr)) result = hr;
+        }
+    };
+    auto onPayload = [&](const AsfPayload& pl) {
+        if (stop) return;
+        StreamState& st = streams[pl.streamNumber];
+        if (!st.config) return;
+        if (pl.compressed) {
+            // A sub-payload of a compressed payload: a whole object.
+            deliver(st, std::vector<uint8_t>(pl.data.begin(), pl.data.end()), pl.presentationTime, pl.keyFrame, 0);
+            return;
+        }
+        if (pl.objectOffset == 0) {
+            if (st.active) st.lost = true;  // the previous object never completed
+            st.active = pl.objectSize > 0;
+            st.objectNumber = pl.objectNumber;
+            st.objectSize = pl.objectSize;
+            st.pts = pl.presentationTime;
+            st.key = pl.keyFrame;
+            st.durationMs = SampleDurationMs(*st.config, pl.replicated);
+            st.data.clear();
+            st.data.reserve(std::min<size_t>(pl.objectSize, 1 << 20));
+        } else if (!st.active || pl.objectNumber != st.objectNumber || pl.objectOffset != st.data.size() ||
+                   pl.objectSize != st.objectSize) {
+            if (st.active) st.lost = true;
+            st.active = false;
+            st.data.clear();
+            return;
+        }
+        if (!st.active) return;
+        if (pl.data.size() > st.objectSize - st.data.size()) {
+            st.active = false;
+            st.lost = true;
+            st.data.clear();
+            return;
+        }
+        st.data.insert(st.data.end(), pl.data.begin(), pl.data.end());
+        if (st.data.size() == st.objectSize) {
+            st.active = false;
+            std::vector<uint8_t> bytes;
+            bytes.swap(st.data);
+            deliver(st, std::move(bytes), st.pts, st.key, st.durationMs);
+        }
+    };
+
+    std::vector<uint8_t> packet(packetSize);
+    uint64_t pos = header_.firstPacketOffset;
+    for (uint64_t n = 0; n < maxPackets && !stop; ++n, pos += packetSize) {
+        if (pos >= end || end - pos < packetSize) {
+            if (truncated) return asf::kHandleEof;
+            break;  // the end of the data, or bytes after its last whole packet
+        }
+        if (!io_->Seek(pos) || !io_->ReadExact(packet.data(), packetSize)) return asf::kHandleEof;
+        AsfPacketInfo info;
+        HResult hr = ParseAsfPacket(packet, info, onPayload);
+        if (asf::Failed(hr)) return hr;
+    }
+    return stop ? result : asf::kOk;
+}
+
+}  // namespace vt

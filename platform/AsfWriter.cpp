@@ -1,0 +1,383 @@
+#include "platform/AsfWriter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+
+#include "platform/ByteIO.h"
+
+namespace vt {
+
+namespace {
+
+constexpr size_t kPacketHeader = 14;  // error correction (3), flags (2), padding (2), send time, duration, payload flags
+constexpr unsigned kMaxPayloads = 63;
+constexpr uint64_t kHoldBack = 3 * 10000000ull;  // samples are ordered within this much time
+constexpr uint64_t kIndexInterval = 10000000;     // one index entry per second
+constexpr Guid kFixedFileId{0x56544F52, 0x4153, 0x4657, {0x52, 0x49, 0x54, 0x45, 0x52, 0x30, 0x30, 0x31}};
+constexpr uint64_t kFixedCreationDate = 125911584000000000ull;  // 2000-01-01 00:00 UTC
+
+void Put16(std::vector<uint8_t>& b, uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
+void Put32(std::vector<uint8_t>& b, uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i))); }
+void Put64(std::vector<uint8_t>& b, uint64_t v) { for (int i = 0; i < 8; ++i) b.push_back(uint8_t(v >> (8 * i))); }
+void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) { b.insert(b.end(), more.begin(), more.end()); }
+
+}  // namespace
+
+AsfWriter::AsfWriter() = default;
+AsfWriter::~AsfWriter() = default;
+
+HResult AsfWriter::SetProfile(const AsfProfile& profile) {
+    std::lock_guard lock(mutex_);
+    if (state_ != State::Configuring || profile.GetStreamCount() == 0) return asf::kInvalidArg;
+    profile_ = AsfProfile{};
+    std::vector<uint16_t> numbers;
+    for (const auto& s : profile.Streams()) {
+        AsfStreamConfig c = s;
+        // Our payloads carry only the sample duration; the file's other
+        // payload extensions and its language table are not written.
+        std::erase_if(c.payloadExtensions,
+                      [](const AsfPayloadExtension& x) { return x.id != asfguid::kPayloadExtSampleDuration; });
+        for (auto& x : c.payloadExtensions) x.dataSize = 2;
+        c.names.clear();
+        c.languageIndex = 0;
+        c.hasExtended = true;
+        c.maxObjectSize = 0;
+        c.startTime = c.endTime = 0;  // the input's times say nothing about the output
+        // Samples are stored unscrambled: an audio spread of one row.
+        if (c.errorCorrectionType == asfguid::kAudioSpread && c.errorCorrectionData.size() >= 1)
+            c.errorCorrectionData[0] = 1;
+        HResult hr = profile_.AddStream(c);
+        if (asf::Failed(hr)) return hr;
+        numbers.push_back(c.streamNumber);
+    }
+    info_.SetDestination(numbers);
+    haveProfile_ = true;
+    return asf::kOk;
+}
+
+HResult AsfWriter::SetOutputFilename(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    if (state_ != State::Configuring || path.empty()) return asf::kInvalidArg;
+    path_ = path;
+    io_.reset();
+    return asf::kOk;
+}
+
+HResult AsfWriter::SetOutput(std::unique_ptr<ByteIO> io) {
+    std::lock_guard lock(mutex_);
+    if (state_ != State::Configuring || !io) return asf::kInvalidArg;
+    io_ = std::move(io);
+    path_.clear();
+    return asf::kOk;
+}
+
+HResult AsfWriter::SetPacketSize(uint32_t bytes) {
+    std::lock_guard lock(mutex_);
+    if (state_ != State::Configuring || bytes < 64 || bytes > 65536) return asf::kInvalidArg;
+    packetSize_ = bytes;
+    return asf::kOk;
+}
+
+size_t AsfWriter::PayloadHeaderSize(const StreamState& st) const {
+    // stream, object number, offset (4), replicated length, object size, time, [duration], payload length
+    return 1 + 1 + 4 + 1 + 8 + (st.durationExt ? 2 : 0) + 2;
+}
+
+HResult AsfWriter::BeginWriting() {
+    std::lock_guard lock(mutex_);
+    if (state_ != State::Configuring || !haveProfile_) return asf::kInvalidRequest;
+    if (!io_) {
+        if (path_.empty()) return asf::kInvalidRequest;
+        auto f = std::make_unique<FileIO>();
+        if (!f->Open(path_, FileIO::Mode::Create)) return asf::kWriteFault;
+        io_ = std::move(f);
+    }
+
+    prerollMs_ = 0;
+    for (auto& st : streams_) st = StreamState{};
+    for (const auto& s : profile_.Streams()) {
+        prerollMs_ = std::max(prerollMs_, s.bufferWindow);
+        StreamState& st = streams_[s.streamNumber];
+        st.present = true;
+        st.video = s.streamType == asfguid::kVideoMedia;
+        st.durationExt = !s.payloadExtensions.empty();
+    }
+    prerollMs_ = std::min<uint32_t>(prerollMs_, 60000);
+    holdBack_ = kHoldBack;
+
+    if (deterministic_) {
+        fileId_ = kFixedFileId;
+        creationDate_ = kFixedCreationDate;
+    } else {
+        std::random_device rd;
+        uint8_t b[16];
+        for (auto& x : b) x = uint8_t(rd());
+        fileId_ = Guid::FromBytes(b);
+        auto now = std::chrono::system_clock::now().time_since_epoch();
+        creationDate_ = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(now).count()) * 10 +
+                        116444736000000000ull;
+    }
+
+    // The header; the file properties and the largest object sizes are filled in at the end.
+    std::vector<uint8_t> objects;
+    uint32_t count = 0;
+    AsfFileProperties fp;
+    fp.fileId = fileId_;
+    fp.creationDate = creationDate_;
+    fp.preroll = prerollMs_;
+    fp.flags = kFilePropSeekable;
+    fp.minPacketSize = fp.maxPacketSize = packetSize_;
+    filePropsOffset_ = 30;
+    Append(objects, RenderFileProperties(fp));
+    ++count;
+    for (const auto& s : profile_.Streams()) {
+        Append(objects, RenderStreamProperties(s));
+        ++count;
+    }
+    {
+        std::vector<uint8_t> ext;
+        maxObjectPatches_.clear();
+        const uint64_t extDataStart = 30 + objects.size() + 24 + 22;
+        for (const auto& s : profile_.Streams()) {
+            maxObjectPatches_.emplace_back(extDataStart + ext.size() + 24 + 40, s.streamNumber);
+            Append(ext, RenderExtendedStreamProperties(s));
+        }
+        Append(ext, RenderMetadata(info_, false));
+        Append(ext, RenderMetadata(info_, true));
+        std::vector<uint8_t> body;
+        uint8_t g[16];
+        asfguid::kReserved1.ToBytes(g);
+        body.insert(body.end(), g, g + 16);
+        Put16(body, 6);
+        Put32(body, uint32_t(ext.size()));
+        Append(body, ext);
+        Append(objects, RenderObject(asfguid::kHeaderExtension, body));
+        ++count;
+    }
+    Append(objects, RenderCodecList(info_));
+    ++count;
+    if (info_.GetScriptCount() > 0) {
+        Append(objects, RenderScriptCommands(info_));
+        ++count;
+    }
+    for (auto obj : {RenderContentDescription(info_), RenderExtendedContentDescription(info_)})
+        if (!obj.empty()) {
+            Append(objects, obj);
+            ++count;
+        }
+    Append(objects, RenderStreamBitrates(profile_));
+    ++count;
+
+    std::vector<uint8_t> head;
+    uint8_t g[16];
+    asfguid::kHeader.ToBytes(g);
+    head.insert(head.end(), g, g + 16);
+    Put64(head, 30 + objects.size());
+    Put32(head, count);
+    head.push_back(1);
+    head.push_back(2);
+    Append(head, objects);
+    fileOffset_ = head.size();
+    asfguid::kData.ToBytes(g);
+    head.insert(head.end(), g, g + 16);
+    Put64(head, 0);
+    fileId_.ToBytes(g);
+    head.insert(head.end(), g, g + 16);
+    Put64(head, 0);
+    head.push_back(1);
+    head.push_back(1);
+    if (!io_->Seek(0) || !io_->Write(head)) return asf::kWriteFault;
+
+    pending_.clear();
+    newest_ = 0;
+    payloads_.clear();
+    payloadCount_ = 0;
+    packetOpen_ = false;
+    lastSend_ = 0;
+    packets_ = 0;
+    endTime_ = 0;
+    state_ = State::Writing;
+    return asf::kOk;
+}
+
+HResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
+                                     std::span<const uint8_t> data) {
+    std::lock_guard lock(mutex_);
+    if (state_ != State::Writing) return asf::kInvalidRequest;
+    if (streamNumber == 0 || streamNumber > 127 || !streams_[streamNumber].present) return asf::kInvalidStream;
+    if (data.size() > 0xFFFFFFFFull) return asf::kInvalidArg;
+    if (data.empty()) return asf::kOk;  // nothing to store
+    pending_.emplace(time, Pending{streamNumber, time, duration, flags, std::vector<uint8_t>(data.begin(), data.end())});
+    newest_ = std::max(newest_, time);
+    while (!pending_.empty() && pending_.begin()->first + holdBack_ <= newest_) {
+        HResult hr = EmitSample(pending_.begin()->second);
+        pending_.erase(pending_.begin());
+        if (asf::Failed(hr)) return hr;
+    }
+    return asf::kOk;
+}
+
+HResult AsfWriter::EmitSample(const Pending& s) {
+    StreamState& st = streams_[s.stream];
+    const uint32_t sendMs = std::max<uint32_t>(lastSend_, uint32_t(std::min<uint64_t>(s.time / 10000, 0xFFFFFFFF)));
+    const uint32_t ptsMs = uint32_t(std::min<uint64_t>(s.time / 10000 + prerollMs_, 0xFFFFFFFF));
+    if (st.any && s.time > st.lastTime) st.lastStep = s.time - st.lastTime;
+    st.lastTime = s.time;
+    st.any = true;
+    endTime_ = std::max(endTime_, s.time + (s.duration ? s.duration : st.lastStep));
+    st.maxObjectSize = std::max<uint32_t>(st.maxObjectSize, uint32_t(s.data.size()));
+
+    const bool key = (s.flags & kSampleCleanPoint) != 0;
+    const size_t hdr = PayloadHeaderSize(st);
+    const uint8_t object = st.nextObject++;
+    const uint32_t size = uint32_t(s.data.size());
+    uint32_t off = 0;
+    uint64_t firstPacket = 0;
+    while (off < size) {
+        if (packetOpen_ && (packetSize_ - kPacketHeader - payloads_.size() < hdr + 1 || payloadCount_ == kMaxPayloads)) {
+            HResult hr = FlushPacket();
+            if (asf::Failed(hr)) return hr;
+        }
+        if (!packetOpen_) {
+            packetOpen_ = true;
+            packetSend_ = sendMs;
+            payloads_.clear();
+            payloadCount_ = 0;
+        }
+        if (off == 0) firstPacket = packets_;
+        size_t room = packetSize_ - kPacketHeader - payloads_.size() - hdr;
+        uint32_t n = uint32_t(std::min<size_t>(size - off, room));
+        payloads_.push_back(uint8_t(s.stream | (key ? 0x80 : 0)));
+        payloads_.push_back(object);
+        Put32(payloads_, off);
+        payloads_.push_back(uint8_t(8 + (st.durationExt ? 2 : 0)));
+        Put32(payloads_, size);
+        Put32(payloads_, ptsMs);
+        if (st.durationExt) Put16(payloads_, uint16_t(std::min<uint64_t>(s.duration / 10000, 0xFFFF)));
+        Put16(payloads_, uint16_t(n));
+        payloads_.insert(payloads_.end(), s.data.begin() + off, s.data.begin() + off + n);
+        ++payloadCount_;
+        off += n;
+    }
+    if (st.video && key) st.keys.push_back({ptsMs, uint32_t(firstPacket), uint32_t(packets_ - firstPacket + 1)});
+    lastSend_ = sendMs;
+    return asf::kOk;
+}
+
+HResult AsfWriter::FlushPacket() {
+    if (!packetOpen_) return asf::kOk;
+    std::vector<uint8_t> p;
+    p.reserve(packetSize_);
+    p.push_back(0x82);  // two bytes of error correction data follow
+    p.push_back(0);
+    p.push_back(0);
+    p.push_back(0x11);  // multiple payloads, 16-bit padding length
+    p.push_back(0x5D);  // 8-bit replicated length, 32-bit offset, 8-bit object number, 8-bit stream number
+    Put16(p, uint16_t(packetSize_ - kPacketHeader - payloads_.size()));
+    Put32(p, packetSend_);
+    Put16(p, 0);
+    p.push_back(uint8_t(0x80 | payloadCount_));  // 16-bit payload lengths
+    Append(p, payloads_);
+    p.resize(packetSize_, 0);
+    packetOpen_ = false;
+    payloads_.clear();
+    payloadCount_ = 0;
+    ++packets_;
+    lastSend_ = std::max(lastSend_, packetSend_);
+    return io_->Write(p) ? asf::kOk : asf::kWriteFault;
+}
+
+HResult AsfWriter::WriteIndexes(uint64_t playMs) {
+    const uint64_t entries = playMs / (kIndexInterval / 10000) + 1;
+    if (entries > 0xFFFFFFFFull) return asf::kOk;  // too long to index
+    for (const auto& s : profile_.Streams()) {
+        const StreamState& st = streams_[s.streamNumber];
+        if (!st.video) continue;
+        std::vector<StreamState::Key> keys = st.keys;
+        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.ptsMs < b.ptsMs; });
+        uint32_t maxCount = 1;
+        for (const auto& k : keys) maxCount = std::max(maxCount, k.count);
+        maxCount = std::min<uint32_t>(maxCount, 0xFFFF);
+        std::vector<uint8_t> b;
+        uint8_t g[16];
+        asfguid::kSimpleIndex.ToBytes(g);
+        b.insert(b.end(), g, g + 16);
+        Put64(b, 56 + entries * 6);
+        fileId_.ToBytes(g);
+        b.insert(b.end(), g, g + 16);
+        Put64(b, kIndexInterval);
+        Put32(b, maxCount);
+        Put32(b, uint32_t(entries));
+        if (!io_->Write(b)) return asf::kWriteFault;
+        size_t k = 0;
+        std::vector<uint8_t> chunk;
+        for (uint64_t i = 0; i < entries; ++i) {
+            const uint64_t t = i * (kIndexInterval / 10000);
+            while (k + 1 < keys.size() && keys[k + 1].ptsMs <= t) ++k;
+            uint32_t packet = keys.empty() ? 0 : keys[k].packet;
+            uint32_t cnt = keys.empty() ? 1 : std::min<uint32_t>(keys[k].count, 0xFFFF);
+            Put32(chunk, packet);
+            Put16(chunk, uint16_t(cnt));
+            if (chunk.size() >= 60000) {
+                if (!io_->Write(chunk)) return asf::kWriteFault;
+                chunk.clear();
+            }
+        }
+        if (!io_->Write(chunk)) return asf::kWriteFault;
+    }
+    return asf::kOk;
+}
+
+HResult AsfWriter::EndWriting() {
+    std::lock_guard lock(mutex_);
+    if (state_ == State::Configuring) {
+        state_ = State::Done;
+        return asf::kOk;
+    }
+    if (state_ != State::Writing) return asf::kInvalidRequest;
+    state_ = State::Done;
+    HResult hr = asf::kOk;
+    for (auto& [t, s] : pending_) {
+        if (asf::Succeeded(hr)) hr = EmitSample(s);
+    }
+    pending_.clear();
+    if (asf::Succeeded(hr)) hr = FlushPacket();
+    const uint64_t playMs = endTime_ / 10000 + prerollMs_;
+    if (asf::Succeeded(hr)) hr = WriteIndexes(playMs);
+    if (asf::Succeeded(hr)) hr = Patch();
+    if (auto* f = dynamic_cast<FileIO*>(io_.get())) {
+        if (!f->Close() && asf::Succeeded(hr)) hr = asf::kWriteFault;
+        io_.reset();
+    } else if (io_ && (!io_->Flush() || io_->Failed()) && asf::Succeeded(hr)) {
+        hr = asf::kWriteFault;
+    }
+    return hr;
+}
+
+HResult AsfWriter::Patch() {
+    const uint64_t fileSize = io_->Size();
+    AsfFileProperties fp;
+    fp.fileId = fileId_;
+    fp.fileSize = fileSize;
+    fp.creationDate = creationDate_;
+    fp.packetCount = packets_;
+    fp.playDuration = endTime_ + uint64_t(prerollMs_) * 10000;
+    fp.sendDuration = uint64_t(lastSend_) * 10000;
+    fp.preroll = prerollMs_;
+    fp.flags = kFilePropSeekable;
+    fp.minPacketSize = fp.maxPacketSize = packetSize_;
+    uint64_t rate = 0;
+    for (const auto& s : profile_.Streams()) rate += s.bitrate;
+    if (rate == 0 && endTime_ > 0) rate = packets_ * packetSize_ * 8 * 10000000ull / endTime_;
+    fp.maxBitrate = uint32_t(std::min<uint64_t>(rate, 0xFFFFFFFF));
+    std::vector<uint8_t> props = RenderFileProperties(fp);
+    if (!io_->Seek(filePropsOffset_) || !io_->Write(props)) return asf::kWriteFault;
+    if (!io_->Seek(fileOffset_ + 16) || !io_->WriteU64LE(50 + packets_ * packetSize_)) return asf::kWriteFault;
+    if (!io_->Seek(fileOffset_ + 40) || !io_->WriteU64LE(packets_)) return asf::kWriteFault;
+    for (const auto& [offset, stream] : maxObjectPatches_)
+        if (!io_->Seek(offset) || !io_->WriteU32LE(streams_[stream].maxObjectSize)) return asf::kWriteFault;
+    return io_->Seek(fileSize) ? asf::kOk : asf::kWriteFault;
+}
+
+}  // namespace vt

@@ -1,0 +1,107 @@
+#pragma once
+// Writes an ASF file from a profile, header information and compressed
+// samples: header, fixed-size data packets with multiple payloads, and a
+// simple index per video stream. Samples may come from several threads; they
+// are ordered by time within the preroll and streamed to disk packet by
+// packet, so memory does not grow with the file.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/AsfHeader.h"
+#include "platform/ByteIO.h"
+
+namespace vt {
+
+
+class AsfWriter {
+public:
+    AsfWriter();
+    ~AsfWriter();
+    AsfWriter(const AsfWriter&) = delete;
+    AsfWriter& operator=(const AsfWriter&) = delete;
+
+    // Configuration, before BeginWriting.
+    HResult SetProfile(const AsfProfile& profile);
+    AsfHeaderInfo& HeaderInfo() { return info_; }
+    HResult SetOutputFilename(const std::string& path);
+    HResult SetOutput(std::unique_ptr<ByteIO> io);  // any writable, seekable ByteIO
+    // Fixed file id and creation date, so that equal inputs give equal bytes.
+    void SetDeterministic(bool on) { deterministic_ = on; }
+    HResult SetPacketSize(uint32_t bytes);  // 64 to 65536; 3200 by default
+
+    HResult BeginWriting();
+    // `time` is the presentation time without the preroll, 100 ns.
+    HResult WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
+                              std::span<const uint8_t> data);
+    // Writes what is held back, the index, and the final file properties.
+    HResult EndWriting();
+    // The output after EndWriting (for memory outputs).
+    std::unique_ptr<ByteIO> TakeOutput() { return std::move(io_); }
+
+    uint32_t PrerollMs() const { return prerollMs_; }
+
+private:
+    struct Pending {
+        uint16_t stream;
+        uint64_t time;
+        uint64_t duration;
+        uint32_t flags;
+        std::vector<uint8_t> data;
+    };
+    struct StreamState {
+        bool present = false;
+        bool video = false;
+        bool durationExt = false;
+        uint8_t nextObject = 0;
+        uint64_t lastTime = 0;
+        uint64_t lastStep = 0;
+        bool any = false;
+        uint32_t maxObjectSize = 0;
+        struct Key { uint64_t ptsMs; uint32_t packet; uint32_t count; };
+        std::vector<Key> keys;
+    };
+
+    HResult EmitSample(const Pending& s);
+    HResult FlushPacket();
+    HResult WriteIndexes(uint64_t playMs);
+    HResult Patch();
+    size_t PayloadHeaderSize(const StreamState& st) const;
+
+    std::mutex mutex_;
+    AsfProfile profile_;
+    AsfHeaderInfo info_;
+    bool haveProfile_ = false;
+    std::string path_;
+    std::unique_ptr<ByteIO> io_;
+    bool deterministic_ = false;
+    uint32_t packetSize_ = 3200;
+    enum class State { Configuring, Writing, Done } state_ = State::Configuring;
+
+    StreamState streams_[128];
+    uint32_t prerollMs_ = 0;
+    uint64_t holdBack_ = 0;  // 100 ns
+    std::multimap<uint64_t, Pending> pending_;
+    uint64_t newest_ = 0;
+
+    // The packet being filled.
+    std::vector<uint8_t> payloads_;
+    unsigned payloadCount_ = 0;
+    uint32_t packetSend_ = 0;
+    bool packetOpen_ = false;
+    uint32_t lastSend_ = 0;
+    uint64_t packets_ = 0;
+    uint64_t endTime_ = 0;  // latest sample end, 100 ns
+
+    Guid fileId_;
+    uint64_t creationDate_ = 0;
+    uint64_t fileOffset_ = 0;        // where the data object begins
+    uint64_t filePropsOffset_ = 0;
+    std::vector<std::pair<uint64_t, uint16_t>> maxObjectPatches_;  // offset of the field, stream
+};
+
+}  // namespace vt

@@ -1,0 +1,244 @@
+// The stream save: whole streams into a new AVI file (interleaved) or WAV file.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/AudioFormat.h"
+#include "platform/AviFile.h"
+#include "platform/Riff.h"
+
+namespace vt {
+
+namespace {
+
+constexpr int32_t kCopyBlock = 1 << 20;
+
+bool EndsWithWav(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return ext == ".wav";
+}
+
+struct Source {
+    std::shared_ptr<AviStream> stream;
+    AviStreamInfo info;
+    std::vector<uint8_t> format;
+    int32_t pos = 0;  // next sample to copy
+    int32_t end = 0;
+    std::shared_ptr<AviStream> out;
+};
+
+// The format a stream is saved with: its own, or the option's when that is the same.
+AviResult ChooseFormat(Source& s, const AviCompressOptions* o) {
+    int32_t size = 0;
+    if (s.stream->ReadFormat(s.stream->Start(), nullptr, size) != kAviOk) return kAviErrBadFormat;
+    s.format.assign(size_t(size), 0);
+    if (size && s.stream->ReadFormat(s.stream->Start(), s.format.data(), size) != kAviOk) return kAviErrBadFormat;
+    if (!o) return kAviOk;
+    if (s.info.fccType == kStreamTypeAudio && !o->lpFormat.empty()) {
+        // Nothing is converted: the option may only restate the stream's own format
+        // (a PCM format's 16-byte and 18-byte forms are the same format).
+        size_t n = std::min(o->lpFormat.size(), s.format.size());
+        bool pcm = WaveFormatFromBytes(s.format.data(), s.format.size()).wFormatTag == kWaveFormatPcm;
+        bool same = n >= 16 && std::memcmp(o->lpFormat.data(), s.format.data(), n) == 0 &&
+                    (o->lpFormat.size() == s.format.size() || pcm);
+        if (!same) return kAviErrCantCompress;
+    }
+    if (s.info.fccType == kStreamTypeVideo && o->fccHandler != 0 && o->fccHandler != s.info.fccHandler)
+        return kAviErrCantCompress;  // no compressors here
+    return kAviOk;
+}
+
+// Copies samples [s.pos, upTo) of one stream; each read becomes one chunk.
+AviResult CopySamples(Source& s, int32_t upTo, std::vector<uint8_t>& buf) {
+    upTo = std::min(upTo, s.end);
+    while (s.pos < upTo) {
+        int32_t bytes = 0, samples = 0;
+        int32_t cap = kCopyBlock;
+        if (s.info.dwSampleSize) {
+            // Only up to the target: one chunk per interleave step.
+            cap = int32_t(std::min<int64_t>(cap, int64_t(upTo - s.pos) * s.info.dwSampleSize));
+            cap = std::max<int32_t>(cap, int32_t(s.info.dwSampleSize));
+        } else {
+            AviResult r = s.stream->Read(s.pos, kAviStreamReadConvenient, nullptr, 0, &bytes, &samples);
+            if (r != kAviOk) return r;
+            cap = std::max(bytes, 1);
+        }
+        if (buf.size() < size_t(cap)) buf.resize(size_t(cap));
+        AviResult r = s.stream->Read(s.pos, kAviStreamReadConvenient, buf.data(), cap, &bytes, &samples);
+        if (r != kAviOk) return r;
+        if (samples <= 0) break;
+        uint32_t flags = s.stream->IsKeyFrame(s.pos) ? kAviIfKeyFrame : 0;
+        r = s.out->Write(-1, samples, buf.data(), bytes, flags, nullptr, nullptr);
+        if (r != kAviOk) return r;
+        s.pos += samples;
+    }
+    return kAviOk;
+}
+
+AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& progress) {
+    FileIO io;
+    if (!io.Open(path, FileIO::Mode::Create)) return kAviErrFileOpen;
+    RiffIO riff(io);
+    RiffChunk r, fmt, fact, data;
+    r.fccType = MakeFourCC('W', 'A', 'V', 'E');
+    fmt.ckid = MakeFourCC('f', 'm', 't', ' ');
+    fact.ckid = MakeFourCC('f', 'a', 'c', 't');
+    data.ckid = MakeFourCC('d', 'a', 't', 'a');
+    WaveFormatEx w = WaveFormatFromBytes(s.format.data(), s.format.size());
+    bool pcm = w.wFormatTag == kWaveFormatPcm;
+    size_t fmtSize = pcm ? std::min<size_t>(16, s.format.size()) : s.format.size();
+    riff.CreateChunk(r, RiffIO::kCreateRiff);
+    riff.CreateChunk(fmt);
+    io.Write(s.format.data(), fmtSize);
+    riff.Ascend(fmt);
+    uint64_t factPos = 0;
+    if (!pcm) {
+        riff.CreateChunk(fact);
+        factPos = io.Tell();
+        io.WriteU32LE(0);
+        riff.Ascend(fact);
+    }
+    riff.CreateChunk(data);
+    std::vector<uint8_t> buf;
+    AviResult result = kAviOk;
+    uint64_t dataBytes = 0;
+    int lastPercent = -1;
+    while (s.pos < s.end) {
+        int32_t bytes = 0, samples = 0;
+        int32_t cap = kCopyBlock;
+        if (!s.info.dwSampleSize) {
+            result = s.stream->Read(s.pos, kAviStreamReadConvenient, nullptr, 0, &bytes, &samples);
+            if (result != kAviOk) break;
+            cap = std::max(bytes, 1);
+        }
+        if (buf.size() < size_t(cap)) buf.resize(size_t(cap));
+        result = s.stream->Read(s.pos, kAviStreamReadConvenient, buf.data(), cap, &bytes, &samples);
+        if (result != kAviOk || samples <= 0) break;
+        if (dataBytes + uint64_t(bytes) + 256 > 0xFFFFFFFFull) {
+            result = kAviErrFileWrite;  // a WAV file ends at 4 GiB
+            break;
+        }
+        if (!io.Write(buf.data(), size_t(bytes))) {
+            result = kAviErrFileWrite;
+            break;
+        }
+        dataBytes += uint64_t(bytes);
+        s.pos += samples;
+        int percent = int(int64_t(s.pos - s.stream->Start()) * 100 / std::max<int64_t>(1, s.end - s.stream->Start()));
+        if (progress && percent != lastPercent) {
+            lastPercent = percent;
+            if (progress(percent) != 0) {
+                result = kAviErrUserAbort;
+                break;
+            }
+        }
+    }
+    riff.Ascend(data);
+    riff.Ascend(r);
+    if (!pcm) {
+        WaveFormatEx pcmFmt;
+        uint64_t pcmBytes = 0;
+        uint32_t frames = 0;
+        if (SuggestPcmFormat(s.format.data(), s.format.size(), pcmFmt) &&
+            PcmBytesForFileBytes(s.format.data(), s.format.size(), pcmFmt, dataBytes, pcmBytes))
+            frames = uint32_t(std::min<uint64_t>(pcmBytes / pcmFmt.nBlockAlign, 0xFFFFFFFFu));
+        else if (s.info.dwSampleSize == 0)
+            frames = uint32_t(s.pos - s.stream->Start());
+        io.Seek(factPos);
+        io.WriteU32LE(frames);
+    }
+    if (!io.Close() && result == kAviOk) result = kAviErrFileWrite;
+    return result;
+}
+
+}  // namespace
+
+AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_ptr<AviStream>>& streams,
+                         const std::vector<const AviCompressOptions*>& options, const AviSaveCallback& progress,
+                         const AviWriteOptions& writeOptions) {
+    std::vector<Source> src;
+    for (size_t i = 0; i < streams.size(); ++i) {
+        if (!streams[i]) continue;
+        Source s;
+        s.stream = streams[i];
+        s.stream->Info(s.info);
+        s.pos = s.stream->Start();
+        s.end = s.pos + s.stream->Length();
+        AviResult r = ChooseFormat(s, i < options.size() ? options[i] : nullptr);
+        if (r != kAviOk) return r;
+        src.push_back(std::move(s));
+    }
+    if (src.empty()) return kAviErrBadParam;
+
+    if (EndsWithWav(path)) {
+        auto audio = std::find_if(src.begin(), src.end(), [](const Source& s) {
+            return s.info.fccType == kStreamTypeAudio;
+        });
+        if (audio == src.end()) return kAviErrBadParam;
+        return SaveWav(path, *audio, progress);
+    }
+
+    std::shared_ptr<AviFile> file;
+    AviResult r = AviFile::Create(path, file, writeOptions);
+    if (r != kAviOk) return r;
+    for (auto& s : src) {
+        AviStreamInfo info = s.info;
+        info.dwStart = 0;
+        info.dwLength = 0;
+        info.dwInitialFrames = 0;
+        r = file->CreateStream(s.out, info);
+        if (r == kAviOk) r = s.out->SetFormat(0, s.format.data(), int32_t(s.format.size()));
+        if (r != kAviOk) return r;
+    }
+    // The first video stream sets the pace; the others follow its frames.
+    size_t master = 0;
+    for (size_t i = 0; i < src.size(); ++i)
+        if (src[i].info.fccType == kStreamTypeVideo) {
+            master = i;
+            break;
+        }
+    uint32_t every = 1;
+    if (master < options.size() && options[master] && options[master]->dwInterleaveEvery)
+        every = options[master]->dwInterleaveEvery;
+    Source& m = src[master];
+    std::vector<uint8_t> buf;
+    int lastPercent = -1;
+    const int64_t total = std::max<int64_t>(1, int64_t(m.end) - m.stream->Start());
+    auto report = [&](int64_t done) -> bool {
+        int percent = int(done * 100 / total);
+        if (!progress || percent == lastPercent) return true;
+        lastPercent = percent;
+        return progress(percent) == 0;
+    };
+    while (r == kAviOk && m.pos < m.end) {
+        int32_t upTo = int32_t(std::min<int64_t>(int64_t(m.pos) + every, m.end));
+        r = CopySamples(m, upTo, buf);
+        if (r != kAviOk) break;
+        // The others up to the end time of the frames copied so far.
+        double t = m.info.dwRate ? double(upTo - m.stream->Start()) * m.info.dwScale / m.info.dwRate : 0;
+        for (size_t i = 0; i < src.size() && r == kAviOk; ++i) {
+            if (i == master) continue;
+            Source& o = src[i];
+            double target = o.info.dwScale ? t * o.info.dwRate / o.info.dwScale : 0;
+            int64_t upToO = int64_t(o.stream->Start()) + int64_t(std::ceil(target - 1e-9));
+            r = CopySamples(o, int32_t(std::min<int64_t>(upToO, o.end)), buf);
+        }
+        if (r == kAviOk && !report(int64_t(m.pos) - m.stream->Start())) r = kAviErrUserAbort;
+    }
+    // What is left of the other streams (audio running on after the video).
+    for (size_t i = 0; i < src.size() && r == kAviOk; ++i) {
+        if (i == master) continue;
+        Source& o = src[i];
+        while (r == kAviOk && o.pos < o.end) {
+            int32_t step = o.info.dwSampleSize ? std::max<int32_t>(1, kCopyBlock / int32_t(o.info.dwSampleSize)) : 64;
+            r = CopySamples(o, int32_t(std::min<int64_t>(int64_t(o.pos) + step, o.end)), buf);
+            if (r == kAviOk && progress && progress(std::min(99, std::max(lastPercent, 0))) != 0) r = kAviErrUserAbort;
+        }
+    }
+    AviResult fin = file->Finish();
+    return r != kAviOk ? r : fin;
+}
+
+}  // namespace vt

@@ -1,0 +1,224 @@
+// The main window: start state, the two selectors, the page list, closing,
+// drops on the title row, the accelerator and the keys that do nothing.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include "app/BaseApp.h"
+#include "app/PageTable.h"
+#include "app/VantorelDlg.h"
+#include "ops/BaseKinds.h"
+#include "tests/gui/GuiTestSupport.h"
+
+namespace vt::gui {
+namespace {
+
+using test::BoxRecorder;
+using test::ScopedLanguage;
+
+class MainWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dlg = std::make_unique<CVantorelDlg>();
+        ASSERT_TRUE(dlg->CreateDlg(nullptr));
+        dlg->show();
+    }
+
+    std::vector<int> VisiblePages() const {
+        std::vector<int> v;
+        for (int i = 0; i < dlg->PageList().GetSize(); ++i)
+            if (dlg->PageList().GetAt(i)->isVisible()) v.push_back(i);
+        return v;
+    }
+    void SelectFormat(int index) {
+        dlg->FormatSelector()->setCurrentIndex(index);
+        dlg->OnSelchangeFormat();
+    }
+    void SelectOperation(int index) {
+        dlg->OperationSelector()->setCurrentIndex(index);
+        dlg->OnSelchangeOperation();
+    }
+    std::vector<std::pair<std::string, int>> OperationItems() const {
+        std::vector<std::pair<std::string, int>> v;
+        QComboBox* c = dlg->OperationSelector();
+        for (int i = 0; i < c->count(); ++i)
+            v.emplace_back(c->itemText(i).toStdString(), c->itemData(i).toInt());
+        return v;
+    }
+    void ExpectFaceColor(unsigned color) const {
+        for (int id : {kIdTitleBar, kIdMinButton, kIdCloseButton, kIdHelpButton, kIdAboutButton})
+            EXPECT_EQ(TitleRowFaceColor(dlg->GetDlgItem(id)), color) << id;
+    }
+
+    ScopedLanguage lang{false};
+    std::unique_ptr<CVantorelDlg> dlg;
+};
+
+TEST_F(MainWindow, StartState) {
+    EXPECT_EQ(dlg->FormatSelector()->currentText(), "AVI");
+    EXPECT_EQ(dlg->OperationSelector()->currentText(), "Video Audio Separation");
+    EXPECT_EQ(dlg->CurrentPage(), 0);
+    EXPECT_EQ(dlg->StoredFormatIndex(), -1);
+    EXPECT_EQ(VisiblePages(), std::vector<int>{0});
+    EXPECT_EQ(dlg->GetPageColor(), 0x8080FFu);
+    ExpectFaceColor(0x8080FF);
+    EXPECT_EQ(dlg->FormatSelector()->count(), 5);
+    // The pages are those of the page table, in page-number order.
+    ASSERT_EQ(dlg->PageList().GetSize(), kPageCount);
+    for (const PageInfo& info : Pages()) {
+        const std::string cls = dlg->PageList().GetAt(info.pageNumber)->metaObject()->className();
+        EXPECT_EQ(cls, "vt::gui::" + std::string(info.className));
+        EXPECT_EQ(dlg->PageList().GetAt(info.pageNumber)->TemplateId(), info.templateId);
+    }
+    // The pages sit directly below the selectors, over the whole width.
+    const QRect page = dlg->PageList().GetAt(0)->geometry();
+    EXPECT_EQ(page.top(), dlg->OperationSelector()->geometry().bottom() + 1);
+    EXPECT_EQ(page.width(), dlg->width());
+    EXPECT_EQ(page.bottom(), dlg->height() - 1);
+    EXPECT_EQ(dlg->OperationSelector()->geometry().right(), dlg->width() - 1);
+}
+
+TEST_F(MainWindow, StartStateInJapanese) {
+    ScopedLanguage ja(true);
+    CVantorelDlg other;
+    other.CreateDlg(nullptr);
+    EXPECT_EQ(other.OperationSelector()->currentText(), "映像音声分離");
+}
+
+TEST_F(MainWindow, FormatsOfferTheirOperations) {
+    struct Case {
+        int format;
+        std::vector<std::pair<std::string, int>> items;
+        unsigned color;
+    };
+    const std::vector<Case> cases = {
+        {3, {{"Audio File Connection", 8}, {"Audio Section Extraction", 9}}, 0xBFFF80},
+        {4,
+         {{"Video Audio Separation", 10}, {"Movie File Connection", 11}, {"Movie Section Extraction", 12}},
+         0xFF8080},
+        {2,
+         {{"Video Audio Separation", 6},
+          {"Video Audio Union", 7},
+          {"Movie File Connection", 8},
+          {"Movie Section Extraction", 9}},
+         0xBFFF80},
+        {1, {{"Audio File Connection", 4}, {"Audio Section Extraction", 5}}, 0x80FFFF},
+    };
+    for (const auto& c : cases) {
+        SelectFormat(c.format);
+        EXPECT_EQ(OperationItems(), c.items) << c.format;
+        EXPECT_EQ(dlg->CurrentPage(), c.items[0].second);
+        EXPECT_EQ(VisiblePages(), std::vector<int>{c.items[0].second});
+        ExpectFaceColor(c.color);
+        for (int i = 1; i < int(c.items.size()); ++i) {
+            SelectOperation(i);
+            EXPECT_EQ(VisiblePages(), std::vector<int>{c.items[size_t(i)].second});
+            EXPECT_EQ(dlg->CurrentPage(), c.items[size_t(i)].second);
+        }
+    }
+}
+
+TEST_F(MainWindow, FirstSelectionOfTheSameFormatRefills) {
+    SelectOperation(2);
+    EXPECT_EQ(dlg->CurrentPage(), 2);
+    SelectFormat(0);  // "AVI" again, but the stored index is still -1
+    EXPECT_EQ(dlg->StoredFormatIndex(), 0);
+    EXPECT_EQ(dlg->OperationSelector()->currentIndex(), 0);
+    EXPECT_EQ(VisiblePages(), std::vector<int>{0});
+    SelectOperation(3);
+    SelectFormat(0);  // now it does nothing
+    EXPECT_EQ(dlg->OperationSelector()->currentIndex(), 3);
+    EXPECT_EQ(VisiblePages(), std::vector<int>{3});
+}
+
+TEST_F(MainWindow, CloseIsRefusedSilentlyWhileAPageRuns) {
+    BoxRecorder boxes;
+    SelectFormat(4);
+    auto* page = static_cast<CBaseOpe*>(dlg->PageList().GetAt(11));
+    page->SetInputFile("/tmp/vt-gui-a.flv");
+    ASSERT_TRUE(page->BeginOperation());
+    // The selectors keep the running page in front.
+    EXPECT_FALSE(dlg->FormatSelector()->isEnabled());
+    EXPECT_FALSE(dlg->OperationSelector()->isEnabled());
+
+    qobject_cast<QAbstractButton*>(dlg->GetDlgItem(kIdCloseButton))->click();
+    dlg->close();  // the system's close
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    page->OnStop();  // stopped, but the operation has not wound down yet
+    dlg->OnClose();
+    EXPECT_TRUE(dlg->isVisible());
+
+    page->EndOperation();
+    EXPECT_TRUE(dlg->FormatSelector()->isEnabled());
+    dlg->OnClose();
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), 2);
+    EXPECT_EQ(dlg->StoredFormatIndex(), 4);
+}
+
+TEST_F(MainWindow, DropsOnTheTitleRowReachTheVisiblePage) {
+    SelectFormat(4);
+    SelectOperation(1);  // FLV connection, page 11
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/f/a.flv"), QUrl::fromLocalFile("/f/b.flv")});
+    for (int id : {kIdTitleBar, kIdFormatSelector}) {
+        test::DropFiles(dlg->GetDlgItem(id), mime);
+    }
+    auto* page = static_cast<CBaseLinker*>(dlg->PageList().GetAt(11));
+    EXPECT_EQ(page->Fields().files,
+              (std::vector<std::string>{"/f/a.flv", "/f/b.flv", "/f/a.flv", "/f/b.flv"}));
+    EXPECT_EQ(page->Fields().output, "/f/a_link.flv");
+    EXPECT_TRUE(static_cast<CBaseLinker*>(dlg->PageList().GetAt(2))->Fields().files.empty());
+}
+
+TEST_F(MainWindow, EnterAndEscapeDoNothing) {
+    CBaseDialog* page = dlg->PageList().GetAt(0);
+    for (QWidget* target :
+         {static_cast<QWidget*>(dlg.get()), static_cast<QWidget*>(page), page->GetDlgItem(1061)}) {
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) QTest::keyClick(target, key);
+    }
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(page->isVisible());
+    EXPECT_EQ(dlg->result(), 0);
+}
+
+TEST_F(MainWindow, F10OpensTheAboutBox) {
+    BoxRecorder boxes;
+    CBaseApp app;
+    app.InitBaseApp(CBaseApp::kAcceleratorTable);
+    app.SetMainWindow(dlg.get());
+    QTest::keyClick(dlg->PageList().GetAt(0)->GetDlgItem(1053), Qt::Key_F10);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_NE(boxes.boxes[0].caption.find("About"), std::string::npos);
+    QTest::keyClick(dlg.get(), Qt::Key_F9);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST(ToolTips, ShowTheControlsOwnText) {
+    EXPECT_EQ(StripMnemonics("Stop(&S)"), "Stop(S)");
+    EXPECT_EQ(StripMnemonics("Input Src(Drag && Drop OK)"), "Input Src(Drag & Drop OK)");
+    EXPECT_EQ(StripMnemonics("About..."), "About...");
+    CVantorelDlg dlg;
+    dlg.CreateDlg(nullptr);
+    EXPECT_EQ(WindowText(dlg.GetDlgItem(kIdAboutButton)), "About...");
+    EXPECT_EQ(WindowText(dlg.GetDlgItem(kIdHelpButton)), "Help");
+    EXPECT_EQ(WindowText(dlg.GetDlgItem(kIdMinButton)), "Min");
+    EXPECT_EQ(WindowText(dlg.GetDlgItem(kIdCloseButton)), "Close");
+    EXPECT_EQ(WindowText(dlg.GetDlgItem(kIdTitleBar)), "");  // no tool tip
+}
+
+TEST(Dragging, OnlyTheLeftButtonAloneMovesTheWindow) {
+    EXPECT_TRUE(CBaseDialog::IsDragGesture(Qt::LeftButton, Qt::NoModifier));
+    EXPECT_FALSE(CBaseDialog::IsDragGesture(Qt::LeftButton | Qt::RightButton, Qt::NoModifier));
+    EXPECT_FALSE(CBaseDialog::IsDragGesture(Qt::LeftButton, Qt::ShiftModifier));
+    EXPECT_FALSE(CBaseDialog::IsDragGesture(Qt::RightButton, Qt::NoModifier));
+}
+
+}  // namespace
+}  // namespace vt::gui

@@ -1,0 +1,365 @@
+// The writer on its own: time offsets, call order, header information rules
+// and round trips, packetisation, ordering of samples, buffer windows.
+#include <gtest/gtest.h>
+
+#include "ops/ErrorCodes.h"
+#include "tests/wm/WmTestSupport.h"
+
+namespace vt::test {
+namespace {
+
+AsfStreamConfig Audio(uint16_t number, uint32_t window = 1000, uint32_t avgBytes = 4000) {
+    AsfStreamConfig s;
+    s.streamNumber = number;
+    s.streamType = asfguid::kAudioMedia;
+    s.typeSpecific.assign(18, 0);
+    PutU16LE(&s.typeSpecific[0], 0x161);
+    PutU16LE(&s.typeSpecific[2], 1);
+    PutU32LE(&s.typeSpecific[4], 22050);
+    PutU32LE(&s.typeSpecific[8], avgBytes);
+    PutU16LE(&s.typeSpecific[12], 128);
+    s.bufferWindow = window;
+    s.bitrate = avgBytes * 8;
+    return s;
+}
+
+AsfStreamConfig Video(uint16_t number, uint32_t window = 1000, uint32_t bitrate = 100000) {
+    AsfStreamConfig s;
+    s.streamNumber = number;
+    s.streamType = asfguid::kVideoMedia;
+    s.typeSpecific.assign(11 + 40, 0);
+    PutU32LE(&s.typeSpecific[0], 64);
+    PutU32LE(&s.typeSpecific[4], 48);
+    PutU16LE(&s.typeSpecific[9], 40);
+    PutU32LE(&s.typeSpecific[11], 40);
+    PutU32LE(&s.typeSpecific[11 + 4], 64);
+    PutU32LE(&s.typeSpecific[11 + 8], 48);
+    PutU32LE(&s.typeSpecific[11 + 16], MakeFourCC('W', 'M', 'V', '2'));
+    s.bufferWindow = window;
+    s.bitrate = bitrate;
+    return s;
+}
+
+AsfProfile ProfileOf(std::initializer_list<AsfStreamConfig> streams) {
+    AsfProfile p;
+    for (const auto& s : streams) EXPECT_EQ(p.AddStream(s), asf::kOk);
+    return p;
+}
+
+struct SinkAll : IAsfSampleSink {
+    std::vector<Sample> samples;
+    HResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer& b) override {
+        samples.push_back({s, t, d, f, b.Bytes()});
+        return asf::kOk;
+    }
+};
+
+std::vector<uint8_t> Bytes(size_t n, uint8_t seed) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = uint8_t(seed * 31 + i);
+    return v;
+}
+
+TEST(WmWriter, TimeOffsetAddsTheExactDuration) {
+    TempDir dir;
+    CEncCompWMV w;
+    w.AddTimeOffset(5000000);  // before StartWriting: dropped by it
+    AsfProfile p = ProfileOf({Audio(1)});
+    ASSERT_EQ(w.Open((dir / "o.wma").string(), &p), kOk);
+    ASSERT_EQ(w.StartWriting(), kOk);
+    EXPECT_EQ(w.TimeOffset(), 0u);
+    w.AddTimeOffset(107000000);  // 10.7 s
+    EXPECT_EQ(w.TimeOffset(), 107000000u);
+    w.AddTimeOffset(3);          // below one second, to the 100 ns
+    EXPECT_EQ(w.TimeOffset(), 107000003u);
+    AsfSampleBuffer b(Bytes(10, 1));
+    ASSERT_EQ(w.WriteSample(1, 0, 0, kSampleCleanPoint, &b), asf::kOk);
+    ASSERT_EQ(w.Finish(), asf::kOk);
+    AsfReader r;
+    ASSERT_EQ(r.Open((dir / "o.wma").string()), asf::kOk);
+    SinkAll sink;
+    ASSERT_EQ(r.Run(sink), asf::kOk);
+    ASSERT_EQ(sink.samples.size(), 1u);
+    EXPECT_EQ(sink.samples[0].time, 107000000u);  // files carry milliseconds
+}
+
+TEST(WmWriter, CallOrderAndFailures) {
+    TempDir dir;
+    CEncCompWMV w;
+    EXPECT_EQ(w.Finish(), asf::kOk);  // no writer: nothing happens
+    EXPECT_EQ(w.Finish(), asf::kOk);
+    EXPECT_EQ(w.GetHeaderInfo(), nullptr);
+    AsfSampleBuffer b(Bytes(4, 0));
+    EXPECT_LT(w.WriteSample(1, 0, 0, 0, &b), 0);
+    EXPECT_EQ(w.StartWriting(), kErrWmEncInit);
+    EXPECT_EQ(w.Open((dir / "o.wmv").string(), nullptr), kErrWmOutput);
+    AsfProfile empty;
+    EXPECT_EQ(w.Open((dir / "o.wmv").string(), &empty), kErrWmOutput);
+    EXPECT_EQ(w.Finish(), asf::kOk);
+    AsfProfile p = ProfileOf({Audio(1)});
+    EXPECT_EQ(w.Open("", &p), kErrWmOutput);
+    w.Finish();
+    // A folder that does not exist: the file cannot be created when writing begins.
+    ASSERT_EQ(w.Open((dir / "no" / "such" / "o.wmv").string(), &p), kOk);
+    EXPECT_EQ(w.StartWriting(), kErrWmEncInit);
+    w.Finish();
+    // Open and Finish without StartWriting leaves no file behind.
+    ASSERT_EQ(w.Open((dir / "never.wmv").string(), &p), kOk);
+    EXPECT_EQ(w.Finish(), asf::kOk);
+    EXPECT_FALSE(std::filesystem::exists(dir / "never.wmv"));
+    // A stream the profile does not have is refused.
+    ASSERT_EQ(w.Open((dir / "o.wmv").string(), &p), kOk);
+    ASSERT_EQ(w.StartWriting(), kOk);
+    EXPECT_LT(w.WriteSample(2, 0, 0, 0, &b), 0);
+    EXPECT_LT(w.WriteSample(1, 0, 0, 0, nullptr), 0);
+    EXPECT_EQ(w.WriteSample(1, 0, 0, 0, &b), asf::kOk);
+    EXPECT_EQ(w.Finish(), asf::kOk);
+}
+
+TEST(WmWriter, DestinationRefusesWhatItCannotWrite) {
+    TempDir dir;
+    CEncCompWMV w;
+    AsfProfile p = ProfileOf({Audio(1), Video(2)});
+    ASSERT_EQ(w.Open((dir / "o.wmv").string(), &p), kOk);
+    AsfHeaderInfo& h = *w.GetHeaderInfo();
+    const std::vector<uint8_t> q(8, 1), d(4, 1), text = Utf16Value(u"x");
+    struct Case {
+        const char* what;
+        uint16_t stream;
+        const char16_t* name;
+        AsfAttrType type;
+        const std::vector<uint8_t>* value;
+        HResult want;
+    };
+    const Case cases[] = {
+        {"computed by the writer", 0, u"Duration", AsfAttrType::Qword, &q, asf::kInvalidArg},
+        {"computed by the writer", 0, u"Bitrate", AsfAttrType::Dword, &d, asf::kInvalidArg},
+        {"computed by the writer", 0, u"Seekable", AsfAttrType::Bool, &d, asf::kInvalidArg},
+        {"no such stream", 5, u"Custom", AsfAttrType::String, &text, asf::kInvalidArg},
+        {"wrong size for the type", 0, u"Custom", AsfAttrType::Word, &q, asf::kInvalidArg},
+        {"empty name", 0, u"", AsfAttrType::String, &text, asf::kInvalidArg},
+        {"title must be text", 0, u"Title", AsfAttrType::Dword, &d, asf::kInvalidArg},
+        {"file attribute", 0, u"Custom", AsfAttrType::String, &text, asf::kOk},
+        {"stream attribute", 2, u"Custom", AsfAttrType::Dword, &d, asf::kOk},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(h.SetAttribute(c.stream, c.name, c.type, *c.value), c.want);
+    }
+    w.Finish();
+}
+
+TEST(WmWriter, HeaderInformationRoundTrips) {
+    TempDir dir;
+    const auto path = dir / "h.wmv";
+    CEncCompWMV w;
+    w.SetDeterministicOutput(true);
+    AsfProfile p = ProfileOf({Video(1), Audio(2)});
+    ASSERT_EQ(w.Open(path.string(), &p), kOk);
+    AsfHeaderInfo& h = *w.GetHeaderInfo();
+    std::vector<uint8_t> dword(4), qword(8), word(2), guid(16), boolean(4), binary = {1, 2, 3, 0, 5};
+    PutU32LE(dword.data(), 0xDEADBEEF);
+    PutU64LE(qword.data(), 0x0123456789ABCDEFull);
+    PutU16LE(word.data(), 0xBEEF);
+    for (size_t i = 0; i < 16; ++i) guid[i] = uint8_t(i);
+    PutU32LE(boolean.data(), 1);
+    struct Attr {
+        uint16_t stream;
+        const char16_t* name;
+        AsfAttrType type;
+        std::vector<uint8_t> value;
+    };
+    const std::vector<Attr> attrs = {
+        {0, u"Title", AsfAttrType::String, Utf16Value(u"A title")},
+        {0, u"Author", AsfAttrType::String, Utf16Value(u"Someone \u00e9")},
+        {0, u"Copyright", AsfAttrType::String, Utf16Value(u"(c)")},
+        {0, u"WM/AlbumTitle", AsfAttrType::String, Utf16Value(u"Album")},
+        {0, u"Dword", AsfAttrType::Dword, dword},
+        {0, u"Qword", AsfAttrType::Qword, qword},
+        {0, u"Word", AsfAttrType::Word, word},
+        {0, u"Bool", AsfAttrType::Bool, boolean},
+        {0, u"Binary", AsfAttrType::Binary, binary},
+        {0, u"Guid", AsfAttrType::Guid, guid},
+        {1, u"StreamText", AsfAttrType::String, Utf16Value(u"video")},
+        {2, u"StreamBool", AsfAttrType::Bool, boolean},
+        {2, u"StreamGuid", AsfAttrType::Guid, guid},
+    };
+    for (const auto& a : attrs) ASSERT_EQ(h.SetAttribute(a.stream, a.name, a.type, a.value), asf::kOk);
+    ASSERT_EQ(h.AddCodecInfo({AsfCodecType::Video, u"Video codec", u"desc", {1, 2}}), asf::kOk);
+    ASSERT_EQ(h.AddCodecInfo({AsfCodecType::Audio, u"Audio codec", u"", {}}), asf::kOk);
+    ASSERT_EQ(h.AddScript(u"URL", u"http://example.com", 12340000), asf::kOk);
+    ASSERT_EQ(h.AddScript(u"TEXT", u"hello", 50000000), asf::kOk);
+    ASSERT_EQ(w.StartWriting(), kOk);
+    AsfSampleBuffer b(Bytes(10, 1));
+    ASSERT_EQ(w.WriteSample(2, 0, 460000, kSampleCleanPoint, &b), asf::kOk);  // a file without samples has no duration
+    ASSERT_EQ(w.Finish(), asf::kOk);
+
+    CDecCompWMV reader;
+    ASSERT_EQ(reader.Open(path.string(), 0, ~0ull), kOk);
+    AsfHeaderInfo copy;
+    ASSERT_EQ(reader.CopyHeader(&copy), kOk);
+    for (const auto& a : attrs) {
+        SCOPED_TRACE(Utf16ToUtf8(a.name));
+        const AsfAttribute* got = copy.GetAttributeByName(a.stream, a.name);
+        ASSERT_NE(got, nullptr);
+        EXPECT_EQ(got->type, a.type);
+        EXPECT_EQ(got->value, a.value);
+    }
+    ASSERT_EQ(copy.GetCodecInfoCount(), 2u);
+    EXPECT_EQ(copy.GetCodecInfo(0)->name, u"Video codec");
+    EXPECT_EQ(copy.GetCodecInfo(0)->info, (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(copy.GetCodecInfo(1)->type, AsfCodecType::Audio);
+    ASSERT_EQ(copy.GetScriptCount(), 2u);
+    EXPECT_EQ(copy.GetScript(0)->command, u"http://example.com");
+    EXPECT_EQ(copy.GetScript(0)->time, 12340000u);
+    EXPECT_EQ(copy.GetScript(1)->type, u"TEXT");
+
+    // Codec descriptions of one kind only.
+    AsfHeaderInfo audioOnly;
+    ASSERT_EQ(reader.CopyCodecInfo(&audioOnly, kMediaTypeAudio), asf::kOk);
+    ASSERT_EQ(audioOnly.GetCodecInfoCount(), 1u);
+    EXPECT_EQ(audioOnly.GetCodecInfo(0)->name, u"Audio codec");
+
+    // Into another writer, the attributes it computes itself are skipped without failing.
+    CEncCompWMV w2;
+    ASSERT_EQ(w2.Open((dir / "h2.wmv").string(), reader.GetProfile().get()), kOk);
+    EXPECT_EQ(reader.CopyHeader(w2.GetHeaderInfo()), kOk);
+    EXPECT_EQ(w2.GetHeaderInfo()->GetAttributeByName(0, u"Duration"), nullptr);
+    EXPECT_NE(w2.GetHeaderInfo()->GetAttributeByName(0, u"Title"), nullptr);
+    w2.Finish();
+}
+
+// Writes samples through an AsfWriter into memory and reads them back.
+std::vector<Sample> RoundTrip(const AsfProfile& p, const std::vector<Sample>& in, uint32_t packetSize,
+                              AsfHeader* header = nullptr) {
+    AsfWriter w;
+    EXPECT_EQ(w.SetProfile(p), asf::kOk);
+    EXPECT_EQ(w.SetPacketSize(packetSize), asf::kOk);
+    EXPECT_EQ(w.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+    EXPECT_EQ(w.BeginWriting(), asf::kOk);
+    for (const auto& s : in) EXPECT_EQ(w.WriteStreamSample(s.stream, s.time, s.duration, s.flags, s.bytes), asf::kOk);
+    EXPECT_EQ(w.EndWriting(), asf::kOk);
+    AsfReader r;
+    EXPECT_EQ(r.Open(w.TakeOutput()), asf::kOk);
+    if (header) *header = r.Header();
+    SinkAll sink;
+    EXPECT_EQ(r.Run(sink), asf::kOk);
+    return sink.samples;
+}
+
+TEST(WmWriter, LargeSamplesAreSplitAndManySmallOnesShareTheirPackets) {
+    AsfProfile p = ProfileOf({Video(1), Audio(2)});
+    std::vector<Sample> in;
+    for (int k = 0; k < 100; ++k) {
+        in.push_back({1, uint64_t(k) * 400000, 0, uint32_t(k % 10 == 0 ? kSampleCleanPoint : 0),
+                      Bytes(size_t(k % 7 == 0 ? 700 : 3 + k), uint8_t(k))});
+        in.push_back({2, uint64_t(k) * 400000 + 100000, 0, kSampleCleanPoint, Bytes(5, uint8_t(k + 100))});
+    }
+    AsfHeader h;
+    auto out = RoundTrip(p, in, 256, &h);
+    ASSERT_EQ(out.size(), in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(out[i].stream, in[i].stream);
+        EXPECT_EQ(out[i].time, in[i].time);
+        EXPECT_EQ(out[i].flags, in[i].flags);
+        EXPECT_EQ(out[i].bytes, in[i].bytes);
+    }
+    EXPECT_EQ(h.fileProperties.flags, kFilePropSeekable);
+    EXPECT_EQ(h.fileProperties.preroll, 1000u);
+    EXPECT_EQ(h.Duration(), 99u * 400000 + 100000 + 400000);  // last sample plus one step
+}
+
+TEST(WmWriter, SamplesArrivingOutOfOrderAreWrittenInTimeOrder) {
+    AsfProfile p = ProfileOf({Audio(1), Audio(2)});
+    std::vector<Sample> in;
+    // Stream 2 runs up to 1 s behind stream 1, as two threads may deliver.
+    for (int k = 0; k < 40; ++k) in.push_back({1, uint64_t(k) * 500000, 0, kSampleCleanPoint, Bytes(30, uint8_t(k))});
+    for (int k = 0; k < 40; ++k) in.insert(in.begin() + 2 * k + 1, {2, uint64_t(k) * 500000, 0, kSampleCleanPoint, Bytes(20, uint8_t(k + 50))});
+    std::rotate(in.begin(), in.begin() + 1, in.begin() + 20);
+    auto out = RoundTrip(p, in, 512);
+    ASSERT_EQ(out.size(), in.size());
+    for (size_t i = 1; i < out.size(); ++i) EXPECT_GE(out[i].time, out[i - 1].time) << i;
+}
+
+TEST(WmWriter, SampleDurationsTravelInThePayloadExtension) {
+    AsfStreamConfig a = Audio(1);
+    a.hasExtended = true;
+    a.payloadExtensions = {{asfguid::kPayloadExtSampleDuration, 2, {}}, {Guid{1, 2, 3, {}}, 4, {}}};
+    AsfProfile p = ProfileOf({a});
+    auto out = RoundTrip(p, {{1, 0, 460000, kSampleCleanPoint, Bytes(40, 1)}, {1, 460000, 470000, 0, Bytes(40, 2)}}, 256);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].duration, 460000u);
+    EXPECT_EQ(out[1].duration, 470000u);
+}
+
+TEST(WmWriter, ConcurrentWritersKeepTheFileConsistent) {
+    AsfProfile p = ProfileOf({Video(1), Audio(2)});
+    AsfWriter w;
+    ASSERT_EQ(w.SetProfile(p), asf::kOk);
+    ASSERT_EQ(w.SetPacketSize(300), asf::kOk);
+    ASSERT_EQ(w.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+    ASSERT_EQ(w.BeginWriting(), asf::kOk);
+    auto feed = [&](uint16_t stream) {
+        for (int k = 0; k < 500; ++k)
+            w.WriteStreamSample(stream, uint64_t(k) * 100000, 0, kSampleCleanPoint, Bytes(50 + k % 200, uint8_t(k)));
+    };
+    std::thread a(feed, 1), b(feed, 2);
+    a.join();
+    b.join();
+    ASSERT_EQ(w.EndWriting(), asf::kOk);
+    AsfReader r;
+    ASSERT_EQ(r.Open(w.TakeOutput()), asf::kOk);
+    SinkAll sink;
+    ASSERT_EQ(r.Run(sink), asf::kOk);
+    ASSERT_EQ(sink.samples.size(), 1000u);
+    int perStream[3] = {0, 0, 0};
+    for (const auto& s : sink.samples) {
+        int k = perStream[s.stream]++;
+        EXPECT_EQ(s.bytes, Bytes(50 + k % 200, uint8_t(k)));
+    }
+}
+
+TEST(WmProfile, EnlargeBufferWindows) {
+    struct Case {
+        const char* what;
+        std::vector<AsfStreamConfig> streams;
+        std::vector<uint32_t> want;
+    };
+    auto vbr = [](AsfStreamConfig s) { s.vbr = true; return s; };
+    const Case cases[] = {
+        {"each window doubled", {Video(1, 3000), Audio(2, 1000)}, {6000, 2000}},
+        {"identical second stream adds the first's enlarged window", {Audio(1, 1000), Audio(2, 1500)}, {2000, 3500}},
+        {"a different bit rate makes streams differ", {Audio(1, 1000, 4000), Audio(2, 1000, 8000)}, {2000, 2000}},
+        {"VBR streams match whatever their bit rate", {vbr(Video(1, 1000, 1)), vbr(Video(2, 500, 2))}, {2000, 2500}},
+        {"a VBR stream does not match a CBR one", {Video(1, 1000), vbr(Video(2, 500))}, {2000, 1000}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        AsfProfile p;
+        for (const auto& s : c.streams) ASSERT_EQ(p.AddStream(s), asf::kOk);
+        ASSERT_EQ(EnlargeBufferWindows(p), asf::kOk);
+        for (size_t i = 0; i < c.want.size(); ++i) EXPECT_EQ(p.GetStream(uint32_t(i))->BufferWindow(), c.want[i]);
+    }
+}
+
+TEST(WmProfile, StreamEditing) {
+    AsfProfile p = ProfileOf({Video(1), Audio(2)});
+    EXPECT_EQ(p.AddStream(Audio(2)), asf::kInvalidStream);
+    EXPECT_EQ(p.AddStream(Audio(0)), asf::kInvalidArg);
+    EXPECT_EQ(p.AddStream(Audio(128)), asf::kInvalidArg);
+    EXPECT_LT(p.RemoveStreamByNumber(7), 0);
+    auto c = p.GetStreamByNumber(2);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->SetStreamNumber(0), asf::kInvalidArg);
+    ASSERT_EQ(p.RemoveStreamByNumber(1), asf::kOk);
+    ASSERT_EQ(p.RemoveStreamByNumber(2), asf::kOk);
+    EXPECT_EQ(p.GetStreamCount(), 0u);
+    ASSERT_EQ(c->SetStreamNumber(1), asf::kOk);
+    ASSERT_EQ(p.AddStream(*c), asf::kOk);
+    EXPECT_EQ(p.GetStream(0)->MajorType(), kMediaTypeAudio);
+    EXPECT_EQ(p.GetStream(0)->StreamNumber(), 1);
+}
+
+}  // namespace
+}  // namespace vt::test
