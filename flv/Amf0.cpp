@@ -41,8 +41,10 @@ static bool ReadLongString(ByteIO& in, std::string& out) {
     return in.ReadExact(out.data(), len);
 }
 
+static bool ReadValue(ByteIO& in, AmfValue& out, int depth, size_t& budget);
+
 // Properties up to the end marker (an empty name followed by marker 9).
-static bool ReadProperties(ByteIO& in, std::vector<AmfValue::Property>& props, int depth) {
+static bool ReadProperties(ByteIO& in, std::vector<AmfValue::Property>& props, int depth, size_t& budget) {
     for (;;) {
         std::string name;
         if (!ReadAmfShortString(in, name)) return false;
@@ -54,13 +56,19 @@ static bool ReadProperties(ByteIO& in, std::vector<AmfValue::Property>& props, i
             if (!in.Seek(in.Tell() - 1)) return false;
         }
         AmfValue v;
-        if (!ReadAmfValue(in, v, depth + 1)) return false;
+        if (!ReadValue(in, v, depth + 1, budget)) return false;
         props.emplace_back(std::move(name), std::move(v));
     }
 }
 
-bool ReadAmfValue(ByteIO& in, AmfValue& out, int depth) {
-    if (depth > kAmfMaxDepth) return false;
+bool ReadAmfValue(ByteIO& in, AmfValue& out, size_t maxValues) {
+    size_t budget = maxValues;
+    return ReadValue(in, out, 0, budget);
+}
+
+static bool ReadValue(ByteIO& in, AmfValue& out, int depth, size_t& budget) {
+    if (depth > kAmfMaxDepth || budget == 0) return false;
+    --budget;
     uint8_t marker;
     if (!in.ReadU8(marker)) return false;
     out = AmfValue();
@@ -80,7 +88,7 @@ bool ReadAmfValue(ByteIO& in, AmfValue& out, int depth) {
             return ReadAmfShortString(in, out.text);
         case 3:
             out.type = AmfValue::Type::Object;
-            return ReadProperties(in, out.props, depth);
+            return ReadProperties(in, out.props, depth, budget);
         case 5:
             out.type = AmfValue::Type::Null;
             return true;
@@ -93,18 +101,18 @@ bool ReadAmfValue(ByteIO& in, AmfValue& out, int depth) {
             out.type = AmfValue::Type::EcmaArray;
             // Some writers omit the end marker at the very end of the tag.
             if (in.Remaining() == 0) return true;
-            return ReadProperties(in, out.props, depth);
+            return ReadProperties(in, out.props, depth, budget);
         }
         case 10: {
             uint32_t count;
             if (!in.ReadU32BE(count)) return false;
             // Every value takes at least one byte: a count beyond that is a lie.
-            if (count > in.Remaining()) return false;
+            if (count > in.Remaining() || count > budget) return false;
             out.type = AmfValue::Type::StrictArray;
             out.items.reserve(count);
             for (uint32_t i = 0; i < count; ++i) {
                 AmfValue v;
-                if (!ReadAmfValue(in, v, depth + 1)) return false;
+                if (!ReadValue(in, v, depth + 1, budget)) return false;
                 out.items.push_back(std::move(v));
             }
             return true;

@@ -80,10 +80,15 @@ struct AmfValue {
 };
 
 constexpr int kAmfMaxDepth = 32;
+// Values in one top-level value at most: a few bytes each on disk, but a
+// hundred in memory, so a script tag full of tiny values is refused instead
+// of growing memory a hundredfold.
+constexpr size_t kAmfMaxValues = 1 << 18;
 
 // Reads one value at the reader's position. False on a malformed value, a
-// length past the end, an unknown marker or nesting deeper than kAmfMaxDepth.
-bool ReadAmfValue(ByteIO& in, AmfValue& out, int depth = 0);
+// length past the end, an unknown marker, nesting deeper than kAmfMaxDepth or
+// more than `maxValues` values.
+bool ReadAmfValue(ByteIO& in, AmfValue& out, size_t maxValues = kAmfMaxValues);
 // Reads the short (16-bit length) string of a property name or a String value.
 bool ReadAmfShortString(ByteIO& in, std::string& out);
 

@@ -53,6 +53,10 @@ TEST(Amf0, MalformedInputIsRefused) {
     std::vector<uint8_t> deep;
     for (int i = 0; i < 100; ++i) deep.insert(deep.end(), {3, 0, 1, 'a'});  // objects inside objects
     deep.push_back(5);
+    // A strict array of more nulls than values are allowed: a few bytes on
+    // disk that would take a hundred times that in memory.
+    std::vector<uint8_t> many = {10, 0x00, 0x05, 0x00, 0x00};  // 0x50000 items
+    many.resize(many.size() + 0x50000, 5);
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
@@ -65,6 +69,7 @@ TEST(Amf0, MalformedInputIsRefused) {
         {"object without end", {3, 0, 1, 'a', 5}},
         {"unknown marker", {17}},
         {"nesting too deep", deep},
+        {"too many values", many},
     };
     for (const auto& c : cases) {
         MemoryIO in{std::span<const uint8_t>(c.bytes)};
