@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "ops/ErrorCodes.h"
+#include "pages/flv/FlvOperations.h"
 #include "tests/flv/FlvTestUtil.h"
 
 using namespace vt;
@@ -145,4 +147,23 @@ TEST(FlvAvi, CodecsWithoutAnAviForm) {
     ASSERT_EQ(f.Open(std::make_shared<MemoryIO>(bytes)), 0);
     EXPECT_EQ(f.SaveAVI(avi.string(), nullptr), kFlvErrUnsupported);
     EXPECT_FALSE(std::filesystem::exists(avi));
+}
+
+TEST(FlvAvi, VideoSeparationThroughTheOperation) {
+    TempDir dir;
+    const auto src = H263Mp3Fixture();
+    const std::string out = FlvSeparationOutputPath((dir / "movie.mp3").string(), FlvSeparationPart::Video);
+    EXPECT_EQ(out, (dir / "movie.avi").string());
+    RecordingHost host;
+    ASSERT_EQ(RunFlvSeparation(host, src.string(), out, FlvSeparationPart::Video), 0);
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_FALSE(host.progress.empty());
+    EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(src, "v:0"));
+
+    // Stopped: no message, no file.
+    RecordingHost stop;
+    stop.stopAfterProgressCalls = 2;
+    EXPECT_EQ(RunFlvSeparation(stop, src.string(), out, FlvSeparationPart::Video), kErrSilent);
+    EXPECT_TRUE(stop.errors.empty());
+    EXPECT_FALSE(std::filesystem::exists(out));
 }
