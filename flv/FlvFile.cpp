@@ -18,7 +18,8 @@ constexpr uint32_t kTagHeaderSize = 11;
 constexpr uint32_t kFlvHeaderSize = 9;
 constexpr uint32_t kMaxPictureSide = 16384;
 
-// Removes a file that a failed or stopped save left behind.
+// Removes what a failed save wrote: a stopped save keeps what it wrote, a
+// failed one leaves nothing half-written behind.
 void RemoveQuietly(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
@@ -527,7 +528,7 @@ int CFlvFile::SaveAs(const std::string& path, CFlvProcess* process) {
     if (!out.Open(path, FileIO::Mode::Create)) return Fail(kFlvErrWriteOpen);
     int err = SaveAs(out, process);
     if (!out.Close() && err == 0) err = Fail(kFlvErrTagWrite);
-    if (err != 0) RemoveQuietly(path);
+    if (err != 0 && err != kErrSilent) RemoveQuietly(path);
     return err;
 }
 
@@ -616,7 +617,7 @@ int CFlvFile::SaveAudio(const std::string& path, CFlvProcess* process) {
         }
     }
     if (!out.Close() && err == 0) err = kFlvErrTagWrite;
-    if (err != 0) RemoveQuietly(path);
+    if (err != 0 && err != kErrSilent) RemoveQuietly(path);
     return Fail(err);
 }
 

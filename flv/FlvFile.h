@@ -16,7 +16,9 @@
 namespace vt {
 
 // Progress of the save operations. OnProgress gets the work done and the total
-// (same unit, both 32-bit); an answer of 1 stops the save.
+// (same unit, both 32-bit); an answer of 1 stops the save, which then returns
+// kErrSilent and leaves what it wrote so far (whole tags, frames). A save
+// that fails removes its output instead.
 class CFlvProcess {
   public:
     virtual ~CFlvProcess() = default;

@@ -58,18 +58,29 @@ TEST(FlvSave, RewritesTheWholeFileWithItsPacketsAndASeekIndex) {
     }
 }
 
-TEST(FlvSave, StopRemovesThePartialFile) {
+TEST(FlvSave, StopLeavesWhatWasWritten) {
     TempDir dir;
+    const auto src = H263Mp3Fixture();
     CFlvFile f;
-    ASSERT_EQ(f.Open(H263Mp3Fixture().string()), 0);
+    ASSERT_EQ(f.Open(src.string()), 0);
     RecordingProcess stop;
-    stop.stopAfter = 3;
-    EXPECT_EQ(f.SaveAs((dir / "stopped.flv").string(), &stop), kErrSilent);
-    EXPECT_EQ(stop.calls.size(), 4u);
-    EXPECT_FALSE(std::filesystem::exists(dir / "stopped.flv"));
+    stop.stopAfter = 20;
+    auto flv = dir / "stopped.flv";
+    EXPECT_EQ(f.SaveAs(flv.string(), &stop), kErrSilent);
+    EXPECT_EQ(stop.calls.size(), 21u);
+    // Whole tags up to the stop: the first packets of the source.
+    CFlvFile part;
+    ASSERT_EQ(part.Open(flv.string()), 0);
+    EXPECT_EQ(part.Tags().size(), 20u);
+    auto sums = PacketChecksums(flv, "v:0");
+    auto srcSums = PacketChecksums(src, "v:0");
+    ASSERT_FALSE(sums.empty());
+    EXPECT_EQ(sums, std::vector<std::string>(srcSums.begin(), srcSums.begin() + ptrdiff_t(sums.size())));
+
     stop.calls.clear();
-    EXPECT_EQ(f.SaveAudio((dir / "stopped.mp3").string(), &stop), kErrSilent);
-    EXPECT_FALSE(std::filesystem::exists(dir / "stopped.mp3"));
+    auto mp3 = dir / "stopped.mp3";
+    EXPECT_EQ(f.SaveAudio(mp3.string(), &stop), kErrSilent);
+    EXPECT_EQ(PacketChecksums(mp3, "a:0").size(), 21u);
 }
 
 TEST(FlvSave, NeverOverwritesItsOwnInput) {
