@@ -6,13 +6,14 @@
 # The files are made in a temporary folder under /tmp and deleted afterwards.
 set -euo pipefail
 BUILD=${1:-$(dirname "$0")/../build}
-SIZE_MB=${2:-250}
+SIZE_MB=${2:-500}
 DRIVER="$BUILD/bench/flv/vt_bench_flv_join"
 [ -x "$DRIVER" ] || { echo "build the target vt_bench_flv_join first ($DRIVER)"; exit 1; }
 WORK=$(mktemp -d /tmp/vt-flv-bench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
-# A 20-second clip at about 8 Mbit/s (noise keeps the encoder from idling), repeated (ffmpeg's concat, stream copy) up to the size wanted.
+# A 20-second clip at about 8 Mbit/s (the noise keeps the encoder busy), repeated
+# by ffmpeg's concat with stream copy up to the size wanted.
 make_big() {  # name, source filter, sine frequency
     ffmpeg -hide_banner -loglevel error -nostdin -y \
         -f lavfi -i "$2=size=640x360:rate=25:duration=20" \
