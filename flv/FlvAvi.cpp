@@ -1,11 +1,13 @@
 // The video of an FLV file as an AVI stream: every frame as stored, with its
 // key-frame flag, at a constant rate taken from the timestamps.
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
 #include "flv/FlvCodecs.h"
 #include "flv/FlvFile.h"
+#include "media/avi/EncAVI.h"
 #include "ops/ErrorCodes.h"
 
 namespace vt {
@@ -36,9 +38,14 @@ uint32_t FourCCOf(uint8_t codec) {
     }
 }
 
-// Called for every AVI frame in order; empty data is an empty (repeat) frame.
-// False stops the walk with `error` set by the callee.
-using AviFrameSink = std::function<bool(std::span<const uint8_t> data, bool key)>;
+// Called for every AVI frame in order; empty data with `real` false is a
+// filler frame that keeps the next picture at its time. False stops the walk.
+using AviFrameSink = std::function<bool(std::span<const uint8_t> data, bool key, bool real)>;
+
+void RemoveQuietly(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
 
 }  // namespace
 
@@ -68,7 +75,7 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
         }
         uint64_t slot = FrameSlot(t.time >= base ? t.time - base : 0, format.rate);
         for (; next < slot; ++next)
-            if (!sink({}, false)) return kFlvErrTagWrite;
+            if (!sink({}, false, false)) return kFlvErrTagWrite;
         if (!file.ReadTagData(t, data)) return kFlvErrRead;
         std::span<const uint8_t> payload(data);
         bool key = t.FrameType() == 1;
@@ -90,14 +97,13 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
                 payload = payload.subspan(1);
                 break;
         }
-        if (!sink(payload, key)) return kFlvErrTagWrite;
+        if (!sink(payload, key, true)) return kFlvErrTagWrite;
         ++next;
     }
     return 0;
 }
 
 int CFlvFile::SaveAVI(const std::string& path, CFlvProcess* process) {
-    if (Tags().empty() && !HasVideo()) return Fail(kFlvErrNoVideo);
     std::vector<size_t> frames;
     std::vector<uint32_t> times;
     for (size_t i = 0; i < tags_.size(); ++i)
@@ -126,10 +132,49 @@ int CFlvFile::SaveAVI(const std::string& path, CFlvProcess* process) {
     format.rate = frames.size() > 1 ? EstimateFrameRate(times) : FrameRate{};
     if (IsOneOfOurFiles(path)) return Fail(kFlvErrWriteOpen);
 
-    // The AVI writer of the media layer is not part of this build yet.
-    (void)process;
-    (void)WalkAviFrames;
-    return Fail(kFlvErrAviCreate);
+    // The stream: its rate, the picture's size, and a bitmap header naming
+    // the codec, with the codec's own bytes behind it.
+    AviStreamInfo info;
+    info.fccType = kStreamTypeVideo;
+    info.fccHandler = format.fourcc;
+    info.dwScale = format.rate.scale;
+    info.dwRate = format.rate.rate;
+    info.dwQuality = 0xFFFFFFFF;
+    info.rcRight = int32_t(format.width);
+    info.rcBottom = int32_t(format.height);
+    BitmapInfoHeader bih;
+    bih.biSize = uint32_t(sizeof bih + format.extra.size());
+    bih.biWidth = int32_t(format.width);
+    bih.biHeight = int32_t(format.height);
+    bih.biPlanes = 1;
+    bih.biBitCount = 24;
+    bih.biCompression = format.fourcc;
+    bih.biSizeImage = format.width * format.height * 3;
+    std::vector<uint8_t> fmt(sizeof bih);
+    std::memcpy(fmt.data(), &bih, sizeof bih);
+    fmt.insert(fmt.end(), format.extra.begin(), format.extra.end());
+
+    CEncAVI writer;
+    if (writer.CreateVideoStream(path, info, fmt.data(), int(fmt.size())) != 0) {
+        writer.Close();
+        RemoveQuietly(path);
+        return Fail(kFlvErrAviCreate);
+    }
+    size_t done = 0;
+    bool stopped = false;
+    int err = WalkAviFrames(*this, frames, format, [&](std::span<const uint8_t> data, bool key, bool real) {
+        if (writer.WriteVideoSamples(1, data.data(), int(data.size()), key ? 1 : 0) != 0) return false;
+        if (real && FlvProgressStop(process, ++done, frames.size())) {
+            stopped = true;
+            return false;
+        }
+        return true;
+    });
+    if (stopped) err = kErrSilent;
+    writer.Close();
+    if (err == 0 && writer.LastCloseResult() != 0) err = kFlvErrTagWrite;
+    if (err != 0 && err != kErrSilent) RemoveQuietly(path);
+    return Fail(err);
 }
 
 }  // namespace vt
