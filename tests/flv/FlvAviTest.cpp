@@ -33,9 +33,12 @@ TEST(FlvAvi, FramesAsStoredWithTheirCodec) {
     struct Case {
         std::filesystem::path src;
         const char* fourcc;
+        const char* rate;
     } cases[] = {
-        {H263Mp3Fixture(), "FLV1"},
-        {VideoOnlyFixture(), "FLV1"},
+        {H263Mp3Fixture(), "FLV1", "25/1"},
+        {VideoOnlyFixture(), "FLV1", "25/1"},
+        {MakeFixture("flv_screen.flv", "-f lavfi -i testsrc=size=96x64:rate=10:duration=1 -c:v flashsv"),
+         "FSV1", "10/1"},
     };
     for (const auto& c : cases) {
         CFlvFile f;
@@ -44,7 +47,7 @@ TEST(FlvAvi, FramesAsStoredWithTheirCodec) {
         RecordingProcess progress;
         ASSERT_EQ(f.SaveAVI(avi.string(), &progress), 0) << c.src;
         EXPECT_EQ(Probe(avi, "v:0", "codec_tag_string"), c.fourcc);
-        EXPECT_EQ(Probe(avi, "v:0", "r_frame_rate"), "25/1");
+        EXPECT_EQ(Probe(avi, "v:0", "r_frame_rate"), c.rate);
         EXPECT_EQ(StreamCount(avi, "audio"), 0);
         EXPECT_EQ(PacketChecksums(avi, "v:0"), PacketChecksums(c.src, "v:0"));
         EXPECT_TRUE(DecodesCleanly(avi));
