@@ -218,7 +218,8 @@ TEST(PageInputs, RealDropCallsSetInputFileOncePerFileInOrder) {
 }
 
 TEST(PageInputs, DropsOnEditsReachThePage) {
-    auto page = Make<CAVIExtract>();
+    // A page that does not read the dropped file (these paths do not exist).
+    auto page = Make<CFLVExtract>();
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile("/e/one.avi")});
     test::DropFiles(page->GetDlgItem(1058), mime);  // read-only path edit
