@@ -116,6 +116,47 @@ inline std::vector<Packet> Packets(const fs::path& file) {
     return out;
 }
 
+// Pts column (milliseconds) of ffmpeg's framemd5 lines of one stream.
+inline std::vector<int64_t> FfmpegPts(const fs::path& file, const std::string& spec) {
+    std::vector<int64_t> out;
+    for (const auto& l : FrameMd5Lines(file, spec)) {
+        const size_t a = l.find(','), b = l.find(',', a + 1), c = l.find(',', b + 1);
+        out.push_back(std::stoll(l.substr(b + 1, c - b - 1)));
+    }
+    return out;
+}
+
+// Every packet of one stream as ffprobe reads it, leading delta frames
+// included: pts in milliseconds and "size,md5".
+struct HashedPacket {
+    int64_t ptsMs = 0;
+    std::string hash;
+    bool operator==(const HashedPacket&) const = default;
+};
+inline std::vector<HashedPacket> ProbePackets(const fs::path& file, const std::string& spec) {
+    auto r = Run("ffprobe -v error -select_streams " + spec +
+                 " -show_data_hash MD5 -show_entries packet=pts,size,data_hash -of csv=p=0 " + Q(file));
+    std::vector<HashedPacket> out;
+    size_t pos = 0;
+    while (pos < r.out.size()) {
+        size_t nl = r.out.find('\n', pos);
+        if (nl == std::string::npos) nl = r.out.size();
+        const std::string line = r.out.substr(pos, nl - pos);
+        pos = nl + 1;
+        const size_t comma = line.find(',');
+        if (comma == std::string::npos) continue;
+        out.push_back({std::stoll(line.substr(0, comma)), line.substr(comma + 1)});
+    }
+    return out;
+}
+
+// The file's title tag.
+inline std::string Title(const fs::path& file) {
+    auto r = Run("ffprobe -v error -show_entries format_tags=title -of default=nw=1:nk=1 " + Q(file));
+    while (!r.out.empty() && (r.out.back() == '\n' || r.out.back() == '\r')) r.out.pop_back();
+    return r.out;
+}
+
 template <class T>
 std::vector<T> Concat(std::vector<T> a, const std::vector<T>& b) {
     a.insert(a.end(), b.begin(), b.end());
