@@ -552,7 +552,7 @@ const AsfScript* AsfHeaderInfo::GetScript(size_t index) const {
 }
 
 HResult AsfHeaderInfo::AddScript(std::u16string_view type, std::u16string_view command, uint64_t time) {
-    if (type.empty() || type.size() > 0xFFFE || command.size() > 0xFFFE || scripts_.size() >= 0xFFFF)
+    if (type.size() > 0xFFFE || command.size() > 0xFFFE || scripts_.size() >= 0xFFFF)
         return asf::kInvalidArg;
     scripts_.push_back(AsfScript{std::u16string(type), std::u16string(command), time});
     return asf::kOk;
@@ -587,7 +587,9 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
     uint8_t r1 = 0, r2 = 0;
     if (!id.Read(io) || !io.ReadU64LE(size) || !io.ReadU32LE(count) || !io.ReadU8(r1) || !io.ReadU8(r2))
         return io.Size() >= 30 ? asf::kInvalidData : asf::kHandleEof;
-    if (id != asfguid::kHeader || size < 30) return asf::kInvalidData;
+    // Headers hold descriptions, not media: anything larger is not a header we take.
+    constexpr uint64_t kMaxHeaderSize = 64ull << 20;
+    if (id != asfguid::kHeader || size < 30 || size > kMaxHeaderSize) return asf::kInvalidData;
     std::vector<uint8_t> body;
     if (!io.ReadBytes(body, size - 30)) return asf::kHandleEof;
 
@@ -608,6 +610,11 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
             st.streams.push_back(e.embedded);
         }
     if (st.streams.empty()) return asf::kInvalidData;
+    for (AsfStreamConfig& s : st.streams)
+        for (auto& [num, e] : st.extended)
+            if (num == s.streamNumber)
+                for (AsfStreamName& n : e.fields.names)
+                    if (n.languageIndex < out.languages.size()) n.language = out.languages[n.languageIndex];
 
     for (AsfStreamConfig& s : st.streams) {
         auto ext = st.extended.find(s.streamNumber);
@@ -850,6 +857,17 @@ std::vector<uint8_t> RenderMetadata(const AsfHeaderInfo& info, bool library) {
     if (count == 0) return {};
     PutU16LE(o.b.data(), count);
     return RenderObject(library ? asfguid::kMetadataLibrary : asfguid::kMetadata, o.b);
+}
+
+std::vector<uint8_t> RenderLanguageList(const std::vector<std::u16string>& languages) {
+    Out o;
+    o.U16(uint16_t(languages.size()));
+    for (const auto& l : languages) {
+        std::u16string t = l.substr(0, 126);
+        o.U8(uint8_t(Out::TextBytes(t)));
+        o.Text(t);
+    }
+    return RenderObject(asfguid::kLanguageList, o.b);
 }
 
 std::vector<uint8_t> RenderStreamBitrates(const AsfProfile& profile) {

@@ -17,7 +17,8 @@ namespace vt {
 class ByteIO;
 
 struct AsfStreamName {
-    uint16_t languageIndex = 0;
+    uint16_t languageIndex = 0;  // into the file's language list
+    std::u16string language;     // that entry ("en-us"), empty when the file has none
     std::u16string name;
 };
 
@@ -198,6 +199,7 @@ std::vector<uint8_t> RenderContentDescription(const AsfHeaderInfo& info);       
 std::vector<uint8_t> RenderExtendedContentDescription(const AsfHeaderInfo& info);  // empty when nothing to say
 std::vector<uint8_t> RenderMetadata(const AsfHeaderInfo& info, bool library);      // empty when nothing to say
 std::vector<uint8_t> RenderStreamBitrates(const AsfProfile& profile);
+std::vector<uint8_t> RenderLanguageList(const std::vector<std::u16string>& languages);
 std::vector<uint8_t> RenderObject(const Guid& id, std::span<const uint8_t> body);
 
 // Where file-level attributes go: the five content description fields.

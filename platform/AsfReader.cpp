@@ -218,6 +218,8 @@ HResult AsfReader::Run(IAsfSampleSink& sink) {
         const AsfStreamConfig& cfg = *st.config;
         if (cfg.SpreadSpan() > 1) Unspread(bytes, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize());
         uint64_t time = pts > prerollMs ? (uint64_t(pts) - prerollMs) * 10000 : 0;
+        // Every audio sample can start playback, whatever its payload says.
+        if (cfg.streamType == asfguid::kAudioMedia) key = true;
         uint32_t flags = (key ? kSampleCleanPoint : 0) | (st.lost ? kSampleDataLoss : 0);
         st.lost = false;
         AsfSampleBuffer sample(std::move(bytes));

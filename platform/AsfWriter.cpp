@@ -31,16 +31,22 @@ HResult AsfWriter::SetProfile(const AsfProfile& profile) {
     std::lock_guard lock(mutex_);
     if (state_ != State::Configuring || profile.GetStreamCount() == 0) return asf::kInvalidArg;
     profile_ = AsfProfile{};
+    languages_.clear();
     std::vector<uint16_t> numbers;
     for (const auto& s : profile.Streams()) {
         AsfStreamConfig c = s;
         // Our payloads carry only the sample duration; the file's other
-        // payload extensions and its language table are not written.
+        // payload extensions are not written.
         std::erase_if(c.payloadExtensions,
                       [](const AsfPayloadExtension& x) { return x.id != asfguid::kPayloadExtSampleDuration; });
         for (auto& x : c.payloadExtensions) x.dataSize = 2;
-        c.names.clear();
         c.languageIndex = 0;
+        // Stream names refer to a language list of our own.
+        for (auto& n : c.names) {
+            auto it = std::find(languages_.begin(), languages_.end(), n.language);
+            n.languageIndex = uint16_t(it - languages_.begin());
+            if (it == languages_.end()) languages_.push_back(n.language);
+        }
         c.hasExtended = true;
         c.maxObjectSize = 0;
         c.startTime = c.endTime = 0;  // the input's times say nothing about the output
@@ -143,6 +149,7 @@ HResult AsfWriter::BeginWriting() {
             maxObjectPatches_.emplace_back(extDataStart + ext.size() + 24 + 40, s.streamNumber);
             Append(ext, RenderExtendedStreamProperties(s));
         }
+        if (!languages_.empty()) Append(ext, RenderLanguageList(languages_));
         Append(ext, RenderMetadata(info_, false));
         Append(ext, RenderMetadata(info_, true));
         std::vector<uint8_t> body;
@@ -367,9 +374,10 @@ HResult AsfWriter::Patch() {
     fp.preroll = prerollMs_;
     fp.flags = kFilePropSeekable;
     fp.minPacketSize = fp.maxPacketSize = packetSize_;
+    // The streams' stated rates, or what the packets really take when that is more.
     uint64_t rate = 0;
     for (const auto& s : profile_.Streams()) rate += s.bitrate;
-    if (rate == 0 && endTime_ > 0) rate = packets_ * packetSize_ * 8 * 10000000ull / endTime_;
+    if (endTime_ > 0) rate = std::max<uint64_t>(rate, uint64_t(double(packets_) * packetSize_ * 8 * 1e7 / double(endTime_)));
     fp.maxBitrate = uint32_t(std::min<uint64_t>(rate, 0xFFFFFFFF));
     std::vector<uint8_t> props = RenderFileProperties(fp);
     if (!io_->Seek(filePropsOffset_) || !io_->Write(props)) return asf::kWriteFault;

@@ -44,6 +44,11 @@ public:
     std::unique_ptr<ByteIO> TakeOutput() { return std::move(io_); }
 
     uint32_t PrerollMs() const { return prerollMs_; }
+    // Samples held back for ordering (bounded by a few seconds of content).
+    size_t HeldBack() {
+        std::lock_guard lock(mutex_);
+        return pending_.size();
+    }
 
 private:
     struct Pending {
@@ -75,6 +80,7 @@ private:
     std::mutex mutex_;
     AsfProfile profile_;
     AsfHeaderInfo info_;
+    std::vector<std::u16string> languages_;
     bool haveProfile_ = false;
     std::string path_;
     std::unique_ptr<ByteIO> io_;

@@ -7,9 +7,12 @@ namespace vt {
 namespace {
 
 // The rest of the standard sub-format GUID after its first two bytes.
-constexpr uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-WaveFormatEx Header(const uint8_t* f, size_t n) { return WaveFormatFromBytes(f, n); }
+WaveFormatEx Header(const uint8_t* f, size_t n) {
+    return WaveFormatFromBytes(f, n);
+}
 
 // The extra bytes after the 18-byte header, bounded by the block.
 const uint8_t* Extra(const uint8_t* f, size_t n, size_t need) {
@@ -26,14 +29,14 @@ uint32_t SamplesPerBlock(const uint8_t* f, size_t n, uint16_t tag) {
     }
     uint32_t ch = w.nChannels ? w.nChannels : 1;
     switch (tag) {
-    case kWaveFormatImaAdpcm:
-        return w.nBlockAlign > 4 * ch ? (w.nBlockAlign - 4 * ch) * 8 / (4 * ch) + 1 : 0;
-    case kWaveFormatAdpcm:
-        return w.nBlockAlign > 7 * ch ? (w.nBlockAlign - 7 * ch) * 8 / (4 * ch) + 2 : 0;
-    case kWaveFormatGsm610:
-        return 320;
-    default:
-        return 0;
+        case kWaveFormatImaAdpcm:
+            return w.nBlockAlign > 4 * ch ? (w.nBlockAlign - 4 * ch) * 8 / (4 * ch) + 1 : 0;
+        case kWaveFormatAdpcm:
+            return w.nBlockAlign > 7 * ch ? (w.nBlockAlign - 7 * ch) * 8 / (4 * ch) + 2 : 0;
+        case kWaveFormatGsm610:
+            return 320;
+        default:
+            return 0;
     }
 }
 
@@ -55,19 +58,19 @@ bool IsKnownAudioFormat(const uint8_t* f, size_t n) {
     uint16_t tag = EffectiveFormatTag(f, n);
     bool extensible = w.wFormatTag == kWaveFormatExtensible;
     switch (tag) {
-    case kWaveFormatPcm:
-    case kWaveFormatIeeeFloat:
-        return true;
-    case kWaveFormatAlaw:
-    case kWaveFormatMulaw:
-    case kWaveFormatImaAdpcm:
-    case kWaveFormatAdpcm:
-    case kWaveFormatGsm610:
-    case kWaveFormatMpegLayer3:
-        return !extensible && (tag == kWaveFormatAlaw || tag == kWaveFormatMulaw || tag == kWaveFormatMpegLayer3 ||
-                               SamplesPerBlock(f, n, tag) != 0);
-    default:
-        return false;
+        case kWaveFormatPcm:
+        case kWaveFormatIeeeFloat:
+            return true;
+        case kWaveFormatAlaw:
+        case kWaveFormatMulaw:
+        case kWaveFormatImaAdpcm:
+        case kWaveFormatAdpcm:
+        case kWaveFormatGsm610:
+        case kWaveFormatMpegLayer3:
+            return !extensible && (tag == kWaveFormatAlaw || tag == kWaveFormatMulaw ||
+                                   tag == kWaveFormatMpegLayer3 || SamplesPerBlock(f, n, tag) != 0);
+        default:
+            return false;
     }
 }
 
@@ -76,7 +79,8 @@ bool SuggestPcmFormat(const uint8_t* f, size_t n, WaveFormatEx& pcm) {
     WaveFormatEx w = Header(f, n);
     uint16_t tag = EffectiveFormatTag(f, n);
     uint16_t bits = 16;
-    if (tag == kWaveFormatPcm && w.wBitsPerSample >= 8 && w.wBitsPerSample <= 32) bits = uint16_t((w.wBitsPerSample + 7) / 8 * 8);
+    if (tag == kWaveFormatPcm && w.wBitsPerSample >= 8 && w.wBitsPerSample <= 32)
+        bits = uint16_t((w.wBitsPerSample + 7) / 8 * 8);
     pcm = {};
     pcm.wFormatTag = kWaveFormatPcm;
     pcm.nChannels = w.nChannels;
@@ -96,24 +100,24 @@ bool PcmBytesForFileBytes(const uint8_t* f, size_t n, const WaveFormatEx& pcm, u
     uint16_t tag = EffectiveFormatTag(f, n);
     uint64_t frames = 0;
     switch (tag) {
-    case kWaveFormatPcm:
-    case kWaveFormatIeeeFloat:
-    case kWaveFormatAlaw:
-    case kWaveFormatMulaw:
-        frames = fileBytes / w.nBlockAlign;
-        break;
-    case kWaveFormatImaAdpcm:
-    case kWaveFormatAdpcm:
-    case kWaveFormatGsm610:
-        frames = fileBytes / w.nBlockAlign * SamplesPerBlock(f, n, tag);
-        break;
-    case kWaveFormatMpegLayer3:
-        // Frames of a constant bit rate: the byte rate gives the duration.
-        if (w.nAvgBytesPerSec == 0) return false;
-        frames = uint64_t((long double)fileBytes * w.nSamplesPerSec / w.nAvgBytesPerSec);
-        break;
-    default:
-        return false;
+        case kWaveFormatPcm:
+        case kWaveFormatIeeeFloat:
+        case kWaveFormatAlaw:
+        case kWaveFormatMulaw:
+            frames = fileBytes / w.nBlockAlign;
+            break;
+        case kWaveFormatImaAdpcm:
+        case kWaveFormatAdpcm:
+        case kWaveFormatGsm610:
+            frames = fileBytes / w.nBlockAlign * SamplesPerBlock(f, n, tag);
+            break;
+        case kWaveFormatMpegLayer3:
+            // Frames of a constant bit rate: the byte rate gives the duration.
+            if (w.nAvgBytesPerSec == 0) return false;
+            frames = uint64_t((long double)fileBytes * w.nSamplesPerSec / w.nAvgBytesPerSec);
+            break;
+        default:
+            return false;
     }
     pcmBytes = frames * pcm.nBlockAlign;
     return true;

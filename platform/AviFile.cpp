@@ -29,7 +29,7 @@ constexpr uint32_t kFccFmt = MakeFourCC('f', 'm', 't', ' ');
 constexpr uint32_t kFccData = MakeFourCC('d', 'a', 't', 'a');
 constexpr uint32_t kFccFact = MakeFourCC('f', 'a', 'c', 't');
 
-constexpr int kMaxStreams = 100;              // chunk ids carry two decimal digits
+constexpr int kMaxStreams = 100;               // chunk ids carry two decimal digits
 constexpr uint32_t kMaxFormatBytes = 1 << 20;  // no real format block comes near this
 constexpr int kMaxListDepth = 4;
 constexpr uint64_t kMaxIndexEntries = uint64_t(1) << 24;
@@ -49,12 +49,14 @@ bool IsIndexChunk(uint32_t id) {
 uint32_t ChunkIdFor(int stream, uint32_t suffix) {
     return uint32_t('0' + stream / 10) | (uint32_t('0' + stream % 10) << 8) | suffix;
 }
-constexpr uint32_t Suffix(char a, char b) { return (uint32_t(uint8_t(a)) << 16) | (uint32_t(uint8_t(b)) << 24); }
+constexpr uint32_t Suffix(char a, char b) {
+    return (uint32_t(uint8_t(a)) << 16) | (uint32_t(uint8_t(b)) << 24);
+}
 
 struct IndexEntry {
     uint64_t offset;  // file offset of the data
     uint32_t size;
-    uint32_t flags;   // kAviIfKeyFrame
+    uint32_t flags;  // kAviIfKeyFrame
 };
 
 // A key-frame guess for chunks found by scanning (no index tells): the
@@ -100,7 +102,7 @@ struct StreamData {
     uint64_t indxPos = 0;
     // Writing.
     uint32_t chunkId = 0;
-    uint64_t written = 0;           // samples written
+    uint64_t written = 0;  // samples written
     uint64_t bytesWritten = 0;
     uint32_t maxChunk = 0;
     uint64_t strhPos = 0, strfPos = 0, indxChunkPos = 0;
@@ -139,8 +141,8 @@ struct AviFileImpl {
     bool headerWritten = false;
     AviResult writeError = kAviOk;
     uint64_t avihPos = 0, dmlhPos = 0;
-    uint64_t riffPos = 0;       // header of the current RIFF part
-    uint64_t moviListPos = 0;   // 'movi' type of the current part
+    uint64_t riffPos = 0;      // header of the current RIFF part
+    uint64_t moviListPos = 0;  // 'movi' type of the current part
     int part = 0;
     std::vector<PartEntry> partEntries;
     uint32_t maxChunkAll = 0;
@@ -272,7 +274,8 @@ AviResult AviFileImpl::ParseAvi(uint64_t riffEnd) {
             uint32_t cid, csize, ctype;
             if (!io->Seek(p) || !io->ReadU32LE(cid) || !io->ReadU32LE(csize) || !io->ReadU32LE(ctype)) break;
             uint64_t avail = partEnd - p - 8;
-            if (cid == kFourCCList && ctype == kFccMovi) movis.push_back({p + 8, p + 8 + std::min<uint64_t>(csize, avail)});
+            if (cid == kFourCCList && ctype == kFccMovi)
+                movis.push_back({p + 8, p + 8 + std::min<uint64_t>(csize, avail)});
             if (csize > avail) break;
             p += 8 + uint64_t(csize) + (csize & 1);
         }
@@ -280,9 +283,8 @@ AviResult AviFileImpl::ParseAvi(uint64_t riffEnd) {
     }
 
     // Indexes: the OpenDML ones when every stream has them, else 'idx1', else a scan.
-    bool odml = !streams.empty() && std::all_of(streams.begin(), streams.end(), [](const StreamData& s) {
-        return s.hasIndx;
-    });
+    bool odml = !streams.empty() &&
+                std::all_of(streams.begin(), streams.end(), [](const StreamData& s) { return s.hasIndx; });
     if (!(odml && LoadOdmlIndexes())) {
         for (auto& s : streams) s.index.clear();
         indexEntries = 0;
@@ -431,6 +433,8 @@ bool AviFileImpl::LoadOdmlIndexes() {
     for (size_t si = 0; si < streams.size(); ++si) {
         StreamData& s = streams[si];
         for (const SuperEntry& se : s.superIndex) {
+            // Super indexes that name the same standard index over and over end here too.
+            if (indexEntries >= kMaxIndexEntries) break;
             uint64_t pos = se.offset;
             if (pos + 32 > fileSize || !io->Seek(pos)) break;  // a part cut off: keep what came before
             uint32_t id, size;
@@ -444,12 +448,18 @@ bool AviFileImpl::LoadOdmlIndexes() {
             if (room < 24) break;
             n = uint32_t(std::min<uint64_t>(n, (room - 24) / 8));
             bool cut = false;
-            for (uint32_t k = 0; k < n; ++k) {
+            for (uint32_t k = 0; k < n && indexEntries < kMaxIndexEntries; ++k) {
                 uint32_t off, sz;
-                if (!io->ReadU32LE(off) || !io->ReadU32LE(sz)) { cut = true; break; }
+                if (!io->ReadU32LE(off) || !io->ReadU32LE(sz)) {
+                    cut = true;
+                    break;
+                }
                 uint32_t bytes = sz & ~kIndexNotKey;
                 uint64_t at = base + off;
-                if (at > fileSize || bytes > fileSize - at) { cut = true; break; }
+                if (at > fileSize || bytes > fileSize - at) {
+                    cut = true;
+                    break;
+                }
                 AddEntry(int(si), at, bytes, (sz & kIndexNotKey) ? 0u : kAviIfKeyFrame);
             }
             if (cut) break;
@@ -473,7 +483,8 @@ bool AviFileImpl::LoadIdx1() {
         if (StreamOfChunk(id) < 0) continue;
         for (uint64_t candidate : {moviPos, uint64_t(0)}) {
             uint32_t at;
-            if (candidate + off + 8 <= fileSize && io->Seek(candidate + off) && io->ReadU32LE(at) && at == id) {
+            if (candidate + off + 8 <= fileSize && io->Seek(candidate + off) && io->ReadU32LE(at) &&
+                at == id) {
                 base = candidate;
                 decided = true;
                 break;
@@ -484,6 +495,8 @@ bool AviFileImpl::LoadIdx1() {
     if (!decided) return false;
     if (!io->Seek(idx1Pos)) return false;
     size_t added = 0;
+    uint64_t lastAt = 0;
+    uint32_t lastId = 0;
     for (uint64_t k = 0; k < n; ++k) {
         uint8_t e[16];
         if (!io->ReadExact(e, 16)) break;
@@ -494,14 +507,27 @@ bool AviFileImpl::LoadIdx1() {
         if (c2 == 'p' && c3 == 'c') continue;  // palette changes are not samples
         if (IsIndexChunk(id)) continue;
         uint64_t at = base + off + 8;
-        if (at > fileSize || size > fileSize - at) continue;  // past the end of a cut-off file
+        // Every chunk lies in the first movi list, which comes before idx1 and
+        // so is whole: anything else is a damaged index.
+        if (at < movis[0].listPos + 12 || at > movis[0].end || size > movis[0].end - at) return false;
         AddEntry(st, at, size, flags & kAviIfKeyFrame);
+        lastAt = at;
+        lastId = id;
         ++added;
+    }
+    // The last entry must point at its own chunk header too.
+    if (added > 0) {
+        uint32_t id = 0;
+        uint64_t pos = io->Tell();
+        if (!io->Seek(lastAt - 8) || !io->ReadU32LE(id) || id != lastId) return false;
+        io->Seek(pos);
     }
     return added > 0 || movis[0].end <= movis[0].listPos + 4;
 }
 
-void AviFileImpl::ScanMovi(const Movi& m) { ScanList(m.listPos + 4, m.end, 0); }
+void AviFileImpl::ScanMovi(const Movi& m) {
+    ScanList(m.listPos + 4, m.end, 0);
+}
 
 void AviFileImpl::ScanList(uint64_t pos, uint64_t end, int depth) {
     while (pos + 8 <= end) {
@@ -600,7 +626,10 @@ void AviFileImpl::WriteAvih() {
     uint8_t b[56] = {};
     const StreamData* video = nullptr;
     for (const auto& s : streams)
-        if (s.info.fccType == kStreamTypeVideo) { video = &s; break; }
+        if (s.info.fccType == kStreamTypeVideo) {
+            video = &s;
+            break;
+        }
     uint32_t usec = 0, width = 0, height = 0, frames = 0;
     double seconds = 0;
     uint64_t totalBytes = 0;
@@ -610,7 +639,8 @@ void AviFileImpl::WriteAvih() {
     }
     if (video) {
         if (video->info.dwRate) usec = uint32_t(1e6 * video->info.dwScale / video->info.dwRate + 0.5);
-        frames = uint32_t(std::min<uint64_t>(part > 0 ? video->firstPartSamples : video->written, 0xFFFFFFFFu));
+        frames =
+            uint32_t(std::min<uint64_t>(part > 0 ? video->firstPartSamples : video->written, 0xFFFFFFFFu));
         if (video->format.size() >= 12) {
             BitmapInfoHeader bh = BitmapHeaderFromBytes(video->format.data(), video->format.size());
             width = uint32_t(bh.biWidth);
@@ -709,7 +739,8 @@ uint64_t AviFileImpl::PartIndexBytes(uint64_t extraEntries) const {
     return bytes;
 }
 
-AviResult AviFileImpl::WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags, uint64_t samples) {
+AviResult AviFileImpl::WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags,
+                                  uint64_t samples) {
     StreamData& s = streams[size_t(stream)];
     uint64_t need = 8 + uint64_t(bytes) + (bytes & 1);
     uint64_t used = io->Tell() - riffPos;
@@ -743,7 +774,8 @@ AviResult AviFileImpl::ClosePart(bool final) {
         for (size_t k = 0; k < streams.size(); ++k) {
             StreamData& s = streams[k];
             if (s.partChunks == 0) continue;
-            if (s.superIndex.size() >= opt.superIndexEntries) return kAviErrFileWrite;  // never: checked before a part opens
+            if (s.superIndex.size() >= opt.superIndexEntries)
+                return kAviErrFileWrite;  // never: checked before a part opens
             uint64_t at = io->Tell();
             uint32_t size = 24 + 8 * s.partChunks;
             io->WriteU32LE(MakeFourCC('i', 'x', char('0' + k / 10), char('0' + k % 10)));
@@ -857,7 +889,8 @@ AviFile::~AviFile() {
 
 AviResult AviFile::Open(const std::string& path, std::shared_ptr<AviFile>& out) {
     auto io = std::make_unique<FileIO>();
-    if (!io->Open(path, FileIO::Mode::Read, 256 << 10)) return kAviErrFileOpen;
+    // A small buffer: samples are read at scattered places, and larger ones bypass it.
+    if (!io->Open(path, FileIO::Mode::Read, 32 << 10)) return kAviErrFileOpen;
     return Open(std::move(io), out);
 }
 
@@ -871,13 +904,15 @@ AviResult AviFile::Open(std::unique_ptr<ByteIO> io, std::shared_ptr<AviFile>& ou
     return kAviOk;
 }
 
-AviResult AviFile::Create(const std::string& path, std::shared_ptr<AviFile>& out, const AviWriteOptions& options) {
+AviResult AviFile::Create(const std::string& path, std::shared_ptr<AviFile>& out,
+                          const AviWriteOptions& options) {
     auto io = std::make_unique<FileIO>();
     if (!io->Open(path, FileIO::Mode::Create)) return kAviErrFileOpen;
     return Create(std::move(io), out, options);
 }
 
-AviResult AviFile::Create(std::unique_ptr<ByteIO> io, std::shared_ptr<AviFile>& out, const AviWriteOptions& options) {
+AviResult AviFile::Create(std::unique_ptr<ByteIO> io, std::shared_ptr<AviFile>& out,
+                          const AviWriteOptions& options) {
     out.reset();
     auto impl = std::make_unique<AviFileImpl>();
     impl->io = std::move(io);
@@ -933,8 +968,10 @@ AviResult AviFile::CreateStream(std::shared_ptr<AviStream>& out, const AviStream
     s.info.dwFormatChangeCount = 0;
     int k = int(f.streams.size());
     uint32_t suffix = Suffix('d', 'c');
-    if (info.fccType == kStreamTypeAudio) suffix = Suffix('w', 'b');
-    else if (info.fccType == kStreamTypeText) suffix = Suffix('t', 'x');
+    if (info.fccType == kStreamTypeAudio)
+        suffix = Suffix('w', 'b');
+    else if (info.fccType == kStreamTypeText)
+        suffix = Suffix('t', 'x');
     s.chunkId = ChunkIdFor(k, suffix);
     f.streams.push_back(std::move(s));
     out.reset(new AviStream(shared_from_this(), k));
@@ -952,8 +989,12 @@ AviResult AviFile::Finish() {
     return f.writeError;
 }
 
-bool AviFile::IsWav() const { return impl_->isWav; }
-ByteIO& AviFile::IO() { return *impl_->io; }
+bool AviFile::IsWav() const {
+    return impl_->isWav;
+}
+ByteIO& AviFile::IO() {
+    return *impl_->io;
+}
 
 // ---------------------------------------------------------------- AviStream
 
@@ -966,7 +1007,9 @@ AviResult AviStream::Info(AviStreamInfo& info) const {
     return kAviOk;
 }
 
-int32_t AviStream::Start() const { return int32_t(file_->impl_->streams[size_t(index_)].info.dwStart); }
+int32_t AviStream::Start() const {
+    return int32_t(file_->impl_->streams[size_t(index_)].info.dwStart);
+}
 
 int32_t AviStream::Length() const {
     AviStreamInfo i;
@@ -1012,7 +1055,8 @@ AviResult AviStream::Read(int32_t start, int32_t count, void* buffer, int32_t bu
     const uint64_t ss = s.sampleSize;
     uint64_t left = s.samples - uint64_t(rel);
     uint64_t byteStart = uint64_t(rel) * ss;
-    size_t chunk = size_t(std::upper_bound(s.cumBytes.begin(), s.cumBytes.end(), byteStart) - s.cumBytes.begin()) - 1;
+    size_t chunk =
+        size_t(std::upper_bound(s.cumBytes.begin(), s.cumBytes.end(), byteStart) - s.cumBytes.begin()) - 1;
     uint64_t n;
     if (count == kAviStreamReadConvenient) {
         if (buffer) {
@@ -1038,7 +1082,8 @@ AviResult AviStream::Read(int32_t start, int32_t count, void* buffer, int32_t bu
             const IndexEntry& e = s.index[chunk];
             uint64_t inChunk = pos - s.cumBytes[chunk];
             uint64_t k = std::min<uint64_t>(e.size - inChunk, total - done);
-            if (k && (!io.Seek(e.offset + inChunk) || !io.ReadExact(dst + done, size_t(k)))) return kAviErrFileRead;
+            if (k && (!io.Seek(e.offset + inChunk) || !io.ReadExact(dst + done, size_t(k))))
+                return kAviErrFileRead;
             done += k;
             pos += k;
             ++chunk;
@@ -1072,7 +1117,9 @@ int32_t AviStream::FindSample(int32_t pos, uint32_t flags) const {
     return int32_t(*(it - 1) + s.info.dwStart);
 }
 
-bool AviStream::IsKeyFrame(int32_t pos) const { return FindSample(pos, kFindKey | kFindPrev) == pos; }
+bool AviStream::IsKeyFrame(int32_t pos) const {
+    return FindSample(pos, kFindKey | kFindPrev) == pos;
+}
 
 AviResult AviStream::SetFormat(int32_t, const void* data, int32_t size) {
     AviFileImpl& f = *file_->impl_;
@@ -1082,7 +1129,8 @@ AviResult AviStream::SetFormat(int32_t, const void* data, int32_t size) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
     if (f.headerWritten) {
         // The header is laid out: only the same format can be set again.
-        if (size_t(size) == s.format.size() && (size == 0 || std::memcmp(p, s.format.data(), size_t(size)) == 0))
+        if (size_t(size) == s.format.size() &&
+            (size == 0 || std::memcmp(p, s.format.data(), size_t(size)) == 0))
             return kAviOk;
         return kAviErrUnsupported;
     }

@@ -34,7 +34,7 @@ struct AviWriteOptions {
 };
 
 class AviFile : public std::enable_shared_from_this<AviFile> {
-public:
+  public:
     ~AviFile();
     AviFile(const AviFile&) = delete;
     AviFile& operator=(const AviFile&) = delete;
@@ -66,14 +66,14 @@ public:
     // The byte source or sink (a MemoryIO's bytes can be taken after Finish).
     ByteIO& IO();
 
-private:
+  private:
     friend class AviStream;
     explicit AviFile(std::unique_ptr<AviFileImpl> impl);
     std::unique_ptr<AviFileImpl> impl_;
 };
 
 class AviStream {
-public:
+  public:
     ~AviStream();
     AviStream(const AviStream&) = delete;
     AviStream& operator=(const AviStream&) = delete;
@@ -111,7 +111,7 @@ public:
 
     const std::shared_ptr<AviFile>& File() const { return file_; }
 
-private:
+  private:
     friend class AviFile;
     AviStream(std::shared_ptr<AviFile> file, int index) : file_(std::move(file)), index_(index) {}
     std::shared_ptr<AviFile> file_;
@@ -127,7 +127,7 @@ private:
 // save with kAviErrUserAbort, leaving a complete file of what was written.
 using AviSaveCallback = std::function<int(int percent)>;
 AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_ptr<AviStream>>& streams,
-                         const std::vector<const AviCompressOptions*>& options, const AviSaveCallback& progress,
-                         const AviWriteOptions& writeOptions = {});
+                         const std::vector<const AviCompressOptions*>& options,
+                         const AviSaveCallback& progress, const AviWriteOptions& writeOptions = {});
 
 }  // namespace vt

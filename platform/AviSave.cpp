@@ -16,7 +16,8 @@ constexpr int32_t kCopyBlock = 1 << 20;
 bool EndsWithWav(const std::string& path) {
     if (path.size() < 4) return false;
     std::string ext = path.substr(path.size() - 4);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
     return ext == ".wav";
 }
 
@@ -34,7 +35,8 @@ AviResult ChooseFormat(Source& s, const AviCompressOptions* o) {
     int32_t size = 0;
     if (s.stream->ReadFormat(s.stream->Start(), nullptr, size) != kAviOk) return kAviErrBadFormat;
     s.format.assign(size_t(size), 0);
-    if (size && s.stream->ReadFormat(s.stream->Start(), s.format.data(), size) != kAviOk) return kAviErrBadFormat;
+    if (size && s.stream->ReadFormat(s.stream->Start(), s.format.data(), size) != kAviOk)
+        return kAviErrBadFormat;
     if (!o) return kAviOk;
     if (s.info.fccType == kStreamTypeAudio && !o->lpFormat.empty()) {
         // Nothing is converted: the option may only restate the stream's own format
@@ -126,7 +128,8 @@ AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& pro
         }
         dataBytes += uint64_t(bytes);
         s.pos += samples;
-        int percent = int(int64_t(s.pos - s.stream->Start()) * 100 / std::max<int64_t>(1, s.end - s.stream->Start()));
+        int percent =
+            int(int64_t(s.pos - s.stream->Start()) * 100 / std::max<int64_t>(1, s.end - s.stream->Start()));
         if (progress && percent != lastPercent) {
             lastPercent = percent;
             if (progress(percent) != 0) {
@@ -156,8 +159,8 @@ AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& pro
 }  // namespace
 
 AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_ptr<AviStream>>& streams,
-                         const std::vector<const AviCompressOptions*>& options, const AviSaveCallback& progress,
-                         const AviWriteOptions& writeOptions) {
+                         const std::vector<const AviCompressOptions*>& options,
+                         const AviSaveCallback& progress, const AviWriteOptions& writeOptions) {
     std::vector<Source> src;
     for (size_t i = 0; i < streams.size(); ++i) {
         if (!streams[i]) continue;
@@ -173,9 +176,8 @@ AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_
     if (src.empty()) return kAviErrBadParam;
 
     if (EndsWithWav(path)) {
-        auto audio = std::find_if(src.begin(), src.end(), [](const Source& s) {
-            return s.info.fccType == kStreamTypeAudio;
-        });
+        auto audio = std::find_if(src.begin(), src.end(),
+                                  [](const Source& s) { return s.info.fccType == kStreamTypeAudio; });
         if (audio == src.end()) return kAviErrBadParam;
         return SaveWav(path, *audio, progress);
     }
@@ -213,7 +215,11 @@ AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_
         return progress(percent) == 0;
     };
     while (r == kAviOk && m.pos < m.end) {
-        int32_t upTo = int32_t(std::min<int64_t>(int64_t(m.pos) + every, m.end));
+        // Without video, the first stream is copied in large blocks.
+        int64_t step = m.info.fccType == kStreamTypeVideo ? every
+                       : m.info.dwSampleSize ? std::max<int64_t>(1, kCopyBlock / m.info.dwSampleSize)
+                                             : 64;
+        int32_t upTo = int32_t(std::min<int64_t>(int64_t(m.pos) + step, m.end));
         r = CopySamples(m, upTo, buf);
         if (r != kAviOk) break;
         // The others up to the end time of the frames copied so far.
@@ -232,9 +238,11 @@ AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_
         if (i == master) continue;
         Source& o = src[i];
         while (r == kAviOk && o.pos < o.end) {
-            int32_t step = o.info.dwSampleSize ? std::max<int32_t>(1, kCopyBlock / int32_t(o.info.dwSampleSize)) : 64;
+            int32_t step =
+                o.info.dwSampleSize ? std::max<int32_t>(1, kCopyBlock / int32_t(o.info.dwSampleSize)) : 64;
             r = CopySamples(o, int32_t(std::min<int64_t>(int64_t(o.pos) + step, o.end)), buf);
-            if (r == kAviOk && progress && progress(std::min(99, std::max(lastPercent, 0))) != 0) r = kAviErrUserAbort;
+            if (r == kAviOk && progress && progress(std::min(99, std::max(lastPercent, 0))) != 0)
+                r = kAviErrUserAbort;
         }
     }
     AviResult fin = file->Finish();

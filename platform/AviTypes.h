@@ -159,8 +159,8 @@ struct AviCompressOptions {
     uint32_t dwQuality = 0;
     uint32_t dwBytesPerSecond = 0;
     uint32_t dwFlags = 0;
-    std::vector<uint8_t> lpFormat;   // cbFormat is its size
-    std::vector<uint8_t> lpParms;    // cbParms is its size
+    std::vector<uint8_t> lpFormat;  // cbFormat is its size
+    std::vector<uint8_t> lpParms;   // cbParms is its size
     uint32_t dwInterleaveEvery = 0;
     uint32_t cbFormat() const { return uint32_t(lpFormat.size()); }
 };

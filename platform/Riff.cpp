@@ -42,8 +42,9 @@ bool RiffIO::Ascend(RiffChunk& ck) {
 bool RiffIO::Descend(RiffChunk& ck, const RiffChunk* parent, unsigned flags) {
     uint64_t end = io_.Size();
     if (parent) {
-        uint64_t pstart = (parent->ckid == kFourCCRiff || parent->ckid == kFourCCList) ? parent->dwDataOffset - 4
-                                                                                        : parent->dwDataOffset;
+        uint64_t pstart = (parent->ckid == kFourCCRiff || parent->ckid == kFourCCList)
+                              ? parent->dwDataOffset - 4
+                              : parent->dwDataOffset;
         end = std::min<uint64_t>(end, pstart + parent->cksize);
     }
     uint32_t wantId = ck.ckid, wantType = ck.fccType;
@@ -63,9 +64,12 @@ bool RiffIO::Descend(RiffChunk& ck, const RiffChunk* parent, unsigned flags) {
             found.dwDataOffset = pos + 12;
         }
         bool match = true;
-        if (flags & kFindChunk) match = id == wantId;
-        else if (flags & kFindRiff) match = id == kFourCCRiff && found.fccType == wantType;
-        else if (flags & kFindList) match = id == kFourCCList && found.fccType == wantType;
+        if (flags & kFindChunk)
+            match = id == wantId;
+        else if (flags & kFindRiff)
+            match = id == kFourCCRiff && found.fccType == wantType;
+        else if (flags & kFindList)
+            match = id == kFourCCList && found.fccType == wantType;
         if (match) {
             ck = found;
             return true;

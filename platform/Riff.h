@@ -21,7 +21,7 @@ constexpr uint32_t kFourCCRiff = MakeFourCC('R', 'I', 'F', 'F');
 constexpr uint32_t kFourCCList = MakeFourCC('L', 'I', 'S', 'T');
 
 class RiffIO {
-public:
+  public:
     enum : unsigned {
         kCreateRiff = 0x20,
         kCreateList = 0x40,
@@ -53,7 +53,7 @@ public:
     bool Write(const void* p, size_t n) { return io_.Write(p, n); }
     size_t Read(void* p, size_t n) { return io_.Read(p, n); }
 
-private:
+  private:
     ByteIO& io_;
 };
 

@@ -107,8 +107,8 @@ int CAVIStream::SaveStreams(const std::string& outputPath, bool wav, int count, 
         list.push_back(streams[size_t(i)]);
         opts.push_back(optionPointers[size_t(i)]);
     }
-    AviResult r = AviSaveStreams(tempPath, list, opts, [host](int p) { return SaveCallback(host, p); },
-                                 writeOptions_);
+    AviResult r = AviSaveStreams(
+        tempPath, list, opts, [host](int p) { return SaveCallback(host, p); }, writeOptions_);
     if (r == kAviOk) return 0;
     if (r == kAviErrUserAbort) return kErrWavOutput;
     return kErrSave;

@@ -13,7 +13,7 @@ namespace vt {
 class OperationHost;
 
 class CAVIStream {
-public:
+  public:
     static constexpr int kMaxStreams = 25;
 
     CAVIStream() { ResetStreamTable(); }
@@ -32,7 +32,8 @@ public:
     // (capped at 99) and stopping when the host asks to. `tempPath` receives
     // the temporary file's name, empty when none could be made.
     // 0, 6006 when stopped, 103 on any other failure.
-    int SaveStreams(const std::string& outputPath, bool wav, int count, OperationHost* host, std::string& tempPath);
+    int SaveStreams(const std::string& outputPath, bool wav, int count, OperationHost* host,
+                    std::string& tempPath);
 
     // The temporary file replaces the output (nothing when the two are the
     // same path or there is no temporary file). 0, or 103 when the rename fails.
@@ -48,7 +49,7 @@ public:
     std::array<AviCompressOptions*, kMaxStreams> optionPointers{};
     std::array<std::shared_ptr<AviStream>, kMaxStreams> streams;
 
-private:
+  private:
     AviWriteOptions writeOptions_;
 };
 

@@ -13,7 +13,7 @@ namespace vt {
 
 // Abstract base of the movie readers.
 class CDecMovie {
-public:
+  public:
     CDecMovie() = default;
     virtual ~CDecMovie() = default;
     CDecMovie(const CDecMovie&) = delete;
@@ -32,7 +32,7 @@ public:
     virtual const WaveFormatEx* GetAudioFormat() const { return HasAudioFormat() ? &audioHeader_ : nullptr; }
     virtual int Hook(uint32_t, uint32_t, uint32_t) { return 0; }
 
-protected:
+  protected:
     BitmapInfoHeader frameHeader_{};
     int32_t width_ = 0;
     int32_t height_ = 0;
@@ -45,7 +45,7 @@ protected:
 
 // The video stream of an AVI file.
 class CDecAVI : public CDecMovie {
-public:
+  public:
     CDecAVI() = default;
     ~CDecAVI() override;
 
@@ -68,7 +68,7 @@ public:
     const std::string& HandlerText() const { return handlerText_; }
     const std::string& CompressionText() const { return compressionText_; }
 
-protected:
+  protected:
     int OpenFile(const std::string& path, AviFileInfo& info);
     std::string typeText_, handlerText_, compressionText_;
     AviStreamInfo videoInfo_{};
@@ -78,7 +78,7 @@ protected:
 
 // Adds the audio stream: the last audio stream of the file.
 class CDecAVIAudio : public CDecAVI {
-public:
+  public:
     CDecAVIAudio() = default;
     ~CDecAVIAudio() override;
 
@@ -104,7 +104,7 @@ public:
     // The audio format block's size in bytes (at least 18), 0 when none.
     int GetAudioFormatSize() const { return audioFormat_.GetCount(); }
 
-protected:
+  protected:
     int FindLastAudio(const AviFileInfo& info);
     std::shared_ptr<AviStream> audio_;
     AviStreamInfo audioInfo_{};
@@ -117,7 +117,7 @@ protected:
 
 // The audio stream only (WAV files and the audio of AVI files).
 class CDecWAV : public CDecAVIAudio {
-public:
+  public:
     CDecWAV() = default;
     ~CDecWAV() override;
     int Open(const std::string& path) override;

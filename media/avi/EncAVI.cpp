@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/Settings.h"
 #include "app/Strings.h"
 #include "media/avi/MemBuff.h"
 #include "ops/ErrorCodes.h"
 #include "ops/OperationHost.h"
+#include "platform/Registry.h"
 
 namespace vt {
 
@@ -30,13 +32,59 @@ constexpr uint32_t kDefaultHandler = MakeFourCC('D', 'I', 'B', ' ');
 
 // ---------------------------------------------------------------- settings
 
+RegistryAviSettingStore::RegistryAviSettingStore(const std::string& registryKeyName, std::string storeFile)
+    : subKey_("Software\\" + registryKeyName + "\\AviVideoSettings"), file_(std::move(storeFile)) {}
+
+namespace {
+RegistryStore StoreOf(const std::string& file) {
+    return RegistryStore(file.empty() ? RegistryStore::DefaultPath() : std::filesystem::path(file));
+}
+}  // namespace
+
+bool RegistryAviSettingStore::ReadDword(const std::string& name, uint32_t& value) {
+    auto v = StoreOf(file_).GetValue(RegRoot::CurrentUser, subKey_, name);
+    if (!v || v->type != RegType::Dword || v->data.size() != 4) return false;
+    value = GetU32LE(v->data.data());
+    return true;
+}
+
+bool RegistryAviSettingStore::ReadBinary(const std::string& name, std::vector<uint8_t>& value,
+                                         size_t maxBytes) {
+    auto v = StoreOf(file_).GetValue(RegRoot::CurrentUser, subKey_, name);
+    if (!v || v->type != RegType::Binary || v->data.empty() || v->data.size() > maxBytes) return false;
+    value = v->data;
+    return true;
+}
+
+bool RegistryAviSettingStore::WriteDword(const std::string& name, uint32_t value) {
+    RegValue v{RegType::Dword, std::vector<uint8_t>(4)};
+    PutU32LE(v.data.data(), value);
+    RegistryStore store = StoreOf(file_);
+    return store.SetValue(RegRoot::CurrentUser, subKey_, name, v);
+}
+
+bool RegistryAviSettingStore::WriteBinary(const std::string& name, const std::vector<uint8_t>& value) {
+    RegistryStore store = StoreOf(file_);
+    return store.SetValue(RegRoot::CurrentUser, subKey_, name, RegValue{RegType::Binary, value});
+}
+
+std::shared_ptr<AviSettingStore> DefaultAviSettingStore() {
+    return std::make_shared<RegistryAviSettingStore>(GetRegistryKeyName());
+}
+
+std::shared_ptr<AviSettingStore> NoAviSettingStore() {
+    return nullptr;
+}
+
 CEncAVISetting::CEncAVISetting(std::shared_ptr<AviSettingStore> store) : store_(std::move(store)) {
     handler = kDefaultHandler;
     if (!store_) return;
     uint32_t h;
     if (store_->ReadDword("handler", h)) handler = h;
-    if (store_->ReadBinary("AviCodec", stateBlock, kMaxValueBytes)) stateSize = int32_t(stateBlock.size());
-    else stateBlock.clear();
+    if (store_->ReadBinary("AviCodec", stateBlock, kMaxValueBytes))
+        stateSize = int32_t(stateBlock.size());
+    else
+        stateBlock.clear();
     if (!store_->ReadBinary("AudioCodec", audioFormat, kMaxValueBytes)) audioFormat.clear();
 }
 
@@ -44,26 +92,38 @@ CEncAVISetting::~CEncAVISetting() {
     if (!store_) return;
     if (!stateBlock.empty()) {
         size_t n = std::min<size_t>(size_t(std::max(stateSize, 0)), stateBlock.size());
-        store_->WriteBinary("AviCodec", std::vector<uint8_t>(stateBlock.begin(), stateBlock.begin() + long(n)));
+        store_->WriteBinary("AviCodec",
+                            std::vector<uint8_t>(stateBlock.begin(), stateBlock.begin() + long(n)));
     }
     if (audioFormat.size() >= sizeof(WaveFormatEx)) {
         // The record's own length: the header and its cbSize extra bytes.
         WaveFormatEx w = WaveFormatFromBytes(audioFormat.data(), audioFormat.size());
         size_t n = std::min<size_t>(audioFormat.size(), size_t(w.cbSize) + 18);
-        store_->WriteBinary("AudioCodec", std::vector<uint8_t>(audioFormat.begin(), audioFormat.begin() + long(n)));
+        store_->WriteBinary("AudioCodec",
+                            std::vector<uint8_t>(audioFormat.begin(), audioFormat.begin() + long(n)));
     }
     store_->WriteDword("handler", handler);
 }
 
 // ---------------------------------------------------------------- CEncAVI
 
-CEncAVI::CEncAVI(std::shared_ptr<AviSettingStore> store) : settings_(std::move(store)) { CEncAVI::Close(); }
+CEncAVI::CEncAVI(std::shared_ptr<AviSettingStore> store) : settings_(std::move(store)) {
+    CEncAVI::Close();
+}
 
-CEncAVI::~CEncAVI() { CEncAVI::Close(); }
+CEncAVI::~CEncAVI() {
+    CEncAVI::Close();
+}
 
-int CEncAVI::WriteFrame(const void*) { return kErrAviStreamWrite; }
-int CEncAVI::CreateCompressed(const std::string&) { return kErrAviCreate; }
-int CEncAVI::SetupCompressor() { return kErrAviCreate; }
+int CEncAVI::WriteFrame(const void*) {
+    return kErrAviStreamWrite;
+}
+int CEncAVI::CreateCompressed(const std::string&) {
+    return kErrAviCreate;
+}
+int CEncAVI::SetupCompressor() {
+    return kErrAviCreate;
+}
 
 void CEncAVI::EndCompress() {
     compVars_ = {};
@@ -104,7 +164,8 @@ int CEncAVI::CreateVideoStream(const std::string& path, const AviStreamInfo& inf
 int CEncAVI::WriteVideoSamples(int samples, const void* data, int bytes, int keyFrame) {
     if (!video_) return kErrAviStreamWrite;
     int32_t written = 0;
-    if (video_->Write(videoPos_, samples, data, bytes, keyFrame ? kAviIfKeyFrame : 0, &written, nullptr) != kAviOk)
+    if (video_->Write(videoPos_, samples, data, bytes, keyFrame ? kAviIfKeyFrame : 0, &written, nullptr) !=
+        kAviOk)
         return kErrAviStreamWrite;
     videoPos_ += written;
     return 0;
@@ -119,7 +180,9 @@ void CEncAVI_Comp::EndCompress() {
 
 CEncAVIAudio::CEncAVIAudio(std::shared_ptr<AviSettingStore> store) : CEncAVI_Comp(std::move(store)) {}
 
-CEncAVIAudio::~CEncAVIAudio() { CEncAVIAudio::Close(); }
+CEncAVIAudio::~CEncAVIAudio() {
+    CEncAVIAudio::Close();
+}
 
 void CEncAVIAudio::Close() {
     audio_.reset();
@@ -128,7 +191,8 @@ void CEncAVIAudio::Close() {
     CEncAVI::Close();
 }
 
-int CEncAVIAudio::CreateAudioStream(const WaveFormatEx* format, const AviStreamInfo& info, const std::string& path) {
+int CEncAVIAudio::CreateAudioStream(const WaveFormatEx* format, const AviStreamInfo& info,
+                                    const std::string& path) {
     if (!path.empty()) {
         Close();
         int r = OpenFile(path);
@@ -155,14 +219,16 @@ int CEncAVIAudio::WriteAudio(int& samples, const void* data, int& bytes) {
         }
     }
     int32_t s = 0, b = 0;
-    if (audio_->Write(audioPos_, samples, data, bytes, kAviIfKeyFrame, &s, &b) != kAviOk) return kErrAviStreamWrite;
+    if (audio_->Write(audioPos_, samples, data, bytes, kAviIfKeyFrame, &s, &b) != kAviOk)
+        return kErrAviStreamWrite;
     samples = s;
     bytes = b;
     audioPos_ += s;
     return 0;
 }
 
-int CEncAVIAudio::CopyAudio(int first, int end, const std::shared_ptr<AviStream>& source, OperationHost* host) {
+int CEncAVIAudio::CopyAudio(int first, int end, const std::shared_ptr<AviStream>& source,
+                            OperationHost* host) {
     CMemBuffBase<unsigned char> buffer(kCopyBufferBytes);
     if (!buffer.GetData()) return kErrMemory;
     if (!source) return 0;
@@ -181,11 +247,11 @@ int CEncAVIAudio::CopyAudio(int first, int end, const std::shared_ptr<AviStream>
             if (capacity > buffer.GetCount() && !buffer.GetBuffer(capacity)) return kErrMemory;
         }
         int32_t bytes = 0, samples = 0;
-        AviResult r = source->Read(first, kAviStreamReadConvenient, buffer.GetData(), capacity, &bytes, &samples);
+        AviResult r =
+            source->Read(first, kAviStreamReadConvenient, buffer.GetData(), capacity, &bytes, &samples);
         if (r != kAviOk) {
             bool stop = true;
-            if (host)
-                stop = host->AskOkCancel(LoadStringPair(46005, 46006), "Vantorel");
+            if (host) stop = host->AskOkCancel(LoadStringPair(46005, 46006), "Vantorel");
             if (stop) {
                 result = kErrAviAudioReadWrite;
                 break;

@@ -17,7 +17,7 @@ class OperationHost;
 // Where the codec settings record lives ("AviVideoSettings" under the
 // program's registry key): DWORD and binary values by name.
 class AviSettingStore {
-public:
+  public:
     virtual ~AviSettingStore() = default;
     virtual bool ReadDword(const std::string& name, uint32_t& value) = 0;
     // Fails when the value is missing or larger than maxBytes.
@@ -26,10 +26,31 @@ public:
     virtual bool WriteBinary(const std::string& name, const std::vector<uint8_t>& value) = 0;
 };
 
+// The settings record's values in the registry, under the key
+// "Software\\<key name>\\AviVideoSettings" of HKEY_CURRENT_USER, in the
+// user's store or in a given store file.
+class RegistryAviSettingStore : public AviSettingStore {
+  public:
+    explicit RegistryAviSettingStore(const std::string& registryKeyName, std::string storeFile = {});
+    bool ReadDword(const std::string& name, uint32_t& value) override;
+    bool ReadBinary(const std::string& name, std::vector<uint8_t>& value, size_t maxBytes) override;
+    bool WriteDword(const std::string& name, uint32_t value) override;
+    bool WriteBinary(const std::string& name, const std::vector<uint8_t>& value) override;
+    const std::string& SubKey() const { return subKey_; }
+
+  private:
+    std::string subKey_;
+    std::string file_;
+};
+
+// The program's store: the registry key name of the settings file beside the
+// program ("PARVEX" by default), in the user's registry.
+std::shared_ptr<AviSettingStore> DefaultAviSettingStore();
+
 // The codec settings record: read when a writer is made, written back when it
 // goes. Without a store, the defaults are used and nothing is kept.
 class CEncAVISetting {
-public:
+  public:
     explicit CEncAVISetting(std::shared_ptr<AviSettingStore> store = nullptr);
     virtual ~CEncAVISetting();
     CEncAVISetting(const CEncAVISetting&) = delete;
@@ -45,7 +66,7 @@ public:
 
     static constexpr size_t kMaxValueBytes = 4096;
 
-private:
+  private:
     std::shared_ptr<AviSettingStore> store_;
 };
 
@@ -71,9 +92,15 @@ struct CompressFramesRecord {
     uint32_t dwScale = 0;
 };
 
+// Writers made without a store use DefaultAviSettingStore(), as the pages'
+// writers do; pass an explicit store (or a null one through
+// NoAviSettingStore()) to keep the settings elsewhere.
+std::shared_ptr<AviSettingStore> NoAviSettingStore();
+
 class CEncAVI {
-public:
-    explicit CEncAVI(std::shared_ptr<AviSettingStore> store = nullptr);
+  public:
+    CEncAVI() : CEncAVI(DefaultAviSettingStore()) {}
+    explicit CEncAVI(std::shared_ptr<AviSettingStore> store);
     virtual ~CEncAVI();
     CEncAVI(const CEncAVI&) = delete;
     CEncAVI& operator=(const CEncAVI&) = delete;
@@ -88,7 +115,8 @@ public:
     virtual void EndCompress();
 
     // Creates the file (replacing any file there) and its video stream.
-    int CreateVideoStream(const std::string& path, const AviStreamInfo& info, const void* format, int formatSize);
+    int CreateVideoStream(const std::string& path, const AviStreamInfo& info, const void* format,
+                          int formatSize);
     // Appends one video sample (0 bytes: an empty sample) with its key-frame flag.
     int WriteVideoSamples(int samples, const void* data, int bytes, int keyFrame);
 
@@ -100,7 +128,7 @@ public:
     const AviStreamInfo& GetVideoInfo() const { return videoInfo_; }
     CEncAVISetting& Settings() { return settings_; }
 
-protected:
+  protected:
     int OpenFile(const std::string& path);
 
     int32_t videoPos_ = 0;
@@ -117,38 +145,42 @@ protected:
 };
 
 class CEncAVI_Comp : public CEncAVI {
-public:
-    using CEncAVI::CEncAVI;
+  public:
+    CEncAVI_Comp() = default;
+    explicit CEncAVI_Comp(std::shared_ptr<AviSettingStore> store) : CEncAVI(std::move(store)) {}
     void EndCompress() override;
 
-protected:
+  protected:
     CompressFramesRecord frames_;
 };
 
 class CEncAVIAudio : public CEncAVI_Comp {
-public:
-    explicit CEncAVIAudio(std::shared_ptr<AviSettingStore> store = nullptr);
+  public:
+    CEncAVIAudio() = default;
+    explicit CEncAVIAudio(std::shared_ptr<AviSettingStore> store);
     ~CEncAVIAudio() override;
 
     void Close() override;
 
     // Adds the audio stream: to the file of CreateVideoStream when `path` is
     // empty, else to a new file at `path`. `format` holds cbSize + 18 bytes.
-    int CreateAudioStream(const WaveFormatEx* format, const AviStreamInfo& info, const std::string& path = {});
+    int CreateAudioStream(const WaveFormatEx* format, const AviStreamInfo& info,
+                          const std::string& path = {});
     // Appends audio; a sample count of 0 is worked out from the bytes and the
     // output format's block alignment. The counts written come back.
     int WriteAudio(int& samples, const void* data, int& bytes);
     // Copies samples [first, end) of a reader's audio stream, in blocks of at
     // most 400000 bytes. A read failure asks `host` (OK: stop with 2107,
     // Cancel: skip one sample); without a host it stops with 2107.
-    int CopyAudio(int first, int end, const std::shared_ptr<AviStream>& source, OperationHost* host = nullptr);
+    int CopyAudio(int first, int end, const std::shared_ptr<AviStream>& source,
+                  OperationHost* host = nullptr);
 
     int GetAudioPosition() const { return audioPos_; }
     bool AudioCreated() const { return audioCreated_ != 0; }
 
     static constexpr int kCopyBufferBytes = 400000;
 
-protected:
+  protected:
     std::shared_ptr<AviStream> audio_;
     int32_t audioPos_ = 0;
     int32_t audioCreated_ = 0;

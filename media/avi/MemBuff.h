@@ -13,7 +13,7 @@ namespace vt {
 // Invariant: data is null exactly when count is 0 after a failed or no allocation.
 template <class T>
 class CMemBuffBase {
-public:
+  public:
     explicit CMemBuffBase(int n = 0) {
         if (n > 0) ReSize(n);
     }
@@ -67,7 +67,7 @@ public:
     T* GetData() const { return data_; }
     T* GetAt(int i) const { return data_ + i; }
 
-private:
+  private:
     T* data_ = nullptr;
     int32_t count_ = 0;
 };
@@ -75,7 +75,7 @@ private:
 // Holder of one heap object; deletes it through its virtual destructor.
 template <class T>
 class CMemBuffClassBase {
-public:
+  public:
     CMemBuffClassBase() = default;
     virtual ~CMemBuffClassBase() { DeleteHeld(); }
     CMemBuffClassBase(const CMemBuffClassBase&) = delete;
@@ -91,7 +91,7 @@ public:
     T* Get() const { return ptr_; }
     T* operator->() const { return ptr_; }
 
-protected:
+  protected:
     void DeleteHeld() {
         delete ptr_;
         ptr_ = nullptr;
@@ -102,14 +102,14 @@ protected:
 // Holder that makes its object with T's default constructor.
 template <class T>
 class CMemBuffClassBaseConst : public CMemBuffClassBase<T> {
-public:
+  public:
     CMemBuffClassBaseConst() { this->ptr_ = new (std::nothrow) T(); }
 };
 
 // Holder of one heap array of objects.
 template <class T>
 class CMemBuffClassArrayBase : public CMemBuffClassBase<T> {
-public:
+  public:
     ~CMemBuffClassArrayBase() override { DeleteArray(); }
     void Release() override { DeleteArray(); }
     virtual void Alloc(int n) {
@@ -120,7 +120,7 @@ public:
     int GetCount() const { return count_; }
     T& operator[](int i) const { return this->ptr_[i]; }
 
-private:
+  private:
     void DeleteArray() {
         delete[] this->ptr_;
         this->ptr_ = nullptr;

@@ -23,7 +23,9 @@ CMMio::CMMio() {
     factChunk_.cksize = 4;
 }
 
-CMMio::~CMMio() { CloseFile(); }
+CMMio::~CMMio() {
+    CloseFile();
+}
 
 bool CMMio::CreateRiff(const std::string& path, uint32_t formatSize) {
     path_ = path;
@@ -42,7 +44,9 @@ bool CMMio::CreateRiff(const std::string& path, uint32_t formatSize) {
     return true;
 }
 
-bool CMMio::Write(const void* data, size_t n) { return file_ && file_->Write(data, n); }
+bool CMMio::Write(const void* data, size_t n) {
+    return file_ && file_->Write(data, n);
+}
 
 bool CMMio::BeginData(uint32_t value) {
     if (!riff_) return false;
@@ -54,7 +58,9 @@ bool CMMio::BeginData(uint32_t value) {
     return file_->Flush();
 }
 
-uint64_t CMMio::DataBytes() const { return file_ ? file_->Tell() - dataChunk_.dwDataOffset : 0; }
+uint64_t CMMio::DataBytes() const {
+    return file_ ? file_->Tell() - dataChunk_.dwDataOffset : 0;
+}
 
 bool CMMio::Finish(uint32_t sampleCount) {
     if (!riff_) return false;
@@ -64,8 +70,8 @@ bool CMMio::Finish(uint32_t sampleCount) {
     riff.fccType = kFccWave;
     fact.ckid = factChunk_.ckid;
     ok = ok && riff_->Seek(0) && riff_->Descend(riff, nullptr, RiffIO::kFindRiff) &&
-         riff_->Descend(fact, &riff, RiffIO::kFindChunk) && fact.cksize >= 4 && riff_->Seek(fact.dwDataOffset) &&
-         file_->WriteU32LE(sampleCount);
+         riff_->Descend(fact, &riff, RiffIO::kFindChunk) && fact.cksize >= 4 &&
+         riff_->Seek(fact.dwDataOffset) && file_->WriteU32LE(sampleCount);
     return ok && file_->Flush();
 }
 
@@ -110,8 +116,8 @@ bool CWavACM::OpenStreams() {
 uint32_t CWavACM::GetSampleCount() const {
     if (pcmFormat_.nBlockAlign == 0) return 0;
     uint64_t pcmBytes = uint64_t(bytesDone_);
-    if (!fileFormat_.empty() &&
-        !PcmBytesForFileBytes(fileFormat_.data(), fileFormat_.size(), pcmFormat_, uint64_t(bytesDone_), pcmBytes))
+    if (!fileFormat_.empty() && !PcmBytesForFileBytes(fileFormat_.data(), fileFormat_.size(), pcmFormat_,
+                                                      uint64_t(bytesDone_), pcmBytes))
         return 0;
     return uint32_t(std::min<uint64_t>(pcmBytes / pcmFormat_.nBlockAlign, 0xFFFFFFFFu));
 }
@@ -129,11 +135,19 @@ void CWavACM::Reset() {
 
 // ---------------------------------------------------------------- CWaveFileACM
 
-CWaveFileACM::~CWaveFileACM() { CWaveFileACM::Close(); }
+CWaveFileACM::~CWaveFileACM() {
+    CWaveFileACM::Close();
+}
 
-int CWaveFileACM::OpenRead(const std::string&) { return 0; }
-int CWaveFileACM::Read(void*, int) { return 0; }
-int CWaveFileACM::Write(const void*, int) { return 0; }
+int CWaveFileACM::OpenRead(const std::string&) {
+    return 0;
+}
+int CWaveFileACM::Read(void*, int) {
+    return 0;
+}
+int CWaveFileACM::Write(const void*, int) {
+    return 0;
+}
 
 void CWaveFileACM::SetFileFormat(const WaveFormatEx* format) {
     fileFormat_.assign(256, 0);

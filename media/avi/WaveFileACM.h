@@ -16,7 +16,7 @@
 namespace vt {
 
 class CMMio {
-public:
+  public:
     CMMio();
     virtual ~CMMio();
     CMMio(const CMMio&) = delete;
@@ -34,7 +34,7 @@ public:
     bool CloseFile();
     uint64_t DataBytes() const;
 
-protected:
+  protected:
     std::string path_;
     std::unique_ptr<FileIO> file_;
     std::unique_ptr<RiffIO> riff_;
@@ -49,13 +49,13 @@ struct AcmStreamHeader {
 };
 
 class CWavACM {
-public:
+  public:
     CWavACM() = default;
     virtual ~CWavACM() = default;
     CWavACM(const CWavACM&) = delete;
     CWavACM& operator=(const CWavACM&) = delete;
 
-protected:
+  protected:
     bool PrepareFormats();
     bool OpenStreams();
     uint32_t GetSampleCount() const;
@@ -73,7 +73,7 @@ protected:
 };
 
 class CWaveFileACM : public CWavACM {
-public:
+  public:
     CWaveFileACM() = default;
     ~CWaveFileACM() override;
 
@@ -92,7 +92,7 @@ public:
 
     const WaveFormatEx& PcmFormat() const { return pcmFormat_; }
 
-private:
+  private:
     int mode_ = 0;  // 0 reading, 1 writing
     CMMio mmio_;
 };

@@ -2,6 +2,7 @@
 // a readable prefix; never a crash, a hang or a huge allocation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "platform/AviFile.h"
@@ -13,19 +14,18 @@ namespace vt::test {
 namespace {
 
 std::vector<uint8_t> Riff(uint32_t form, std::vector<uint8_t> body, uint32_t size = 0) {
-    std::vector<uint8_t> b(12);
+    std::vector<uint8_t> b(12 + body.size());
     PutU32LE(&b[0], kFourCCRiff);
     PutU32LE(&b[4], size ? size : uint32_t(body.size() + 4));
     PutU32LE(&b[8], form);
-    b.insert(b.end(), body.begin(), body.end());
+    std::copy(body.begin(), body.end(), b.begin() + 12);
     return b;
 }
 std::vector<uint8_t> Chunk(uint32_t id, std::vector<uint8_t> data, uint32_t size = UINT32_MAX) {
-    std::vector<uint8_t> b(8);
+    std::vector<uint8_t> b(8 + data.size() + (data.size() & 1), 0);
     PutU32LE(&b[0], id);
     PutU32LE(&b[4], size == UINT32_MAX ? uint32_t(data.size()) : size);
-    b.insert(b.end(), data.begin(), data.end());
-    if (data.size() & 1) b.push_back(0);
+    std::copy(data.begin(), data.end(), b.begin() + 8);
     return b;
 }
 std::vector<uint8_t> List(uint32_t type, std::vector<uint8_t> body, uint32_t size = UINT32_MAX) {
@@ -49,10 +49,12 @@ AviResult OpenAndReadAll(const std::vector<uint8_t>& bytes) {
         int32_t end = s->Start() + s->Length();
         for (int32_t p = s->Start(); p < end;) {
             int32_t bytesRead = 0, samples = 0;
-            if (s->Read(p, kAviStreamReadConvenient, nullptr, 0, &bytesRead, &samples) != kAviOk) return kAviErrFileRead;
+            if (s->Read(p, kAviStreamReadConvenient, nullptr, 0, &bytesRead, &samples) != kAviOk)
+                return kAviErrFileRead;
             if (samples <= 0) break;
             buf.resize(size_t(std::max(bytesRead, 1)));
-            if (s->Read(p, kAviStreamReadConvenient, buf.data(), int32_t(buf.size()), &bytesRead, &samples) != kAviOk)
+            if (s->Read(p, kAviStreamReadConvenient, buf.data(), int32_t(buf.size()), &bytesRead, &samples) !=
+                kAviOk)
                 return kAviErrFileRead;
             if (size_t(bytesRead) > buf.size()) return kAviErrInternal;
             p += samples;
@@ -68,12 +70,14 @@ TEST(AviBadInput, ReadersReturnTheirCodes) {
     std::vector<uint8_t> random(5000);
     for (auto& b : random) b = uint8_t(rng());
     // A RIFF AVI whose first chunk claims 0xFFFFFFF0 bytes.
-    auto huge = Riff(MakeFourCC('A', 'V', 'I', ' '), Chunk(MakeFourCC('J', 'U', 'N', 'K'), {1, 2, 3, 4}, 0xFFFFFFF0u));
+    auto huge = Riff(MakeFourCC('A', 'V', 'I', ' '),
+                     Chunk(MakeFourCC('J', 'U', 'N', 'K'), {1, 2, 3, 4}, 0xFFFFFFF0u));
     // A header list whose stream format claims more than the list holds.
     auto strf = List(MakeFourCC('s', 't', 'r', 'l'),
                      Chunk(MakeFourCC('s', 't', 'r', 'f'), std::vector<uint8_t>(40, 0), 0x7FFFFFF0u));
     auto lying = Riff(MakeFourCC('A', 'V', 'I', ' '),
-                      List(MakeFourCC('h', 'd', 'r', 'l'), Chunk(MakeFourCC('a', 'v', 'i', 'h'), std::vector<uint8_t>(56, 0))));
+                      List(MakeFourCC('h', 'd', 'r', 'l'),
+                           Chunk(MakeFourCC('a', 'v', 'i', 'h'), std::vector<uint8_t>(56, 0))));
     lying.insert(lying.end(), strf.begin(), strf.end());
     // A WAV file whose fmt chunk is too short and one whose data runs past the end.
     auto shortFmt = Riff(MakeFourCC('W', 'A', 'V', 'E'), Chunk(MakeFourCC('f', 'm', 't', ' '), {1, 0, 1, 0}));
@@ -143,7 +147,8 @@ TEST(AviBadInput, TruncatedAndDamagedFiles) {
 
 // RIFF chunk I/O: sizes that pass the parent's end are refused.
 TEST(AviBadInput, RiffDescendStaysInside) {
-    auto bytes = Riff(MakeFourCC('W', 'A', 'V', 'E'), Chunk(MakeFourCC('f', 'm', 't', ' '), {1, 2}, 0xFFFFFFF0u));
+    auto bytes =
+        Riff(MakeFourCC('W', 'A', 'V', 'E'), Chunk(MakeFourCC('f', 'm', 't', ' '), {1, 2}, 0xFFFFFFF0u));
     MemoryIO io{std::span<const uint8_t>(bytes)};
     RiffIO riff(io);
     RiffChunk r, c;
@@ -151,8 +156,7 @@ TEST(AviBadInput, RiffDescendStaysInside) {
     ASSERT_TRUE(riff.Descend(r, nullptr, RiffIO::kFindRiff));
     c.ckid = MakeFourCC('f', 'm', 't', ' ');
     EXPECT_FALSE(riff.Descend(c, &r, RiffIO::kFindChunk));
-    auto ok = Riff(MakeFourCC('W', 'A', 'V', 'E'),
-                   Chunk(MakeFourCC('J', 'U', 'N', 'K'), {1, 2, 3}));
+    auto ok = Riff(MakeFourCC('W', 'A', 'V', 'E'), Chunk(MakeFourCC('J', 'U', 'N', 'K'), {1, 2, 3}));
     auto more = Chunk(MakeFourCC('d', 'a', 't', 'a'), {1, 2});
     PutU32LE(&ok[4], uint32_t(ok.size() - 8 + more.size()));
     ok.insert(ok.end(), more.begin(), more.end());

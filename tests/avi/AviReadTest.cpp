@@ -3,6 +3,7 @@
 // files cut off before their index.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -25,8 +26,11 @@ std::vector<std::string> Lines(const std::string& s) {
 // by ffprobe are counted through their time stamps).
 std::vector<int> ProbeKeyFrames(const std::filesystem::path& f) {
     std::vector<int> keys;
-    for (const auto& l : Lines(vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts,flags "
-                                             "-of csv=p=0 " + Q(f)).out)) {
+    for (const auto& l :
+         Lines(vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts,flags "
+                             "-of csv=p=0 " +
+                             Q(f))
+                   .out)) {
         auto comma = l.find(',');
         if (comma == std::string::npos) continue;
         if (l.find('K', comma) != std::string::npos) keys.push_back(std::atoi(l.c_str()));
@@ -63,6 +67,9 @@ TEST_P(AviReadTest, StreamsMatchFfprobe) {
     ASSERT_GE(size, 40);
     BitmapInfoHeader bh = BitmapHeaderFromBytes(static_cast<uint8_t*>(fmt), size_t(size));
     EXPECT_EQ(bh.biWidth, r.GetWidth());
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "0x%08x", bh.biCompression);
+    EXPECT_EQ(tag, Probe(src, "v:0", "codec_tag"));
     std::free(fmt);
 
     if (!r.HasAudio()) return;
@@ -71,6 +78,9 @@ TEST_P(AviReadTest, StreamsMatchFfprobe) {
     EXPECT_EQ(std::to_string(w->nSamplesPerSec) + "\n" + std::to_string(w->nChannels),
               Probe(src, "a:0", "sample_rate,channels"));
     EXPECT_EQ(r.GetSampleRate(), int(w->nSamplesPerSec));
+    std::snprintf(tag, sizeof tag, "0x%04x", w->wFormatTag);
+    EXPECT_EQ(tag, Probe(src, "a:0", "codec_tag"));
+    EXPECT_EQ(std::to_string(w->wBitsPerSample), Probe(src, "a:0", "bits_per_sample"));
     EXPECT_EQ(r.ChannelsText(), w->nChannels == 1 ? "Monoral" : "Stereo");
 }
 
@@ -110,7 +120,8 @@ TEST(AviRead, PcmAudioReadsInBlocksAcrossChunks) {
         EXPECT_EQ(int(all.size()), r.GetAudioLength() * c.blockAlign);
         TempDir dir;
         auto raw = dir / "a.raw";
-        ASSERT_EQ(vt::test::Run("ffmpeg -v error -i " + Q(src) + " -map 0:a -c copy -f " + c.rawFormat + " " + Q(raw))
+        ASSERT_EQ(vt::test::Run("ffmpeg -v error -i " + Q(src) + " -map 0:a -c copy -f " + c.rawFormat + " " +
+                                Q(raw))
                       .status,
                   0);
         EXPECT_EQ(all, ReadFile(raw));
@@ -198,8 +209,9 @@ TEST(AviRead, FormatTagNames) {
         uint16_t tag;
         const char* name;
     };
-    for (const Case& c : {Case{0x0001, "PCM"}, Case{0x0055, "MPEG LAYER-3"}, Case{0x0161, "?"}, Case{0x0000, "?"},
-                          Case{0x2000, "AC3"}, Case{0x0011, "DVI-ADPCM"}, Case{0x1400, "NORRIS"}})
+    for (const Case& c :
+         {Case{0x0001, "PCM"}, Case{0x0055, "MPEG LAYER-3"}, Case{0x0161, "?"}, Case{0x0000, "?"},
+          Case{0x2000, "AC3"}, Case{0x0011, "DVI-ADPCM"}, Case{0x1400, "NORRIS"}})
         EXPECT_STREQ(WaveFormatTagName(c.tag), c.name) << c.tag;
 }
 
@@ -220,8 +232,9 @@ TEST(AviRead, TruncatedFileReadsUpToItsEnd) {
     auto out = dir / "copy.avi";
     ASSERT_EQ(CopyMovie(cut, out), 0);
     // ffprobe finds the same packets in the cut file (it does not list the empty ones).
-    auto last = Lines(vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts -of csv=p=0 " +
-                                    Q(cut)).out);
+    auto last = Lines(
+        vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts -of csv=p=0 " + Q(cut))
+            .out);
     ASSERT_FALSE(last.empty());
     EXPECT_EQ(std::atoi(last.back().c_str()) + 1, r.GetLength());
     auto copied = PacketChecksums(out, "v:0");
@@ -241,15 +254,41 @@ TEST(AviRead, TruncatedFileReadsUpToItsEnd) {
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
 }
 
+// A damaged idx1 (an entry pointing outside the movi list, or the last one
+// off its chunk) is not trusted: the movi list is scanned instead.
+TEST(AviRead, DamagedIndexIsNotTrusted) {
+    auto src = AviMpeg4Mp3();
+    auto bytes = ReadFile(src);
+    std::string text(bytes.begin(), bytes.end());
+    size_t idx1 = text.rfind("idx1");
+    ASSERT_NE(idx1, std::string::npos);
+    uint32_t entries = GetU32LE(&bytes[idx1 + 4]) / 16;
+    ASSERT_GT(entries, 10u);
+    TempDir dir;
+    for (uint32_t which : {entries / 2, entries - 1}) {
+        auto damaged = bytes;
+        uint8_t* e = &damaged[idx1 + 8 + 16 * which];
+        PutU32LE(e + 8, which == entries - 1 ? GetU32LE(e + 8) + 2 : 0x7FFFFF00u);
+        auto path = dir / ("damaged" + std::to_string(which) + ".avi");
+        WriteFile(path, damaged);
+        auto out = dir / ("copy" + std::to_string(which) + ".avi");
+        ASSERT_EQ(CopyMovie(path, out), 0);
+        EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(src, "v:0"));
+        EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(src, "a:0"));
+    }
+}
+
 // An OpenDML file as ffmpeg writes it past 1 GiB (raw frames, a few seconds to
 // make). Set VT_SKIP_LARGE_TESTS to skip.
 TEST(AviRead, LargeOpenDmlFileFromFfmpeg) {
     if (std::getenv("VT_SKIP_LARGE_TESTS")) GTEST_SKIP() << "VT_SKIP_LARGE_TESTS is set";
     TempDir dir;
     auto big = dir / "big.avi";
-    ASSERT_EQ(vt::test::Run("ffmpeg -v error -nostdin -y -f lavfi -i color=c=black:size=1920x1080:rate=25:duration=7.2 "
-                            "-f lavfi -i sine=sample_rate=8000:duration=7.2 -c:v rawvideo -pix_fmt bgr24 "
-                            "-c:a pcm_u8 " + Q(big))
+    ASSERT_EQ(vt::test::Run(
+                  "ffmpeg -v error -nostdin -y -f lavfi -i color=c=black:size=1920x1080:rate=25:duration=7.2 "
+                  "-f lavfi -i sine=sample_rate=8000:duration=7.2 -c:v rawvideo -pix_fmt bgr24 "
+                  "-c:a pcm_u8 " +
+                  Q(big))
                   .status,
               0);
     ASSERT_GT(std::filesystem::file_size(big), uint64_t(1) << 30);

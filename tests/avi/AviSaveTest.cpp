@@ -2,7 +2,6 @@
 // as WAV, video and audio interleaved; stopping; the temporary file beside
 // the output and the rename that replaces the output.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +89,26 @@ TEST(AviSave, AudioAloneAsWav) {
     }
 }
 
+// Audio alone into an AVI file: copied in large blocks, not sample by sample.
+TEST(AviSave, AudioAloneAsAvi) {
+    auto audio = MakeFixture("tone_s16.wav", kToneSrc + "-c:a pcm_s16le");
+    TempDir dir;
+    auto out = dir / "a.avi";
+    CDecWAV a;
+    ASSERT_EQ(a.Open(audio.string()), 0);
+    CAVIStream table;
+    table.SetAudioEntry(0, a.GetAudioStream());
+    ASSERT_EQ(RunSave(table, out.string(), false, 1, nullptr), 0);
+    EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(audio, "a:0"));
+    EXPECT_EQ(StreamCount(out, "video"), 0);
+    // 88200 bytes in one chunk: its id appears in the movi list and in idx1.
+    auto bytes = ReadFile(out);
+    std::string text(bytes.begin(), bytes.end());
+    int chunks = 0;
+    for (size_t p = text.find("00wb"); p != std::string::npos; p = text.find("00wb", p + 4)) ++chunks;
+    EXPECT_EQ(chunks, 2);
+}
+
 // The union: video of one file, audio of another, each video frame followed
 // by the audio of its time span.
 TEST(AviSave, VideoAndAudioInterleaved) {
@@ -110,12 +129,15 @@ TEST(AviSave, VideoAndAudioInterleaved) {
     EXPECT_EQ(FrameMd5Lines(out, "v:0"), FrameMd5Lines(video, "v:0"));
     EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(audio, "a:0"));
     // Order of the chunks: frame, its audio, frame, its audio...
-    auto order = vt::test::Run("ffprobe -v error -show_entries packet=stream_index -of csv=p=0 " + Q(out)).out;
+    auto order =
+        vt::test::Run("ffprobe -v error -show_entries packet=stream_index -of csv=p=0 " + Q(out)).out;
     std::string expect;
     for (int i = 0; i < 50; ++i) expect += "0\n1\n";
     EXPECT_EQ(order, expect);
     // 22050 Hz at 25 frames per second: 882 samples (1764 bytes) per frame.
-    auto sizes = vt::test::Run("ffprobe -v error -select_streams a -show_entries packet=size -of csv=p=0 " + Q(out)).out;
+    auto sizes =
+        vt::test::Run("ffprobe -v error -select_streams a -show_entries packet=size -of csv=p=0 " + Q(out))
+            .out;
     EXPECT_EQ(sizes.substr(0, 5), "1764\n");
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;

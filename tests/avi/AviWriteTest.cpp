@@ -1,10 +1,10 @@
 // The writer: samples copied through a reader and the writer keep their bytes,
 // their key-frame flags and their empty places; the output decodes cleanly.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "tests/avi/AviFixtures.h"
 #include "tests/avi/AviTestUtil.h"
@@ -29,26 +29,29 @@ TEST_P(AviCopyTest, CopyKeepsEveryPacket) {
     EXPECT_EQ(FrameMd5Lines(out, "v:0"), FrameMd5Lines(src, "v:0"));
     EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(src, "v:0"));
     if (StreamCount(src, "audio") > 0) {
-        if (GetParam().packetAudio) EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(src, "a:0"));
-        else EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0"));
+        if (GetParam().packetAudio)
+            EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(src, "a:0"));
+        else
+            EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0"));
         EXPECT_EQ(Probe(out, "a:0", "codec_name,sample_rate,channels"),
                   Probe(src, "a:0", "codec_name,sample_rate,channels"));
     }
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
     // Key frames where the source has them.
-    EXPECT_EQ(vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv " + Q(out)).out,
-              vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv " + Q(src)).out);
+    EXPECT_EQ(
+        vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv " + Q(out))
+            .out,
+        vt::test::Run("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv " + Q(src))
+            .out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, AviCopyTest,
-                         ::testing::Values(CopyCase{"Mpeg4Mp3", AviMpeg4Mp3, true},
-                                           CopyCase{"MsmpegPcm", AviMsmpegPcm, false},
-                                           CopyCase{"MjpegU8", AviMjpegU8, false},
-                                           CopyCase{"VbrMp3", AviVbrMp3, true},
-                                           CopyCase{"NoAudio", AviNoAudio, false},
-                                           CopyCase{"Dropped", AviDropped, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, AviCopyTest,
+    ::testing::Values(CopyCase{"Mpeg4Mp3", AviMpeg4Mp3, true}, CopyCase{"MsmpegPcm", AviMsmpegPcm, false},
+                      CopyCase{"MjpegU8", AviMjpegU8, false}, CopyCase{"VbrMp3", AviVbrMp3, true},
+                      CopyCase{"NoAudio", AviNoAudio, false}, CopyCase{"Dropped", AviDropped, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vt::test
@@ -59,7 +62,8 @@ namespace {
 namespace fs = std::filesystem;
 
 uint64_t RawAudioBytes(const fs::path& f, const std::string& raw) {
-    auto r = vt::test::Run("ffmpeg -v error -nostdin -i " + Q(f) + " -map 0:a:0 -c copy -f " + raw + " - | wc -c");
+    auto r =
+        vt::test::Run("ffmpeg -v error -nostdin -i " + Q(f) + " -map 0:a:0 -c copy -f " + raw + " - | wc -c");
     return std::strtoull(r.out.c_str(), nullptr, 10);
 }
 
@@ -87,7 +91,22 @@ TEST(AviWrite, OpenDmlPartsPastThePartSize) {
     EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0"));
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
-    // Our reader takes the OpenDML indexes; a copy of the copy is the same again.
+    // Our reader takes the OpenDML indexes: with idx1 gone and a chunk id
+    // spoiled (which would end a scan of the movi list) every sample is still there.
+    auto spoiled = bytes;
+    size_t idx1 = text.find("idx1");
+    std::memcpy(&spoiled[idx1], "JUNK", 4);
+    size_t avix = text.find("AVIX");
+    size_t chunk = text.find("00dc", avix);
+    ASSERT_NE(chunk, std::string::npos);
+    std::memset(&spoiled[chunk], 0, 4);
+    auto spoiledPath = dir / "spoiled.avi";
+    WriteFile(spoiledPath, spoiled);
+    CDecAVIAudio s;
+    ASSERT_EQ(s.Open(spoiledPath.string()), 0);
+    EXPECT_EQ(s.GetLength(), 50);
+    EXPECT_EQ(s.GetAudioLength(), 44100);
+    // A copy of the copy is the same again.
     CDecAVIAudio r;
     ASSERT_EQ(r.Open(out.string()), 0);
     EXPECT_EQ(r.GetLength(), 50);
@@ -138,8 +157,11 @@ TEST(AviWrite, PastFourGiB) {
     EXPECT_EQ(bytes, kFrame);
     EXPECT_EQ(buf.GetData()[0], uint8_t(kFrames - 1));
     // ffmpeg finds the last frame too.
-    auto last = vt::test::Run("ffprobe -v error -select_streams v:0 -read_intervals 5.1% -show_entries packet=pts "
-                              "-of csv=p=0 " + Q(out) + " | tail -1").out;
+    auto last = vt::test::Run(
+                    "ffprobe -v error -select_streams v:0 -read_intervals 5.1% -show_entries packet=pts "
+                    "-of csv=p=0 " +
+                    Q(out) + " | tail -1")
+                    .out;
     EXPECT_EQ(last, std::to_string(kFrames - 1) + "\n");
     fs::remove(out);
 }
@@ -252,9 +274,10 @@ TEST(AviWrite, CopyAudioReadFailureAsksTheHost) {
     TempDir dir;
     auto src = dir / "src.avi";
     // Large enough that the reader's buffer does not hold the whole file.
-    fs::copy_file(MakeFixture("long_mp3.avi", "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 "
-                                              "-f lavfi -i sine=sample_rate=22050:duration=8 "
-                                              "-c:v mpeg4 -q:v 2 -c:a libmp3lame -q:a 4"),
+    fs::copy_file(MakeFixture("long_mp3.avi",
+                              "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 "
+                              "-f lavfi -i sine=sample_rate=22050:duration=8 "
+                              "-c:v mpeg4 -q:v 2 -c:a libmp3lame -q:a 4"),
                   src);
     CDecAVIAudio r;
     ASSERT_EQ(r.Open(src.string()), 0);
@@ -271,7 +294,9 @@ TEST(AviWrite, CopyAudioReadFailureAsksTheHost) {
         int result = w.CopyAudio(0, length, r.GetAudioStream(), &host);
         EXPECT_EQ(result, ok ? 2107 : 0);
         EXPECT_GE(host.questions, 1);
-        if (ok) EXPECT_EQ(host.questions, 1);
+        if (ok) {
+            EXPECT_EQ(host.questions, 1);
+        }
         // Every readable packet before the cut was copied; with Cancel, each
         // unreadable one was skipped.
         EXPECT_EQ(w.GetAudioPosition() + (ok ? 0 : host.questions), ok ? w.GetAudioPosition() : length);

@@ -27,7 +27,8 @@ WavChunks ParseWav(const std::vector<uint8_t>& b) {
     size_t p = 12;
     while (p + 8 <= b.size()) {
         uint32_t id = GetU32LE(&b[p]), size = GetU32LE(&b[p + 4]);
-        if (id == MakeFourCC('f', 'm', 't', ' ')) w.fmt.assign(b.begin() + long(p + 8), b.begin() + long(p + 8 + size));
+        if (id == MakeFourCC('f', 'm', 't', ' '))
+            w.fmt.assign(b.begin() + long(p + 8), b.begin() + long(p + 8 + size));
         if (id == MakeFourCC('f', 'a', 'c', 't')) {
             w.hasFact = true;
             w.fact = GetU32LE(&b[p + 8]);
@@ -63,14 +64,16 @@ class WaveFileTest : public ::testing::TestWithParam<WavCase> {};
 TEST_P(WaveFileTest, CopyKeepsDataAndCountsFrames) {
     const WavCase& c = GetParam();
     if (!HasEncoder(c.encoder)) GTEST_SKIP() << "ffmpeg has no " << c.encoder << " encoder";
-    auto src = MakeFixture(std::string("fmt_") + c.name + ".wav",
-                           std::string("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=1.3 ") + c.args);
+    auto src =
+        MakeFixture(std::string("fmt_") + c.name + ".wav",
+                    std::string("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=1.3 ") + c.args);
     ASSERT_FALSE(src.empty());
     CDecWAV r;
     ASSERT_EQ(r.Open(src.string()), 0);
     const WaveFormatEx* fmt = r.GetAudioFormat();
     ASSERT_NE(fmt, nullptr);
-    EXPECT_EQ(EffectiveFormatTag(reinterpret_cast<const uint8_t*>(fmt), size_t(r.GetAudioFormatSize())), c.tag);
+    EXPECT_EQ(EffectiveFormatTag(reinterpret_cast<const uint8_t*>(fmt), size_t(r.GetAudioFormatSize())),
+              c.tag);
 
     TempDir dir;
     auto out = dir / "out.wav";
@@ -99,9 +102,14 @@ TEST_P(WaveFileTest, CopyKeepsDataAndCountsFrames) {
     ASSERT_TRUE(chunks.hasFact);
     EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0"));
     uint64_t decoded = DecodedFrames(src);
-    if (c.exactFact) EXPECT_EQ(chunks.fact, decoded);
-    else EXPECT_NEAR(double(chunks.fact), double(decoded), 1152);
-    if (pcm) EXPECT_EQ(chunks.fact, total / in.nBlockAlign);
+    if (c.exactFact) {
+        EXPECT_EQ(chunks.fact, decoded);
+    } else {
+        EXPECT_NEAR(double(chunks.fact), double(decoded), 1152);
+    }
+    if (pcm) {
+        EXPECT_EQ(chunks.fact, total / in.nBlockAlign);
+    }
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
 }

@@ -52,8 +52,7 @@ TEST_P(CopyOnFixtures, WholeFileKeepsEveryPacketAndDecodes) {
     ASSERT_EQ(StreamCount(out, "video") + StreamCount(out, "audio"), streams);
     for (int i = 0; i < streams; ++i) {
         SCOPED_TRACE("stream " + std::to_string(i));
-        EXPECT_EQ(PacketChecksums(out, std::to_string(i)), PacketChecksums(in, std::to_string(i)));
-        EXPECT_EQ(FfmpegPts(out, std::to_string(i)), FfmpegPts(in, std::to_string(i)));
+        EXPECT_EQ(FfmpegPackets(out, std::to_string(i)), FfmpegPackets(in, std::to_string(i)));
     }
     // Our own reader reads the copy back with the same duration.
     CDecCompWMV a, b;
@@ -180,11 +179,14 @@ TEST(WmCopy, JoinedFilesFollowEachOtherByTheExactDuration) {
     writer.Finish();
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
-    auto one = FfmpegPts(in, "0");
-    auto both = FfmpegPts(out, "0");
-    ASSERT_EQ(both.size(), 2 * one.size());
-    for (size_t k = 0; k < one.size(); ++k) EXPECT_EQ(both[one.size() + k], one[k] + int64_t(duration / 10000));
-    EXPECT_EQ(PacketChecksums(out, "0").size(), 2 * one.size());
+    auto one = FfmpegPackets(in, "0");
+    auto both = FfmpegPackets(out, "0");
+    ASSERT_EQ(both.pts.size(), 2 * one.pts.size());
+    for (size_t k = 0; k < one.pts.size(); ++k) {
+        EXPECT_EQ(both.pts[k], one.pts[k]);
+        EXPECT_EQ(both.pts[one.pts.size() + k], one.pts[k] + int64_t(duration / 10000));
+        EXPECT_EQ(both.sums[one.pts.size() + k], one.sums[k]);
+    }
 }
 
 // The union page: two readers on two threads write into one writer.

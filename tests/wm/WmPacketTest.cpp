@@ -18,7 +18,7 @@ void PutVar(std::vector<uint8_t>& b, int type, uint32_t v) {
 }
 size_t VarSize(int type) { return type == 3 ? 4 : size_t(type); }
 
-struct PayloadSpec {
+struct PayloadLayout {
     uint8_t stream = 1;
     bool key = false;
     uint32_t object = 0;
@@ -27,14 +27,14 @@ struct PayloadSpec {
     std::vector<uint8_t> data;
 };
 
-struct PacketSpec {
+struct PacketLayout {
     bool errorCorrection = true;
     int packetLengthType = 0, sequenceType = 0, paddingType = 2;
     int replicatedType = 1, offsetType = 3, objectType = 1, streamType = 1;
     bool multiple = true;
     int payloadLengthType = 2;
     uint32_t explicitLength = 0;  // with packetLengthType: the stated length (0: the packet size)
-    std::vector<PayloadSpec> payloads;
+    std::vector<PayloadLayout> payloads;
 };
 
 std::vector<uint8_t> Replicated(uint32_t objectSize, uint32_t ptsMs, std::vector<uint8_t> ext = {}) {
@@ -45,7 +45,7 @@ std::vector<uint8_t> Replicated(uint32_t objectSize, uint32_t ptsMs, std::vector
     return r;
 }
 
-std::vector<uint8_t> BuildPacket(const PacketSpec& s) {
+std::vector<uint8_t> BuildPacket(const PacketLayout& s) {
     std::vector<uint8_t> body;
     if (s.multiple) body.push_back(uint8_t(s.payloads.size() | (s.payloadLengthType << 6)));
     for (const auto& p : s.payloads) {
@@ -62,7 +62,11 @@ std::vector<uint8_t> BuildPacket(const PacketSpec& s) {
                          VarSize(s.paddingType) + 6;
     const uint32_t padding = uint32_t(length - fixed - body.size());
     std::vector<uint8_t> p;
-    if (s.errorCorrection) p.insert(p.end(), {0x82, 0, 0});
+    if (s.errorCorrection) {
+        p.push_back(0x82);
+        p.push_back(0);
+        p.push_back(0);
+    }
     p.push_back(uint8_t((s.multiple ? 1 : 0) | (s.sequenceType << 1) | (s.paddingType << 3) | (s.packetLengthType << 5)));
     p.push_back(uint8_t(s.replicatedType | (s.offsetType << 2) | (s.objectType << 4) | (s.streamType << 6)));
     PutVar(p, s.packetLengthType, length);
@@ -88,10 +92,18 @@ AsfStreamConfig AudioStream(uint16_t number) {
     return s;
 }
 
+// A stream whose key-frame bits are taken as they are (audio samples are all clean points).
+AsfStreamConfig CommandStream(uint16_t number) {
+    AsfStreamConfig s;
+    s.streamNumber = number;
+    s.streamType = asfguid::kCommandMedia;
+    return s;
+}
+
 // A whole file: header (with extended stream properties for streams that
 // have them), data object with the packets.
 std::vector<uint8_t> BuildFile(const std::vector<AsfStreamConfig>& streams, const std::vector<std::vector<uint8_t>>& packets,
-                               uint64_t playDuration = 50000000) {
+                               uint64_t playDuration = 50000000, bool embedded = false) {
     AsfFileProperties fp;
     fp.preroll = kPreroll;
     fp.playDuration = playDuration;
@@ -102,10 +114,16 @@ std::vector<uint8_t> BuildFile(const std::vector<AsfStreamConfig>& streams, cons
     std::vector<uint8_t> ext;
     for (const auto& s : streams) {
         auto o = RenderStreamProperties(s);
-        objs.insert(objs.end(), o.begin(), o.end());
-        ++count;
-        if (s.hasExtended) {
+        if (!embedded) {
+            objs.insert(objs.end(), o.begin(), o.end());
+            ++count;
+        }
+        if (s.hasExtended || embedded) {
             auto e = RenderExtendedStreamProperties(s);
+            if (embedded) {  // the stream properties object inside the extended one
+                e.insert(e.end(), o.begin(), o.end());
+                PutU64LE(&e[16], e.size());
+            }
             ext.insert(ext.end(), e.begin(), e.end());
         }
     }
@@ -168,7 +186,7 @@ TEST(WmPackets, MultiplePayloadsWithEveryFieldLengthType) {
     for (int lenType = 1; lenType <= 3; ++lenType)
         for (int fieldType = 1; fieldType <= 3; ++fieldType) {
             SCOPED_TRACE("payload length type " + std::to_string(lenType) + ", field type " + std::to_string(fieldType));
-            PacketSpec p;
+            PacketLayout p;
             p.payloadLengthType = lenType;
             p.offsetType = fieldType;
             p.objectType = fieldType;
@@ -177,7 +195,7 @@ TEST(WmPackets, MultiplePayloadsWithEveryFieldLengthType) {
             p.payloads = {{1, true, 0, 0, Replicated(20, 1000), Bytes(20, 1)},
                           {2, false, 0, 0, Replicated(30, 1040), Bytes(30, 2)},
                           {1, false, 1, 0, Replicated(10, 1066), Bytes(10, 3)}};
-            Read r = ReadAll(BuildFile({AudioStream(1), AudioStream(2)}, {BuildPacket(p)}));
+            Read r = ReadAll(BuildFile({CommandStream(1), CommandStream(2)}, {BuildPacket(p)}));
             ASSERT_EQ(r.hr, asf::kOk);
             ASSERT_EQ(r.samples.size(), 3u);
             EXPECT_EQ(r.samples[0].stream, 1);
@@ -206,7 +224,7 @@ TEST(WmPackets, SinglePayloadLayouts) {
                           {"stated 32-bit length", false, 3, kPacket}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        PacketSpec p;
+        PacketLayout p;
         p.multiple = false;
         p.errorCorrection = c.errorCorrection;
         p.packetLengthType = c.packetLengthType;
@@ -221,7 +239,7 @@ TEST(WmPackets, SinglePayloadLayouts) {
 }
 
 TEST(WmPackets, CompressedPayloadGivesOneSamplePerSubPayload) {
-    PacketSpec p;
+    PacketLayout p;
     std::vector<uint8_t> data;
     for (int k = 0; k < 3; ++k) {
         data.push_back(uint8_t(5 + k));
@@ -245,7 +263,7 @@ TEST(WmPackets, PayloadExtensionDataGivesTheDuration) {
     s.hasExtended = true;
     s.payloadExtensions = {{Guid{0x12345678, 1, 2, {}}, 0xFFFF, {}},            // variable size, skipped
                            {asfguid::kPayloadExtSampleDuration, 2, {}}};
-    PacketSpec p;
+    PacketLayout p;
     std::vector<uint8_t> ext = {3, 0, 0xAA, 0xBB, 0xCC, 40, 0};  // 3 bytes of the first system, then 40 ms
     p.payloads = {{1, true, 0, 0, Replicated(16, 1000, ext), Bytes(16, 4)}};
     Read r = ReadAll(BuildFile({s}, {BuildPacket(p)}));
@@ -261,7 +279,7 @@ TEST(WmPackets, MediaObjectSplitAcrossPacketsIsReassembled) {
     uint32_t off = 0;
     while (off < whole.size()) {
         uint32_t n = std::min<uint32_t>(200, uint32_t(whole.size()) - off);
-        PacketSpec p;
+        PacketLayout p;
         p.multiple = false;
         p.payloads = {{1, true, 3, off, Replicated(600, 1200),
                        std::vector<uint8_t>(whole.begin() + off, whole.begin() + off + n)}};
@@ -276,7 +294,7 @@ TEST(WmPackets, MediaObjectSplitAcrossPacketsIsReassembled) {
 
     // Without its middle packet the object is dropped, and the stream's next
     // sample says that data was lost.
-    PacketSpec next;
+    PacketLayout next;
     next.payloads = {{1, false, 4, 0, Replicated(8, 1300), Bytes(8, 1)}};
     Read lost = ReadAll(BuildFile({AudioStream(1)}, {packets[0], packets[2], BuildPacket(next)}));
     ASSERT_EQ(lost.hr, asf::kOk);
@@ -289,7 +307,7 @@ TEST(WmPackets, SpreadAudioIsPutBackInOrderAndWrittenUnspread) {
     AsfStreamConfig s = AudioStream(1);
     s.errorCorrectionType = asfguid::kAudioSpread;
     s.errorCorrectionData = {2, 4, 0, 2, 0, 1, 0, 0};  // span 2, virtual packet 4, chunk 2, one byte of silence
-    PacketSpec p;
+    PacketLayout p;
     p.payloads = {{1, true, 0, 0, Replicated(8, 1000), {'A', 'a', 'B', 'b', 'C', 'c', 'D', 'd'}}};
     Read r = ReadAll(BuildFile({s}, {BuildPacket(p)}));
     ASSERT_EQ(r.hr, asf::kOk);
@@ -315,8 +333,34 @@ TEST(WmPackets, SpreadAudioIsPutBackInOrderAndWrittenUnspread) {
     EXPECT_EQ(sink.samples[0].bytes, ordered);
 }
 
+TEST(WmPackets, StreamsDeclaredInsideTheHeaderExtension) {
+    AsfStreamConfig s = AudioStream(3);
+    s.hasExtended = true;
+    s.bitrate = 32000;
+    s.bufferWindow = 2500;
+    s.avgTimePerFrame = 400000;
+    s.names = {{0, u"", u"Main audio"}};
+    PacketLayout p;
+    p.payloads = {{3, true, 0, 0, Replicated(6, 1000), Bytes(6, 3)}};
+    AsfReader r;
+    ASSERT_EQ(r.Open(std::make_unique<MemoryIO>(BuildFile({s}, {BuildPacket(p)}, 50000000, true))), asf::kOk);
+    ASSERT_EQ(r.Profile()->GetStreamCount(), 1u);
+    const AsfStreamConfig& got = *r.Profile()->GetStream(0);
+    EXPECT_EQ(got.StreamNumber(), 3);
+    EXPECT_EQ(got.MajorType(), kMediaTypeAudio);
+    EXPECT_EQ(got.Bitrate(), 32000u);
+    EXPECT_EQ(got.BufferWindow(), 2500u);
+    EXPECT_EQ(got.avgTimePerFrame, 400000u);
+    ASSERT_EQ(got.names.size(), 1u);
+    EXPECT_EQ(got.names[0].name, u"Main audio");
+    SinkAll sink;
+    ASSERT_EQ(r.Run(sink), asf::kOk);
+    ASSERT_EQ(sink.samples.size(), 1u);
+    EXPECT_EQ(sink.samples[0].stream, 3);
+}
+
 TEST(WmPackets, PayloadsOfUnknownStreamsAreSkipped) {
-    PacketSpec p;
+    PacketLayout p;
     p.payloads = {{9, false, 0, 0, Replicated(4, 1000), Bytes(4, 0)}, {1, false, 0, 0, Replicated(4, 1000), Bytes(4, 1)}};
     Read r = ReadAll(BuildFile({AudioStream(1)}, {BuildPacket(p)}));
     ASSERT_EQ(r.hr, asf::kOk);
@@ -329,7 +373,7 @@ TEST(WmPackets, FieldsThatDoNotFitTheirPacketAreRejected) {
         const char* name;
         std::function<void(std::vector<uint8_t>&)> damage;
     };
-    PacketSpec spec;
+    PacketLayout spec;
     spec.payloads = {{1, false, 0, 0, Replicated(20, 1000), Bytes(20, 1)}};
     const std::vector<uint8_t> good = BuildPacket(spec);
     // Layout: 82 00 00 | 11 5D | padding(2) | send(4) dur(2) | payload flags | stream obj off(4) rep(1) ...
@@ -362,7 +406,7 @@ protected:
     void SetUp() override {
         std::vector<std::vector<uint8_t>> packets;
         for (uint32_t k = 0; k < 4; ++k) {
-            PacketSpec p;
+            PacketLayout p;
             p.payloads = {{1, true, k, 0, Replicated(10, uint32_t(kPreroll + 1000 * k)), Bytes(10, uint8_t(k))}};
             packets.push_back(BuildPacket(p));
         }
@@ -440,7 +484,7 @@ TEST(WmRangeEnd, InterleavedSamplesInsideTheRangeAreNotLost) {
     const std::pair<uint8_t, uint32_t> order[] = {{1, 1000}, {2, 2100}, {1, 1990}, {1, 4000}, {2, 1995}};
     uint32_t object = 0;
     for (auto [stream, ms] : order) {
-        PacketSpec p;
+        PacketLayout p;
         p.payloads = {{stream, true, object++, 0, Replicated(6, uint32_t(kPreroll + ms)), Bytes(6, uint8_t(ms))}};
         packets.push_back(BuildPacket(p));
     }
@@ -457,7 +501,7 @@ TEST(WmRangeEnd, InterleavedSamplesInsideTheRangeAreNotLost) {
 
 TEST(WmOpen, FilesWithoutADurationDoNotOpen) {
     TempDir dir;
-    PacketSpec p;
+    PacketLayout p;
     p.payloads = {{1, true, 0, 0, Replicated(4, 1000), Bytes(4, 0)}};
     for (uint64_t play : {uint64_t(0), kPreroll * 10000}) {
         WriteFile(dir / "d.wma", BuildFile({AudioStream(1)}, {BuildPacket(p)}, play));

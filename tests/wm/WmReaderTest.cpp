@@ -26,10 +26,23 @@ TEST_P(ReaderOnFixtures, EverySampleMatchesFfmpegDemuxer) {
         const std::string spec = std::to_string(i);
         const uint16_t number = reader.StreamNumbers()[i];
         SCOPED_TRACE("stream " + spec);
-        EXPECT_EQ(c.Checksums(number), PacketChecksums(file, spec));
+        const FfPackets ff = FfmpegPackets(file, spec);
+        EXPECT_EQ(c.Checksums(number), ff.sums);
         std::vector<int64_t> ours;
         for (uint64_t t : c.TimesMs(number)) ours.push_back(int64_t(t));
-        EXPECT_EQ(ours, FfmpegPts(file, spec));
+        EXPECT_EQ(ours, ff.pts);
+        // Key frames as ffprobe flags them: one line per packet, "K" first for a key frame.
+        auto probe = vt::test::Run("ffprobe -v error -select_streams " + spec +
+                                   " -show_entries packet=flags -of csv=p=0 " + Q(file) + " 2>/dev/null");
+        std::string theirs, mine;
+        bool lineStart = true;
+        for (char ch : probe.out) {
+            if (lineStart && ch != '\n') theirs += ch == 'K' ? "K " : "_ ";
+            lineStart = ch == '\n';
+        }
+        for (const auto& smp : c.samples)
+            if (smp.stream == number) mine += (smp.flags & kSampleCleanPoint) ? "K " : "_ ";
+        EXPECT_EQ(mine, theirs);
     }
     // The duration is the play duration without the preroll.
     double probed = std::stod(Probe(file, "", "duration"));

@@ -86,12 +86,31 @@ struct CopySink {
     }
 };
 
-// Pts column of ffmpeg's framemd5 lines.
-inline std::vector<int64_t> FfmpegPts(const std::filesystem::path& file, const std::string& spec) {
-    std::vector<int64_t> out;
+// ffmpeg's view of one stream's packets, from one framemd5 run: times (ms)
+// and "size,md5" lines as PacketChecksums gives them.
+struct FfPackets {
+    std::vector<int64_t> pts;
+    std::vector<std::string> sums;
+    bool operator==(const FfPackets&) const = default;
+};
+
+inline FfPackets FfmpegPackets(const std::filesystem::path& file, const std::string& spec) {
+    FfPackets out;
+    auto trim = [](std::string s) {
+        size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(' ');
+        return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+    };
     for (const auto& l : FrameMd5Lines(file, spec)) {
-        size_t a = l.find(','), b = l.find(',', a + 1), c = l.find(',', b + 1);
-        out.push_back(std::stoll(l.substr(b + 1, c - b - 1)));
+        std::vector<std::string> f;
+        size_t start = 0, comma;
+        while ((comma = l.find(',', start)) != std::string::npos) {
+            f.push_back(trim(l.substr(start, comma - start)));
+            start = comma + 1;
+        }
+        f.push_back(trim(l.substr(start)));
+        if (f.size() < 6) continue;
+        out.pts.push_back(std::stoll(f[2]));
+        out.sums.push_back(f[4] + "," + f[5]);
     }
     return out;
 }

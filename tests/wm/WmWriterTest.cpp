@@ -282,6 +282,41 @@ TEST(WmWriter, SamplesArrivingOutOfOrderAreWrittenInTimeOrder) {
     for (size_t i = 1; i < out.size(); ++i) EXPECT_GE(out[i].time, out[i - 1].time) << i;
 }
 
+TEST(WmWriter, HoldsBackOnlyAFewSecondsOfSamples) {
+    AsfProfile p = ProfileOf({Audio(1)});
+    AsfWriter w;
+    ASSERT_EQ(w.SetProfile(p), asf::kOk);
+    ASSERT_EQ(w.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+    ASSERT_EQ(w.BeginWriting(), asf::kOk);
+    size_t most = 0;
+    for (int k = 0; k < 2000; ++k) {  // 200 s, one sample every 100 ms
+        ASSERT_EQ(w.WriteStreamSample(1, uint64_t(k) * 1000000, 0, kSampleCleanPoint, Bytes(100, uint8_t(k))), asf::kOk);
+        most = std::max(most, w.HeldBack());
+    }
+    EXPECT_LE(most, 31u);
+    EXPECT_EQ(w.EndWriting(), asf::kOk);
+    EXPECT_EQ(w.HeldBack(), 0u);
+}
+
+TEST(WmWriter, StreamNamesKeepTheirLanguages) {
+    AsfStreamConfig v = Video(1);
+    v.names = {{7, u"en-us", u"Main"}, {0, u"ja-jp", u"Shu"}};
+    AsfStreamConfig a = Audio(2);
+    a.names = {{3, u"ja-jp", u"Oto"}};
+    AsfHeader h;
+    RoundTrip(ProfileOf({v, a}), {{1, 0, 0, kSampleCleanPoint, Bytes(10, 1)}}, 256, &h);
+    ASSERT_EQ(h.languages, (std::vector<std::u16string>{u"en-us", u"ja-jp"}));
+    const auto& names1 = h.profile.GetStream(0)->names;
+    ASSERT_EQ(names1.size(), 2u);
+    EXPECT_EQ(names1[0].name, u"Main");
+    EXPECT_EQ(names1[0].language, u"en-us");
+    EXPECT_EQ(names1[1].language, u"ja-jp");
+    const auto& names2 = h.profile.GetStream(1)->names;
+    ASSERT_EQ(names2.size(), 1u);
+    EXPECT_EQ(names2[0].name, u"Oto");
+    EXPECT_EQ(names2[0].language, u"ja-jp");
+}
+
 TEST(WmWriter, SampleDurationsTravelInThePayloadExtension) {
     AsfStreamConfig a = Audio(1);
     a.hasExtended = true;
