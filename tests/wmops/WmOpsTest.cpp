@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 #include "media/wm/DecCompWMV.h"
@@ -360,6 +361,46 @@ TEST(WmBadInput, DamagedDataEndsTheRunSafely) {
         EXPECT_TRUE(op.Result() == 0 || op.Result() == kErrWmProcess) << op.Result();
         EXPECT_EQ(fe.ended, 1);
         EXPECT_EQ(Packets(out).empty(), false) << bad;
+    }
+}
+
+// A file whose data ends early makes the run fail: every operation reports
+// 8203 once, after finishing an output that holds what was written.
+TEST(WmRunFailure, ReportedOnceWithAFinishedOutput) {
+    TempDir dir;
+    const fs::path good = WmvFixture(), wma = WmaFixture();
+    auto cut = [&](const fs::path& from, const std::string& name) {
+        auto bytes = ReadFile(from);
+        bytes.resize(bytes.size() * 2 / 3);
+        WriteFile(dir / name, bytes);
+        return (dir / name).string();
+    };
+    const std::string shortWmv = cut(good, "short.wmv"), shortWma = cut(wma, "short.wma");
+    const std::string out = (dir / "o.wmv").string();
+    struct Case {
+        const char* what;
+        std::function<int(TestFrontEnd&)> run;
+        std::vector<std::string> inputs;
+    } cases[] = {
+        {"separation", [](TestFrontEnd& fe) { CWmSeparation op; op.Start(fe, true); op.Wait(); return op.Result(); },
+         {shortWmv}},
+        // The union used to finish such a run as if it had succeeded.
+        {"union, audio side", [](TestFrontEnd& fe) { CWmUnion op; op.Start(fe); op.Wait(); return op.Result(); },
+         {good.string(), shortWma}},
+        {"union, video side", [](TestFrontEnd& fe) { CWmUnion op; op.Start(fe); op.Wait(); return op.Result(); },
+         {shortWmv, wma.string()}},
+        {"connection", [](TestFrontEnd& fe) { CWmConnection op; op.Start(fe, false); op.Wait(); return op.Result(); },
+         {good.string(), shortWmv}},
+        {"extraction", [](TestFrontEnd& fe) { CWmExtraction op; op.Start(fe); op.Wait(); return op.Result(); },
+         {shortWmv}},
+    };
+    for (const auto& c : cases) {
+        TestFrontEnd fe({c.inputs, out});
+        EXPECT_EQ(c.run(fe), kErrWmProcess) << c.what;
+        EXPECT_EQ(fe.host.errors, std::vector<int>{kErrWmProcess}) << c.what;
+        EXPECT_EQ(fe.ended, 1) << c.what;
+        EXPECT_FALSE(Packets(out).empty()) << c.what;
+        EXPECT_TRUE(DecodesCleanly(out)) << c.what;
     }
 }
 
