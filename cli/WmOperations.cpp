@@ -1,9 +1,10 @@
 // The command line's WMV/WMA operations: pages 6 to 9 (WMV separation and union, WMV/WMA connection and
 // extraction), the same operations the pages run, waited for here.
+#include "pages/wm/WmOperations.h"
+
 #include "cli/CliOperations.h"
 #include "ops/ErrorCodes.h"
 #include "ops/OutputGuard.h"
-#include "pages/wm/WmOperations.h"
 
 namespace vt {
 

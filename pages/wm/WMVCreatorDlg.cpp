@@ -13,7 +13,9 @@ CWMVCreatorDlg::CWMVCreatorDlg(QWidget* parentObject) : CBaseCreator(parentObjec
     });
 }
 
-CWMVCreatorDlg::~CWMVCreatorDlg() { StopAndWait(*this, op_); }
+CWMVCreatorDlg::~CWMVCreatorDlg() {
+    StopAndWait(*this, op_);
+}
 
 bool CWMVCreatorDlg::OnInitDialog() {
     CBaseCreator::OnInitDialog();

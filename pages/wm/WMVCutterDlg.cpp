@@ -14,7 +14,9 @@ CWMVCutterDlg::CWMVCutterDlg(QWidget* parentObject) : CBaseCutter(parentObject, 
     });
 }
 
-CWMVCutterDlg::~CWMVCutterDlg() { StopAndWait(*this, op_); }
+CWMVCutterDlg::~CWMVCutterDlg() {
+    StopAndWait(*this, op_);
+}
 
 bool CWMVCutterDlg::OnInitDialog() {
     CBaseCutter::OnInitDialog();
@@ -30,9 +32,13 @@ void CWMVCutterDlg::OnBrowseOutput() {
     BrowseOutputFile(WmFilter(), ".wmv");
 }
 
-void CWMVCutterDlg::OnVideoCut() { Separate(true); }
+void CWMVCutterDlg::OnVideoCut() {
+    Separate(true);
+}
 
-void CWMVCutterDlg::OnAudioCut() { Separate(false); }
+void CWMVCutterDlg::OnAudioCut() {
+    Separate(false);
+}
 
 void CWMVCutterDlg::Separate(bool video) {
     if (IsRunning() || !UpdateData(true)) return;

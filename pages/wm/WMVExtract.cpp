@@ -17,7 +17,9 @@ CWMVExtract::CWMVExtract(QWidget* parentObject) : CBaseExtract(parentObject, kCo
     });
 }
 
-CWMVExtract::~CWMVExtract() { StopAndWait(*this, op_); }
+CWMVExtract::~CWMVExtract() {
+    StopAndWait(*this, op_);
+}
 
 void CWMVExtract::SetInputFile(std::string path) {
     if (IsRunning() || op_.Busy()) return;

@@ -16,7 +16,9 @@ CWMVLinkerDlg::CWMVLinkerDlg(QWidget* parentObject) : CBaseLinker(parentObject, 
     });
 }
 
-CWMVLinkerDlg::~CWMVLinkerDlg() { StopAndWait(*this, op_); }
+CWMVLinkerDlg::~CWMVLinkerDlg() {
+    StopAndWait(*this, op_);
+}
 
 bool CWMVLinkerDlg::OnInitDialog() {
     CBaseLinker::OnInitDialog();

@@ -61,7 +61,9 @@ TimeFields WmDurationFields(uint64_t duration) {
 
 // ---------------------------------------------------------------------------
 
-CWmOperationBase::~CWmOperationBase() { Wait(); }
+CWmOperationBase::~CWmOperationBase() {
+    Wait();
+}
 
 void CWmOperationBase::Wait() {
     for (auto& t : workers_)
@@ -79,7 +81,9 @@ void CWmOperationBase::Report(OperationHost& host, int code) {
 // ---------------------------------------------------------------------------
 // Separation
 
-CWmSeparation::~CWmSeparation() { Wait(); }
+CWmSeparation::~CWmSeparation() {
+    Wait();
+}
 
 void CWmSeparation::Start(WmFrontEnd& frontEnd, bool video) {
     WmJob job;
@@ -134,7 +138,8 @@ int CWmSeparation::SetUp(const std::string& input, const std::string& output, bo
     reader_.SetSampleCallback(&CWmSeparation::SampleCallback, this);
     AsfHeaderInfo* info = writer_.GetHeaderInfo();
     if (asf::Failed(reader_.CopyStreamAttributes(info, uint16_t(keptStream_))) ||
-        asf::Failed(reader_.CopyStreamAttributes(info, 0)) || asf::Failed(reader_.CopyCodecInfo(info, keptType)))
+        asf::Failed(reader_.CopyStreamAttributes(info, 0)) ||
+        asf::Failed(reader_.CopyCodecInfo(info, keptType)))
         return kErrWmInfoSet;
     if (writer_.StartWriting() != 0) return kErrWmInfoSet;
     return kOk;
@@ -155,7 +160,9 @@ int32_t CWmSeparation::SampleCallback(uint16_t streamNumber, uint64_t sampleTime
 // ---------------------------------------------------------------------------
 // Union
 
-CWmUnion::~CWmUnion() { Wait(); }
+CWmUnion::~CWmUnion() {
+    Wait();
+}
 
 void CWmUnion::Start(WmFrontEnd& frontEnd) {
     WmJob job;
@@ -163,8 +170,7 @@ void CWmUnion::Start(WmFrontEnd& frontEnd) {
     Wait();
     ResetResult();
     host_ = &frontEnd.Host();
-    const int code =
-        job.inputs.size() < 2 ? kErrWmOpen : SetUp(job.inputs[0], job.inputs[1], job.output);
+    const int code = job.inputs.size() < 2 ? kErrWmOpen : SetUp(job.inputs[0], job.inputs[1], job.output);
     if (code != 0) {
         readers_[0].Close();
         readers_[1].Close();
@@ -183,7 +189,8 @@ void CWmUnion::Start(WmFrontEnd& frontEnd) {
     StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] { RunSide(frontEnd, 1); });
 }
 
-int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSource, const std::string& output) {
+int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSource,
+                    const std::string& output) {
     int code = readers_[0].Open(videoSource, 0, kNoRangeEnd);
     if (code != 0) return code;
     code = readers_[1].Open(audioSource, 0, kNoRangeEnd);
@@ -259,7 +266,8 @@ int32_t CWmUnion::OnSample(int side, uint16_t streamNumber, uint64_t sampleTime,
     times_[side] = int64_t(sampleTime);
     interleaved_.notify_all();
     if (times_[0] != -1 && times_[1] != -1 && totalDuration_ != 0)
-        host_->ReportProgress(double(std::min(times_[0].load(), times_[1].load())) * 100.0 / double(totalDuration_));
+        host_->ReportProgress(double(std::min(times_[0].load(), times_[1].load())) * 100.0 /
+                              double(totalDuration_));
     if (streamNumber != streamNumbers_[side]) return 0;
     auto stopping = [this] { return host_->StopRequested() || failed_.load(); };
     // Neither side writes past the other's latest sample, unless the other
@@ -272,20 +280,22 @@ int32_t CWmUnion::OnSample(int side, uint16_t streamNumber, uint64_t sampleTime,
     return asf::Failed(hr) ? hr : 0;
 }
 
-int32_t CWmUnion::VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration, uint32_t flags,
-                                const AsfSampleBuffer* sample, void*, void* user) {
+int32_t CWmUnion::VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
     return static_cast<CWmUnion*>(user)->OnSample(0, streamNumber, sampleTime, sampleDuration, flags, sample);
 }
 
-int32_t CWmUnion::AudioCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration, uint32_t flags,
-                                const AsfSampleBuffer* sample, void*, void* user) {
+int32_t CWmUnion::AudioCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
     return static_cast<CWmUnion*>(user)->OnSample(1, streamNumber, sampleTime, sampleDuration, flags, sample);
 }
 
 // ---------------------------------------------------------------------------
 // Connection
 
-CWmConnection::~CWmConnection() { Wait(); }
+CWmConnection::~CWmConnection() {
+    Wait();
+}
 
 void CWmConnection::Start(WmFrontEnd& frontEnd, bool listEmpty) {
     if (listEmpty || Busy()) return;
@@ -341,8 +351,9 @@ int32_t CWmConnection::SampleCallback(uint16_t streamNumber, uint64_t sampleTime
     auto* self = static_cast<CWmConnection*>(user);
     const uint64_t duration = self->reader_.GetDuration();
     if (duration != 0 && self->fileCount_ != 0)
-        self->host_->ReportProgress((double(self->currentFile_.load()) + double(sampleTime) / double(duration)) *
-                                    100.0 / double(self->fileCount_));
+        self->host_->ReportProgress(
+            (double(self->currentFile_.load()) + double(sampleTime) / double(duration)) * 100.0 /
+            double(self->fileCount_));
     const HResult hr = self->writer_.WriteSample(streamNumber, sampleTime, sampleDuration, flags, sample);
     if (asf::Failed(hr)) return hr;
     return self->host_->StopRequested() ? 1 : 0;
@@ -351,7 +362,9 @@ int32_t CWmConnection::SampleCallback(uint16_t streamNumber, uint64_t sampleTime
 // ---------------------------------------------------------------------------
 // Extraction
 
-CWmExtraction::~CWmExtraction() { Wait(); }
+CWmExtraction::~CWmExtraction() {
+    Wait();
+}
 
 void CWmExtraction::Start(WmFrontEnd& frontEnd) {
     if (Busy()) return;

@@ -33,7 +33,7 @@ struct WmJob {
 
 // The front end's side of a run.
 class WmFrontEnd {
-public:
+  public:
     virtual ~WmFrontEnd() = default;
     virtual OperationHost& Host() = 0;
     // Enters the running state and fills `job` from the controls as they are
@@ -55,7 +55,7 @@ TimeFields WmDurationFields(uint64_t duration);
 
 // Common part: the worker threads and the result of the last run.
 class CWmOperationBase {
-public:
+  public:
     virtual ~CWmOperationBase();
     // Waits for the worker threads of the last run.
     void Wait();
@@ -64,7 +64,7 @@ public:
     // The error code the last run reported (0: none).
     int Result() const { return result_.load(); }
 
-protected:
+  protected:
     void Report(OperationHost& host, int code);
     void ResetResult() { result_ = 0; }
     // Starts a worker thread at the priority; `body` runs on it.
@@ -80,13 +80,13 @@ protected:
     std::vector<std::thread> workers_;
     std::atomic<int> activeWorkers_{0};
 
-private:
+  private:
     std::atomic<int> result_{0};
 };
 
 // One stream of a file into a file of its own (stream number 1).
 class CWmSeparation : public CWmOperationBase {
-public:
+  public:
     ~CWmSeparation() override;
     // Begins the operation, sets up on the calling thread and starts the worker.
     void Start(WmFrontEnd& frontEnd, bool video);
@@ -98,7 +98,7 @@ public:
     static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                                   uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
 
-private:
+  private:
     int keptStream_ = -1;
     CDecCompWMV reader_;
     CEncCompWMV writer_;
@@ -107,7 +107,7 @@ private:
 
 // The video stream of one file and the audio stream of another into one file.
 class CWmUnion : public CWmOperationBase {
-public:
+  public:
     ~CWmUnion() override;
     void Start(WmFrontEnd& frontEnd);
     // Opens both sources and prepares the writer: 0, 8201, 8204 or 8205.
@@ -120,9 +120,9 @@ public:
     static int32_t AudioCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                                  uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
 
-private:
-    int32_t OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration, uint32_t flags,
-                     const AsfSampleBuffer* sample);
+  private:
+    int32_t OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                     uint32_t flags, const AsfSampleBuffer* sample);
     void RunSide(WmFrontEnd& frontEnd, int side);
 
     uint64_t totalDuration_ = 0;
@@ -142,7 +142,7 @@ private:
 
 // The listed files one after the other into one file.
 class CWmConnection : public CWmOperationBase {
-public:
+  public:
     ~CWmConnection() override;
     // Starts the worker; an empty list starts nothing.
     void Start(WmFrontEnd& frontEnd, bool listEmpty);
@@ -155,7 +155,7 @@ public:
     static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                                   uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
 
-private:
+  private:
     CDecCompWMV reader_;
     CEncCompWMV writer_;
     std::atomic<int> currentFile_{0};
@@ -165,7 +165,7 @@ private:
 
 // The samples of a time range of one file, moved to time 0.
 class CWmExtraction : public CWmOperationBase {
-public:
+  public:
     ~CWmExtraction() override;
     void Start(WmFrontEnd& frontEnd);
     // The input's duration (100 ns) for the end fields; 0 with 8201 in *code
@@ -179,7 +179,7 @@ public:
     static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                                   uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
 
-private:
+  private:
     CDecCompWMV reader_;
     CEncCompWMV writer_;
     uint64_t rangeStart_ = 0;

@@ -30,8 +30,11 @@ class CWmPageFrontEnd : public WmFrontEnd {
 // Used by a page's destructor: asks a running operation to stop and lets its
 // workers finish, handling what they ask of the user-interface thread.
 inline void StopAndWait(CBaseOpe& page, CWmOperationBase& op) {
-    if (op.Busy()) page.OnStop();
-    while (op.Busy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (op.Busy()) {
+        // Again on every pass: a worker that was only beginning clears the flag.
+        page.OnStop();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
     op.Wait();
 }
 

@@ -29,7 +29,6 @@ std::vector<uint16_t> StreamNumbers(const fs::path& file) {
     return reader.StreamNumbers();
 }
 
-
 // --- separation -------------------------------------------------------------
 
 TEST(WmSeparate, OneStreamNumberedOneWithTheSourcePackets) {
@@ -222,7 +221,8 @@ TEST(WmJoin, StopInTheSecondFileLeavesAPlayableFile) {
     EXPECT_EQ(fe.begun, 1);
     EXPECT_EQ(fe.ended, 1);
     EXPECT_TRUE(DecodesCleanly(out));
-    const auto va = PacketChecksums(a, "v:0"), vb = PacketChecksums(b, "v:0"), vo = PacketChecksums(out, "v:0");
+    const auto va = PacketChecksums(a, "v:0"), vb = PacketChecksums(b, "v:0"),
+               vo = PacketChecksums(out, "v:0");
     ASSERT_GT(vo.size(), va.size());
     ASSERT_LT(vo.size(), va.size() + vb.size());
     EXPECT_EQ(vo, Concat(va, std::vector<std::string>(vb.begin(), vb.begin() + (vo.size() - va.size()))));
@@ -241,7 +241,8 @@ TEST(WmJoin, EmptyListStartsNothing) {
 
 // Packets of the input stream whose times lie in [fromMs, toMs] (toMs < 0:
 // no end), moved back by fromMs.
-std::vector<HashedPacket> PacketsBetween(const fs::path& in, const std::string& spec, int64_t fromMs, int64_t toMs) {
+std::vector<HashedPacket> PacketsBetween(const fs::path& in, const std::string& spec, int64_t fromMs,
+                                         int64_t toMs) {
     std::vector<HashedPacket> out;
     for (auto p : ProbePackets(in, spec))
         if (p.ptsMs >= fromMs && (toMs < 0 || p.ptsMs <= toMs)) {
@@ -382,16 +383,46 @@ TEST(WmRunFailure, ReportedOnceWithAFinishedOutput) {
         std::function<int(TestFrontEnd&)> run;
         std::vector<std::string> inputs;
     } cases[] = {
-        {"separation", [](TestFrontEnd& fe) { CWmSeparation op; op.Start(fe, true); op.Wait(); return op.Result(); },
+        {"separation",
+         [](TestFrontEnd& fe) {
+             CWmSeparation op;
+             op.Start(fe, true);
+             op.Wait();
+             return op.Result();
+         },
          {shortWmv}},
         // The union used to finish such a run as if it had succeeded.
-        {"union, audio side", [](TestFrontEnd& fe) { CWmUnion op; op.Start(fe); op.Wait(); return op.Result(); },
+        {"union, audio side",
+         [](TestFrontEnd& fe) {
+             CWmUnion op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
          {good.string(), shortWma}},
-        {"union, video side", [](TestFrontEnd& fe) { CWmUnion op; op.Start(fe); op.Wait(); return op.Result(); },
+        {"union, video side",
+         [](TestFrontEnd& fe) {
+             CWmUnion op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
          {shortWmv, wma.string()}},
-        {"connection", [](TestFrontEnd& fe) { CWmConnection op; op.Start(fe, false); op.Wait(); return op.Result(); },
+        {"connection",
+         [](TestFrontEnd& fe) {
+             CWmConnection op;
+             op.Start(fe, false);
+             op.Wait();
+             return op.Result();
+         },
          {good.string(), shortWmv}},
-        {"extraction", [](TestFrontEnd& fe) { CWmExtraction op; op.Start(fe); op.Wait(); return op.Result(); },
+        {"extraction",
+         [](TestFrontEnd& fe) {
+             CWmExtraction op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
          {shortWmv}},
     };
     for (const auto& c : cases) {

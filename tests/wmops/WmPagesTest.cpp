@@ -53,7 +53,8 @@ bool WaitIdle(P& page, int timeoutMs = 60000) {
 std::vector<int> ErrorCodesShown(const BoxRecorder& boxes) {
     std::vector<int> codes;
     for (const auto& b : boxes.boxes)
-        for (int code : {kErrWmOpen, kErrWmCodec, kErrWmProcess, kErrWmInfo, kErrWmInfoSet, kErrWmEncInit, kErrWmOutput})
+        for (int code :
+             {kErrWmOpen, kErrWmCodec, kErrWmProcess, kErrWmInfo, kErrWmInfoSet, kErrWmEncInit, kErrWmOutput})
             if (b.text.find(std::to_string(code)) != std::string::npos) codes.push_back(code);
     return codes;
 }
@@ -102,6 +103,18 @@ TEST(WmPages, UnionOfTwoSources) {
     EXPECT_EQ(PacketChecksums(dir / "u.wmv", "a:0"), PacketChecksums(WmaFixture(), "a:0"));
     EXPECT_TRUE(DecodesCleanly(dir / "u.wmv"));
 
+    // An audio source whose data ends early: the run's failure is shown once.
+    auto bytes = ReadFile(WmaFixture());
+    bytes.resize(bytes.size() / 2);
+    WriteFile(dir / "short.wma", bytes);
+    page->SetCtrlText(kIdAudioEdit, (dir / "short.wma").string());
+    page->SetCtrlText(kIdOutputEdit, (dir / "f.wmv").string());
+    Click(page.get(), kIdStart);
+    ASSERT_TRUE(WaitIdle(*page));
+    EXPECT_EQ(ErrorCodesShown(boxes), std::vector<int>{kErrWmProcess});
+    EXPECT_TRUE(DecodesCleanly(dir / "f.wmv"));
+    boxes.boxes.clear();
+
     // A video source without video.
     page->SetCtrlText(kIdSourceEdit, WmaFixture().string());
     page->SetCtrlText(kIdOutputEdit, (dir / "v.wmv").string());
@@ -136,6 +149,18 @@ TEST(WmPages, ConnectionJoinsTheListAndStopsQuietly) {
     ASSERT_TRUE(WaitIdle(*page));
     EXPECT_EQ(ErrorCodesShown(boxes), std::vector<int>{kErrWmOpen});
     EXPECT_TRUE(DecodesCleanly(dir / "j.wmv"));
+}
+
+TEST(WmPages, ClosingARunningPageStopsItsWork) {
+    TempDir dir;
+    BoxRecorder boxes;
+    auto page = Make<CWMVLinkerDlg>();
+    for (int i = 0; i < 8; ++i) page->SetInputFile(WmvFixture().string());
+    page->SetCtrlText(kIdOutputEdit, (dir / "j.wmv").string());
+    Click(page.get(), kIdStart);
+    page.reset();  // waits for the worker, which stops
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(!fs::exists(dir / "j.wmv") || DecodesCleanly(dir / "j.wmv"));
 }
 
 TEST(WmPages, ExtractionProposesTheWholeFileAndForgetsABadOne) {
