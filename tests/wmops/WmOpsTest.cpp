@@ -129,21 +129,52 @@ TEST(WmUnion, SourceWithoutTheStreamGives8204) {
     }
 }
 
-TEST(WmUnion, StopEndsBothSidesWithoutMessage) {
+// Stop part-way: no message, and a playable output with the part written so far.
+TEST(WmStop, EndsTheRunWithoutMessage) {
     TempDir dir;
-    TestFrontEnd fe({{WmvFixture().string(), WmaFixture().string()}, (dir / "u.wmv").string()});
-    fe.host.stopAtPercent = 40;
-    CWmUnion op;
-    op.Start(fe);
-    op.Wait();
-    EXPECT_EQ(op.Result(), 0);
-    EXPECT_TRUE(fe.host.errors.empty());
-    EXPECT_EQ(fe.ended, 1);
-    const fs::path out = dir / "u.wmv";
-    EXPECT_TRUE(DecodesCleanly(out));
-    const auto video = PacketChecksums(out, "v:0");
-    EXPECT_GT(video.size(), 0u);
-    EXPECT_LT(video.size(), PacketChecksums(WmvFixture(), "v:0").size());
+    const std::string out = (dir / "o.wmv").string();
+    const std::string wmv = WmvFixture().string(), wma = WmaFixture().string();
+    struct Case {
+        const char* what;
+        std::function<int(TestFrontEnd&)> run;
+        std::vector<std::string> inputs;
+    } cases[] = {
+        {"separation",
+         [](TestFrontEnd& fe) {
+             CWmSeparation op;
+             op.Start(fe, true);
+             op.Wait();
+             return op.Result();
+         },
+         {wmv}},
+        {"union",
+         [](TestFrontEnd& fe) {
+             CWmUnion op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
+         {wmv, wma}},
+        {"extraction",
+         [](TestFrontEnd& fe) {
+             CWmExtraction op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
+         {wmv}},
+    };
+    for (const auto& c : cases) {
+        TestFrontEnd fe({c.inputs, out});
+        fe.host.stopAtPercent = 40;
+        EXPECT_EQ(c.run(fe), 0) << c.what;
+        EXPECT_TRUE(fe.host.errors.empty()) << c.what;
+        EXPECT_EQ(fe.ended, 1) << c.what;
+        EXPECT_TRUE(DecodesCleanly(out)) << c.what;
+        const auto video = PacketChecksums(out, "v:0");
+        EXPECT_GT(video.size(), 0u) << c.what;
+        EXPECT_LT(video.size(), PacketChecksums(wmv, "v:0").size()) << c.what;
+    }
 }
 
 // --- connection --------------------------------------------------------------
