@@ -9,7 +9,9 @@
 #include "app/BaseDialog.h"
 #include "app/ModalBoxes.h"
 #include "app/Settings.h"
+#include "ui/AboutDlg.h"
 #include "ui/ShellHelpers.h"
+#include "ui/UiResources.h"
 
 namespace vt::gui {
 namespace {
@@ -30,7 +32,9 @@ CBaseApp* CBaseApp::Instance() {
 }
 
 QIcon CBaseApp::ProgramIcon() {
-    // A film frame with a cut mark, drawn once.
+    const QIcon program = LoadIconSet(IDI_PROGRAM);
+    if (!program.isNull()) return program;
+    // Without the picture resources: a film frame with a cut mark, drawn once.
     static const QIcon icon = [] {
         QIcon ic;
         for (int size : {16, 32, 48}) {
@@ -74,12 +78,7 @@ void CBaseApp::ShowHelp(const std::string& fileName) {
 }
 
 void CBaseApp::ShowAboutBox() {
-    ModalBox box;
-    box.owner = mainWindow_;
-    box.caption = "About Vantorel";
-    box.text = "Vantorel " + QCoreApplication::applicationVersion().toStdString();
-    box.icon = BoxIcon::Information;
-    ShowModalBox(box);
+    vt::ShowAboutBox(mainWindow_);
 }
 
 void CBaseApp::OnCommand(unsigned id) {

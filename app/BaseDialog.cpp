@@ -108,6 +108,8 @@ QString WindowText(const QWidget* w) {
     if (!w) return {};
     if (auto* g = qobject_cast<const QGroupBox*>(w)) return g->title();
     if (auto* c = qobject_cast<const QComboBox*>(w)) return c->currentText();
+    // A progress bar has no window text (its "text" is the percentage it may draw).
+    if (qobject_cast<const QProgressBar*>(w)) return {};
     const QVariant v = w->property("text");
     return v.isValid() ? v.toString() : QString();
 }

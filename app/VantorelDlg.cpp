@@ -2,10 +2,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPushButton>
-#include <QWindow>
 
 #include "app/BaseApp.h"
 #include "app/PageTable.h"
@@ -23,95 +19,57 @@
 #include "pages/wm/WMVCutterDlg.h"
 #include "pages/wm/WMVExtract.h"
 #include "pages/wm/WMVLinkerDlg.h"
+#include "ui/Buttons.h"
+#include "ui/UiResources.h"
 
 namespace vt::gui {
 namespace {
-
 constexpr unsigned kSysClose = 0xF060;
-
-// Plain stand-ins for the drawn title row: a face in the page colour with a
-// white glyph, and the title bar with the bold title that drags the window.
-class TitleRowButton : public QPushButton {
-  public:
-    TitleRowButton(const QString& text, QChar glyph, QWidget* parent)
-        : QPushButton(text, parent), glyph_(glyph) {
-        setAutoDefault(false);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.fillRect(rect(), FromColorRef(TitleRowFaceColor(this)));
-        p.setPen(Qt::white);
-        QFont f = font();
-        f.setBold(true);
-        p.setFont(f);
-        p.drawText(rect(), Qt::AlignCenter, glyph_);
-    }
-
-  private:
-    QChar glyph_;
-};
-
-class TitleBar : public QPushButton {
-  public:
-    explicit TitleBar(QWidget* parent) : QPushButton(parent) {
-        setAutoDefault(false);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        const unsigned face = TitleRowFaceColor(this);
-        p.fillRect(rect(), FromColorRef(face));
-        QFont f = font();
-        f.setBold(true);
-        p.setFont(f);
-        p.setPen(FromColorRef(face ^ 0x808080));
-        p.drawText(rect().adjusted(30, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                   property("titleText").toString());
-    }
-    void mousePressEvent(QMouseEvent* e) override { e->accept(); }
-    void mouseMoveEvent(QMouseEvent* e) override {
-        if (CBaseDialog::IsDragGesture(e->buttons(), e->modifiers()) && window()->windowHandle())
-            window()->windowHandle()->startSystemMove();
-    }
-};
-
 }  // namespace
 
 QWidget* CreateTitleRowControl(const CtrlTemplate& ctrl, QWidget* parent) {
-    const QString text = QString::fromUtf8(ctrl.text.data(), qsizetype(ctrl.text.size()));
+    unsigned bitmap = 0;
     switch (ctrl.id) {
         case kIdTitleBar:
-            return new TitleBar(parent);
+            bitmap = IDB_TITLE;
+            break;
         case kIdAboutButton:
-            return new TitleRowButton(text, QLatin1Char('A'), parent);
+            bitmap = IDB_ABOUT;
+            break;
         case kIdHelpButton:
-            return new TitleRowButton(text, QLatin1Char('H'), parent);
+            bitmap = IDB_HELP;
+            break;
         case kIdMinButton:
-            return new TitleRowButton(text, QLatin1Char('_'), parent);
+            bitmap = IDB_MIN;
+            break;
         case kIdCloseButton:
-            return new TitleRowButton(text, QLatin1Char('X'), parent);
+            bitmap = IDB_CLOSE;
+            break;
         default:
             return nullptr;
     }
+    CBmpColorBtn* button = ctrl.id == kIdTitleBar ? new CTitleBar(parent) : new CBmpColorBtn(parent);
+    button->setText(QString::fromUtf8(ctrl.text.data(), qsizetype(ctrl.text.size())));
+    button->LoadBitmap(bitmap);
+    button->SetTransparentColor(kBitmapKeyColor);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
 }
 
 void SetTitleRowFaceColor(QWidget* control, unsigned color) {
-    if (!control) return;
-    control->setProperty("faceColor", color);
-    control->repaint();
+    if (auto* b = qobject_cast<CBmpColorBtn*>(control)) {
+        b->SetFaceColor(color);
+        b->repaint();
+    }
 }
 
 unsigned TitleRowFaceColor(const QWidget* control) {
-    return control ? control->property("faceColor").toUInt() : 0;
+    auto* b = qobject_cast<const CBmpColorBtn*>(control);
+    return b ? b->FaceColor() : 0;
 }
 
 void SetTitleRowText(QWidget* titleBar, const std::string& text) {
-    if (titleBar) titleBar->setProperty("titleText", QString::fromStdString(text));
+    if (auto* t = qobject_cast<CTitleBar*>(titleBar)) t->SetTitleText(QString::fromStdString(text));
 }
 
 CVantorelDlg::CVantorelDlg() : CBaseDialog(kTemplateMain, nullptr, false, false) {

@@ -1,12 +1,11 @@
 #include "cli/CliArgs.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 
 #include "app/Strings.h"
 #include "ops/KindRules.h"
+#include "ops/OutputGuard.h"
 #include "ui/ShellHelpers.h"
 
 namespace vt {
@@ -49,18 +48,6 @@ std::string FormatText(int format) {
     return "?";
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    namespace fs = std::filesystem;
-    struct stat sa {
-    }, sb{};
-    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    std::error_code ea, eb;
-    fs::path ca = fs::weakly_canonical(fs::absolute(a, ea), ea);
-    fs::path cb = fs::weakly_canonical(fs::absolute(b, eb), eb);
-    if (ea || eb) return fs::absolute(a, ea).lexically_normal() == fs::absolute(b, eb).lexically_normal();
-    return ca == cb;
-}
 
 }  // namespace
 
@@ -120,7 +107,7 @@ std::string ProposedOutput(const CliRequest& r) {
 
 std::optional<std::string> OutputNamesAnInput(const CliRequest& r) {
     for (const std::string& in : r.inputs)
-        if (SameFile(r.output, in)) return in;
+        if (vt::OutputNamesAnInput(r.output, {in})) return in;
     return std::nullopt;
 }
 

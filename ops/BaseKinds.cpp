@@ -5,6 +5,7 @@
 #include "app/ModalBoxes.h"
 #include "app/Strings.h"
 #include "ops/NumberEditBox.h"
+#include "ui/DragListBox.h"
 
 namespace vt::gui {
 namespace {
@@ -135,7 +136,7 @@ CBaseLinker::CBaseLinker(QWidget* parentObject, unsigned bkColor)
     : CBaseOpe(kTemplateLinker, parentObject, bkColor) {}
 
 QListWidget* CBaseLinker::CreateFileList(QWidget* parent) {
-    return new QListWidget(parent);
+    return new CDragListBoxEx(parent);
 }
 
 QWidget* CBaseLinker::CreateControl(const CtrlTemplate& ctrl, QWidget* parent) {

@@ -171,6 +171,7 @@ void CBaseOpe::BrowseOutputFile(std::string filter, std::string defaultExt) {
 }
 
 void ReportProgress(CBaseOpe* page, double percent) {
+    if (!page) return;
     CTimeMmanager& clock = page->Stopwatch();
     if (!clock.IsIntervalElapsed()) return;
     const int position = ProgressPosition(percent);

@@ -54,6 +54,13 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
     // refused: a previous run has not ended yet, a field is out of range (its
     // message was shown), or the output path names one of the inputs (a
     // message says so). Any thread.
+    //
+    // A start handler therefore reads:
+    //   prepare the fields (for example the output's final extension);
+    //   if (!BeginOperation()) return;
+    //   const int code = <the operation, with this page as its OperationHost>;
+    //   if (code != 0) ShowErrorMessage("", code);
+    //   EndOperation();
     virtual bool BeginOperation();
 
     // Shows an error code once per run (see the error table); sets the idle

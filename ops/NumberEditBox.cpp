@@ -3,6 +3,8 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 
+#include "ops/KindRules.h"
+
 namespace vt::gui {
 
 CNumberEditBox::CNumberEditBox(QWidget* parent) : QLineEdit(parent) {
@@ -12,7 +14,7 @@ CNumberEditBox::CNumberEditBox(QWidget* parent) : QLineEdit(parent) {
 }
 
 bool CNumberEditBox::AcceptsChar(char32_t c) {
-    return c == 8 || c == 9 || (c >= U'0' && c <= U'9');
+    return IsTimeFieldCharAccepted(uint32_t(c));
 }
 
 void CNumberEditBox::keyPressEvent(QKeyEvent* e) {

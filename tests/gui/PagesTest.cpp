@@ -9,9 +9,11 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QUrl>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "ops/NumberEditBox.h"
 #include "pages/avi/AVICreatorDlg.h"
@@ -219,6 +221,35 @@ TEST(PageInputs, RealDropCallsSetInputFileOncePerFileInOrder) {
     EXPECT_EQ(page->GetCtrlText(1058), "/d/2_link.avi");
     ASSERT_EQ(page->FileList()->count(), 3);
     EXPECT_EQ(page->FileList()->item(2)->text(), "/d/3.avi");
+}
+
+TEST(PageInputs, DropsOnEditsReachThePage) {
+    auto page = Make<CAVIExtract>();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/e/one.avi")});
+    test::DropFiles(page->GetDlgItem(1058), mime);  // read-only path edit
+    EXPECT_EQ(page->Fields().input, "/e/one.avi");
+    mime.setUrls({QUrl::fromLocalFile("/e/two.avi")});
+    test::DropFiles(page->GetDlgItem(1082), mime);  // a time field
+    EXPECT_EQ(page->Fields().input, "/e/two.avi");
+    EXPECT_EQ(page->GetCtrlText(1082), "0");
+}
+
+TEST(PageLook, TextsDrawOnThePageColour) {
+    auto page = Make<CWAVExtract>();
+    const QColor wav = FromColorRef(0x80FFFF);
+    EXPECT_EQ(wav, QColor(0xFF, 0xFF, 0x80));
+    EXPECT_EQ(page->palette().color(QPalette::Window), wav);
+    EXPECT_TRUE(page->autoFillBackground());
+    const QColor text = QApplication::palette().color(QPalette::ButtonText);
+    for (int id : {1041, 1051, 1065, 1089}) {
+        QWidget* w = page->GetDlgItem(id);
+        EXPECT_FALSE(w->autoFillBackground()) << id;
+        EXPECT_EQ(w->palette().color(QPalette::WindowText), text) << id;
+    }
+    // Read-only edits draw like static texts; the time fields stay white.
+    EXPECT_EQ(page->GetDlgItem(1052)->palette().color(QPalette::Base), wav);
+    EXPECT_NE(page->GetDlgItem(1081)->palette().color(QPalette::Base), wav);
 }
 
 TEST(PageInputs, UnionSortsSourcesByExtension) {
@@ -532,6 +563,29 @@ TEST_F(RunningPage, StartIsRefusedWhenTheOutputIsAnInput) {
     Click(link.get(), 1059);
     EXPECT_FALSE(link->BeginOperation());
     EXPECT_TRUE(fs::exists(in));
+}
+
+TEST_F(RunningPage, WorkerThreadsReportThroughTheUserInterfaceThread) {
+    ScopedLanguage lang(false);
+    ASSERT_TRUE(page->BeginOperation());
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        FakeClock::now += 600;
+        page->ReportProgress(25);
+        page->ShowErrorMessage("", 9010);
+        page->EndOperation();
+        done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page->ProgressBar()->value(), 25);
+    EXPECT_EQ(page->GetCtrlText(1065).substr(0, 4), "25 %");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, "エラーNo.9010");
+    EXPECT_EQ(page->IsIdle(), 1);
+    EXPECT_FALSE(page->IsRunning());
+    EXPECT_TRUE(Enabled(page.get(), 1061));
 }
 
 // ---- error box ----
