@@ -1,0 +1,282 @@
+#include "flv/FlvCodecs.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vt {
+
+bool ParseAvcConfig(std::span<const uint8_t> r, AvcConfig& out) {
+    out = AvcConfig();
+    if (r.size() < 7 || r[0] != 1) return false;
+    out.lengthSize = (r[4] & 3) + 1;
+    if (out.lengthSize == 3) return false;
+    size_t pos = 5;
+    auto readSets = [&](size_t count, std::vector<std::vector<uint8_t>>& sets) {
+        for (size_t i = 0; i < count; ++i) {
+            if (pos + 2 > r.size()) return false;
+            size_t len = size_t(r[pos] << 8 | r[pos + 1]);
+            pos += 2;
+            if (len == 0 || pos + len > r.size()) return false;
+            sets.emplace_back(r.begin() + pos, r.begin() + pos + len);
+            pos += len;
+        }
+        return true;
+    };
+    if (!readSets(r[pos++] & 0x1F, out.sps)) return false;
+    if (pos >= r.size()) return false;
+    size_t ppsCount = r[pos++];
+    return readSets(ppsCount, out.pps);
+}
+
+bool AppendAnnexB(std::span<const uint8_t> data, int lengthSize, std::vector<uint8_t>& out) {
+    static const uint8_t startCode[4] = {0, 0, 0, 1};
+    size_t pos = 0;
+    bool any = false;
+    while (pos + size_t(lengthSize) <= data.size()) {
+        uint64_t len = 0;
+        for (int i = 0; i < lengthSize; ++i) len = (len << 8) | data[pos + i];
+        pos += size_t(lengthSize);
+        if (len == 0) continue;
+        if (len > data.size() - pos) break;
+        out.insert(out.end(), startCode, startCode + 4);
+        out.insert(out.end(), data.begin() + pos, data.begin() + pos + size_t(len));
+        pos += size_t(len);
+        any = true;
+    }
+    return any;
+}
+
+void AppendParameterSets(const AvcConfig& config, std::vector<uint8_t>& out) {
+    static const uint8_t startCode[4] = {0, 0, 0, 1};
+    for (const auto* sets : {&config.sps, &config.pps})
+        for (const auto& s : *sets) {
+            out.insert(out.end(), startCode, startCode + 4);
+            out.insert(out.end(), s.begin(), s.end());
+        }
+}
+
+namespace {
+
+// Reads bits most significant first; reads past the end give zeros and set `bad`.
+class BitReader {
+  public:
+    explicit BitReader(std::span<const uint8_t> d) : d_(d) {}
+    uint32_t Bits(int n) {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i) {
+            size_t byte = pos_ >> 3;
+            uint32_t bit = 0;
+            if (byte < d_.size())
+                bit = (d_[byte] >> (7 - (pos_ & 7))) & 1;
+            else
+                bad = true;
+            v = (v << 1) | bit;
+            ++pos_;
+        }
+        return v;
+    }
+    uint32_t Ue() {
+        int zeros = 0;
+        while (Bits(1) == 0) {
+            if (bad || ++zeros > 31) {
+                bad = true;
+                return 0;
+            }
+        }
+        return zeros ? ((1u << zeros) - 1) + Bits(zeros) : 0;
+    }
+    int32_t Se() {
+        uint32_t k = Ue();
+        return (k & 1) ? int32_t((k + 1) / 2) : -int32_t(k / 2);
+    }
+    bool bad = false;
+
+  private:
+    std::span<const uint8_t> d_;
+    size_t pos_ = 0;
+};
+
+}  // namespace
+
+bool AvcSpsSize(std::span<const uint8_t> nal, uint32_t& width, uint32_t& height) {
+    // Drop the NAL header and the emulation prevention bytes.
+    if (nal.size() < 4 || (nal[0] & 0x1F) != 7) return false;
+    std::vector<uint8_t> rbsp;
+    rbsp.reserve(nal.size());
+    int zeros = 0;
+    for (size_t i = 1; i < nal.size(); ++i) {
+        if (zeros >= 2 && nal[i] == 3) {
+            zeros = 0;
+            continue;
+        }
+        zeros = nal[i] == 0 ? zeros + 1 : 0;
+        rbsp.push_back(nal[i]);
+    }
+    BitReader b(rbsp);
+    uint32_t profile = b.Bits(8);
+    b.Bits(16);  // constraint flags, level
+    b.Ue();      // sps id
+    uint32_t chroma = 1;
+    bool separateColour = false;
+    switch (profile) {
+        case 100:
+        case 110:
+        case 122:
+        case 244:
+        case 44:
+        case 83:
+        case 86:
+        case 118:
+        case 128:
+        case 138:
+        case 139:
+        case 134:
+        case 135: {
+            chroma = b.Ue();
+            if (chroma > 3) return false;
+            if (chroma == 3) separateColour = b.Bits(1);
+            b.Ue();
+            b.Ue();
+            b.Bits(1);
+            if (b.Bits(1)) {
+                for (int i = 0; i < (chroma == 3 ? 12 : 8) && !b.bad; ++i) {
+                    if (!b.Bits(1)) continue;
+                    int size = i < 6 ? 16 : 64, last = 8, next = 8;
+                    for (int j = 0; j < size && !b.bad; ++j) {
+                        if (next != 0) next = (last + b.Se() + 256) % 256;
+                        last = next == 0 ? last : next;
+                    }
+                }
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    b.Ue();  // log2_max_frame_num - 4
+    uint32_t pocType = b.Ue();
+    if (pocType == 0) {
+        b.Ue();
+    } else if (pocType == 1) {
+        b.Bits(1);
+        b.Se();
+        b.Se();
+        uint32_t cycle = b.Ue();
+        if (cycle > 255) return false;
+        for (uint32_t i = 0; i < cycle && !b.bad; ++i) b.Se();
+    }
+    b.Ue();     // max_num_ref_frames
+    b.Bits(1);  // gaps allowed
+    uint32_t wMbs = b.Ue() + 1, hMaps = b.Ue() + 1;
+    uint32_t frameMbsOnly = b.Bits(1);
+    if (!frameMbsOnly) b.Bits(1);
+    b.Bits(1);
+    uint32_t cl = 0, cr = 0, ct = 0, cb = 0;
+    if (b.Bits(1)) {
+        cl = b.Ue();
+        cr = b.Ue();
+        ct = b.Ue();
+        cb = b.Ue();
+    }
+    if (b.bad || wMbs > 1024 || hMaps > 1024) return false;
+    uint32_t cropX = (chroma == 0 || separateColour) ? 1 : (chroma == 3 ? 1 : 2);
+    uint32_t cropY = ((chroma == 1 && !separateColour) ? 2 : 1) * (2 - frameMbsOnly);
+    uint64_t w = uint64_t(wMbs) * 16, h = uint64_t(hMaps) * 16 * (2 - frameMbsOnly);
+    uint64_t cw = uint64_t(cl + cr) * cropX, ch = uint64_t(ct + cb) * cropY;
+    if (cw >= w || ch >= h) return false;
+    width = uint32_t(w - cw);
+    height = uint32_t(h - ch);
+    return true;
+}
+
+bool H263PictureSize(std::span<const uint8_t> f, uint32_t& width, uint32_t& height) {
+    BitReader b(f);
+    if (b.Bits(17) != 1) return false;
+    b.Bits(5);  // version
+    b.Bits(8);  // temporal reference
+    static const uint16_t fixed[][2] = {{352, 288}, {176, 144}, {128, 96}, {320, 240}, {160, 120}};
+    uint32_t code = b.Bits(3);
+    uint32_t w, h;
+    switch (code) {
+        case 0:
+            w = b.Bits(8);
+            h = b.Bits(8);
+            break;
+        case 1:
+            w = b.Bits(16);
+            h = b.Bits(16);
+            break;
+        case 7:
+            return false;
+        default:
+            w = fixed[code - 2][0];
+            h = fixed[code - 2][1];
+            break;
+    }
+    if (b.bad || w == 0 || h == 0) return false;
+    width = w;
+    height = h;
+    return true;
+}
+
+bool Vp6PictureSize(std::span<const uint8_t> f, uint32_t& width, uint32_t& height) {
+    // Only key frames carry the size: bit 7 of the first byte is clear.
+    if (f.size() < 6 || (f[0] & 0x80)) return false;
+    bool separated = f[0] & 1;
+    bool filterHeader = f[1] & 0x06;
+    size_t p = 2;
+    if (separated || !filterHeader) p += 2;  // offset of the coefficient partition
+    if (p + 2 > f.size()) return false;
+    uint32_t rows = f[p], cols = f[p + 1];
+    if (rows == 0 || cols == 0) return false;
+    width = cols * 16;
+    height = rows * 16;
+    return true;
+}
+
+bool ScreenVideoSize(std::span<const uint8_t> f, uint32_t& width, uint32_t& height) {
+    if (f.size() < 4) return false;
+    width = uint32_t((f[0] & 0x0F) << 8 | f[1]);
+    height = uint32_t((f[2] & 0x0F) << 8 | f[3]);
+    return width && height;
+}
+
+FrameRate EstimateFrameRate(std::span<const uint32_t> times) {
+    std::vector<uint32_t> deltas;
+    deltas.reserve(times.size());
+    for (size_t i = 1; i < times.size(); ++i)
+        if (times[i] > times[i - 1]) deltas.push_back(times[i] - times[i - 1]);
+    if (deltas.empty()) return {};
+    std::vector<uint32_t> sorted = deltas;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    double median = sorted[sorted.size() / 2];
+    // The mean of the regular steps: millisecond rounding (33, 33, 34) averages
+    // out, while dropped frames (steps of two frames and more) are left aside.
+    double sum = 0;
+    size_t n = 0;
+    for (uint32_t d : deltas)
+        if (d <= median * 1.5) {
+            sum += d;
+            ++n;
+        }
+    double fps = 1000.0 * double(n) / sum;
+    static const FrameRate common[] = {
+        {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {50, 1}, {60000, 1001}, {60, 1}, {15, 1},
+        {12, 1},       {10, 1}, {8, 1},  {5, 1},        {20, 1}, {48, 1}, {120, 1},      {1, 1},  {2, 1},
+    };
+    const FrameRate* best = nullptr;
+    for (const FrameRate& c : common)
+        if (std::fabs(fps - c.Fps()) <= c.Fps() * 0.004 &&
+            (!best || std::fabs(fps - c.Fps()) < std::fabs(fps - best->Fps())))
+            best = &c;
+    if (best) return *best;
+    if (fps < 0.001) return {1, 1000};
+    return {uint32_t(std::lround(fps * 1000)), 1000};
+}
+
+uint64_t FrameSlot(uint64_t ms, const FrameRate& fr) {
+    uint64_t den = uint64_t(fr.scale) * 1000;
+    return (ms * fr.rate + den / 2) / den;
+}
+
+}  // namespace vt

@@ -1,0 +1,624 @@
+#include "flv/FlvFile.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include "flv/FlvCodecs.h"
+#include "ops/ErrorCodes.h"
+
+namespace vt {
+
+namespace {
+
+constexpr uint32_t kTagHeaderSize = 11;
+constexpr uint32_t kFlvHeaderSize = 9;
+constexpr uint32_t kMaxPictureSide = 16384;
+
+// Removes what a failed save wrote: a stopped save keeps what it wrote, a
+// failed one leaves nothing half-written behind.
+void RemoveQuietly(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
+
+uint32_t MedianDelta(std::vector<uint32_t>& deltas) {
+    if (deltas.empty()) return 0;
+    std::nth_element(deltas.begin(), deltas.begin() + deltas.size() / 2, deltas.end());
+    return deltas[deltas.size() / 2];
+}
+
+}  // namespace
+
+bool FlvTag::IsMediaFrame() const {
+    if (type == kFlvTagAudio) return !(SoundFormat() == kFlvSoundAac && packet == 0);
+    if (type != kFlvTagVideo) return false;
+    if (FrameType() == 5) return false;  // video info / command frame
+    if (VideoCodec() == kFlvVideoAvc) return packet == 1;
+    return true;
+}
+
+bool FlvProgressStop(CFlvProcess* process, uint64_t done, uint64_t total) {
+    if (!process) return false;
+    while (total > std::numeric_limits<uint32_t>::max()) {
+        total >>= 1;
+        done >>= 1;
+    }
+    return process->OnProgress(uint32_t(std::min(done, total)), uint32_t(total)) == 1;
+}
+
+CFlvFile::CFlvFile() = default;
+CFlvFile::~CFlvFile() = default;
+
+// ------------------------------------------------------------------ reading
+
+int CFlvFile::Open(const std::string& path) {
+    // A joined file reads from every input at once: a modest buffer each.
+    auto file = std::make_shared<FileIO>();
+    if (!file->Open(path, FileIO::Mode::Read, 256 << 10)) return Fail(kFlvErrOpen);
+    return Open(std::shared_ptr<ByteIO>(std::move(file)));
+}
+
+int CFlvFile::Open(std::shared_ptr<ByteIO> in) {
+    sources_.clear();
+    tags_.clear();
+    meta_ = AmfValue();
+    videoConfig_.clear();
+    audioConfig_.clear();
+    width_ = height_ = 0;
+    if (!in) return Fail(kFlvErrOpen);
+
+    uint8_t h[kFlvHeaderSize];
+    if (!in->Seek(0)) return Fail(kFlvErrSeek);
+    if (!in->ReadExact(h, sizeof h)) return Fail(kFlvErrHeaderRead);
+    if (h[0] != 'F' || h[1] != 'L' || h[2] != 'V') return Fail(kFlvErrNotFlv);
+    uint32_t dataOffset = GetU32BE(h + 5);
+    if (dataOffset < kFlvHeaderSize || dataOffset > in->Size()) return Fail(kFlvErrNotFlv);
+
+    sources_.push_back(in);
+    int err = ParseTags(*in, dataOffset);
+    if (err == 0 && !HasAudio() && !HasVideo()) err = kFlvErrNoMedia;
+    if (err != 0) {
+        sources_.clear();
+        tags_.clear();
+        meta_ = AmfValue();
+        return Fail(err);
+    }
+    ReadConfigs();
+    FindPictureSize();
+    return Fail(0);
+}
+
+int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
+    const uint64_t fileSize = in.Size();
+    uint32_t lastSize = 0;  // data size of the previous tag
+    bool first = true;
+    std::vector<uint8_t> script;
+    for (;;) {
+        // The previous tag's size and this tag's header.
+        uint8_t h[4 + kTagHeaderSize];
+        if (!in.Seek(pos)) return kFlvErrSeek;
+        if (in.Read(h, sizeof h) < sizeof h) break;  // the end, or a tag cut short
+        uint32_t prev = GetU32BE(h);
+        // Writers differ: the tag's whole size is right, a few leave out the
+        // header or write 0. Anything else means the chain is broken.
+        bool prevOk = first ? true : (prev == lastSize + kTagHeaderSize || prev == lastSize || prev == 0);
+        if (!prevOk) return kFlvErrContents;
+        uint8_t rawType = h[4];
+        if (rawType & 0x20) return kFlvErrUnsupported;  // encrypted tags
+        uint8_t type = rawType & 0x1F;
+        if (type != kFlvTagAudio && type != kFlvTagVideo && type != kFlvTagScript) return kFlvErrContents;
+        uint32_t size = GetU24BE(h + 5);
+        uint32_t time = GetU24BE(h + 8) | (uint32_t(h[11]) << 24);
+        uint64_t dataPos = pos + sizeof h;
+        if (size > fileSize - std::min(fileSize, dataPos)) break;  // cut short inside the data
+        pos = dataPos + size;
+        lastSize = size;
+        first = false;
+        if (size == 0) continue;  // nothing to carry
+
+        FlvTag tag;
+        tag.offset = dataPos;
+        tag.size = size;
+        tag.time = time;
+        tag.type = type;
+        uint8_t b[2] = {0, 0};
+        if (in.Read(b, std::min<uint32_t>(size, 2)) < std::min<uint32_t>(size, 2)) return kFlvErrTagRead;
+        tag.head = b[0];
+        if (type == kFlvTagAudio) {
+            if (tag.SoundFormat() == kFlvSoundAac) {
+                if (size < 2) return kFlvErrAudioSize;
+                tag.packet = b[1];
+            }
+        } else if (type == kFlvTagVideo) {
+            if (tag.FrameType() == 5) continue;  // info / command frames carry no picture
+            switch (tag.VideoCodec()) {
+                case kFlvVideoAvc:
+                    if (size < 5) return kFlvErrVideoSize;
+                    tag.packet = b[1];
+                    break;
+                case kFlvVideoVp6:
+                    if (size < 2) return kFlvErrVideoSize;
+                    break;
+                case kFlvVideoVp6Alpha:
+                    if (size < 5) return kFlvErrVideoSize;
+                    break;
+                default:
+                    break;
+            }
+        } else {
+            // Script data: the first onMetaData is read; the rest are kept as they are.
+            if (!in.Seek(dataPos) || !in.ReadBytes(script, size)) return kFlvErrTagRead;
+            MemoryIO mem{std::span<const uint8_t>(script)};
+            AmfValue name;
+            if (ReadAmfValue(mem, name) && (name.type == AmfValue::Type::String) &&
+                name.text == "onMetaData") {
+                AmfValue value;
+                if (meta_.type == AmfValue::Type::Undefined && ReadAmfValue(mem, value) && value.IsMap())
+                    meta_ = std::move(value);
+                continue;  // rebuilt when saving
+            }
+        }
+        tags_.push_back(tag);
+    }
+    return 0;
+}
+
+bool CFlvFile::ReadTagData(const FlvTag& tag, std::vector<uint8_t>& out) {
+    if (tag.source >= sources_.size()) return false;
+    ByteIO& in = *sources_[tag.source];
+    return in.Seek(tag.offset) && in.ReadBytes(out, tag.size);
+}
+
+void CFlvFile::ReadConfigs() {
+    std::vector<uint8_t> data;
+    for (const FlvTag& t : tags_) {
+        if (!t.IsSequenceHeader()) continue;
+        bool video = t.type == kFlvTagVideo;
+        auto& config = video ? videoConfig_ : audioConfig_;
+        if (!config.empty() || !ReadTagData(t, data)) continue;
+        size_t skip = video ? 5 : 2;
+        if (data.size() > skip) config.assign(data.begin() + skip, data.end());
+        if (!videoConfig_.empty() && !audioConfig_.empty()) break;
+    }
+}
+
+void CFlvFile::FindPictureSize() {
+    double w = meta_.NumberOr("width", 0), h = meta_.NumberOr("height", 0);
+    if (w >= 1 && h >= 1 && w <= kMaxPictureSide && h <= kMaxPictureSide) {
+        width_ = uint32_t(w);
+        height_ = uint32_t(h);
+        return;
+    }
+    AvcConfig avc;
+    if (!videoConfig_.empty() && ParseAvcConfig(videoConfig_, avc) && !avc.sps.empty()) {
+        if (AvcSpsSize(avc.sps[0], width_, height_)) return;
+    }
+    std::vector<uint8_t> data;
+    for (const FlvTag& t : tags_) {
+        if (!t.IsKeyFrame() || !ReadTagData(t, data)) continue;
+        std::span<const uint8_t> d(data);
+        bool ok = false;
+        uint32_t cw = 0, ch = 0;
+        switch (t.VideoCodec()) {
+            case kFlvVideoH263:
+                ok = H263PictureSize(d.subspan(1), cw, ch);
+                break;
+            case kFlvVideoScreen:
+            case kFlvVideoScreen2:
+                ok = ScreenVideoSize(d.subspan(1), cw, ch);
+                break;
+            case kFlvVideoVp6:
+            case kFlvVideoVp6Alpha: {
+                size_t skip = t.VideoCodec() == kFlvVideoVp6 ? 2 : 5;
+                if (d.size() > skip && Vp6PictureSize(d.subspan(skip), cw, ch)) {
+                    uint8_t adjust = d[1];
+                    uint32_t dw = adjust >> 4, dh = adjust & 0x0F;
+                    ok = cw > dw && ch > dh;
+                    cw -= ok ? dw : 0;
+                    ch -= ok ? dh : 0;
+                }
+                break;
+            }
+            default:
+                break;
+        }
+        if (ok && cw <= kMaxPictureSide && ch <= kMaxPictureSide) {
+            width_ = cw;
+            height_ = ch;
+        }
+        return;  // only the first key frame is asked
+    }
+}
+
+bool CFlvFile::HasAudio() const {
+    return std::any_of(tags_.begin(), tags_.end(), [](const FlvTag& t) { return t.type == kFlvTagAudio; });
+}
+
+bool CFlvFile::HasVideo() const {
+    return std::any_of(tags_.begin(), tags_.end(), [](const FlvTag& t) { return t.type == kFlvTagVideo; });
+}
+
+uint32_t CFlvFile::FirstMediaTime() const {
+    uint32_t first = std::numeric_limits<uint32_t>::max();
+    for (const FlvTag& t : tags_)
+        if (t.IsMediaFrame()) first = std::min(first, t.time);
+    return first == std::numeric_limits<uint32_t>::max() ? 0 : first;
+}
+
+// The typical distance between two frames of a stream: the median step.
+uint32_t CFlvFile::FrameDuration(uint8_t type) const {
+    std::vector<uint32_t> deltas;
+    bool have = false;
+    uint32_t last = 0;
+    for (const FlvTag& t : tags_) {
+        if (t.type != type || !t.IsMediaFrame()) continue;
+        if (have && t.time > last) deltas.push_back(t.time - last);
+        last = t.time;
+        have = true;
+    }
+    uint32_t d = MedianDelta(deltas);
+    if (d == 0 && type == kFlvTagVideo) {
+        double fps = meta_.NumberOr("framerate", 0);
+        if (fps >= 1 && fps <= 1000) d = uint32_t(1000 / fps + 0.5);
+    }
+    return d;
+}
+
+// The end of the last frame: its time plus one frame, over both streams.
+uint64_t CFlvFile::LastEndTime() const {
+    uint64_t end = 0;
+    for (uint8_t type : {kFlvTagAudio, kFlvTagVideo}) {
+        bool have = false;
+        uint32_t last = 0;
+        for (const FlvTag& t : tags_)
+            if (t.type == type && t.IsMediaFrame()) {
+                last = std::max(last, t.time);
+                have = true;
+            }
+        if (have) end = std::max<uint64_t>(end, uint64_t(last) + FrameDuration(type));
+    }
+    return end;
+}
+
+uint32_t CFlvFile::Duration() const {
+    uint64_t end = LastEndTime(), first = FirstMediaTime();
+    return end > first ? uint32_t(std::min<uint64_t>(end - first, std::numeric_limits<uint32_t>::max())) : 0;
+}
+
+// ------------------------------------------------------------------ editing
+
+int CFlvFile::Extract(uint32_t start, uint32_t end) {
+    if (sources_.empty()) return Fail(kFlvErrNoMedia);
+    const uint64_t base = FirstMediaTime();
+    const uint64_t s = base + start;
+    const uint64_t fileEnd = LastEndTime();
+    const uint64_t e =
+        (end == 0 || base + end >= fileEnd) ? std::numeric_limits<uint64_t>::max() : base + end;
+
+    // Where the section begins: the last key frame at or before the start (so
+    // that the section holds the start), or for sound alone, the first audio
+    // frame at or after it.
+    size_t cut = tags_.size();
+    const bool video = HasVideo();
+    if (s < e && s < fileEnd) {
+        for (size_t i = 0; i < tags_.size(); ++i) {
+            const FlvTag& t = tags_[i];
+            if (video) {
+                if (!t.IsKeyFrame()) continue;
+                if (t.time <= s || cut == tags_.size()) cut = i;
+                if (t.time > s) break;
+            } else if (t.type == kFlvTagAudio && t.IsMediaFrame() && t.time >= s) {
+                cut = i;
+                break;
+            }
+        }
+    }
+    std::vector<FlvTag> out;
+    if (cut < tags_.size() && tags_[cut].time < e) {
+        const uint32_t t0 = tags_[cut].time;
+        // Sound starts with the section; when the start lies before the first
+        // key frame, the sound before that frame belongs to the section too.
+        const uint64_t soundFrom = std::min<uint64_t>(t0, s);
+        // The decoder configurations in force at the cut go first.
+        const FlvTag* videoHeader = nullptr;
+        const FlvTag* audioHeader = nullptr;
+        for (size_t i = 0; i < cut; ++i) {
+            const FlvTag& t = tags_[i];
+            if (!t.IsSequenceHeader()) continue;
+            (t.type == kFlvTagVideo ? videoHeader : audioHeader) = &t;
+        }
+        for (const FlvTag* h : {videoHeader, audioHeader})
+            if (h) out.push_back(*h);
+        const size_t headers = out.size();
+        uint32_t rebase = t0;
+        for (size_t i = 0; i < tags_.size(); ++i) {
+            const FlvTag& t = tags_[i];
+            bool keep;
+            if (t.IsSequenceHeader())
+                keep = i > cut && t.time < e;
+            else if (t.IsEndOfSequence())
+                keep = i > cut && e == std::numeric_limits<uint64_t>::max();
+            else if (t.type == kFlvTagVideo)
+                keep = i >= cut && t.time < e;
+            else
+                keep = t.time >= soundFrom && t.time < e;
+            if (!keep) continue;
+            if (t.IsMediaFrame()) rebase = std::min(rebase, t.time);
+            out.push_back(t);
+        }
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i].time = i < headers ? 0 : out[i].time - std::min(out[i].time, rebase);
+    }
+    tags_ = std::move(out);
+    return Fail(0);
+}
+
+static bool SameFormat(const CFlvFile& a, const CFlvFile& b) {
+    if (a.HasVideo() != b.HasVideo() || a.HasAudio() != b.HasAudio()) return false;
+    auto firstOf = [](const CFlvFile& f, uint8_t type) -> const FlvTag* {
+        for (const FlvTag& t : f.Tags())
+            if (t.type == type) return &t;
+        return nullptr;
+    };
+    if (a.HasVideo()) {
+        const FlvTag* va = firstOf(a, kFlvTagVideo);
+        const FlvTag* vb = firstOf(b, kFlvTagVideo);
+        if (va->VideoCodec() != vb->VideoCodec() || a.VideoConfig() != b.VideoConfig()) return false;
+        if (a.Width() && b.Width() && (a.Width() != b.Width() || a.Height() != b.Height())) return false;
+    }
+    if (a.HasAudio()) {
+        const FlvTag* aa = firstOf(a, kFlvTagAudio);
+        const FlvTag* ab = firstOf(b, kFlvTagAudio);
+        if (aa->head != ab->head || a.AudioConfig() != b.AudioConfig()) return false;
+    }
+    return true;
+}
+
+int CFlvFile::Add(CFlvFile* other, bool continueTime) {
+    if (sources_.empty()) return Fail(kFlvErrNoMedia);
+    if (!other || other->sources_.empty() || (!other->HasAudio() && !other->HasVideo()))
+        return Fail(kFlvErrNoMedia);
+    if (!SameFormat(*this, *other)) return Fail(kFlvErrFormat);
+    if (sources_.size() + other->sources_.size() > std::numeric_limits<uint16_t>::max())
+        return Fail(kFlvErrUnsupported);
+
+    // Copies first: `other` may be this very object.
+    const std::vector<FlvTag> theirs = other->tags_;
+    const auto theirSources = other->sources_;
+    int64_t shift = 0;
+    if (continueTime) shift = int64_t(LastEndTime()) - int64_t(other->FirstMediaTime());
+    for (const FlvTag& t : theirs)
+        if (int64_t(t.time) + shift > int64_t(std::numeric_limits<uint32_t>::max()))
+            return Fail(kFlvErrTimestamp);
+
+    // An end-of-sequence marker would stop the decoder in the middle.
+    std::erase_if(tags_, [](const FlvTag& t) { return t.IsEndOfSequence(); });
+    const uint16_t sourceBase = uint16_t(sources_.size());
+    sources_.insert(sources_.end(), theirSources.begin(), theirSources.end());
+    for (FlvTag t : theirs) {
+        if (t.IsSequenceHeader()) continue;  // the same configuration is already there
+        // Script data stamped before the first frame stays at the join.
+        t.time = uint32_t(std::max<int64_t>(0, int64_t(t.time) + shift));
+        t.source = uint16_t(t.source + sourceBase);
+        tags_.push_back(t);
+    }
+    return Fail(0);
+}
+
+// ------------------------------------------------------------------ writing
+
+bool CFlvFile::IsOneOfOurFiles(const std::string& path) const {
+    struct stat out {};
+    if (::stat(path.c_str(), &out) != 0) return false;
+    for (const auto& s : sources_) {
+        const auto* f = dynamic_cast<const FileIO*>(s.get());
+        struct stat in {};
+        if (f && ::stat(f->Path().c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+            return true;
+    }
+    return false;
+}
+
+bool CFlvFile::CopyTagData(const FlvTag& tag, uint64_t skip, ByteIO& out, int& error) {
+    if (tag.source >= sources_.size() || skip > tag.size) {
+        error = kFlvErrRead;
+        return false;
+    }
+    ByteIO& in = *sources_[tag.source];
+    if (!in.Seek(tag.offset + skip)) {
+        error = kFlvErrSeek;
+        return false;
+    }
+    size_t n = tag.size - size_t(skip);
+    if (copyBuf_.size() < n) copyBuf_.resize(n);
+    if (!in.ReadExact(copyBuf_.data(), n)) {
+        error = kFlvErrRead;
+        return false;
+    }
+    if (!out.Write(copyBuf_.data(), n)) {
+        error = kFlvErrTagWrite;
+        return false;
+    }
+    return true;
+}
+
+AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
+                                 const std::vector<uint64_t>& keyPositions, uint64_t fileSize) const {
+    AmfValue m = AmfValue::Ecma();
+    const double duration = Duration() / 1000.0;
+    const bool video = HasVideo(), audio = HasAudio();
+    uint64_t videoBytes = 0, audioBytes = 0;
+    uint32_t lastTime = 0;
+    std::vector<uint32_t> videoTimes;
+    const FlvTag* firstVideo = nullptr;
+    const FlvTag* firstAudio = nullptr;
+    for (const FlvTag& t : tags_) {
+        lastTime = std::max(lastTime, t.time);
+        if (t.type == kFlvTagVideo) {
+            videoBytes += t.size;
+            if (t.IsMediaFrame()) videoTimes.push_back(t.time);
+            if (!firstVideo) firstVideo = &t;
+        } else if (t.type == kFlvTagAudio) {
+            audioBytes += t.size;
+            if (!firstAudio) firstAudio = &t;
+        }
+    }
+    m.Set("duration", AmfValue::Num(duration));
+    if (video) {
+        if (width_ && height_) {
+            m.Set("width", AmfValue::Num(width_));
+            m.Set("height", AmfValue::Num(height_));
+        }
+        m.Set("videodatarate", AmfValue::Num(duration > 0 ? videoBytes * 8 / 1000.0 / duration : 0));
+        m.Set("framerate", AmfValue::Num(videoTimes.size() > 1 ? EstimateFrameRate(videoTimes).Fps() : 0));
+        m.Set("videocodecid", AmfValue::Num(firstVideo->VideoCodec()));
+    }
+    if (audio) {
+        static const double rates[4] = {5512.5, 11025, 22050, 44100};
+        double rate = rates[(firstAudio->head >> 2) & 3];
+        bool stereo = firstAudio->head & 1;
+        if (firstAudio->SoundFormat() == kFlvSoundAac && audioConfig_.size() >= 2) {
+            // AudioSpecificConfig: the real rate and channels.
+            static const uint32_t aacRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                                22050, 16000, 12000, 11025, 8000,  7350};
+            unsigned index = ((audioConfig_[0] & 7) << 1) | (audioConfig_[1] >> 7);
+            if (index < std::size(aacRates)) rate = aacRates[index];
+            stereo = ((audioConfig_[1] >> 3) & 0x0F) >= 2;
+        } else if (firstAudio->SoundFormat() == kFlvSoundMp3_8k) {
+            rate = 8000;
+        }
+        m.Set("audiodatarate", AmfValue::Num(duration > 0 ? audioBytes * 8 / 1000.0 / duration : 0));
+        m.Set("audiosamplerate", AmfValue::Num(rate));
+        m.Set("audiosamplesize", AmfValue::Num((firstAudio->head & 2) ? 16 : 8));
+        m.Set("stereo", AmfValue::Bool(stereo));
+        m.Set("audiocodecid", AmfValue::Num(firstAudio->SoundFormat()));
+    }
+    m.Set("filesize", AmfValue::Num(double(fileSize)));
+    m.Set("lasttimestamp", AmfValue::Num(lastTime / 1000.0));
+    m.Set("lastkeyframetimestamp", AmfValue::Num(keyTimes.empty() ? 0 : keyTimes.back() / 1000.0));
+    m.Set("lastkeyframelocation", AmfValue::Num(keyPositions.empty() ? 0 : double(keyPositions.back())));
+    m.Set("hasVideo", AmfValue::Bool(video));
+    m.Set("hasAudio", AmfValue::Bool(audio));
+    m.Set("hasMetadata", AmfValue::Bool(true));
+    m.Set("hasKeyframes", AmfValue::Bool(!keyTimes.empty()));
+    m.Set("canSeekToEnd", AmfValue::Bool(!tags_.empty() && tags_.back().IsKeyFrame()));
+    // Descriptive texts of the source (encoder and the like) stay.
+    for (const auto& [key, value] : meta_.props)
+        if ((value.type == AmfValue::Type::String || value.type == AmfValue::Type::LongString) &&
+            !m.Find(key))
+            m.Set(key, value);
+    AmfValue keyframes = AmfValue::Obj();
+    AmfValue times = AmfValue::Array(), positions = AmfValue::Array();
+    for (uint32_t t : keyTimes) times.items.push_back(AmfValue::Num(t / 1000.0));
+    for (uint64_t p : keyPositions) positions.items.push_back(AmfValue::Num(double(p)));
+    keyframes.Set("times", std::move(times));
+    keyframes.Set("filepositions", std::move(positions));
+    m.Set("keyframes", std::move(keyframes));
+    return m;
+}
+
+int CFlvFile::SaveAs(const std::string& path, CFlvProcess* process) {
+    if (sources_.empty()) return Fail(kFlvErrNoMedia);
+    if (IsOneOfOurFiles(path)) return Fail(kFlvErrWriteOpen);  // would destroy what we read
+    FileIO out;
+    if (!out.Open(path, FileIO::Mode::Create)) return Fail(kFlvErrWriteOpen);
+    int err = SaveAs(out, process);
+    if (!out.Close() && err == 0) err = Fail(kFlvErrTagWrite);
+    if (err != 0 && err != kErrSilent) RemoveQuietly(path);
+    return err;
+}
+
+int CFlvFile::SaveAs(ByteIO& out, CFlvProcess* process) {
+    if (sources_.empty()) return Fail(kFlvErrNoMedia);
+    const AmfValue name = AmfValue::Str("onMetaData");
+    const uint64_t nameSize = AmfEncodedSize(name);
+
+    // The layout first: numbers take the same room whatever their value, so
+    // the metadata's size is known before the positions it lists.
+    std::vector<uint32_t> keyTimes;
+    std::vector<uint64_t> keyPositions;
+    for (const FlvTag& t : tags_)
+        if (t.IsKeyFrame()) keyTimes.push_back(t.time);
+    keyPositions.assign(keyTimes.size(), 0);
+    const uint64_t metaSize = nameSize + AmfEncodedSize(BuildMetaData(keyTimes, keyPositions, 0));
+    if (metaSize > 0xFFFFFF) return Fail(kFlvErrMetaWrite);
+    const uint64_t firstTag = kFlvHeaderSize + 4 + kTagHeaderSize + metaSize + 4;
+    uint64_t fileSize = firstTag;
+    keyPositions.clear();
+    for (const FlvTag& t : tags_) {
+        if (t.IsKeyFrame()) keyPositions.push_back(fileSize);
+        fileSize += kTagHeaderSize + uint64_t(t.size) + 4;
+    }
+    const AmfValue meta = BuildMetaData(keyTimes, keyPositions, fileSize);
+
+    // Header and metadata.
+    const bool video = HasVideo(), audio = HasAudio();
+    uint8_t h[kFlvHeaderSize + 4] = {'F', 'L', 'V', 1, uint8_t((audio ? 4 : 0) | (video ? 1 : 0)), 0, 0, 0, 9,
+                                     0,   0,   0,   0};
+    if (!out.Write(h, sizeof h)) return Fail(kFlvErrHeaderWrite);
+    auto writeTagHeader = [&out](uint8_t type, uint64_t size, uint32_t time) {
+        uint8_t th[kTagHeaderSize];
+        th[0] = type;
+        PutU24BE(th + 1, uint32_t(size));
+        PutU24BE(th + 4, time & 0xFFFFFF);
+        th[7] = uint8_t(time >> 24);
+        th[8] = th[9] = th[10] = 0;
+        return out.Write(th, sizeof th);
+    };
+    if (!writeTagHeader(kFlvTagScript, metaSize, 0) || !WriteAmfValue(out, name) || !WriteAmfValue(out, meta))
+        return Fail(kFlvErrMetaWrite);
+    if (!out.WriteU32BE(uint32_t(kTagHeaderSize + metaSize))) return Fail(kFlvErrTagSizeWrite);
+    if (out.Tell() != firstTag) return Fail(kFlvErrMetaWrite);
+
+    // The tags, their data streamed from the files they came from.
+    uint64_t written = firstTag;
+    if (FlvProgressStop(process, written, fileSize)) return Fail(kErrSilent);
+    for (const FlvTag& t : tags_) {
+        if (!writeTagHeader(t.type, t.size, t.time)) return Fail(kFlvErrTagWrite);
+        int err = 0;
+        if (!CopyTagData(t, 0, out, err)) return Fail(err);
+        if (!out.WriteU32BE(kTagHeaderSize + t.size)) return Fail(kFlvErrTagSizeWrite);
+        written += kTagHeaderSize + uint64_t(t.size) + 4;
+        if (FlvProgressStop(process, written, fileSize)) return Fail(kErrSilent);
+    }
+    if (!out.Flush()) return Fail(kFlvErrTagWrite);
+    return Fail(0);
+}
+
+int CFlvFile::SaveAudio(const std::string& path, CFlvProcess* process) {
+    if (sources_.empty()) return Fail(kFlvErrNoMedia);
+    uint64_t total = 0;
+    bool any = false;
+    for (const FlvTag& t : tags_) {
+        if (t.type != kFlvTagAudio) continue;
+        if (t.SoundFormat() != kFlvSoundMp3 && t.SoundFormat() != kFlvSoundMp3_8k)
+            return Fail(kFlvErrUnsupported);
+        total += t.size - 1;
+        any = true;
+    }
+    if (!any) return Fail(kFlvErrNoAudio);
+    if (IsOneOfOurFiles(path)) return Fail(kFlvErrWriteOpen);
+    FileIO out;
+    if (!out.Open(path, FileIO::Mode::Create)) return Fail(kFlvErrWriteOpen);
+    int err = 0;
+    uint64_t done = 0;
+    for (const FlvTag& t : tags_) {
+        if (t.type != kFlvTagAudio) continue;
+        // The MP3 frames as stored, behind the one-byte sound format.
+        if (!CopyTagData(t, 1, out, err)) break;
+        done += t.size - 1;
+        if (FlvProgressStop(process, done, total)) {
+            err = kErrSilent;
+            break;
+        }
+    }
+    if (!out.Close() && err == 0) err = kFlvErrTagWrite;
+    if (err != 0 && err != kErrSilent) RemoveQuietly(path);
+    return Fail(err);
+}
+
+}  // namespace vt

@@ -1,0 +1,153 @@
+#pragma once
+// The FLV library: opens an FLV file into an index of its tags (the media
+// payloads stay in the file and are streamed when writing, so memory does not
+// grow with the file), and saves it again as FLV, as MP3 audio or as AVI video,
+// limited to a section or extended by further files. Every operation returns 0
+// or an error code (9001 to 9025, see FlvErrors.h). Qt-free.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "flv/Amf0.h"
+#include "flv/FlvErrors.h"
+#include "platform/ByteIO.h"
+
+namespace vt {
+
+// Progress of the save operations. OnProgress gets the work done and the total
+// (same unit, both 32-bit); an answer of 1 stops the save, which then returns
+// kErrSilent and leaves what it wrote so far (whole tags, frames). A save
+// that fails removes its output instead.
+class CFlvProcess {
+  public:
+    virtual ~CFlvProcess() = default;
+    virtual int OnProgress(uint32_t done, uint32_t total) = 0;
+};
+
+// Keeps the last error code of an object of the library.
+class CFlvErrorHandler {
+  public:
+    virtual ~CFlvErrorHandler() = default;
+    int GetLastError() const { return lastError_; }
+
+  protected:
+    // Records `code` (0 clears) and returns it, for `return Fail(...)`.
+    int Fail(int code) {
+        lastError_ = code;
+        return code;
+    }
+
+  private:
+    int lastError_ = 0;
+};
+
+enum FlvTagType : uint8_t { kFlvTagAudio = 8, kFlvTagVideo = 9, kFlvTagScript = 18 };
+
+// Sound formats and video codec ids of the tag headers.
+enum : uint8_t { kFlvSoundMp3 = 2, kFlvSoundAac = 10, kFlvSoundMp3_8k = 14 };
+enum : uint8_t {
+    kFlvVideoH263 = 2,
+    kFlvVideoScreen = 3,
+    kFlvVideoVp6 = 4,
+    kFlvVideoVp6Alpha = 5,
+    kFlvVideoScreen2 = 6,
+    kFlvVideoAvc = 7,
+};
+
+// One tag of the index: where its data is and what the tag header said.
+struct FlvTag {
+    uint64_t offset = 0;    // the data's position in its source
+    uint32_t size = 0;      // data size
+    uint32_t time = 0;      // milliseconds, as it will be written
+    uint8_t type = 0;       // kFlvTagAudio, kFlvTagVideo or kFlvTagScript
+    uint8_t head = 0;       // the first data byte (sound format / frame type and codec)
+    uint8_t packet = 0xFF;  // AAC and AVC packet type (second data byte), else 0xFF
+    uint16_t source = 0;    // which opened file holds the data
+
+    uint8_t SoundFormat() const { return head >> 4; }
+    uint8_t VideoCodec() const { return head & 0x0F; }
+    uint8_t FrameType() const { return head >> 4; }
+    bool IsSequenceHeader() const { return packet == 0; }
+    bool IsEndOfSequence() const {
+        return type == kFlvTagVideo && VideoCodec() == kFlvVideoAvc && packet == 2;
+    }
+    // A frame that a player can start decoding at.
+    bool IsKeyFrame() const {
+        return type == kFlvTagVideo && FrameType() == 1 && (VideoCodec() != kFlvVideoAvc || packet == 1);
+    }
+    // A tag that carries media (not a decoder configuration, not an end marker,
+    // not a video info/command frame).
+    bool IsMediaFrame() const;
+};
+
+class CFlvFile : public CFlvErrorHandler {
+  public:
+    CFlvFile();
+    ~CFlvFile() override;
+    CFlvFile(const CFlvFile&) = delete;
+    CFlvFile& operator=(const CFlvFile&) = delete;
+
+    // Reads the header, the tag chain and onMetaData. A file that ends inside
+    // a tag (an interrupted download) opens with its complete tags.
+    int Open(const std::string& path);
+    // The same from any reader (the memory form serves tests).
+    int Open(std::shared_ptr<ByteIO> in);
+
+    // The MP3 audio as a plain .mp3 stream. Other sound formats give 9025.
+    int SaveAudio(const std::string& path, CFlvProcess* process);
+    // The video as an AVI file, every frame as stored.
+    int SaveAVI(const std::string& path, CFlvProcess* process);
+    // Limits the file to [start, end) milliseconds for the next SaveAs; the
+    // section begins at a key frame. An end of 0 means the end of the file.
+    int Extract(uint32_t start, uint32_t end);
+    // Appends `other` (opened, kept alive by the caller until after SaveAs)
+    // behind this file; with `continueTime` its times go on after our last frame.
+    int Add(CFlvFile* other, bool continueTime);
+    // Writes the file with a rebuilt onMetaData.
+    int SaveAs(const std::string& path, CFlvProcess* process);
+    int SaveAs(ByteIO& out, CFlvProcess* process);
+
+    // What was read.
+    const std::vector<FlvTag>& Tags() const { return tags_; }
+    const AmfValue& MetaData() const { return meta_; }  // Undefined when the file had none
+    bool HasAudio() const;
+    bool HasVideo() const;
+    // The length in milliseconds: from the first media tag to the end of the last frame.
+    uint32_t Duration() const;
+    // The decoder configurations (AVC, AAC sequence headers without their
+    // 5- or 2-byte tag prefix); empty when there is none.
+    const std::vector<uint8_t>& VideoConfig() const { return videoConfig_; }
+    const std::vector<uint8_t>& AudioConfig() const { return audioConfig_; }
+    // Picture size from the metadata or the first key frame; 0 when unknown.
+    uint32_t Width() const { return width_; }
+    uint32_t Height() const { return height_; }
+
+    // Reads a tag's data (bounded by the tag's size).
+    bool ReadTagData(const FlvTag& tag, std::vector<uint8_t>& out);
+
+  private:
+    int ParseTags(ByteIO& in, uint64_t dataOffset);
+    void ReadConfigs();
+    void FindPictureSize();
+    uint32_t FirstMediaTime() const;
+    uint32_t FrameDuration(uint8_t type) const;
+    uint64_t LastEndTime() const;
+    AmfValue BuildMetaData(const std::vector<uint32_t>& keyTimes, const std::vector<uint64_t>& keyPositions,
+                           uint64_t fileSize) const;
+    bool IsOneOfOurFiles(const std::string& path) const;
+    bool CopyTagData(const FlvTag& tag, uint64_t skip, ByteIO& out, int& error);
+
+    std::vector<std::shared_ptr<ByteIO>> sources_;
+    std::vector<FlvTag> tags_;
+    AmfValue meta_;
+    std::vector<uint8_t> videoConfig_, audioConfig_;
+    uint32_t width_ = 0, height_ = 0;
+    std::vector<uint8_t> copyBuf_;
+};
+
+// Scales a 64-bit progress pair to the 32 bits of CFlvProcess and asks it.
+// True when the process asked to stop.
+bool FlvProgressStop(CFlvProcess* process, uint64_t done, uint64_t total);
+
+}  // namespace vt

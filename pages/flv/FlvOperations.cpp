@@ -1,0 +1,83 @@
+#include "pages/flv/FlvOperations.h"
+
+#include <memory>
+
+#include "ui/ShellHelpers.h"
+
+namespace vt {
+
+namespace {
+
+// Shows a failure once, unless the user stopped the operation: the code that
+// an aborted save returns is not news to anyone.
+int Finish(OperationHost& host, int code, const std::string& detail = {}) {
+    if (code != 0 && !host.StopRequested()) host.ReportError(detail, code);
+    return code;
+}
+
+}  // namespace
+
+int CFlvHostProcess::OnProgress(uint32_t done, uint32_t total) {
+    double percent = total ? double(done) / double(total) * 100.0 : 0.0;
+    return host_.Tick(percent);
+}
+
+std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart part) {
+    return GetPathNoExt(output) + (part == FlvSeparationPart::Video ? ".avi" : ".mp3");
+}
+
+int RunFlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
+                     FlvSeparationPart part) {
+    CFlvHostProcess process(host);
+    CFlvFile file;
+    int result = file.Open(input);
+    if (result == 0)
+        result = part == FlvSeparationPart::Video ? file.SaveAVI(output, &process)
+                                                  : file.SaveAudio(output, &process);
+    return Finish(host, result);
+}
+
+int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output) {
+    if (inputs.size() < 2) return 0;
+    CFlvHostProcess process(host);
+    CFlvFile first;
+    int result = first.Open(inputs[0]);
+    if (result != 0) return Finish(host, result);
+
+    // The others live until the joined file is written: it reads from them.
+    std::vector<std::unique_ptr<CFlvFile>> others;
+    int laterError = 0;
+    std::string laterPath;
+    for (size_t i = 1; i < inputs.size(); ++i) {
+        auto file = std::make_unique<CFlvFile>();
+        int code = file->Open(inputs[i]);
+        if (code == 0) code = first.Add(file.get(), true);
+        others.push_back(std::move(file));
+        if (code != 0) {
+            laterError = code;
+            laterPath = inputs[i];
+            break;
+        }
+    }
+    result = first.SaveAs(output, &process);
+    if (result != 0) return Finish(host, result);
+    // What could be joined is written; the user still learns which file was
+    // left out, and that the files after it were not joined either.
+    return Finish(host, laterError, laterPath);
+}
+
+uint32_t FlvSectionMilliseconds(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t milliseconds) {
+    return (hours * 3600u + minutes * 60u + seconds) * 1000u + milliseconds;
+}
+
+int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
+                     uint32_t startMs, uint32_t endMs) {
+    CFlvHostProcess process(host);
+    CFlvFile file;
+    int result = file.Open(input);
+    if (result == 0) result = file.Extract(startMs, endMs);
+    if (result == 0) result = file.SaveAs(output, &process);
+    return Finish(host, result);
+}
+
+}  // namespace vt

@@ -1,0 +1,53 @@
+#pragma once
+// The three FLV operations (separation, connection, section extraction) as the
+// pages' start buttons and the command line run them, written against the
+// operation host. Each reports its failure once through the host (unless the
+// user stopped the operation) and returns the error code, 0 for success.
+// Progress goes to the host; its stop flag ends the save. Qt-free.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "flv/FlvFile.h"
+#include "ops/OperationHost.h"
+
+namespace vt {
+
+// The library's progress calls, answered from a host: the percentage done
+// goes to ReportProgress; the answer is 1 once the host wants to stop.
+class CFlvHostProcess : public CFlvProcess {
+  public:
+    explicit CFlvHostProcess(OperationHost& host) : host_(host) {}
+    int OnProgress(uint32_t done, uint32_t total) override;
+
+  private:
+    OperationHost& host_;
+};
+
+enum class FlvSeparationPart { Video, Audio };
+
+// The output name of a separation: the given output with ".avi" (video) or
+// ".mp3" (audio) in place of its extension.
+std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart part);
+
+// Writes the video (AVI) or the audio (MP3) of `input` to `output` (already
+// given its extension, see FlvSeparationOutputPath).
+int RunFlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
+                     FlvSeparationPart part);
+
+// Joins the files of `inputs`, in order, into `output`. Fewer than two files:
+// nothing happens (0). A later file that cannot be opened or does not fit
+// ends the appending; what was joined before it is still written, and then
+// that file's error is reported with its path as the detail text.
+int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output);
+
+// Milliseconds of a time given as hours, minutes, seconds and milliseconds
+// (unsigned 32-bit arithmetic, as the time fields are).
+uint32_t FlvSectionMilliseconds(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t milliseconds);
+
+// Writes the section [startMs, endMs) of `input` to `output` as FLV; an end
+// of 0 or past the file means up to the end.
+int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
+                     uint32_t startMs, uint32_t endMs);
+
+}  // namespace vt
