@@ -2,10 +2,20 @@
 
 #include "app/PageTable.h"
 #include "app/Strings.h"
+#include "pages/wm/WmPageFrontEnd.h"
 
 namespace vt::gui {
 
-CWMVCreatorDlg::CWMVCreatorDlg(QWidget* parentObject) : CBaseCreator(parentObject, kColorWm) {}
+CWMVCreatorDlg::CWMVCreatorDlg(QWidget* parentObject) : CBaseCreator(parentObject, kColorWm) {
+    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
+        job.inputs = {fields_.videoSource, fields_.audioSource};
+        job.output = fields_.output;
+    });
+}
+
+CWMVCreatorDlg::~CWMVCreatorDlg() {
+    StopAndWait(*this, op_);
+}
 
 bool CWMVCreatorDlg::OnInitDialog() {
     CBaseCreator::OnInitDialog();
@@ -34,7 +44,8 @@ void CWMVCreatorDlg::OnBrowseOutput() {
 }
 
 void CWMVCreatorDlg::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    if (IsRunning()) return;
+    op_.Start(*frontEnd_);
 }
 
 }  // namespace vt::gui

@@ -1,6 +1,9 @@
 #pragma once
 // WMV union: a WMV video source and a WMA (or WMV) audio source into one WMV file.
+#include <memory>
+
 #include "ops/BaseKinds.h"
+#include "pages/wm/WmOperations.h"
 
 namespace vt::gui {
 
@@ -8,6 +11,10 @@ class CWMVCreatorDlg : public CBaseCreator {
     Q_OBJECT
   public:
     explicit CWMVCreatorDlg(QWidget* parentObject);
+    ~CWMVCreatorDlg() override;
+
+    // True while a worker thread of the last union has not ended.
+    bool OperationBusy() const { return op_.Busy(); }
 
     // A file of the audio extension becomes the audio source, any other the
     // video source, which names the output.
@@ -20,6 +27,10 @@ class CWMVCreatorDlg : public CBaseCreator {
     void OnBrowseOutput() override;
     // The start button: the union.
     void OnStart() override;
+
+  private:
+    CWmUnion op_;
+    std::unique_ptr<WmFrontEnd> frontEnd_;
 };
 
 }  // namespace vt::gui

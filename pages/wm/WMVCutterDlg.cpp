@@ -2,10 +2,21 @@
 
 #include "app/PageTable.h"
 #include "pages/wm/WmFilters.h"
+#include "pages/wm/WmPageFrontEnd.h"
+#include "ui/ShellHelpers.h"
 
 namespace vt::gui {
 
-CWMVCutterDlg::CWMVCutterDlg(QWidget* parentObject) : CBaseCutter(parentObject, kColorWm) {}
+CWMVCutterDlg::CWMVCutterDlg(QWidget* parentObject) : CBaseCutter(parentObject, kColorWm) {
+    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
+        job.inputs = {fields_.input};
+        job.output = fields_.output;
+    });
+}
+
+CWMVCutterDlg::~CWMVCutterDlg() {
+    StopAndWait(*this, op_);
+}
 
 bool CWMVCutterDlg::OnInitDialog() {
     CBaseCutter::OnInitDialog();
@@ -22,11 +33,19 @@ void CWMVCutterDlg::OnBrowseOutput() {
 }
 
 void CWMVCutterDlg::OnVideoCut() {
-    // The operation is not written yet: the button does nothing.
+    Separate(true);
 }
 
 void CWMVCutterDlg::OnAudioCut() {
-    // The operation is not written yet: the button does nothing.
+    Separate(false);
+}
+
+void CWMVCutterDlg::Separate(bool video) {
+    if (IsRunning() || !UpdateData(true)) return;
+    // The output takes the extension of the stream.
+    fields_.output = GetPathNoExt(fields_.output) + (video ? ".wmv" : ".wma");
+    UpdateData(false);
+    op_.Start(*frontEnd_, video);
 }
 
 }  // namespace vt::gui

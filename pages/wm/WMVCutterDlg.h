@@ -1,6 +1,9 @@
 #pragma once
 // WMV separation: the video or the audio of a WMV file into a file of its own.
+#include <memory>
+
 #include "ops/BaseKinds.h"
+#include "pages/wm/WmOperations.h"
 
 namespace vt::gui {
 
@@ -8,6 +11,10 @@ class CWMVCutterDlg : public CBaseCutter {
     Q_OBJECT
   public:
     explicit CWMVCutterDlg(QWidget* parentObject);
+    ~CWMVCutterDlg() override;
+
+    // True while a worker thread of the last separation has not ended.
+    bool OperationBusy() const { return op_.Busy(); }
 
   protected:
     bool OnInitDialog() override;
@@ -16,6 +23,12 @@ class CWMVCutterDlg : public CBaseCutter {
     // The start buttons: the separation of each stream.
     void OnVideoCut() override;
     void OnAudioCut() override;
+
+  private:
+    void Separate(bool video);
+
+    CWmSeparation op_;
+    std::unique_ptr<WmFrontEnd> frontEnd_;
 };
 
 }  // namespace vt::gui

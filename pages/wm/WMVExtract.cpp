@@ -2,10 +2,42 @@
 
 #include "app/PageTable.h"
 #include "pages/wm/WmFilters.h"
+#include "pages/wm/WmPageFrontEnd.h"
 
 namespace vt::gui {
 
-CWMVExtract::CWMVExtract(QWidget* parentObject) : CBaseExtract(parentObject, kColorWm) {}
+CWMVExtract::CWMVExtract(QWidget* parentObject) : CBaseExtract(parentObject, kColorWm) {
+    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
+        RunOnUiThread([&] {
+            job.inputs = {fields_.input};
+            job.output = fields_.output;
+            job.rangeStart = WmRangeTime(fields_.start);
+            job.rangeEnd = WmRangeTime(fields_.end);
+        });
+    });
+}
+
+CWMVExtract::~CWMVExtract() {
+    StopAndWait(*this, op_);
+}
+
+void CWMVExtract::SetInputFile(std::string path) {
+    if (IsRunning() || op_.Busy()) return;
+    CBaseExtract::SetInputFile(std::move(path));
+    fields_.start = TimeFields{};
+    int code = 0;
+    const uint64_t duration = op_.ReadDuration(fields_.input, &code);
+    if (code == 0) {
+        fields_.end = WmDurationFields(duration);
+    } else {
+        fields_.end = TimeFields{};
+        fields_.input.clear();
+        fields_.output.clear();
+        // No operation runs: the page shows nothing for it.
+        ShowErrorMessage("", code);
+    }
+    UpdateData(false);
+}
 
 bool CWMVExtract::OnInitDialog() {
     CBaseExtract::OnInitDialog();
@@ -22,7 +54,8 @@ void CWMVExtract::OnBrowseOutput() {
 }
 
 void CWMVExtract::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    if (IsRunning()) return;
+    op_.Start(*frontEnd_);
 }
 
 }  // namespace vt::gui

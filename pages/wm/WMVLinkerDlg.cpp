@@ -2,10 +2,23 @@
 
 #include "app/PageTable.h"
 #include "pages/wm/WmFilters.h"
+#include "pages/wm/WmPageFrontEnd.h"
 
 namespace vt::gui {
 
-CWMVLinkerDlg::CWMVLinkerDlg(QWidget* parentObject) : CBaseLinker(parentObject, kColorWm) {}
+CWMVLinkerDlg::CWMVLinkerDlg(QWidget* parentObject) : CBaseLinker(parentObject, kColorWm) {
+    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
+        // Read on the user-interface thread, which owns the fields.
+        RunOnUiThread([&] {
+            job.inputs = fields_.files;
+            job.output = fields_.output;
+        });
+    });
+}
+
+CWMVLinkerDlg::~CWMVLinkerDlg() {
+    StopAndWait(*this, op_);
+}
 
 bool CWMVLinkerDlg::OnInitDialog() {
     CBaseLinker::OnInitDialog();
@@ -22,7 +35,9 @@ void CWMVLinkerDlg::OnBrowseOutput() {
 }
 
 void CWMVLinkerDlg::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    if (IsRunning()) return;
+    UpdateData(true);
+    op_.Start(*frontEnd_, fields_.files.empty());
 }
 
 }  // namespace vt::gui

@@ -1,6 +1,9 @@
 #pragma once
 // WMV and WMA connection: files joined in list order.
+#include <memory>
+
 #include "ops/BaseKinds.h"
+#include "pages/wm/WmOperations.h"
 
 namespace vt::gui {
 
@@ -8,6 +11,10 @@ class CWMVLinkerDlg : public CBaseLinker {
     Q_OBJECT
   public:
     explicit CWMVLinkerDlg(QWidget* parentObject);
+    ~CWMVLinkerDlg() override;
+
+    // True while the worker thread of the last connection has not ended.
+    bool OperationBusy() const { return op_.Busy(); }
 
   protected:
     bool OnInitDialog() override;
@@ -15,6 +22,10 @@ class CWMVLinkerDlg : public CBaseLinker {
     void OnBrowseOutput() override;
     // The start button: the connection.
     void OnStart() override;
+
+  private:
+    CWmConnection op_;
+    std::unique_ptr<WmFrontEnd> frontEnd_;
 };
 
 }  // namespace vt::gui

@@ -189,7 +189,13 @@ TEST(PageInputs, DroppedFileNamesTheOutput) {
         {[] { return Make<CAVICutterDlg>(); }, "/a/Movie.AVI", "/a/Movie_cut.avi"},
         {[] { return Make<CFLVCutterDlg>(); }, "/a/clip.flv", "/a/clip_cut.flv"},
         {[] { return Make<CFLVExtract>(); }, "/a/Movie.AVI", "/a/Movie_extr.avi"},
-        {[] { return Make<CWMVExtract>(); }, "/a/b.c/noext", "/a/b.c/noext_extr"},
+        // The extraction kind itself: the WMV page reads a dropped file and forgets one it cannot read.
+        {[] {
+             auto p = std::make_unique<CBaseExtract>(nullptr, 0xBFFF80u);
+             p->CreateDlg(nullptr);
+             return p;
+         },
+         "/a/b.c/noext", "/a/b.c/noext_extr"},
         {[] { return Make<CWAVLinkerDlg>(); }, "/a/s.WAV", "/a/s_link.wav"},
         {[] { return Make<CAVICreatorDlg>(); }, "/a/v.avi", "/a/v_comb.avi"},
         {[] { return Make<CWMVCreatorDlg>(); }, "/a/v.asf", "/a/v_comb.wmv"},

@@ -1,0 +1,423 @@
+#include "pages/wm/WmOperations.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <limits>
+
+#include "ops/ErrorCodes.h"
+
+namespace vt {
+
+namespace {
+
+constexpr uint64_t kNoRangeEnd = std::numeric_limits<uint64_t>::max();
+
+// True when a later file of a connection carries the streams of the first:
+// the same numbers, in the same order, of the same types and formats.
+bool SameStreams(const AsfProfile& first, const AsfProfile& later) {
+    const auto& a = first.Streams();
+    const auto& b = later.Streams();
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].streamNumber != b[i].streamNumber || a[i].streamType != b[i].streamType ||
+            a[i].typeSpecific != b[i].typeSpecific)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void LowerCurrentThreadPriority(WmThreadPriority priority) {
+    const int steps = priority == WmThreadPriority::Lowest ? 4 : 2;
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int current = ::getpriority(PRIO_PROCESS, tid);
+    if (current == -1 && errno != 0) return;
+    (void)::setpriority(PRIO_PROCESS, tid, std::min(current + steps, 19));
+}
+
+uint64_t WmRangeTime(const TimeFields& t) {
+    // 64-bit throughout: a large hour count must not wrap into a small time.
+    const int64_t seconds = int64_t(t.hours) * 3600 + int64_t(t.minutes) * 60 + t.seconds;
+    const int64_t time = seconds * 10000000 + int64_t(t.milliseconds) * 10000;
+    return time < 0 ? 0 : uint64_t(time);
+}
+
+TimeFields WmDurationFields(uint64_t duration) {
+    const uint32_t w = uint32_t(duration / 10000000);
+    TimeFields t;
+    t.hours = int(w / 3600);
+    t.minutes = int((w % 3600) / 60);
+    t.seconds = int(w % 60);
+    t.milliseconds = int((duration / 10000) % 1000);
+    return t;
+}
+
+// ---------------------------------------------------------------------------
+
+CWmOperationBase::~CWmOperationBase() {
+    Wait();
+}
+
+void CWmOperationBase::Wait() {
+    for (auto& t : workers_)
+        if (t.joinable()) t.join();
+    workers_.clear();
+}
+
+void CWmOperationBase::Report(OperationHost& host, int code) {
+    if (code == 0) return;
+    int expected = 0;
+    result_.compare_exchange_strong(expected, code);
+    host.ReportError("", code);
+}
+
+// ---------------------------------------------------------------------------
+// Separation
+
+CWmSeparation::~CWmSeparation() {
+    Wait();
+}
+
+void CWmSeparation::Start(WmFrontEnd& frontEnd, bool video) {
+    WmJob job;
+    if (!frontEnd.BeginOperation(job)) return;
+    Wait();  // a run that has ended has left its tail behind
+    ResetResult();
+    host_ = &frontEnd.Host();
+    const int code = job.inputs.empty() ? kErrWmOpen : SetUp(job.inputs.front(), job.output, video);
+    if (code != 0) {
+        reader_.Close();
+        writer_.Finish();
+        Report(*host_, code);
+        frontEnd.EndOperation();
+        return;
+    }
+    StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] {
+        const int runCode = reader_.Run();
+        // The output is complete before the page says the run has ended.
+        reader_.Close();
+        writer_.Finish();
+        Report(*host_, runCode);
+        frontEnd.EndOperation();
+    });
+}
+
+int CWmSeparation::SetUp(const std::string& input, const std::string& output, bool video) {
+    int code = reader_.Open(input, 0, kNoRangeEnd);
+    if (code != 0) return code;
+    const Guid wanted = video ? kMediaTypeVideo : kMediaTypeAudio;
+    keptStream_ = -1;
+    Guid keptType;
+    const auto& types = reader_.StreamTypes();
+    const auto& numbers = reader_.StreamNumbers();
+    for (size_t i = 0; i < types.size() && i < numbers.size(); ++i)
+        if (types[i] == wanted) {
+            keptType = types[i];
+            keptStream_ = numbers[i];
+        }
+    if (keptStream_ == -1) return kErrWmInfo;
+
+    const auto readerProfile = reader_.GetProfile();
+    if (!readerProfile) return kErrWmInfoSet;
+    // A copy: the reader's own profile stays as the file describes it.
+    AsfProfile profile = *readerProfile;
+    std::optional<AsfStreamConfig> config = profile.GetStreamByNumber(uint16_t(keptStream_));
+    if (!config) return kErrWmInfoSet;
+    for (uint16_t n : numbers)
+        if (asf::Failed(profile.RemoveStreamByNumber(n))) return kErrWmInfoSet;
+    (void)config->SetStreamNumber(1);
+    if (asf::Failed(profile.AddStream(*config))) return kErrWmInfoSet;
+    if (writer_.Open(output, &profile) != 0) return kErrWmInfoSet;
+    reader_.SetSampleCallback(&CWmSeparation::SampleCallback, this);
+    AsfHeaderInfo* info = writer_.GetHeaderInfo();
+    if (asf::Failed(reader_.CopyStreamAttributes(info, uint16_t(keptStream_))) ||
+        asf::Failed(reader_.CopyStreamAttributes(info, 0)) ||
+        asf::Failed(reader_.CopyCodecInfo(info, keptType)))
+        return kErrWmInfoSet;
+    if (writer_.StartWriting() != 0) return kErrWmInfoSet;
+    return kOk;
+}
+
+int32_t CWmSeparation::SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                      uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+    auto* self = static_cast<CWmSeparation*>(user);
+    const uint64_t duration = self->reader_.GetDuration();
+    if (duration != 0) self->host_->ReportProgress(double(sampleTime) * 100.0 / double(duration));
+    if (streamNumber == self->keptStream_) {
+        const HResult hr = self->writer_.WriteSample(1, sampleTime, sampleDuration, flags, sample);
+        if (asf::Failed(hr)) return hr;
+    }
+    return self->host_->StopRequested() ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Union
+
+CWmUnion::~CWmUnion() {
+    Wait();
+}
+
+void CWmUnion::Start(WmFrontEnd& frontEnd) {
+    WmJob job;
+    if (!frontEnd.BeginOperation(job)) return;
+    Wait();
+    ResetResult();
+    host_ = &frontEnd.Host();
+    const int code = job.inputs.size() < 2 ? kErrWmOpen : SetUp(job.inputs[0], job.inputs[1], job.output);
+    if (code != 0) {
+        readers_[0].Close();
+        readers_[1].Close();
+        writer_.Finish();
+        Report(*host_, code);
+        frontEnd.EndOperation();
+        return;
+    }
+    times_[0] = 0;
+    times_[1] = 0;
+    runResults_[0] = runResults_[1] = 0;
+    finished_ = 0;
+    failed_ = false;
+    totalDuration_ = std::max(readers_[0].GetDuration(), readers_[1].GetDuration());
+    StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] { RunSide(frontEnd, 0); });
+    StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] { RunSide(frontEnd, 1); });
+}
+
+int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSource,
+                    const std::string& output) {
+    int code = readers_[0].Open(videoSource, 0, kNoRangeEnd);
+    if (code != 0) return code;
+    code = readers_[1].Open(audioSource, 0, kNoRangeEnd);
+    if (code != 0) return code;
+
+    const Guid wanted[2] = {kMediaTypeVideo, kMediaTypeAudio};
+    for (int side = 0; side < 2; ++side) {
+        streamNumbers_[side] = -1;
+        const auto& types = readers_[side].StreamTypes();
+        const auto& numbers = readers_[side].StreamNumbers();
+        for (size_t i = 0; i < types.size() && i < numbers.size(); ++i)
+            if (types[i] == wanted[side]) streamNumbers_[side] = numbers[i];
+    }
+    if (streamNumbers_[0] == -1 || streamNumbers_[1] == -1) return kErrWmInfo;
+
+    AsfProfile profiles[2];
+    std::optional<AsfStreamConfig> configs[2];
+    for (int side = 0; side < 2; ++side) {
+        const auto shared = readers_[side].GetProfile();
+        if (!shared) return kErrWmInfoSet;
+        profiles[side] = *shared;
+        configs[side] = profiles[side].GetStreamByNumber(uint16_t(streamNumbers_[side]));
+        if (!configs[side]) return kErrWmInfoSet;
+        for (uint16_t n : readers_[side].StreamNumbers())
+            if (asf::Failed(profiles[side].RemoveStreamByNumber(n))) return kErrWmInfoSet;
+    }
+    (void)configs[0]->SetStreamNumber(1);
+    (void)configs[1]->SetStreamNumber(2);
+    if (asf::Failed(profiles[0].AddStream(*configs[0])) || asf::Failed(profiles[0].AddStream(*configs[1])))
+        return kErrWmInfoSet;
+    if (writer_.Open(output, &profiles[0]) != 0) return kErrWmInfoSet;
+    readers_[0].SetSampleCallback(&CWmUnion::VideoCallback, this);
+    readers_[1].SetSampleCallback(&CWmUnion::AudioCallback, this);
+    AsfHeaderInfo* info = writer_.GetHeaderInfo();
+    // The file's own attributes come from the audio source.
+    if (asf::Failed(readers_[0].CopyStreamAttributes(info, uint16_t(streamNumbers_[0]))) ||
+        asf::Failed(readers_[1].CopyStreamAttributes(info, uint16_t(streamNumbers_[1]))) ||
+        asf::Failed(readers_[1].CopyStreamAttributes(info, 0)) ||
+        asf::Failed(readers_[0].CopyCodecInfo(info, kMediaTypeVideo)) ||
+        asf::Failed(readers_[1].CopyCodecInfo(info, kMediaTypeAudio)))
+        return kErrWmInfoSet;
+    if (writer_.StartWriting() != 0) return kErrWmInfoSet;
+    return kOk;
+}
+
+void CWmUnion::RunSide(WmFrontEnd& frontEnd, int side) {
+    const int code = readers_[side].Run();
+    readers_[side].Close();
+    runResults_[side] = code;
+    if (code != 0) {
+        // The other side stops too; the first failure is reported at the end.
+        int expected = 0;
+        firstFailure_.compare_exchange_strong(expected, code);
+        failed_ = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(interleaveMutex_);
+        times_[side] = -1;
+        interleaved_.notify_all();
+    }
+    if (finished_.fetch_add(1) + 1 == 2) {
+        // The second side to finish completes the output.
+        writer_.Finish();
+        Report(*host_, firstFailure_.exchange(0));
+        frontEnd.EndOperation();
+    }
+}
+
+int32_t CWmUnion::OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                           uint32_t flags, const AsfSampleBuffer* sample) {
+    const int other = 1 - side;
+    std::unique_lock<std::mutex> lock(interleaveMutex_);
+    times_[side] = int64_t(sampleTime);
+    interleaved_.notify_all();
+    if (times_[0] != -1 && times_[1] != -1 && totalDuration_ != 0)
+        host_->ReportProgress(double(std::min(times_[0].load(), times_[1].load())) * 100.0 /
+                              double(totalDuration_));
+    if (streamNumber != streamNumbers_[side]) return 0;
+    auto stopping = [this] { return host_->StopRequested() || failed_.load(); };
+    // Neither side writes past the other's latest sample, unless the other
+    // side has finished. The write happens under the lock, so the samples
+    // reach the writer in time order.
+    while (!stopping() && times_[other] != -1 && times_[side] > times_[other])
+        interleaved_.wait_for(lock, std::chrono::milliseconds(1));
+    if (stopping()) return 1;
+    const HResult hr = writer_.WriteSample(uint16_t(side + 1), sampleTime, sampleDuration, flags, sample);
+    return asf::Failed(hr) ? hr : 0;
+}
+
+int32_t CWmUnion::VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+    return static_cast<CWmUnion*>(user)->OnSample(0, streamNumber, sampleTime, sampleDuration, flags, sample);
+}
+
+int32_t CWmUnion::AudioCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+    return static_cast<CWmUnion*>(user)->OnSample(1, streamNumber, sampleTime, sampleDuration, flags, sample);
+}
+
+// ---------------------------------------------------------------------------
+// Connection
+
+CWmConnection::~CWmConnection() {
+    Wait();
+}
+
+void CWmConnection::Start(WmFrontEnd& frontEnd, bool listEmpty) {
+    if (listEmpty || Busy()) return;
+    Wait();
+    ResetResult();
+    StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] {
+        WmJob job;
+        if (!frontEnd.BeginOperation(job)) return;
+        host_ = &frontEnd.Host();
+        const int code = Connect(job.inputs, job.output);
+        Finish();
+        Report(*host_, code);
+        frontEnd.EndOperation();
+    });
+}
+
+void CWmConnection::Finish() {
+    reader_.Close();
+    writer_.Finish();
+}
+
+int CWmConnection::Connect(const std::vector<std::string>& files, const std::string& output) {
+    currentFile_ = 0;
+    fileCount_ = files.size();
+    if (files.empty()) return kOk;
+    if (reader_.Open(files[0], 0, kNoRangeEnd) != 0) return kErrWmOpen;
+    const auto firstProfile = reader_.GetProfile();
+    if (!firstProfile) return kErrWmOpen;
+    const AsfProfile first = *firstProfile;
+    if (writer_.Open(output, firstProfile.get()) != 0) return kErrWmOutput;
+    reader_.SetSampleCallback(&CWmConnection::SampleCallback, this);
+    if (reader_.CopyHeader(writer_.GetHeaderInfo()) != 0) return kErrWmCodec;
+    if (writer_.StartWriting() != 0) return kErrWmEncInit;
+
+    for (size_t i = 0; i < files.size() && !host_->StopRequested(); ++i) {
+        currentFile_ = int(i);
+        if (i > 0) {
+            if (reader_.Open(files[i], 0, kNoRangeEnd) != 0) return kErrWmOpen;
+            const auto profile = reader_.GetProfile();
+            // A file with other streams than the first cannot follow it in
+            // the first file's layout.
+            if (!profile || !SameStreams(first, *profile)) return kErrWmProcess;
+        }
+        if (reader_.Run() != 0) return kErrWmProcess;
+        writer_.AddTimeOffset(reader_.GetDuration());
+        reader_.Close();
+    }
+    return kOk;
+}
+
+int32_t CWmConnection::SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                      uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+    auto* self = static_cast<CWmConnection*>(user);
+    const uint64_t duration = self->reader_.GetDuration();
+    if (duration != 0 && self->fileCount_ != 0)
+        self->host_->ReportProgress(
+            (double(self->currentFile_.load()) + double(sampleTime) / double(duration)) * 100.0 /
+            double(self->fileCount_));
+    const HResult hr = self->writer_.WriteSample(streamNumber, sampleTime, sampleDuration, flags, sample);
+    if (asf::Failed(hr)) return hr;
+    return self->host_->StopRequested() ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Extraction
+
+CWmExtraction::~CWmExtraction() {
+    Wait();
+}
+
+void CWmExtraction::Start(WmFrontEnd& frontEnd) {
+    if (Busy()) return;
+    Wait();
+    ResetResult();
+    StartWorker(WmThreadPriority::BelowNormal, [this, &frontEnd] {
+        WmJob job;
+        if (!frontEnd.BeginOperation(job)) return;
+        host_ = &frontEnd.Host();
+        const int code = Extract(job);
+        Finish();
+        Report(*host_, code);
+        frontEnd.EndOperation();
+    });
+}
+
+uint64_t CWmExtraction::ReadDuration(const std::string& input, int* code) {
+    const int c = reader_.Open(input, 0, kNoRangeEnd);
+    if (code) *code = c;
+    const uint64_t duration = c == 0 ? reader_.GetDuration() : 0;
+    reader_.Close();
+    return duration;
+}
+
+void CWmExtraction::Finish() {
+    reader_.Close();
+    writer_.Finish();
+}
+
+int CWmExtraction::Extract(const WmJob& job) {
+    if (job.inputs.empty()) return kErrWmOpen;
+    rangeStart_ = job.rangeStart;
+    rangeEnd_ = job.rangeEnd;
+    if (reader_.Open(job.inputs.front(), rangeStart_, rangeEnd_) != 0) return kErrWmOpen;
+    // The progress spans the range; an open end runs to the end of the file.
+    const uint64_t end = rangeEnd_ != 0 ? rangeEnd_ : reader_.GetDuration();
+    progressSpan_ = end > rangeStart_ ? end - rangeStart_ : 1;
+    if (writer_.Open(job.output, reader_.GetProfile().get()) != 0) return kErrWmOutput;
+    reader_.SetSampleCallback(&CWmExtraction::SampleCallback, this);
+    if (reader_.CopyHeader(writer_.GetHeaderInfo()) != 0) return kErrWmCodec;
+    if (writer_.StartWriting() != 0) return kErrWmEncInit;
+    if (reader_.Run() != 0) return kErrWmProcess;
+    reader_.Close();
+    return kOk;
+}
+
+int32_t CWmExtraction::SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                      uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+    auto* self = static_cast<CWmExtraction*>(user);
+    self->host_->ReportProgress(double(sampleTime) * 100.0 / double(self->progressSpan_));
+    const HResult hr = self->writer_.WriteSample(streamNumber, sampleTime, sampleDuration, flags, sample);
+    if (asf::Failed(hr)) return hr;
+    return self->host_->StopRequested() ? 1 : 0;
+}
+
+}  // namespace vt

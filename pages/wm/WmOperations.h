@@ -1,0 +1,191 @@
+#pragma once
+// The WMV and WMA operations: separation, union, connection and section
+// extraction. Each owns its readers and writers and its worker threads; the
+// front end (a page or the command line) supplies the operation host and the
+// running state. The sample callbacks run on the worker threads, which call
+// the front end's host directly: the host forwards to its own thread what must
+// run there. Qt-free.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/wm/DecCompWMV.h"
+#include "media/wm/EncCompWMV.h"
+#include "ops/KindRules.h"
+#include "ops/OperationHost.h"
+
+namespace vt {
+
+// What an operation works on, as the front end's controls say when it starts.
+struct WmJob {
+    // separation, extraction: the input; union: video source, audio source;
+    // connection: the files in join order.
+    std::vector<std::string> inputs;
+    std::string output;
+    uint64_t rangeStart = 0;  // extraction, 100 ns
+    uint64_t rangeEnd = 0;    // extraction, 100 ns; 0: to the end
+};
+
+// The front end's side of a run.
+class WmFrontEnd {
+  public:
+    virtual ~WmFrontEnd() = default;
+    virtual OperationHost& Host() = 0;
+    // Enters the running state and fills `job` from the controls as they are
+    // now. False when the run is refused (nothing else happens then). Any thread.
+    virtual bool BeginOperation(WmJob& job) = 0;
+    // Leaves the running state. Any thread.
+    virtual void EndOperation() = 0;
+};
+
+enum class WmThreadPriority { Lowest, BelowNormal };
+// Lowers the calling thread's scheduling priority (best effort).
+void LowerCurrentThreadPriority(WmThreadPriority priority);
+
+// Range of the extraction fields in 100 ns: whole seconds from hours, minutes
+// and seconds, then the milliseconds.
+uint64_t WmRangeTime(const TimeFields& t);
+// The end fields that show a file's duration (the duration check).
+TimeFields WmDurationFields(uint64_t duration);
+
+// Common part: the worker threads and the result of the last run.
+class CWmOperationBase {
+  public:
+    virtual ~CWmOperationBase();
+    // Waits for the worker threads of the last run.
+    void Wait();
+    // True while a worker thread of the last run has not ended.
+    bool Busy() const { return activeWorkers_.load() != 0; }
+    // The error code the last run reported (0: none).
+    int Result() const { return result_.load(); }
+
+  protected:
+    void Report(OperationHost& host, int code);
+    void ResetResult() { result_ = 0; }
+    // Starts a worker thread at the priority; `body` runs on it.
+    template <class F>
+    void StartWorker(WmThreadPriority priority, F body) {
+        ++activeWorkers_;
+        workers_.emplace_back([this, priority, body]() mutable {
+            LowerCurrentThreadPriority(priority);
+            body();
+            --activeWorkers_;
+        });
+    }
+    std::vector<std::thread> workers_;
+    std::atomic<int> activeWorkers_{0};
+
+  private:
+    std::atomic<int> result_{0};
+};
+
+// One stream of a file into a file of its own (stream number 1).
+class CWmSeparation : public CWmOperationBase {
+  public:
+    ~CWmSeparation() override;
+    // Begins the operation, sets up on the calling thread and starts the worker.
+    void Start(WmFrontEnd& frontEnd, bool video);
+    // Opens the input and prepares the writer: 0, 8201, 8204 or 8205.
+    int SetUp(const std::string& input, const std::string& output, bool video);
+    int KeptStream() const { return keptStream_; }
+    CEncCompWMV& Writer() { return writer_; }
+
+    static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                  uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+
+  private:
+    int keptStream_ = -1;
+    CDecCompWMV reader_;
+    CEncCompWMV writer_;
+    OperationHost* host_ = nullptr;
+};
+
+// The video stream of one file and the audio stream of another into one file.
+class CWmUnion : public CWmOperationBase {
+  public:
+    ~CWmUnion() override;
+    void Start(WmFrontEnd& frontEnd);
+    // Opens both sources and prepares the writer: 0, 8201, 8204 or 8205.
+    int SetUp(const std::string& videoSource, const std::string& audioSource, const std::string& output);
+    uint64_t TotalDuration() const { return totalDuration_; }
+    CEncCompWMV& Writer() { return writer_; }
+
+    static int32_t VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                 uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+    static int32_t AudioCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                 uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+
+  private:
+    int32_t OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                     uint32_t flags, const AsfSampleBuffer* sample);
+    void RunSide(WmFrontEnd& frontEnd, int side);
+
+    uint64_t totalDuration_ = 0;
+    CDecCompWMV readers_[2];
+    CEncCompWMV writer_;
+    // Time of each side's latest sample; -1 once its reader has finished.
+    std::atomic<int64_t> times_[2] = {0, 0};
+    int streamNumbers_[2] = {-1, -1};
+    int runResults_[2] = {0, 0};
+    std::atomic<int> finished_{0};
+    std::atomic<bool> failed_{false};
+    std::atomic<int> firstFailure_{0};
+    std::mutex interleaveMutex_;  // the two sides' times and writes
+    std::condition_variable interleaved_;
+    OperationHost* host_ = nullptr;
+};
+
+// The listed files one after the other into one file.
+class CWmConnection : public CWmOperationBase {
+  public:
+    ~CWmConnection() override;
+    // Starts the worker; an empty list starts nothing.
+    void Start(WmFrontEnd& frontEnd, bool listEmpty);
+    // Joins the files: 0, 8201, 8302, 8202, 8301 or 8203. Leaves the reader
+    // open and the writer unfinished (Finish does that).
+    int Connect(const std::vector<std::string>& files, const std::string& output);
+    void Finish();
+    CEncCompWMV& Writer() { return writer_; }
+
+    static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                  uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+
+  private:
+    CDecCompWMV reader_;
+    CEncCompWMV writer_;
+    std::atomic<int> currentFile_{0};
+    size_t fileCount_ = 0;
+    OperationHost* host_ = nullptr;
+};
+
+// The samples of a time range of one file, moved to time 0.
+class CWmExtraction : public CWmOperationBase {
+  public:
+    ~CWmExtraction() override;
+    void Start(WmFrontEnd& frontEnd);
+    // The input's duration (100 ns) for the end fields; 0 with 8201 in *code
+    // when the file cannot be opened.
+    uint64_t ReadDuration(const std::string& input, int* code);
+    // Extracts: 0, 8201, 8302, 8202, 8301 or 8203.
+    int Extract(const WmJob& job);
+    void Finish();
+    CEncCompWMV& Writer() { return writer_; }
+
+    static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                  uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+
+  private:
+    CDecCompWMV reader_;
+    CEncCompWMV writer_;
+    uint64_t rangeStart_ = 0;
+    uint64_t rangeEnd_ = 0;
+    uint64_t progressSpan_ = 1;
+    OperationHost* host_ = nullptr;
+};
+
+}  // namespace vt

@@ -1,0 +1,470 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+#include "media/wm/DecCompWMV.h"
+#include "ops/ErrorCodes.h"
+#include "tests/wmops/WmOpsTestSupport.h"
+
+namespace vt {
+namespace {
+
+using namespace test;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+};
+
+Outcome RunCli(const std::string& args) {
+    auto r = Run("LC_ALL=C.UTF-8 timeout 120 " + Q(VT_CLI_PATH) + " " + args + " 2>&1 </dev/null");
+    return {r.status, r.out};
+}
+
+// Stream numbers of a file as our reader sees them.
+std::vector<uint16_t> StreamNumbers(const fs::path& file) {
+    CDecCompWMV reader;
+    if (reader.Open(file.string(), 0, 0) != 0) return {};
+    return reader.StreamNumbers();
+}
+
+// --- separation -------------------------------------------------------------
+
+TEST(WmSeparate, OneStreamNumberedOneWithTheSourcePackets) {
+    TempDir dir;
+    const fs::path in = dir / "clip.wmv";
+    fs::copy_file(WmvFixture(), in);
+    struct Case {
+        const char* option;
+        const char* output;  // the name the command line proposes
+        const char* kind;
+        const char* spec;
+    } cases[] = {{"--video", "clip_cut.wmv", "video", "v:0"}, {"--audio", "clip_cut.wma", "audio", "a:0"}};
+    for (const auto& c : cases) {
+        auto r = RunCli(std::string("separate ") + c.option + " " + Q(in));
+        ASSERT_EQ(r.status, 0) << r.out;
+        const fs::path out = dir / c.output;
+        EXPECT_EQ(StreamCount(out, "video") + StreamCount(out, "audio"), 1) << c.option;
+        EXPECT_EQ(StreamCount(out, c.kind), 1);
+        EXPECT_EQ(StreamNumbers(out), (std::vector<uint16_t>{1}));
+        EXPECT_EQ(PacketChecksums(out, "0"), PacketChecksums(in, c.spec)) << c.option;
+        EXPECT_TRUE(DecodesCleanly(out));
+    }
+}
+
+TEST(WmSeparate, TheLaterOfTwoAudioStreams) {
+    TempDir dir;
+    const fs::path in = TwoAudioFixture(), out = dir / "x.wma";
+    auto r = RunCli("separate --audio --format wmv " + Q(in) + " -o " + Q(out));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(in, "a:1"));
+    EXPECT_NE(PacketChecksums(out, "a:0"), PacketChecksums(in, "a:0"));
+}
+
+TEST(WmSeparate, MissingStreamGives8204AndNoOutput) {
+    TempDir dir;
+    const fs::path out = dir / "x.wma";
+    auto r = RunCli("separate --audio " + Q(VideoOnlyFixture()) + " -o " + Q(out));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("8204"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(out));
+
+    TestFrontEnd fe({{WmaFixture().string()}, (dir / "v.wmv").string()});
+    CWmSeparation op;
+    op.Start(fe, true);
+    op.Wait();
+    EXPECT_EQ(op.Result(), kErrWmInfo);
+    EXPECT_EQ(fe.host.errors, std::vector<int>{kErrWmInfo});
+    EXPECT_EQ(fe.ended, 1);
+    EXPECT_FALSE(fs::exists(dir / "v.wmv"));
+}
+
+// --- union -------------------------------------------------------------------
+
+void ExpectInterleaved(const fs::path& out) {
+    int64_t last = -1;
+    size_t decreases = 0;
+    for (const auto& p : Packets(out)) {
+        if (p.ptsMs < last) ++decreases;
+        last = std::max(last, p.ptsMs);
+    }
+    EXPECT_EQ(decreases, 0u) << out;
+}
+
+TEST(WmUnion, VideoOfOneFileAudioOfAnother) {
+    TempDir dir;
+    struct Case {
+        fs::path video, audio;
+        std::string title;
+    } cases[] = {
+        {VideoOnlyFixture(), WmaFixture(), "Tune"},
+        {WmvFixture(), Wmv1Fixture(), "Wmv1"},  // the audio of a WMV file
+    };
+    for (const auto& c : cases) {
+        const fs::path out = dir / "u.wmv";
+        auto r = RunCli("union " + Q(c.video) + " " + Q(c.audio) + " -o " + Q(out));
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(StreamCount(out, "video"), 1);
+        EXPECT_EQ(StreamCount(out, "audio"), 1);
+        EXPECT_EQ(StreamNumbers(out), (std::vector<uint16_t>{1, 2}));
+        EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(c.video, "v:0"));
+        EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(c.audio, "a:0"));
+        EXPECT_EQ(Title(out), c.title);  // the file's attributes come from the audio source
+        ExpectInterleaved(out);
+        EXPECT_TRUE(DecodesCleanly(out));
+    }
+}
+
+TEST(WmUnion, SourceWithoutTheStreamGives8204) {
+    TempDir dir;
+    const fs::path out = dir / "u.wmv";
+    const std::pair<fs::path, fs::path> cases[] = {{WmaFixture(), WmaFixture()},
+                                                   {WmvFixture(), VideoOnlyFixture()}};
+    for (const auto& [video, audio] : cases) {
+        auto r = RunCli("union " + Q(video) + " " + Q(audio) + " -o " + Q(out) + " --format wmv");
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.out.find("8204"), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+// Stop part-way: no message, and a playable output with the part written so far.
+TEST(WmStop, EndsTheRunWithoutMessage) {
+    TempDir dir;
+    const std::string out = (dir / "o.wmv").string();
+    const std::string wmv = WmvFixture().string(), wma = WmaFixture().string();
+    struct Case {
+        const char* what;
+        std::function<int(TestFrontEnd&)> run;
+        std::vector<std::string> inputs;
+    } cases[] = {
+        {"separation",
+         [](TestFrontEnd& fe) {
+             CWmSeparation op;
+             op.Start(fe, true);
+             op.Wait();
+             return op.Result();
+         },
+         {wmv}},
+        {"union",
+         [](TestFrontEnd& fe) {
+             CWmUnion op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
+         {wmv, wma}},
+        {"extraction",
+         [](TestFrontEnd& fe) {
+             CWmExtraction op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
+         {wmv}},
+    };
+    for (const auto& c : cases) {
+        TestFrontEnd fe({c.inputs, out});
+        fe.host.stopAtPercent = 40;
+        EXPECT_EQ(c.run(fe), 0) << c.what;
+        EXPECT_TRUE(fe.host.errors.empty()) << c.what;
+        EXPECT_EQ(fe.ended, 1) << c.what;
+        EXPECT_TRUE(DecodesCleanly(out)) << c.what;
+        const auto video = PacketChecksums(out, "v:0");
+        EXPECT_GT(video.size(), 0u) << c.what;
+        EXPECT_LT(video.size(), PacketChecksums(wmv, "v:0").size()) << c.what;
+    }
+}
+
+// --- connection --------------------------------------------------------------
+
+TEST(WmJoin, EveryPacketInOrderWithoutOverlap) {
+    TempDir dir;
+    struct Case {
+        fs::path a, b;
+        std::vector<std::string> specs;
+    } cases[] = {
+        {WmvFixture(), WmvFixtureB(), {"v:0", "a:0"}},
+        {WmaFixture(), WmaFixture("wmops_b.wma", 770), {"a:0"}},
+    };
+    for (const auto& c : cases) {
+        const fs::path out = dir / ("j" + c.a.extension().string());
+        auto r = RunCli("join " + Q(c.a) + " " + Q(c.b) + " " + Q(c.a) + " -o " + Q(out));
+        ASSERT_EQ(r.status, 0) << r.out;
+        for (const auto& spec : c.specs) {
+            EXPECT_EQ(PacketChecksums(out, spec),
+                      Concat(Concat(PacketChecksums(c.a, spec), PacketChecksums(c.b, spec)),
+                             PacketChecksums(c.a, spec)))
+                << spec;
+            // Each file's part begins after the previous part has ended.
+            const auto pts = FfmpegPts(out, spec);
+            const size_t n = FfmpegPts(c.a, spec).size();
+            ASSERT_EQ(pts.size(), 3 * n - n + FfmpegPts(c.b, spec).size());
+            EXPECT_GT(pts[n], pts[n - 1]) << spec;
+            EXPECT_TRUE(std::is_sorted(pts.begin(), pts.end())) << spec;
+        }
+        EXPECT_EQ(Title(out), Title(c.a));
+        EXPECT_TRUE(DecodesCleanly(out));
+    }
+}
+
+TEST(WmJoin, FilesFollowByTheirExactDurations) {
+    TempDir dir;
+    const fs::path a = WmvFixture(), out = dir / "j.wmv";
+    ASSERT_EQ(RunCli("join " + Q(a) + " " + Q(a) + " -o " + Q(out)).status, 0);
+    CDecCompWMV in, joined;
+    ASSERT_EQ(in.Open(a.string(), 0, 0), 0);
+    ASSERT_EQ(joined.Open(out.string(), 0, 0), 0);
+    const uint64_t d = in.GetDuration();
+    // The first sample of the second copy lies exactly one duration after the first.
+    const auto first = FfmpegPts(a, "v:0");
+    const auto both = FfmpegPts(out, "v:0");
+    ASSERT_EQ(both.size(), 2 * first.size());
+    EXPECT_EQ(both[first.size()] - both[0], int64_t(d / 10000));
+    EXPECT_NEAR(double(joined.GetDuration()), 2.0 * double(d), 2e5);
+}
+
+TEST(WmJoin, LaterFileOfAnotherLayoutIsRefused) {
+    TempDir dir;
+    const fs::path out = dir / "j.wmv";
+    for (const fs::path& other : {Wmv1Fixture(), WmaFixture()}) {
+        auto r = RunCli("join " + Q(WmvFixture()) + " " + Q(other) + " -o " + Q(out));
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.out.find("8203"), std::string::npos) << r.out;
+        // The first file is in the output, complete and playable.
+        EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(WmvFixture(), "v:0"));
+        EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(WmvFixture(), "a:0"));
+        EXPECT_TRUE(DecodesCleanly(out));
+    }
+}
+
+TEST(WmJoin, StopInTheSecondFileLeavesAPlayableFile) {
+    TempDir dir;
+    const fs::path a = WmvFixture(), b = WmvFixtureB(), out = dir / "j.wmv";
+    TestFrontEnd fe({{a.string(), b.string()}, out.string()});
+    fe.host.stopAtPercent = 75;  // half-way through the second file
+    CWmConnection op;
+    op.Start(fe, false);
+    op.Wait();
+    EXPECT_EQ(op.Result(), 0);
+    EXPECT_TRUE(fe.host.errors.empty());
+    EXPECT_EQ(fe.begun, 1);
+    EXPECT_EQ(fe.ended, 1);
+    EXPECT_TRUE(DecodesCleanly(out));
+    const auto va = PacketChecksums(a, "v:0"), vb = PacketChecksums(b, "v:0"),
+               vo = PacketChecksums(out, "v:0");
+    ASSERT_GT(vo.size(), va.size());
+    ASSERT_LT(vo.size(), va.size() + vb.size());
+    EXPECT_EQ(vo, Concat(va, std::vector<std::string>(vb.begin(), vb.begin() + (vo.size() - va.size()))));
+}
+
+TEST(WmJoin, EmptyListStartsNothing) {
+    TestFrontEnd fe({{}, "/nonexistent/x.wmv"});
+    CWmConnection op;
+    op.Start(fe, true);
+    op.Wait();
+    EXPECT_EQ(fe.begun, 0);
+    EXPECT_FALSE(op.Busy());
+}
+
+// --- extraction --------------------------------------------------------------
+
+// Packets of the input stream whose times lie in [fromMs, toMs] (toMs < 0:
+// no end), moved back by fromMs.
+std::vector<HashedPacket> PacketsBetween(const fs::path& in, const std::string& spec, int64_t fromMs,
+                                         int64_t toMs) {
+    std::vector<HashedPacket> out;
+    for (auto p : ProbePackets(in, spec))
+        if (p.ptsMs >= fromMs && (toMs < 0 || p.ptsMs <= toMs)) {
+            p.ptsMs -= fromMs;
+            out.push_back(p);
+        }
+    return out;
+}
+
+TEST(WmExtract, RangeInclusiveShiftedToZero) {
+    TempDir dir;
+    const fs::path in = WmvFixture();
+    struct Case {
+        uint64_t start, end;  // 100 ns
+        int64_t fromMs, toMs;
+    } cases[] = {
+        {5000000, 15000000, 500, 1500},
+        {5130000, 15130000, 513, 1513},  // samples exactly at both ends
+        {10000000, 0, 1000, -1},         // end 0: to the end
+        {0, 0, 0, -1},
+    };
+    for (const auto& c : cases) {
+        const fs::path out = dir / "e.wmv";
+        TestFrontEnd fe({{in.string()}, out.string(), c.start, c.end});
+        CWmExtraction op;
+        op.Start(fe);
+        op.Wait();
+        ASSERT_EQ(op.Result(), 0);
+        for (const char* spec : {"v:0", "a:0"})
+            EXPECT_EQ(ProbePackets(out, spec), PacketsBetween(in, spec, c.fromMs, c.toMs))
+                << spec << " from " << c.fromMs;
+        EXPECT_TRUE(DecodesCleanly(out) || c.fromMs != 0);  // a cut before a key frame may not decode at once
+        EXPECT_EQ(Title(out), "First");
+    }
+}
+
+TEST(WmExtract, EndBeforeStartGivesHeaderOnly) {
+    TempDir dir;
+    const fs::path out = dir / "e.wmv";
+    TestFrontEnd fe({{WmvFixture().string()}, out.string(), 15000000, 5000000});
+    CWmExtraction op;
+    op.Start(fe);
+    op.Wait();
+    EXPECT_EQ(op.Result(), 0);
+    EXPECT_TRUE(fe.host.errors.empty());
+    EXPECT_TRUE(Packets(out).empty());
+    EXPECT_EQ(StreamCount(out, "video"), 1);
+}
+
+TEST(WmExtract, CommandLineDefaultsToTheWholeFile) {
+    TempDir dir;
+    const fs::path in = dir / "w.wma";
+    fs::copy_file(WmaFixture(), in);
+    auto r = RunCli("extract " + Q(in));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(PacketChecksums(dir / "w_extr.wma", "a:0"), PacketChecksums(in, "a:0"));
+    r = RunCli("extract " + Q(in) + " --start 0.5 --end 1.5 -o " + Q(dir / "p.wma"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(ProbePackets(dir / "p.wma", "a:0"), PacketsBetween(in, "a:0", 500, 1500));
+}
+
+TEST(WmExtract, RangeFields) {
+    EXPECT_EQ(WmRangeTime({0, 0, 10, 0}), 100000000u);
+    EXPECT_EQ(WmRangeTime({1, 2, 3, 4}), 37230040000u);
+    // A large hour count stays large.
+    EXPECT_EQ(WmRangeTime({2147483647, 0, 0, 0}), uint64_t(2147483647) * 3600 * 10000000);
+    const TimeFields t = WmDurationFields(37230049999u);
+    EXPECT_EQ(t.hours, 1);
+    EXPECT_EQ(t.minutes, 2);
+    EXPECT_EQ(t.seconds, 3);
+    EXPECT_EQ(t.milliseconds, 4);
+}
+
+// --- bad input ---------------------------------------------------------------
+
+TEST(WmBadInput, GivesOpenErrorAndNeverHangs) {
+    TempDir dir;
+    const fs::path empty = dir / "empty.wmv", random = dir / "random.wmv", truncated = dir / "cut.wmv";
+    WriteFile(empty, {});
+    std::vector<uint8_t> noise(20000);
+    std::mt19937 rng(7);
+    for (auto& b : noise) b = uint8_t(rng());
+    WriteFile(random, noise);
+    auto whole = ReadFile(WmvFixture());
+    WriteFile(truncated, std::vector<uint8_t>(whole.begin(), whole.begin() + 300));  // inside the header
+    const fs::path good = WmvFixture();
+    for (const fs::path& bad : {empty, random, truncated, dir / "missing.wmv"}) {
+        const std::string lines[] = {
+            "separate --video " + Q(bad) + " -o " + Q(dir / "o.wmv"),
+            "union " + Q(bad) + " " + Q(good) + " -o " + Q(dir / "o.wmv"),
+            "union " + Q(good) + " " + Q(bad) + " -o " + Q(dir / "o.wmv") + " --format wmv",
+            "join " + Q(good) + " " + Q(bad) + " -o " + Q(dir / "o.wmv"),
+            "extract " + Q(bad) + " -o " + Q(dir / "o.wmv"),
+        };
+        for (const auto& line : lines) {
+            auto r = RunCli(line);
+            EXPECT_EQ(r.status, 1) << line << "\n" << r.out;  // not a crash (>128) nor the timeout (124)
+            EXPECT_NE(r.out.find("8201"), std::string::npos) << line << "\n" << r.out;
+        }
+    }
+}
+
+TEST(WmBadInput, DamagedDataEndsTheRunSafely) {
+    TempDir dir;
+    auto whole = ReadFile(WmvFixture());
+    const fs::path half = dir / "half.wmv", scrambled = dir / "scrambled.wmv";
+    WriteFile(half, std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+    std::mt19937 rng(3);
+    for (size_t i = whole.size() / 3; i < whole.size(); i += 97) whole[i] = uint8_t(rng());
+    WriteFile(scrambled, whole);
+    for (const fs::path& bad : {half, scrambled}) {
+        const fs::path out = dir / "o.wmv";
+        TestFrontEnd fe({{bad.string()}, out.string()});
+        CWmExtraction op;
+        op.Start(fe);
+        op.Wait();
+        EXPECT_TRUE(op.Result() == 0 || op.Result() == kErrWmProcess) << op.Result();
+        EXPECT_EQ(fe.ended, 1);
+        EXPECT_EQ(Packets(out).empty(), false) << bad;
+    }
+}
+
+// A file whose data ends early makes the run fail: every operation reports
+// 8203 once, after finishing an output that holds what was written.
+TEST(WmRunFailure, ReportedOnceWithAFinishedOutput) {
+    TempDir dir;
+    const fs::path good = WmvFixture(), wma = WmaFixture();
+    auto cut = [&](const fs::path& from, const std::string& name) {
+        auto bytes = ReadFile(from);
+        bytes.resize(bytes.size() * 2 / 3);
+        WriteFile(dir / name, bytes);
+        return (dir / name).string();
+    };
+    const std::string shortWmv = cut(good, "short.wmv"), shortWma = cut(wma, "short.wma");
+    const std::string out = (dir / "o.wmv").string();
+    struct Case {
+        const char* what;
+        std::function<int(TestFrontEnd&)> run;
+        std::vector<std::string> inputs;
+    } cases[] = {
+        {"separation",
+         [](TestFrontEnd& fe) {
+             CWmSeparation op;
+             op.Start(fe, true);
+             op.Wait();
+             return op.Result();
+         },
+         {shortWmv}},
+        // The union used to finish such a run as if it had succeeded.
+        {"union, audio side",
+         [](TestFrontEnd& fe) {
+             CWmUnion op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
+         {good.string(), shortWma}},
+        {"union, video side",
+         [](TestFrontEnd& fe) {
+             CWmUnion op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
+         {shortWmv, wma.string()}},
+        {"connection",
+         [](TestFrontEnd& fe) {
+             CWmConnection op;
+             op.Start(fe, false);
+             op.Wait();
+             return op.Result();
+         },
+         {good.string(), shortWmv}},
+        {"extraction",
+         [](TestFrontEnd& fe) {
+             CWmExtraction op;
+             op.Start(fe);
+             op.Wait();
+             return op.Result();
+         },
+         {shortWmv}},
+    };
+    for (const auto& c : cases) {
+        TestFrontEnd fe({c.inputs, out});
+        EXPECT_EQ(c.run(fe), kErrWmProcess) << c.what;
+        EXPECT_EQ(fe.host.errors, std::vector<int>{kErrWmProcess}) << c.what;
+        EXPECT_EQ(fe.ended, 1) << c.what;
+        EXPECT_FALSE(Packets(out).empty()) << c.what;
+        EXPECT_TRUE(DecodesCleanly(out)) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace vt
