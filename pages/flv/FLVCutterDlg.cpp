@@ -1,6 +1,7 @@
 #include "pages/flv/FLVCutterDlg.h"
 
 #include "app/PageTable.h"
+#include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
 
@@ -21,11 +22,22 @@ void CFLVCutterDlg::OnBrowseOutput() {
 }
 
 void CFLVCutterDlg::OnVideoCut() {
-    // The operation is not written yet: the button does nothing.
+    Separate(FlvSeparationPart::Video);
 }
 
 void CFLVCutterDlg::OnAudioCut() {
-    // The operation is not written yet: the button does nothing.
+    Separate(FlvSeparationPart::Audio);
+}
+
+void CFLVCutterDlg::Separate(FlvSeparationPart part) {
+    // The stream fixes the output's extension; the field shows the final name.
+    UpdateData(true);
+    fields_.output = FlvSeparationOutputPath(fields_.output, part);
+    UpdateData(false);
+    if (!BeginOperation()) return;
+    // The operation reports its own failure through this page.
+    RunFlvSeparation(*this, fields_.input, fields_.output, part);
+    EndOperation();
 }
 
 }  // namespace vt::gui

@@ -1,6 +1,7 @@
 #pragma once
 // FLV separation: the audio of an FLV file as MP3 or its video as AVI.
 #include "ops/BaseKinds.h"
+#include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
 
@@ -16,6 +17,9 @@ class CFLVCutterDlg : public CBaseCutter {
     // The start buttons: the separation of each stream.
     void OnVideoCut() override;
     void OnAudioCut() override;
+
+  private:
+    void Separate(FlvSeparationPart part);
 };
 
 }  // namespace vt::gui

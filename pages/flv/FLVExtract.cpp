@@ -1,6 +1,11 @@
 #include "pages/flv/FLVExtract.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
 #include "app/PageTable.h"
+#include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
 
@@ -20,8 +25,23 @@ void CFLVExtract::OnBrowseOutput() {
     BrowseOutputFile("FLV (*.FLV)|*.flv|", ".flv");
 }
 
+void CFLVExtract::DoDataExchange(CDataExchange& dx) {
+    CBaseExtract::DoDataExchange(dx);
+}
+
 void CFLVExtract::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    // Starting reads the path and time fields (and checks their ranges).
+    if (!BeginOperation()) return;
+    // The library counts unsigned 32-bit milliseconds. The hours field goes
+    // far beyond that (about 1193 hours); such a time lies past any FLV file,
+    // so it is held at the largest count instead of wrapping round to a time
+    // inside the file.
+    const auto ms = [](const TimeFields& t) {
+        return uint32_t(std::clamp<int64_t>(ToMilliseconds(t), 0, std::numeric_limits<uint32_t>::max()));
+    };
+    // The operation reports its own failure through this page.
+    RunFlvExtraction(*this, fields_.input, fields_.output, ms(fields_.start), ms(fields_.end));
+    EndOperation();
 }
 
 }  // namespace vt::gui

@@ -13,6 +13,7 @@ class CFLVExtract : public CBaseExtract {
     bool OnInitDialog() override;
     void OnBrowseInput() override;
     void OnBrowseOutput() override;
+    void DoDataExchange(CDataExchange& dx) override;
     // The start button: the extraction.
     void OnStart() override;
 };

@@ -1,6 +1,9 @@
 #include "pages/flv/FLvLinkerDlg.h"
 
+#include <QListWidget>
+
 #include "app/PageTable.h"
+#include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
 
@@ -21,7 +24,12 @@ void CFLvLinkerDlg::OnBrowseOutput() {
 }
 
 void CFLvLinkerDlg::OnStart() {
-    // The operation is not written yet: the button does nothing.
+    // The list itself is the join order (the user may have reordered it).
+    if (!FileList() || FileList()->count() < 2) return;  // nothing to join
+    if (!BeginOperation()) return;
+    // The operation reports its own failure through this page.
+    RunFlvConnection(*this, fields_.files, fields_.output);
+    EndOperation();
 }
 
 }  // namespace vt::gui
