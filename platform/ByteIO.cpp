@@ -122,7 +122,7 @@ bool FileIO::Open(const std::string& path, Mode mode, size_t bufferSize) {
     path_ = path;
     size_ = uint64_t(st.st_size);
     buf_.assign(std::max<size_t>(bufferSize, 4096), 0);
-    pos_ = bufPos_ = 0;
+    pos_ = bufPos_ = lastEnd_ = 0;
     bufLen_ = 0;
     writing_ = false;
     return true;
@@ -180,6 +180,7 @@ size_t FileIO::Read(void* dst, size_t n) {
     if (writing_ && !FlushWrite()) return 0;
     auto* out = static_cast<uint8_t*>(dst);
     size_t got = 0;
+    const bool afterSeek = pos_ != lastEnd_;
     while (got < n) {
         if (pos_ >= bufPos_ && pos_ < bufPos_ + bufLen_) {
             size_t off = size_t(pos_ - bufPos_);
@@ -190,8 +191,10 @@ size_t FileIO::Read(void* dst, size_t n) {
             continue;
         }
         size_t want = n - got;
-        if (want >= buf_.size()) {
-            // Large read: straight into the caller's memory.
+        // Large reads go straight into the caller's memory, and so do mid-size
+        // reads that follow a seek (a sample picked out of an interleaved file):
+        // filling the whole buffer there would mostly copy bytes nobody reads.
+        if (want >= buf_.size() || (afterSeek && want >= kDirectReadMin)) {
             ssize_t r = ::pread(fd_, out + got, want, off_t(pos_));
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) break;
@@ -201,6 +204,7 @@ size_t FileIO::Read(void* dst, size_t n) {
         }
         if (!FillRead()) break;
     }
+    lastEnd_ = pos_;
     return got;
 }
 

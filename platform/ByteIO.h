@@ -124,6 +124,8 @@ private:
     bool FlushWrite();
     bool FillRead();
 
+    static constexpr size_t kDirectReadMin = 4096;
+
     int fd_ = -1;
     std::string path_;
     std::vector<uint8_t> buf_;
@@ -132,6 +134,7 @@ private:
     size_t bufLen_ = 0;      // valid bytes in buf_ (read mode) or pending bytes (write mode)
     bool writing_ = false;   // buf_ holds pending writes
     uint64_t size_ = 0;      // file size as known to us (including pending writes)
+    uint64_t lastEnd_ = 0;   // where the previous read stopped: tells a seek from a sequential read
 };
 
 // Memory form: reads a borrowed span or reads and writes an owned vector.

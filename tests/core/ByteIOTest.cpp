@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform/ByteIO.h"
 #include "tests/common/TestSupport.h"
 
@@ -59,6 +62,86 @@ TEST(ByteIO, FileWritesSeeksAndReadsBackAcrossTheBuffer) {
     EXPECT_EQ(b, 0x5A);
     EXPECT_TRUE(f.AtEnd());
     EXPECT_EQ(f.Read(&b, 1), 0u);
+}
+
+// Reads of every size, sequential and after seeks, must see the file's bytes
+// whatever path they take (from the buffer, filling it, or straight from the file).
+TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
+    test::TempDir dir;
+    const std::string path = (dir / "p.bin").string();
+    std::vector<uint8_t> data(200000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t((i * 131) ^ (i >> 9));
+    {
+        FileIO w;
+        ASSERT_TRUE(w.Open(path, FileIO::Mode::Create));
+        ASSERT_TRUE(w.Write(data.data(), data.size()));
+        ASSERT_TRUE(w.Close());
+    }
+    constexpr uint64_t kHere = ~0ull;  // read on from where the last read stopped
+    struct Step {
+        uint64_t at;
+        size_t n;
+        size_t expect;
+    };
+    const Step steps[] = {
+        {0, 8, 8},               // small read: fills the buffer
+        {kHere, 5000, 5000},     // mid-size, sequential: from the buffer
+        {20000, 4104, 4104},     // mid-size after a seek
+        {kHere, 8, 8},           // small read right after it
+        {kHere, 30000, 30000},   // runs on past what the buffer held
+        {65530, 12, 12},         // small read across the buffer's edge
+        {4096, 4096, 4096},      // seek backwards
+        {100000, 70000, 70000},  // larger than the buffer
+        {kHere, 4096, 4096},
+        {199990, 4096, 10},      // short at the end
+        {kHere, 4096, 0},
+        {250000, 5000, 0},       // past the end
+        {199999, 1, 1},
+    };
+    FileIO f;
+    ASSERT_TRUE(f.Open(path, FileIO::Mode::Read, 64 << 10));
+    std::vector<uint8_t> got;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        SCOPED_TRACE("step " + std::to_string(i));
+        if (s.at != kHere) {
+            ASSERT_TRUE(f.Seek(s.at));
+        }
+        const uint64_t from = f.Tell();
+        got.assign(s.n, 0xEE);
+        ASSERT_EQ(f.Read(got.data(), s.n), s.expect);
+        EXPECT_EQ(f.Tell(), from + s.expect);
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + long(s.expect), data.begin() + long(from)));
+    }
+}
+
+// In read-write mode a read after a write sees the new bytes, never what an
+// earlier read left in the buffer.
+TEST(ByteIO, FileReadAfterWriteSeesTheNewBytes) {
+    test::TempDir dir;
+    const std::string path = (dir / "rw.bin").string();
+    {
+        FileIO w;
+        ASSERT_TRUE(w.Open(path, FileIO::Mode::Create));
+        ASSERT_TRUE(w.WriteZeros(100000));
+        ASSERT_TRUE(w.Close());
+    }
+    FileIO f;
+    ASSERT_TRUE(f.Open(path, FileIO::Mode::ReadWrite, 64 << 10));
+    std::vector<uint8_t> got(6000);
+    ASSERT_TRUE(f.Seek(1000));
+    ASSERT_TRUE(f.ReadExact(got.data(), 16));  // the buffer now holds zeros from 1000 on
+    const std::vector<uint8_t> ones(6000, 1);
+    ASSERT_TRUE(f.Seek(2000));
+    ASSERT_TRUE(f.Write(ones.data(), ones.size()));
+    ASSERT_TRUE(f.Seek(2000));
+    ASSERT_TRUE(f.ReadExact(got.data(), got.size()));
+    EXPECT_EQ(got, ones);
+    ASSERT_TRUE(f.Seek(1990));
+    ASSERT_TRUE(f.ReadExact(got.data(), 20));
+    EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + 20),
+              (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+    ASSERT_TRUE(f.Close());
 }
 
 TEST(ByteIO, OpenFailures) {
