@@ -138,6 +138,11 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
             help = true;
             continue;
         }
+        if (a == "--version") {
+            CliParse p;
+            p.status = CliParse::Version;
+            return p;
+        }
         if (a == "--quiet" || a == "-q") {
             o.quiet = true;
             continue;
@@ -302,6 +307,7 @@ std::string HelpText() {
         "  --start 時間, --end 時間  extract の範囲。時間は [[時:]分:]秒[.ミリ秒] (例 1:02:03.500)。\n"
         "               --start の省略時は 0、--end の省略時はファイルの終わりです。\n"
         "  --help, -h   この説明を表示します。\n"
+        "  --version    版を表示します。\n"
         "\n"
         "端末では進行状況を標準エラーに \"42 % (00:01:10／00:01:36)\" の形で表示します (0.5 秒ごと)。\n"
         "失敗するとエラーボックスと同じ文 (\"エラーNo.NNNN\" とメッセージ) を標準エラーに出します。\n"
@@ -339,6 +345,7 @@ std::string HelpText() {
         "  --start T, --end T  the range of extract; T is [[H:]M:]S[.mmm], e.g. 1:02:03.500.\n"
         "               --start defaults to 0, --end to the end of the input.\n"
         "  --help, -h   this text.\n"
+        "  --version    the program's version.\n"
         "\n"
         "On a terminal, progress shows on standard error as \"42 % (00:01:10/00:01:36)\",\n"
         "updated every half second. A failure prints the error box's text (\"エラーNo.NNNN\"\n"

@@ -22,7 +22,7 @@ struct CliOptions {
 };
 
 struct CliParse {
-    enum Status { Ok, Help, UsageError } status = UsageError;
+    enum Status { Ok, Help, Version, UsageError } status = UsageError;
     std::string message;  // the usage error, in the current language
     CliOptions options;
 };

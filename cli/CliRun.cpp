@@ -8,6 +8,8 @@
 #include "app/Strings.h"
 #include "cli/CliArgs.h"
 #include "cli/CliHost.h"
+#include "ui/ShellHelpers.h"
+#include "ui/VersionInfo.h"
 
 namespace vt {
 
@@ -17,6 +19,11 @@ int RunCli(const std::vector<std::string>& args, CliDispatch dispatch) {
     if (!lang.empty()) ApplyLanguage(lang);  // a bad value is reported by the parser
 
     CliParse parse = ParseCommandLine(args);
+    if (parse.status == CliParse::Version) {
+        const std::string version = GetFileVersionText(GetModuleFilePath());
+        std::printf("vantorel-cli %s\n", version.empty() ? "(unknown version)" : version.c_str());
+        return 0;
+    }
     if (parse.status == CliParse::Help) {
         std::fputs(HelpText().c_str(), stdout);
         std::fflush(stdout);

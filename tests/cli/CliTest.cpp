@@ -139,6 +139,12 @@ TEST(Cli, LinksNoQt) {
     EXPECT_EQ(r.out.find("qt"), std::string::npos) << r.out;
 }
 
+TEST(Cli, VersionComesFromTheProgramsOwnVersionBlock) {
+    Outcome v = RunCli("--version");
+    EXPECT_EQ(v.status, 0);
+    EXPECT_EQ(v.out, "vantorel-cli " VT_VERSION_TEXT "\n");
+}
+
 CliRequest Parsed(const std::string& line) {
     CliParse p = ParseCommandLine(Split(line));
     EXPECT_EQ(p.status, CliParse::Ok) << line << ": " << p.message;
