@@ -261,10 +261,10 @@ void CBaseExtract::DoDataExchange(CDataExchange& dx) {
     CBaseOpe::DoDataExchange(dx);
     DDX_Text(dx, kIdSourceEdit, fields_.input);
     for (int i = 0; i < kTimeFieldCount; ++i) {
-        const TimeFieldSpec& spec = GetTimeFieldSpec(TimeField(i));
-        int& value = TimeFieldValue(fields_, spec.field);
-        DDX_Text(dx, spec.editId, value);
-        DDV_MinMaxInt(dx, value, spec.min, spec.max);
+        const TimeFieldSpec& rule = GetTimeFieldSpec(TimeField(i));
+        int& value = TimeFieldValue(fields_, rule.field);
+        DDX_Text(dx, rule.editId, value);
+        DDV_MinMaxInt(dx, value, rule.min, rule.max);
     }
 }
 

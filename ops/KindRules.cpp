@@ -160,9 +160,9 @@ bool ParseIntField(std::string_view text, int* value) {
 }
 
 std::optional<TimeFieldError> CheckTimeFields(const ExtractFields& f) {
-    for (const TimeFieldSpec& spec : kSpecs) {
-        int v = TimeFieldValue(f, spec.field);
-        if (v < spec.min || v > spec.max) return TimeFieldError{spec.field, RangeMessage(spec.min, spec.max)};
+    for (const TimeFieldSpec& rule : kSpecs) {
+        int v = TimeFieldValue(f, rule.field);
+        if (v < rule.min || v > rule.max) return TimeFieldError{rule.field, RangeMessage(rule.min, rule.max)};
     }
     return std::nullopt;
 }

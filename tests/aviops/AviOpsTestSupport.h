@@ -72,15 +72,15 @@ inline fs::path WavMp2() {
 }
 
 // The raw bytes of one stream as ffmpeg copies it out.
-inline std::string RawStream(const fs::path& file, const std::string& spec) {
-    return Run("ffmpeg -hide_banner -loglevel error -nostdin -i " + Q(file) + " -map 0:" + spec +
+inline std::string RawStream(const fs::path& file, const std::string& selector) {
+    return Run("ffmpeg -hide_banner -loglevel error -nostdin -i " + Q(file) + " -map 0:" + selector +
                " -c copy -f data - 2>/dev/null")
         .out;
 }
 
 // "flags,size" of every packet of a stream.
-inline std::vector<std::string> PacketFlags(const fs::path& file, const std::string& spec) {
-    auto r = Run("ffprobe -v error -select_streams " + spec + " -show_entries packet=flags,size -of csv=p=0 " + Q(file));
+inline std::vector<std::string> PacketFlags(const fs::path& file, const std::string& selector) {
+    auto r = Run("ffprobe -v error -select_streams " + selector + " -show_entries packet=flags,size -of csv=p=0 " + Q(file));
     std::vector<std::string> out;
     std::istringstream in(r.out);
     for (std::string l; std::getline(in, l);)
@@ -89,9 +89,9 @@ inline std::vector<std::string> PacketFlags(const fs::path& file, const std::str
 }
 
 // ffmpeg's packet lines "dts,size,md5" of a stream, dts shifted by `shift`.
-inline std::vector<std::string> DtsLines(const fs::path& file, const std::string& spec, long shift = 0) {
+inline std::vector<std::string> DtsLines(const fs::path& file, const std::string& selector, long shift = 0) {
     std::vector<std::string> out;
-    for (const std::string& l : FrameMd5Lines(file, spec)) {
+    for (const std::string& l : FrameMd5Lines(file, selector)) {
         std::vector<std::string> f;
         std::istringstream in(l);
         for (std::string x; std::getline(in, x, ',');) {
@@ -110,8 +110,8 @@ std::vector<T> Concat(std::vector<T> a, const std::vector<T>& b) {
     return a;
 }
 
-inline int PacketCount(const fs::path& file, const std::string& spec) {
-    return int(PacketFlags(file, spec).size());
+inline int PacketCount(const fs::path& file, const std::string& selector) {
+    return int(PacketFlags(file, selector).size());
 }
 
 // The chunks of a WAV file we check.

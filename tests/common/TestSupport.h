@@ -31,7 +31,7 @@ std::filesystem::path FixtureDir();
 std::filesystem::path MakeFixture(const std::string& name, const std::string& ffmpegArgs);
 
 // Per-packet checksums of one stream copied out by ffmpeg
-// (`ffmpeg -i F -map 0:<spec> -c copy -f framemd5 -`), comments and the
+// (`ffmpeg -i F -map 0:<selector> -c copy -f framemd5 -`), comments and the
 // timebase header stripped; each line "size, md5".
 std::vector<std::string> PacketChecksums(const std::filesystem::path& file, const std::string& streamSpec);
 
@@ -41,7 +41,7 @@ std::vector<std::string> FrameMd5Lines(const std::filesystem::path& file, const 
 // True when ffmpeg decodes every stream of the file without printing an error.
 bool DecodesCleanly(const std::filesystem::path& file, std::string* errors = nullptr);
 
-// ffprobe -show_entries <entries> -of default=nw=1:nk=1 for one stream spec ("v:0", "a:0", or "" for format).
+// ffprobe -show_entries <entries> -of default=nw=1:nk=1 for one stream selector ("v:0", "a:0", or "" for format).
 std::string Probe(const std::filesystem::path& file, const std::string& streamSpec, const std::string& entries);
 
 // Counts streams of a type ("video", "audio") with ffprobe.

@@ -192,7 +192,7 @@ TEST(FlvExtract, FromTheBeginningKeepsTheSoundBeforeTheFirstPicture) {
     ASSERT_EQ(f.Extract(0, 0), 0);
     auto out = dir / "all.flv";
     ASSERT_EQ(f.SaveAs(out.string(), nullptr), 0);
-    for (const char* spec : {"v:0", "a:0"}) EXPECT_EQ(PacketChecksums(out, spec), PacketChecksums(src, spec));
+    for (const char* selector : {"v:0", "a:0"}) EXPECT_EQ(PacketChecksums(out, selector), PacketChecksums(src, selector));
 }
 
 TEST(FlvExtract, SoundAloneAndEmptySections) {
@@ -248,11 +248,11 @@ TEST(FlvAdd, JoinsWithContinuingTimes) {
     auto out = dir / "joined.flv";
     ASSERT_EQ(first.SaveAs(out.string(), nullptr), 0);
 
-    for (const char* spec : {"v:0", "a:0"}) {
-        auto expected = PacketChecksums(a, spec);
-        auto tail = PacketChecksums(b, spec);
+    for (const char* selector : {"v:0", "a:0"}) {
+        auto expected = PacketChecksums(a, selector);
+        auto tail = PacketChecksums(b, selector);
         expected.insert(expected.end(), tail.begin(), tail.end());
-        EXPECT_EQ(PacketChecksums(out, spec), expected) << spec;
+        EXPECT_EQ(PacketChecksums(out, selector), expected) << selector;
     }
     CFlvFile joined;
     ASSERT_EQ(joined.Open(out.string()), 0);

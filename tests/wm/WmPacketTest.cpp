@@ -373,9 +373,9 @@ TEST(WmPackets, FieldsThatDoNotFitTheirPacketAreRejected) {
         const char* name;
         std::function<void(std::vector<uint8_t>&)> damage;
     };
-    PacketLayout spec;
-    spec.payloads = {{1, false, 0, 0, Replicated(20, 1000), Bytes(20, 1)}};
-    const std::vector<uint8_t> good = BuildPacket(spec);
+    PacketLayout layout;
+    layout.payloads = {{1, false, 0, 0, Replicated(20, 1000), Bytes(20, 1)}};
+    const std::vector<uint8_t> good = BuildPacket(layout);
     // Layout: 82 00 00 | 11 5D | padding(2) | send(4) dur(2) | payload flags | stream obj off(4) rep(1) ...
     const Case cases[] = {
         {"padding longer than the packet", [](auto& p) { PutU16LE(&p[5], 0xFFFF); }},

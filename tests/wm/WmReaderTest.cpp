@@ -23,16 +23,16 @@ TEST_P(ReaderOnFixtures, EverySampleMatchesFfmpegDemuxer) {
     ASSERT_EQ(reader.StreamCount(), reader.StreamNumbers().size());
     ASSERT_GT(reader.StreamCount(), 0u);
     for (uint32_t i = 0; i < reader.StreamCount(); ++i) {
-        const std::string spec = std::to_string(i);
+        const std::string selector = std::to_string(i);
         const uint16_t number = reader.StreamNumbers()[i];
-        SCOPED_TRACE("stream " + spec);
-        const FfPackets ff = FfmpegPackets(file, spec);
+        SCOPED_TRACE("stream " + selector);
+        const FfPackets ff = FfmpegPackets(file, selector);
         EXPECT_EQ(c.Checksums(number), ff.sums);
         std::vector<int64_t> ours;
         for (uint64_t t : c.TimesMs(number)) ours.push_back(int64_t(t));
         EXPECT_EQ(ours, ff.pts);
         // Key frames as ffprobe flags them: one line per packet, "K" first for a key frame.
-        auto probe = vt::test::Run("ffprobe -v error -select_streams " + spec +
+        auto probe = vt::test::Run("ffprobe -v error -select_streams " + selector +
                                    " -show_entries packet=flags -of csv=p=0 " + Q(file) + " 2>/dev/null");
         std::string theirs, mine;
         bool lineStart = true;

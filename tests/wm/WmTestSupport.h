@@ -94,13 +94,13 @@ struct FfPackets {
     bool operator==(const FfPackets&) const = default;
 };
 
-inline FfPackets FfmpegPackets(const std::filesystem::path& file, const std::string& spec) {
+inline FfPackets FfmpegPackets(const std::filesystem::path& file, const std::string& selector) {
     FfPackets out;
     auto trim = [](std::string s) {
         size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(' ');
         return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
     };
-    for (const auto& l : FrameMd5Lines(file, spec)) {
+    for (const auto& l : FrameMd5Lines(file, selector)) {
         std::vector<std::string> f;
         size_t start = 0, comma;
         while ((comma = l.find(',', start)) != std::string::npos) {

@@ -39,7 +39,7 @@ TEST(WmSeparate, OneStreamNumberedOneWithTheSourcePackets) {
         const char* option;
         const char* output;  // the name the command line proposes
         const char* kind;
-        const char* spec;
+        const char* selector;
     } cases[] = {{"--video", "clip_cut.wmv", "video", "v:0"}, {"--audio", "clip_cut.wma", "audio", "a:0"}};
     for (const auto& c : cases) {
         auto r = RunCli(std::string("separate ") + c.option + " " + Q(in));
@@ -48,7 +48,7 @@ TEST(WmSeparate, OneStreamNumberedOneWithTheSourcePackets) {
         EXPECT_EQ(StreamCount(out, "video") + StreamCount(out, "audio"), 1) << c.option;
         EXPECT_EQ(StreamCount(out, c.kind), 1);
         EXPECT_EQ(StreamNumbers(out), (std::vector<uint16_t>{1}));
-        EXPECT_EQ(PacketChecksums(out, "0"), PacketChecksums(in, c.spec)) << c.option;
+        EXPECT_EQ(PacketChecksums(out, "0"), PacketChecksums(in, c.selector)) << c.option;
         EXPECT_TRUE(DecodesCleanly(out));
     }
 }
@@ -192,17 +192,17 @@ TEST(WmJoin, EveryPacketInOrderWithoutOverlap) {
         const fs::path out = dir / ("j" + c.a.extension().string());
         auto r = RunCli("join " + Q(c.a) + " " + Q(c.b) + " " + Q(c.a) + " -o " + Q(out));
         ASSERT_EQ(r.status, 0) << r.out;
-        for (const auto& spec : c.specs) {
-            EXPECT_EQ(PacketChecksums(out, spec),
-                      Concat(Concat(PacketChecksums(c.a, spec), PacketChecksums(c.b, spec)),
-                             PacketChecksums(c.a, spec)))
-                << spec;
+        for (const auto& selector : c.specs) {
+            EXPECT_EQ(PacketChecksums(out, selector),
+                      Concat(Concat(PacketChecksums(c.a, selector), PacketChecksums(c.b, selector)),
+                             PacketChecksums(c.a, selector)))
+                << selector;
             // Each file's part begins after the previous part has ended.
-            const auto pts = FfmpegPts(out, spec);
-            const size_t n = FfmpegPts(c.a, spec).size();
-            ASSERT_EQ(pts.size(), 3 * n - n + FfmpegPts(c.b, spec).size());
-            EXPECT_GT(pts[n], pts[n - 1]) << spec;
-            EXPECT_TRUE(std::is_sorted(pts.begin(), pts.end())) << spec;
+            const auto pts = FfmpegPts(out, selector);
+            const size_t n = FfmpegPts(c.a, selector).size();
+            ASSERT_EQ(pts.size(), 3 * n - n + FfmpegPts(c.b, selector).size());
+            EXPECT_GT(pts[n], pts[n - 1]) << selector;
+            EXPECT_TRUE(std::is_sorted(pts.begin(), pts.end())) << selector;
         }
         EXPECT_EQ(Title(out), Title(c.a));
         EXPECT_TRUE(DecodesCleanly(out));
@@ -272,10 +272,10 @@ TEST(WmJoin, EmptyListStartsNothing) {
 
 // Packets of the input stream whose times lie in [fromMs, toMs] (toMs < 0:
 // no end), moved back by fromMs.
-std::vector<HashedPacket> PacketsBetween(const fs::path& in, const std::string& spec, int64_t fromMs,
+std::vector<HashedPacket> PacketsBetween(const fs::path& in, const std::string& selector, int64_t fromMs,
                                          int64_t toMs) {
     std::vector<HashedPacket> out;
-    for (auto p : ProbePackets(in, spec))
+    for (auto p : ProbePackets(in, selector))
         if (p.ptsMs >= fromMs && (toMs < 0 || p.ptsMs <= toMs)) {
             p.ptsMs -= fromMs;
             out.push_back(p);
@@ -302,9 +302,9 @@ TEST(WmExtract, RangeInclusiveShiftedToZero) {
         op.Start(fe);
         op.Wait();
         ASSERT_EQ(op.Result(), 0);
-        for (const char* spec : {"v:0", "a:0"})
-            EXPECT_EQ(ProbePackets(out, spec), PacketsBetween(in, spec, c.fromMs, c.toMs))
-                << spec << " from " << c.fromMs;
+        for (const char* selector : {"v:0", "a:0"})
+            EXPECT_EQ(ProbePackets(out, selector), PacketsBetween(in, selector, c.fromMs, c.toMs))
+                << selector << " from " << c.fromMs;
         EXPECT_TRUE(DecodesCleanly(out) || c.fromMs != 0);  // a cut before a key frame may not decode at once
         EXPECT_EQ(Title(out), "First");
     }

@@ -117,9 +117,9 @@ inline std::vector<Packet> Packets(const fs::path& file) {
 }
 
 // Pts column (milliseconds) of ffmpeg's framemd5 lines of one stream.
-inline std::vector<int64_t> FfmpegPts(const fs::path& file, const std::string& spec) {
+inline std::vector<int64_t> FfmpegPts(const fs::path& file, const std::string& selector) {
     std::vector<int64_t> out;
-    for (const auto& l : FrameMd5Lines(file, spec)) {
+    for (const auto& l : FrameMd5Lines(file, selector)) {
         const size_t a = l.find(','), b = l.find(',', a + 1), c = l.find(',', b + 1);
         out.push_back(std::stoll(l.substr(b + 1, c - b - 1)));
     }
@@ -133,8 +133,8 @@ struct HashedPacket {
     std::string hash;
     bool operator==(const HashedPacket&) const = default;
 };
-inline std::vector<HashedPacket> ProbePackets(const fs::path& file, const std::string& spec) {
-    auto r = Run("ffprobe -v error -select_streams " + spec +
+inline std::vector<HashedPacket> ProbePackets(const fs::path& file, const std::string& selector) {
+    auto r = Run("ffprobe -v error -select_streams " + selector +
                  " -show_data_hash MD5 -show_entries packet=pts,size,data_hash -of csv=p=0 " + Q(file));
     std::vector<HashedPacket> out;
     size_t pos = 0;
