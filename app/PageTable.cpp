@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string>
 
+#include "platform/AsciiText.h"
+
 namespace vt {
 namespace {
 
@@ -50,13 +52,6 @@ constexpr OperationItem kFlvOps[] = {
     {10095, 11, Operation::Join},
     {10097, 12, Operation::Extract},
 };
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return out;
-}
 
 }  // namespace
 
@@ -116,9 +111,9 @@ int FindPageNumber(int formatData, Operation operation) {
 }
 
 std::optional<int> ParseFormatName(std::string_view name) {
-    std::string lower = Lower(name);
+    std::string lower = ToLowerAscii(name);
     for (const FormatItem& f : kFormats)
-        if (Lower(f.text) == lower) return f.data;
+        if (ToLowerAscii(f.text) == lower) return f.data;
     return std::nullopt;
 }
 

@@ -5,21 +5,11 @@
 #include <limits>
 
 #include "app/Strings.h"
+#include "platform/AsciiText.h"
 #include "ui/ShellHelpers.h"
 
 namespace vt {
 namespace {
-
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 constexpr int kIntMax = std::numeric_limits<int>::max();
 

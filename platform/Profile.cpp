@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/AsciiText.h"
 #include "platform/ByteIO.h"
 
 namespace vt {
@@ -22,17 +23,6 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -140,9 +130,9 @@ std::optional<std::string> FindValue(const std::string& text, std::string_view s
         Line l = Classify(raw);
         if (l.kind == Line::Section) {
             if (inSection) return std::nullopt;  // only the first section of that name counts
-            inSection = !seenSection && EqualsNoCase(l.name, section);
+            inSection = !seenSection && EqualsIgnoreAsciiCase(l.name, section);
             seenSection = seenSection || inSection;
-        } else if (l.kind == Line::Key && inSection && EqualsNoCase(l.name, key)) {
+        } else if (l.kind == Line::Key && inSection && EqualsIgnoreAsciiCase(l.name, key)) {
             return std::string(l.value);
         }
     }
@@ -289,13 +279,13 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
         Line l = Classify(raw);
         if (l.kind == Line::Section) {
             if (inSection) inSection = false;
-            if (!sectionFound && EqualsNoCase(l.name, section)) {
+            if (!sectionFound && EqualsIgnoreAsciiCase(l.name, section)) {
                 inSection = sectionFound = true;
                 out.emplace_back(raw);
                 insertAt = out.size();
                 continue;
             }
-        } else if (inSection && !done && l.kind == Line::Key && EqualsNoCase(l.name, key)) {
+        } else if (inSection && !done && l.kind == Line::Key && EqualsIgnoreAsciiCase(l.name, key)) {
             if (value) out.push_back(newLine);
             done = true;
             continue;

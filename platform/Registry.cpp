@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/AsciiText.h"
 #include "platform/Profile.h"
 
 namespace vt {
@@ -18,17 +19,6 @@ constexpr uint64_t kMaxStoreBytes = 16u << 20;
 constexpr size_t kMaxValueBytes = 1u << 20;
 constexpr size_t kMaxKeyPart = 255;
 constexpr size_t kMaxValueName = 16383;
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
 
 std::string_view RootName(RegRoot root) {
     switch (root) {
@@ -120,7 +110,7 @@ struct Model {
 
     Key* Find(std::string_view path) {
         for (Key& k : keys)
-            if (EqualsNoCase(k.path, path)) return &k;
+            if (EqualsIgnoreAsciiCase(k.path, path)) return &k;
         return nullptr;
     }
     const Key* Find(std::string_view path) const { return const_cast<Model*>(this)->Find(path); }
@@ -179,7 +169,7 @@ std::optional<Model> Parse(const std::string& text) {
         if (!name) continue;
         bool replaced = false;
         for (auto& [n, old] : current->values)
-            if (EqualsNoCase(n, *name)) {
+            if (EqualsIgnoreAsciiCase(n, *name)) {
                 old = v;
                 replaced = true;
             }
@@ -300,7 +290,7 @@ bool RegistryStore::SetValue(RegRoot root, std::string_view subKey, std::string_
     return Modify(file_, [&](Model& m) {
         Key& k = m.Create(*path);
         for (auto& [n, v] : k.values)
-            if (EqualsNoCase(n, name)) {
+            if (EqualsIgnoreAsciiCase(n, name)) {
                 v = value;
                 return;
             }
@@ -317,7 +307,7 @@ std::optional<RegValue> RegistryStore::GetValue(RegRoot root, std::string_view s
     const Key* k = model->Find(*path);
     if (!k) return std::nullopt;
     for (const auto& [n, v] : k->values)
-        if (EqualsNoCase(n, name)) return v;
+        if (EqualsIgnoreAsciiCase(n, name)) return v;
     return std::nullopt;
 }
 

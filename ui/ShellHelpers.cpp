@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/AsciiText.h"
+
 extern char** environ;
 
 namespace vt {
@@ -63,10 +65,7 @@ std::string GetPathNoExt(const std::string& path) {
 }
 
 std::string GetExtLower(const std::string& path) {
-    std::string ext = SplitPath(path).ext;
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return ext;
+    return ToLowerAscii(SplitPath(path).ext);
 }
 
 std::string GetModuleFilePath() {
