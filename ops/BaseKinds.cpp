@@ -73,11 +73,7 @@ void CBaseCreator::AssignSourceFile(std::string path, std::string outputExt, std
 void CBaseCreator::BrowseSourceFile(std::string initialFile, std::string filter, std::string defaultExt,
                                     int routeToInput) {
     if (IsRunning()) return;
-    FileDialogRequest r;
-    r.initialFile = std::move(initialFile);
-    r.filter = std::move(filter) + AllFilesFilter();
-    r.defaultExt = std::move(defaultExt);
-    const auto chosen = RunFileDialog(r);
+    const auto chosen = ChooseInputFiles(std::move(initialFile), std::move(filter), std::move(defaultExt));
     if (chosen.empty() || IsRunning()) return;
     UpdateData(true);
     if (routeToInput)
@@ -214,11 +210,8 @@ void CBaseLinker::OnReset() {
 
 void CBaseLinker::BrowseAddFiles(std::string filter, std::string defaultExt) {
     if (IsRunning()) return;
-    FileDialogRequest r;
-    r.multiSelect = true;
-    r.filter = std::move(filter) + AllFilesFilter();
-    r.defaultExt = std::move(defaultExt);
-    for (const std::string& path : RunFileDialog(r)) SetInputFile(path);
+    for (const std::string& path : ChooseInputFiles({}, std::move(filter), std::move(defaultExt), true))
+        SetInputFile(path);
 }
 
 void CBaseLinker::SetFormatLabels(const std::string& output) {
@@ -277,6 +270,17 @@ void CBaseExtract::SetInputFile(std::string path) {
 
 void CBaseExtract::SetFormatLabels(const std::string& input, const std::string& output) {
     SetInOutFormatLabels(this, input, output);
+}
+
+void CBaseExtract::ShowRangeRead(int code, const TimeFields& start, const TimeFields& end) {
+    if (code) {
+        fields_.input.clear();
+        fields_.output.clear();
+    }
+    fields_.start = start;
+    fields_.end = end;
+    UpdateData(false);
+    if (code) ShowErrorMessage("", code);
 }
 
 }  // namespace vt::gui

@@ -133,6 +133,9 @@ class CBaseExtract : public CBaseOpe {
     virtual void OnBrowseInput() {}   // 1053
     virtual void OnBrowseOutput() {}  // 1059
     virtual void OnStart() {}         // 1063: extracts the range
+    // Shows the range read from a new input. A failure (code != 0) forgets the
+    // file and empties the fields; no operation runs, so no box appears.
+    void ShowRangeRead(int code, const TimeFields& start, const TimeFields& end);
 
     ExtractFields fields_;
     // The time edits in the order 1088 down to 1081.

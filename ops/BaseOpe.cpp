@@ -147,13 +147,19 @@ void CBaseOpe::PumpMessages() {
     if (QThread::currentThread() == thread()) ::vt::gui::PumpMessages();
 }
 
-void CBaseOpe::BrowseInputFile(std::string initialFile, std::string filter, std::string defaultExt) {
-    if (IsRunning()) return;
+std::vector<std::string> CBaseOpe::ChooseInputFiles(std::string initialFile, std::string filter,
+                                                    std::string defaultExt, bool multiSelect) {
     FileDialogRequest r;
     r.initialFile = std::move(initialFile);
     r.filter = std::move(filter) + AllFilesFilter();
     r.defaultExt = std::move(defaultExt);
-    const auto chosen = RunFileDialog(r);
+    r.multiSelect = multiSelect;
+    return RunFileDialog(r);
+}
+
+void CBaseOpe::BrowseInputFile(std::string initialFile, std::string filter, std::string defaultExt) {
+    if (IsRunning()) return;
+    const auto chosen = ChooseInputFiles(std::move(initialFile), std::move(filter), std::move(defaultExt));
     if (!chosen.empty()) SetInputFile(chosen.front());
 }
 

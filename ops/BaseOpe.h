@@ -95,6 +95,11 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
     void OnStop();
 
   protected:
+    // The open dialog of the browse buttons: the language's entry for all
+    // files appended to the filter. The chosen paths; empty when cancelled.
+    std::vector<std::string> ChooseInputFiles(std::string initialFile, std::string filter,
+                                              std::string defaultExt, bool multiSelect = false);
+
     bool OnInitDialog() override;
     void DoDataExchange(CDataExchange& dx) override;
     // Runs `handler` on clicks of button `id` (when the template has it).

@@ -29,15 +29,7 @@ void CAVIExtract::SetInputFile(std::string path) {
 void CAVIExtract::ReadRange() {
     SectionRange range;
     const int r = ReadAviRange(fields_.input, range, &frameRate_);
-    if (r) {
-        // A file that does not open simply empties the fields.
-        fields_.input.clear();
-        fields_.output.clear();
-    }
-    fields_.start = range.start;
-    fields_.end = range.end;
-    UpdateData(false);
-    if (r) ShowErrorMessage("", r);
+    ShowRangeRead(r, range.start, range.end);
 }
 
 void CAVIExtract::OnStart() {

@@ -34,15 +34,7 @@ void CWAVExtract::SetInputFile(std::string path) {
 void CWAVExtract::ReadRange() {
     SectionRange range;
     const int r = ReadWavRange(fields_.input, range);
-    if (r) {
-        // A file that does not open simply empties the fields.
-        fields_.input.clear();
-        fields_.output.clear();
-    }
-    fields_.start = range.start;
-    fields_.end = range.end;
-    UpdateData(false);
-    if (r) ShowErrorMessage("", r);
+    ShowRangeRead(r, range.start, range.end);
 }
 
 void CWAVExtract::OnStart() {

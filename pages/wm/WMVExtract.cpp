@@ -24,19 +24,9 @@ CWMVExtract::~CWMVExtract() {
 void CWMVExtract::SetInputFile(std::string path) {
     if (IsRunning() || op_.Busy()) return;
     CBaseExtract::SetInputFile(std::move(path));
-    fields_.start = TimeFields{};
     int code = 0;
     const uint64_t duration = op_.ReadDuration(fields_.input, &code);
-    if (code == 0) {
-        fields_.end = WmDurationFields(duration);
-    } else {
-        fields_.end = TimeFields{};
-        fields_.input.clear();
-        fields_.output.clear();
-        // No operation runs: the page shows nothing for it.
-        ShowErrorMessage("", code);
-    }
-    UpdateData(false);
+    ShowRangeRead(code, TimeFields{}, code == 0 ? WmDurationFields(duration) : TimeFields{});
 }
 
 bool CWMVExtract::OnInitDialog() {
