@@ -52,6 +52,15 @@ fs::path FixtureDir() {
     return d;
 }
 
+fs::path SamplePath(const std::string& name) {
+#ifdef VT_SAMPLES_DIR
+    std::error_code ec;
+    fs::path p = fs::path(VT_SAMPLES_DIR) / name;
+    if (fs::is_regular_file(p, ec)) return p;
+#endif
+    return {};
+}
+
 fs::path MakeFixture(const std::string& name, const std::string& ffmpegArgs) {
     fs::path out = FixtureDir() / name;
     if (fs::exists(out) && fs::file_size(out) > 0) return out;

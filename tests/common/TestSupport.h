@@ -59,6 +59,11 @@ private:
     std::filesystem::path path_;
 };
 
+// A file made by another program, from the shared sample folder beside the
+// source tree (../shared/samples). Empty when the folder or file is missing,
+// so a test can skip: `auto f = SamplePath("x.avi"); if (f.empty()) GTEST_SKIP();`
+std::filesystem::path SamplePath(const std::string& name);
+
 // Writes bytes to a file.
 void WriteFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFile(const std::filesystem::path& p);
