@@ -80,6 +80,10 @@ std::string SeparationExtension(int format, SeparateStream stream) {
     }
 }
 
+bool EndZeroMeansToTheEnd(int format) {
+    return format == kFormatWmv || format == kFormatWma || format == kFormatFlv;
+}
+
 std::string ProposedOutput(const CliRequest& r) {
     if (r.inputs.empty()) return {};
     switch (r.operation) {
@@ -247,8 +251,6 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
                 auto ms = ParseCliTime(end);
                 if (!ms) return Usage(T("時間の書式が違います: ", "bad time: ") + end + " ([[H:]M:]S[.mmm])");
                 r.endMs = *ms;
-                if (*r.endMs < r.startMs)
-                    return Usage(T("--end が --start より前です", "--end lies before --start"));
             }
             break;
     }
@@ -270,8 +272,25 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
         return Usage(FormatText(r.format) + T(" には操作 ", " has no operation ") +
                      std::string(OperationName(r.operation)) + T(" がありません", ""));
 
+    // An end of 0 means "to the end" on the WMV, WMA and FLV pages; elsewhere
+    // an end before the start is a mistake.
+    if (r.endMs && *r.endMs < r.startMs && !(*r.endMs == 0 && EndZeroMeansToTheEnd(r.format)))
+        return Usage(T("--end が --start より前です", "--end lies before --start"));
+
     if (haveOutput && output.empty())
         return Usage(T("出力ファイル名が空です", "the output file name is empty"));
+    if (haveOutput && r.operation == Operation::Separate) {
+        // The separation's output extension says what the file holds: a name
+        // with another extension would put one stream's bytes under another
+        // format's name.
+        const std::string ext = SeparationExtension(r.format, r.stream);
+        const std::string option = r.stream == SeparateStream::Video ? "--video" : "--audio";
+        if (GetExtLower(output) != ext)
+            return Usage(SelectByLanguage("separate " + option + " の出力ファイル名は " + ext +
+                                              " で終わる必要があります: " + output,
+                                          "separate " + option + " writes a " + ext +
+                                              " file; the output name must end in " + ext + ": " + output));
+    }
     r.output = haveOutput ? output : ProposedOutput(r);
 
     CliParse p;
@@ -302,10 +321,12 @@ std::string HelpText() {
         "               入力名 + \"_cut\" (分離; 拡張子は映像 .avi/.wmv、音声 .wav/.wma/.mp3),\n"
         "               映像ソース名 + \"_comb\" + .avi/.wmv (合体), 最初のファイル名 + \"_link\" (連結),\n"
         "               入力名 + \"_extr\" (抽出)。既存の出力ファイルは上書きされます。\n"
+        "               分離の出力ファイル名はその拡張子で終わる必要があります。\n"
         "               入力ファイルと同じファイルは指定できません。\n"
         "  --video, --audio  separate で書き出すストリーム。\n"
         "  --start 時間, --end 時間  extract の範囲。時間は [[時:]分:]秒[.ミリ秒] (例 1:02:03.500)。\n"
         "               --start の省略時は 0、--end の省略時はファイルの終わりです。\n"
+        "               WMV, WMA, FLV ではウィンドウと同じく --end 0 もファイルの終わりです。\n"
         "  --help, -h   この説明を表示します。\n"
         "  --version    版を表示します。\n"
         "\n"
@@ -339,11 +360,13 @@ std::string HelpText() {
         "               the input + \"_cut\" (separate; extension .avi/.wmv for video,\n"
         "               .wav/.wma/.mp3 for audio), the video source + \"_comb\" + .avi/.wmv\n"
         "               (union), the first file + \"_link\" (join), the input + \"_extr\"\n"
-        "               (extract). An existing output file is replaced. The output may not\n"
+        "               (extract). A separation's output must end in its extension.\n"
+        "               An existing output file is replaced. The output may not\n"
         "               be one of the inputs (refused, nothing is deleted).\n"
         "  --video, --audio  the stream that separate writes.\n"
         "  --start T, --end T  the range of extract; T is [[H:]M:]S[.mmm], e.g. 1:02:03.500.\n"
-        "               --start defaults to 0, --end to the end of the input.\n"
+        "               --start defaults to 0, --end to the end of the input; for WMV,\n"
+        "               WMA and FLV, as in the window, --end 0 also means the end.\n"
         "  --help, -h   this text.\n"
         "  --version    the program's version.\n"
         "\n"

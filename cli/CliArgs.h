@@ -42,6 +42,10 @@ bool ApplyLanguage(const std::string& lang);
 // for WMV, ".avi"/".mp3" for FLV); empty for other formats.
 std::string SeparationExtension(int format, SeparateStream stream);
 
+// True for the formats whose extraction page reads an end of 0 as "to the end
+// of the file" (WMV, WMA, FLV).
+bool EndZeroMeansToTheEnd(int format);
+
 // The output the page would propose for the request's inputs.
 std::string ProposedOutput(const CliRequest& request);
 

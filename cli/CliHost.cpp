@@ -94,6 +94,14 @@ void CliHost::ReportError(const std::string& detail, int code) {
     std::fflush(out_);
 }
 
+void CliHost::Diagnostic(const std::string& line) {
+    if (quiet_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLineLocked();
+    std::fprintf(out_, "%s\n", line.c_str());
+    std::fflush(out_);
+}
+
 bool CliHost::AskOkCancel(const std::string& text, const std::string& caption) {
     if (!interactive_) return false;  // Cancel
     std::lock_guard<std::mutex> lock(mutex_);

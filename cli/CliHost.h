@@ -28,6 +28,11 @@ class CliHost : public OperationHost {
     bool StopRequested() const override;
     void ReportError(const std::string& detail, int code) override;
     bool AskOkCancel(const std::string& text, const std::string& caption) override;
+    // On the host's stream (standard error), not on standard output, which
+    // stays for what scripts read; nothing when quiet.
+    void Diagnostic(const std::string& line) override;
+    // --quiet: no diagnostics.
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
 
     // Set by Ctrl-C (the Stop button).
     void RequestStop() { stopByUser_ = true; }
@@ -41,6 +46,7 @@ class CliHost : public OperationHost {
 
     bool showProgress_;
     bool interactive_;
+    bool quiet_ = false;
     std::FILE* out_;
     std::mutex mutex_;
     CTimeMmanager watch_;

@@ -50,6 +50,7 @@ int RunCli(const std::vector<std::string>& args, CliDispatch dispatch) {
 
     bool terminal = ::isatty(STDERR_FILENO) == 1;
     CliHost host(terminal && !options.quiet, terminal && ::isatty(STDIN_FILENO) == 1);
+    host.SetQuiet(options.quiet);
     CliHost::InterruptFlag() = false;
     InstallInterruptHandler();
     host.Begin();

@@ -58,6 +58,7 @@ int RunWmOperation(const CliRequest& request, OperationHost& host) {
         }
         case Operation::Extract: {
             CWmExtraction op;
+            op.RouteDiagnostics(host);
             job.rangeStart = request.startMs < 0 ? 0 : uint64_t(request.startMs) * 10000;
             if (request.endMs) {
                 job.rangeEnd = *request.endMs < 0 ? 0 : uint64_t(*request.endMs) * 10000;

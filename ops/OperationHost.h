@@ -2,6 +2,7 @@
 // What an operation needs from whoever runs it: the window's page or the
 // command line. Operation algorithms are written against this interface only,
 // so the same code serves both front ends. Qt-free.
+#include <cstdio>
 #include <string>
 
 namespace vt {
@@ -25,6 +26,15 @@ public:
     // The OK/Cancel question (asked, for example, when an audio sample cannot be
     // read). True for OK.
     virtual bool AskOkCancel(const std::string& text, const std::string& caption) = 0;
+
+    // A diagnostic line of the media layer (the Windows Media reader's notes,
+    // without the line feed). The window writes them on standard output, where
+    // no one sees them; the command line sends them to standard error, or
+    // drops them when asked to be quiet. Any thread.
+    virtual void Diagnostic(const std::string& line) {
+        std::fprintf(stdout, "%s\n", line.c_str());
+        std::fflush(stdout);
+    }
 
     // Lets the user interface breathe during long steps that report no progress.
     virtual void PumpMessages() {}

@@ -10,11 +10,6 @@ namespace vt {
 
 namespace {
 
-void Diag(const char* format, HResult hr) {
-    std::printf(format, unsigned(hr));
-    std::fflush(stdout);
-}
-
 struct StreamDescription {
     AsfMediaType mediaType;
     uint16_t streamNumber = 0;
@@ -88,31 +83,42 @@ HResult CWMVCopy::OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uin
 
 CDecCompWMV::~CDecCompWMV() { Close(); }
 
+void CDecCompWMV::Diag(const char* format, HResult hr) const {
+    char line[160];
+    std::snprintf(line, sizeof line, format, unsigned(hr));
+    if (diagnostics_) {
+        diagnostics_(line);
+    } else {
+        std::printf("%s\n", line);
+        std::fflush(stdout);
+    }
+}
+
 int CDecCompWMV::Open(const std::string& path, uint64_t rangeStart, uint64_t rangeEnd) {
     Close();
     copy_.rangeStart = rangeStart;
     copy_.rangeEnd = rangeEnd;
     HResult hr = CreateReader(path);
     if (asf::Failed(hr)) {
-        Diag("Could not create the Reader (hr=0x%08x).\n", hr);
+        Diag("Could not create the Reader (hr=0x%08x).", hr);
         return kErrWmOpen;
     }
     hr = ReadProfileInfo();
     if (asf::Failed(hr)) {
-        Diag("Could not update profile information (hr=0x%08x).\n", hr);
+        Diag("Could not update profile information (hr=0x%08x).", hr);
         return kErrWmOpen;
     }
     return kOk;
 }
 
 HResult CDecCompWMV::CreateReader(const std::string& path) {
-    std::printf("Creating the Reader...\n");
+    Diag("Creating the Reader...");
     copy_.reader = std::make_unique<AsfReader>();
     copy_.readerHeaderInfo = &copy_.reader->HeaderInfo();
     copy_.asyncResult = asf::kOk;
     HResult hr = copy_.reader->Open(path);
     if (asf::Failed(hr)) return hr;
-    std::printf("Reader Callback: File is opened.\n");
+    Diag("Reader Callback: File is opened.");
     const AsfAttribute* d = copy_.readerHeaderInfo->GetAttributeByName(0, u"Duration");
     copy_.duration = d && d->value.size() == 8 ? GetU64LE(d->value.data()) : 0;
     copy_.lookahead = std::min<uint64_t>(copy_.reader->Header().fileProperties.preroll, 3600000) * 10000;
@@ -177,14 +183,14 @@ int CDecCompWMV::CopyHeader(AsfHeaderInfo* destination) {
     HResult codecs = asf::kOk;
     for (size_t i = 0; i < src.GetCodecInfoCount() && asf::Succeeded(codecs); ++i)
         codecs = destination->AddCodecInfo(*src.GetCodecInfo(i));
-    if (asf::Failed(codecs)) Diag("Could not copy codec info (hr=0x%08x).\n", codecs);
+    if (asf::Failed(codecs)) Diag("Could not copy codec info (hr=0x%08x).", codecs);
 
     HResult scripts = asf::kOk;
     for (size_t i = 0; i < src.GetScriptCount() && asf::Succeeded(scripts); ++i) {
         const AsfScript& s = *src.GetScript(i);
         scripts = destination->AddScript(s.type, s.command, s.time);
     }
-    if (asf::Failed(scripts)) Diag("Could not copy scripts (hr=0x%08x).\n", scripts);
+    if (asf::Failed(scripts)) Diag("Could not copy scripts (hr=0x%08x).", scripts);
     return asf::Succeeded(codecs) && asf::Succeeded(scripts) ? kOk : kErrWmCodec;
 }
 

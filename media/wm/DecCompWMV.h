@@ -3,6 +3,7 @@
 // file (WMV, WMA) within a time range to a page's callback, and supplies the
 // profile, duration and header information a writer needs. Qt-free.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,9 @@ public:
     void* callbackUser = nullptr;
 };
 
+// Where the reader's diagnostic lines go (without their line feed).
+using DiagnosticSink = std::function<void(const std::string& line)>;
+
 class CDecCompWMV {
 public:
     CDecCompWMV() = default;
@@ -65,6 +69,9 @@ public:
     std::shared_ptr<AsfProfile> GetProfile() const { return copy_.readerProfile; }
     uint64_t GetDuration() const { return copy_.duration; }
     void SetSampleCallback(SampleCallback callback, void* user);
+    // Where the diagnostics of Open and CopyHeader go; without a sink they are
+    // written on standard output. Set it while no Open or Run is under way.
+    void SetDiagnosticSink(DiagnosticSink sink) { diagnostics_ = std::move(sink); }
 
     // Copies every stream's and the file's attributes, the codec descriptions
     // and the script commands into `destination`. Returns 0 or 8202.
@@ -85,8 +92,10 @@ public:
 private:
     HResult CreateReader(const std::string& path);
     HResult ReadProfileInfo();
+    void Diag(const char* format, HResult hr = 0) const;
 
     CWMVCopy copy_;
+    DiagnosticSink diagnostics_;
 };
 
 // Enlarges each stream's buffer window by the window of the first stream of

@@ -91,6 +91,7 @@ void CWmSeparation::Start(WmFrontEnd& frontEnd, bool video) {
     Wait();  // a run that has ended has left its tail behind
     ResetResult();
     host_ = &frontEnd.Host();
+    RouteDiagnostics(*host_);
     const int code = job.inputs.empty() ? kErrWmOpen : SetUp(job.inputs.front(), job.output, video);
     if (code != 0) {
         reader_.Close();
@@ -170,6 +171,7 @@ void CWmUnion::Start(WmFrontEnd& frontEnd) {
     Wait();
     ResetResult();
     host_ = &frontEnd.Host();
+    RouteDiagnostics(*host_);
     const int code = job.inputs.size() < 2 ? kErrWmOpen : SetUp(job.inputs[0], job.inputs[1], job.output);
     if (code != 0) {
         readers_[0].Close();
@@ -305,6 +307,7 @@ void CWmConnection::Start(WmFrontEnd& frontEnd, bool listEmpty) {
         WmJob job;
         if (!frontEnd.BeginOperation(job)) return;
         host_ = &frontEnd.Host();
+        RouteDiagnostics(*host_);
         const int code = Connect(job.inputs, job.output);
         Finish();
         Report(*host_, code);
@@ -374,6 +377,7 @@ void CWmExtraction::Start(WmFrontEnd& frontEnd) {
         WmJob job;
         if (!frontEnd.BeginOperation(job)) return;
         host_ = &frontEnd.Host();
+        RouteDiagnostics(*host_);
         const int code = Extract(job);
         Finish();
         Report(*host_, code);

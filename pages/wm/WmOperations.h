@@ -63,8 +63,13 @@ class CWmOperationBase {
     bool Busy() const { return activeWorkers_.load() != 0; }
     // The error code the last run reported (0: none).
     int Result() const { return result_.load(); }
+    // Sends the readers' diagnostics to the host (Start does this too).
+    virtual void RouteDiagnostics(OperationHost& host) = 0;
 
   protected:
+    static DiagnosticSink SinkOf(OperationHost& host) {
+        return [&host](const std::string& line) { host.Diagnostic(line); };
+    }
     void Report(OperationHost& host, int code);
     void ResetResult() { result_ = 0; }
     // Starts a worker thread at the priority; `body` runs on it.
@@ -93,6 +98,7 @@ class CWmSeparation : public CWmOperationBase {
     // Opens the input and prepares the writer: 0, 8201, 8204 or 8205.
     int SetUp(const std::string& input, const std::string& output, bool video);
     int KeptStream() const { return keptStream_; }
+    void RouteDiagnostics(OperationHost& host) override { reader_.SetDiagnosticSink(SinkOf(host)); }
     CEncCompWMV& Writer() { return writer_; }
 
     static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
@@ -113,6 +119,9 @@ class CWmUnion : public CWmOperationBase {
     // Opens both sources and prepares the writer: 0, 8201, 8204 or 8205.
     int SetUp(const std::string& videoSource, const std::string& audioSource, const std::string& output);
     uint64_t TotalDuration() const { return totalDuration_; }
+    void RouteDiagnostics(OperationHost& host) override {
+        for (auto& r : readers_) r.SetDiagnosticSink(SinkOf(host));
+    }
     CEncCompWMV& Writer() { return writer_; }
 
     static int32_t VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
@@ -151,6 +160,7 @@ class CWmConnection : public CWmOperationBase {
     int Connect(const std::vector<std::string>& files, const std::string& output);
     void Finish();
     CEncCompWMV& Writer() { return writer_; }
+    void RouteDiagnostics(OperationHost& host) override { reader_.SetDiagnosticSink(SinkOf(host)); }
 
     static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                                   uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
@@ -175,6 +185,7 @@ class CWmExtraction : public CWmOperationBase {
     int Extract(const WmJob& job);
     void Finish();
     CEncCompWMV& Writer() { return writer_; }
+    void RouteDiagnostics(OperationHost& host) override { reader_.SetDiagnosticSink(SinkOf(host)); }
 
     static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                                   uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);

@@ -68,6 +68,14 @@ TEST(Cli, UsageErrorsExitTwo) {
         "join a.avi --output=",
         "--format avi --format wav join a.avi",
         "join a.avi -o x.avi -o y.avi",
+        // A separation's output must carry the stream's extension.
+        "separate --audio a.flv -o x.avi",
+        "separate --audio a.avi -o x.avi",
+        "separate --video a.wmv -o x.wma",
+        "separate --video a.flv --output=noext",
+        // An end of 0 is "to the end" only where the page says so.
+        "extract a.avi --start 5 --end 0",
+        "extract a.wav --start 5 --end 0",
     };
     for (const char* c : cases) {
         std::string args;
@@ -117,7 +125,7 @@ TEST(Cli, OutputNamingAnInputIsRefused) {
         {"join " + Q(dir / "link.avi") + " -o " + Q(a)},
         {"extract " + Q(b) + " -o " + Q(dir / "hard.avi")},
         {"union " + Q(a) + " " + Q(b) + " --output=" + Q(b)},
-        {"separate --audio " + Q(a) + " -o " + Q(a)},
+        {"separate --video " + Q(a) + " -o " + Q(a)},
     };
     for (const Case& c : cases) {
         Outcome o = RunCli(c.args);
@@ -177,7 +185,8 @@ TEST(Cli, RequestsAndProposedOutputs) {
         {"extract /m/a.wma", 9, "/m/a_extr.wma"},
         {"extract /m/a.flv", 12, "/m/a_extr.flv"},
         {"join /m/a.avi -o /out/x.bin", 2, "/out/x.bin"},
-        {"separate --audio /m/a.avi --output=/out/x.avi", 0, "/out/x.avi"},  // a given name is kept
+        {"separate --audio /m/a.avi --output=/out/X.WAV", 0, "/out/X.WAV"},  // a fitting name is kept
+        {"separate --audio /m/a.flv -o /out/x.mp3", 10, "/out/x.mp3"},
         {"join -- -odd.avi", 2, "-odd_link.avi"},
     };
     for (const Case& c : cases) {
@@ -202,6 +211,24 @@ TEST(Cli, ExtractRange) {
     r = Parsed("extract --start 7 /m/a.avi --end 7");
     EXPECT_EQ(r.startMs, 7000);
     EXPECT_EQ(*r.endMs, 7000);
+    // The WMV, WMA and FLV pages read an end of 0 as "to the end".
+    for (const char* line : {"extract /m/a.wmv --start 5 --end 0", "extract /m/a.wma --start 5 --end 0:00",
+                             "extract /m/a.flv --start 1:00 --end 0"}) {
+        r = Parsed(line);
+        EXPECT_GT(r.startMs, 0) << line;
+        ASSERT_TRUE(r.endMs) << line;
+        EXPECT_EQ(*r.endMs, 0) << line;
+    }
+}
+
+TEST(Cli, SeparationOutputWithAnotherExtensionIsRefusedClearly) {
+    TempDir dir;
+    auto in = dir / "a.flv";
+    test::WriteFile(in, {'F', 'L', 'V'});
+    Outcome o = RunCli("separate --audio " + Q(in) + " -o " + Q(dir / "x.avi"));
+    EXPECT_EQ(o.status, 2) << o.out;
+    EXPECT_NE(o.out.find("must end in .mp3"), std::string::npos) << o.out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.avi"));
 }
 
 std::string ReadAll(std::FILE* f) {

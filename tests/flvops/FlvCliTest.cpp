@@ -100,6 +100,11 @@ TEST_F(FlvCli, ExtractionTakesTheTimesAndRunsToTheEndWithoutEnd) {
     EXPECT_EQ(tail.back(), all.back());
     EXPECT_TRUE(test::DecodesCleanly(dir / "part.flv"));
     EXPECT_EQ(PacketChecksums(dir / "whole.flv", "v:0"), all);
+    // An end of 0 means the end of the file, as on the page.
+    o = RunCli("extract " + Q(a) + " --start 1 --end 0 -o " + Q(dir / "tail0.flv"));
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(PacketChecksums(dir / "tail0.flv", "v:0"), tail);
+    EXPECT_TRUE(test::DecodesCleanly(dir / "tail0.flv"));
 }
 
 TEST_F(FlvCli, FailuresExitOneWithTheirMessage) {

@@ -333,6 +333,38 @@ TEST(WmExtract, CommandLineDefaultsToTheWholeFile) {
     r = RunCli("extract " + Q(in) + " --start 0.5 --end 1.5 -o " + Q(dir / "p.wma"));
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(ProbePackets(dir / "p.wma", "a:0"), PacketsBetween(in, "a:0", 500, 1500));
+    // An end of 0 means the end of the file, as on the page.
+    r = RunCli("extract " + Q(in) + " --start 0.5 --end 0 -o " + Q(dir / "q.wma"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(ProbePackets(dir / "q.wma", "a:0"), PacketsBetween(in, "a:0", 500, -1));
+    EXPECT_TRUE(DecodesCleanly(dir / "q.wma"));
+}
+
+// The reader's notes are for people: never on standard output, where a
+// script reads; on standard error, and not at all with --quiet.
+TEST(WmCli, ReaderDiagnosticsKeepStandardOutputClean) {
+    TempDir dir;
+    const fs::path in = WmvFixture();
+    const fs::path out = dir / "o.txt", err = dir / "e.txt";
+    const std::string lines[] = {
+        "extract " + Q(in) + " -o " + Q(dir / "x.wmv"),
+        "separate --audio " + Q(in) + " -o " + Q(dir / "x.wma"),
+        "join " + Q(in) + " -o " + Q(dir / "j.wmv"),
+        "union " + Q(in) + " " + Q(in) + " -o " + Q(dir / "u.wmv"),
+    };
+    for (const auto& line : lines)
+        for (bool quiet : {false, true}) {
+            const auto r = test::Run("LC_ALL=C.UTF-8 timeout 120 " + Q(VT_CLI_PATH) + (quiet ? " --quiet " : " ") +
+                               line + " >" + Q(out) + " 2>" + Q(err) + " </dev/null");
+            EXPECT_EQ(r.status, 0) << line;
+            EXPECT_TRUE(ReadFile(out).empty()) << line;
+            const auto e = ReadFile(err);
+            const std::string text(e.begin(), e.end());
+            if (quiet)
+                EXPECT_EQ(text, "") << line;
+            else
+                EXPECT_NE(text.find("Reader Callback: File is opened."), std::string::npos) << line << text;
+        }
 }
 
 TEST(WmExtract, RangeFields) {
