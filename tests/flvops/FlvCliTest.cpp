@@ -49,8 +49,8 @@ TEST_F(FlvCli, SeparationWritesTheChosenStreamUnderItsExtension) {
     } cases[] = {
         {"separate --video " + Q(a), dir / "a_cut.avi", "v:0"},
         {"separate --audio " + Q(a), dir / "a_cut.mp3", "a:0"},
-        // A given output name is taken as it is.
-        {"separate --audio " + Q(a) + " -o " + Q(dir / "sound.bin"), dir / "sound.bin", "a:0"},
+        // A given output name with the stream's extension is taken as it is.
+        {"separate --audio " + Q(a) + " -o " + Q(dir / "Sound.MP3"), dir / "Sound.MP3", "a:0"},
     };
     for (const auto& c : cases) {
         Outcome o = RunCli(c.args);
