@@ -48,7 +48,6 @@ std::string FormatText(int format) {
     return "?";
 }
 
-
 }  // namespace
 
 std::string FindLanguageOption(const std::vector<std::string>& args) {
@@ -286,10 +285,10 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
         const std::string ext = SeparationExtension(r.format, r.stream);
         const std::string option = r.stream == SeparateStream::Video ? "--video" : "--audio";
         if (GetExtLower(output) != ext)
-            return Usage(SelectByLanguage("separate " + option + " の出力ファイル名は " + ext +
-                                              " で終わる必要があります: " + output,
-                                          "separate " + option + " writes a " + ext +
-                                              " file; the output name must end in " + ext + ": " + output));
+            return Usage(SelectByLanguage(
+                "separate " + option + " の出力ファイル名は " + ext + " で終わる必要があります: " + output,
+                "separate " + option + " writes a " + ext + " file; the output name must end in " + ext +
+                    ": " + output));
     }
     r.output = haveOutput ? output : ProposedOutput(r);
 

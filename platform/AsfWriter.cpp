@@ -10,17 +10,30 @@ namespace vt {
 
 namespace {
 
-constexpr size_t kPacketHeader = 14;  // error correction (3), flags (2), padding (2), send time, duration, payload flags
+constexpr size_t kPacketHeader =
+    14;  // error correction (3), flags (2), padding (2), send time, duration, payload flags
 constexpr unsigned kMaxPayloads = 63;
 constexpr uint64_t kHoldBack = 3 * 10000000ull;  // samples are ordered within this much time
-constexpr uint64_t kIndexInterval = 10000000;     // one index entry per second
+constexpr uint64_t kIndexInterval = 10000000;    // one index entry per second
 constexpr Guid kFixedFileId{0x56544F52, 0x4153, 0x4657, {0x52, 0x49, 0x54, 0x45, 0x52, 0x30, 0x30, 0x31}};
 constexpr uint64_t kFixedCreationDate = 125911584000000000ull;  // 2000-01-01 00:00 UTC
+// Packets remembered for cutting a file back after a refused write: more than
+// the output buffer holds.
+constexpr size_t kPacketMarks = 4096;
 
-void Put16(std::vector<uint8_t>& b, uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
-void Put32(std::vector<uint8_t>& b, uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i))); }
-void Put64(std::vector<uint8_t>& b, uint64_t v) { for (int i = 0; i < 8; ++i) b.push_back(uint8_t(v >> (8 * i))); }
-void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) { b.insert(b.end(), more.begin(), more.end()); }
+void Put16(std::vector<uint8_t>& b, uint16_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+void Put32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+void Put64(std::vector<uint8_t>& b, uint64_t v) {
+    for (int i = 0; i < 8; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) {
+    b.insert(b.end(), more.begin(), more.end());
+}
 
 }  // namespace
 
@@ -37,8 +50,9 @@ HResult AsfWriter::SetProfile(const AsfProfile& profile) {
         AsfStreamConfig c = s;
         // Our payloads carry only the sample duration; the file's other
         // payload extensions are not written.
-        std::erase_if(c.payloadExtensions,
-                      [](const AsfPayloadExtension& x) { return x.id != asfguid::kPayloadExtSampleDuration; });
+        std::erase_if(c.payloadExtensions, [](const AsfPayloadExtension& x) {
+            return x.id != asfguid::kPayloadExtSampleDuration;
+        });
         for (auto& x : c.payloadExtensions) x.dataSize = 2;
         c.languageIndex = 0;
         // Stream names refer to a language list of our own.
@@ -204,6 +218,7 @@ HResult AsfWriter::BeginWriting() {
     lastSend_ = 0;
     packets_ = 0;
     endTime_ = 0;
+    marks_.clear();
     state_ = State::Writing;
     return asf::kOk;
 }
@@ -212,10 +227,12 @@ HResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uint6
                                      std::span<const uint8_t> data) {
     std::lock_guard lock(mutex_);
     if (state_ != State::Writing) return asf::kInvalidRequest;
-    if (streamNumber == 0 || streamNumber > 127 || !streams_[streamNumber].present) return asf::kInvalidStream;
+    if (streamNumber == 0 || streamNumber > 127 || !streams_[streamNumber].present)
+        return asf::kInvalidStream;
     if (data.size() > 0xFFFFFFFFull) return asf::kInvalidArg;
     if (data.empty()) return asf::kOk;  // nothing to store
-    pending_.emplace(time, Pending{streamNumber, time, duration, flags, std::vector<uint8_t>(data.begin(), data.end())});
+    pending_.emplace(
+        time, Pending{streamNumber, time, duration, flags, std::vector<uint8_t>(data.begin(), data.end())});
     newest_ = std::max(newest_, time);
     while (!pending_.empty() && pending_.begin()->first + holdBack_ <= newest_) {
         HResult hr = EmitSample(pending_.begin()->second);
@@ -227,7 +244,8 @@ HResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uint6
 
 HResult AsfWriter::EmitSample(const Pending& s) {
     StreamState& st = streams_[s.stream];
-    const uint32_t sendMs = std::max<uint32_t>(lastSend_, uint32_t(std::min<uint64_t>(s.time / 10000, 0xFFFFFFFF)));
+    const uint32_t sendMs =
+        std::max<uint32_t>(lastSend_, uint32_t(std::min<uint64_t>(s.time / 10000, 0xFFFFFFFF)));
     const uint32_t ptsMs = uint32_t(std::min<uint64_t>(s.time / 10000 + prerollMs_, 0xFFFFFFFF));
     if (st.any && s.time > st.lastTime) st.lastStep = s.time - st.lastTime;
     st.lastTime = s.time;
@@ -242,7 +260,8 @@ HResult AsfWriter::EmitSample(const Pending& s) {
     uint32_t off = 0;
     uint64_t firstPacket = 0;
     while (off < size) {
-        if (packetOpen_ && (packetSize_ - kPacketHeader - payloads_.size() < hdr + 1 || payloadCount_ == kMaxPayloads)) {
+        if (packetOpen_ &&
+            (packetSize_ - kPacketHeader - payloads_.size() < hdr + 1 || payloadCount_ == kMaxPayloads)) {
             HResult hr = FlushPacket();
             if (asf::Failed(hr)) return hr;
         }
@@ -267,7 +286,8 @@ HResult AsfWriter::EmitSample(const Pending& s) {
         ++payloadCount_;
         off += n;
     }
-    if (st.video && key) st.keys.push_back({ptsMs, uint32_t(firstPacket), uint32_t(packets_ - firstPacket + 1)});
+    if (st.video && key)
+        st.keys.push_back({ptsMs, uint32_t(firstPacket), uint32_t(packets_ - firstPacket + 1)});
     lastSend_ = sendMs;
     return asf::kOk;
 }
@@ -292,17 +312,21 @@ HResult AsfWriter::FlushPacket() {
     payloadCount_ = 0;
     ++packets_;
     lastSend_ = std::max(lastSend_, packetSend_);
+    marks_.push_back({packets_, endTime_, lastSend_});
+    if (marks_.size() > kPacketMarks) marks_.pop_front();
     return io_->Write(p) ? asf::kOk : asf::kWriteFault;
 }
 
 HResult AsfWriter::WriteIndexes(uint64_t playMs) {
+    if (packets_ == 0) return asf::kOk;  // an entry would name a packet that is not there
     const uint64_t entries = playMs / (kIndexInterval / 10000) + 1;
     if (entries > 0xFFFFFFFFull) return asf::kOk;  // too long to index
     for (const auto& s : profile_.Streams()) {
         const StreamState& st = streams_[s.streamNumber];
         if (!st.video) continue;
         std::vector<StreamState::Key> keys = st.keys;
-        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.ptsMs < b.ptsMs; });
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return a.ptsMs < b.ptsMs; });
         uint32_t maxCount = 1;
         for (const auto& k : keys) maxCount = std::max(maxCount, k.count);
         maxCount = std::min<uint32_t>(maxCount, 0xFFFF);
@@ -356,10 +380,56 @@ HResult AsfWriter::EndWriting() {
     if (auto* f = dynamic_cast<FileIO*>(io_.get())) {
         if (!f->Close() && asf::Succeeded(hr)) hr = asf::kWriteFault;
         io_.reset();
+        if (asf::Failed(hr)) SalvageWrittenPackets();
     } else if (io_ && (!io_->Flush() || io_->Failed()) && asf::Succeeded(hr)) {
         hr = asf::kWriteFault;
     }
     return hr;
+}
+
+void AsfWriter::SalvageWrittenPackets() {
+    if (path_.empty()) return;
+    const uint64_t dataStart = fileOffset_ + 50;
+    auto reopen = [this] {
+        auto f = std::make_unique<FileIO>();
+        return f->Open(path_, FileIO::Mode::ReadWrite, 64 << 10) ? std::move(f) : nullptr;
+    };
+    auto f = reopen();
+    if (!f || f->Size() < dataStart) return;  // not even the header reached the disk
+    // Whole packets only.
+    const uint64_t kept = std::min<uint64_t>(packets_, (f->Size() - dataStart) / packetSize_);
+    const uint64_t dataEnd = dataStart + kept * packetSize_;
+    if (!f->Truncate(dataEnd)) return;
+    if (kept < packets_) {
+        // What the kept packets hold, as far as the marks remember.
+        auto m = std::find_if(marks_.begin(), marks_.end(),
+                              [kept](const PacketMark& x) { return x.packet >= kept; });
+        if (kept == 0) {
+            endTime_ = 0;
+            lastSend_ = 0;
+        } else if (m != marks_.end()) {
+            endTime_ = m->endTime;
+            lastSend_ = m->send;
+        }
+        packets_ = kept;
+        for (auto& st : streams_)
+            std::erase_if(st.keys,
+                          [kept](const StreamState::Key& k) { return uint64_t(k.packet) + k.count > kept; });
+    }
+    if (!f->Close()) return;
+    // The index, when there is room for it.
+    if (packets_ > 0 && (f = reopen()) && f->Seek(dataEnd)) {
+        io_ = std::move(f);
+        bool indexed = asf::Succeeded(WriteIndexes(endTime_ / 10000 + prerollMs_));
+        indexed = static_cast<FileIO*>(io_.get())->Close() && indexed;
+        io_.reset();
+        if (!indexed && (f = reopen())) f->Truncate(dataEnd);
+    }
+    // The header, in the room it already has.
+    if (!(f = reopen())) return;
+    io_ = std::move(f);
+    Patch();
+    io_.reset();
 }
 
 HResult AsfWriter::Patch() {
@@ -377,11 +447,14 @@ HResult AsfWriter::Patch() {
     // The streams' stated rates, or what the packets really take when that is more.
     uint64_t rate = 0;
     for (const auto& s : profile_.Streams()) rate += s.bitrate;
-    if (endTime_ > 0) rate = std::max<uint64_t>(rate, uint64_t(double(packets_) * packetSize_ * 8 * 1e7 / double(endTime_)));
+    if (endTime_ > 0)
+        rate =
+            std::max<uint64_t>(rate, uint64_t(double(packets_) * packetSize_ * 8 * 1e7 / double(endTime_)));
     fp.maxBitrate = uint32_t(std::min<uint64_t>(rate, 0xFFFFFFFF));
     std::vector<uint8_t> props = RenderFileProperties(fp);
     if (!io_->Seek(filePropsOffset_) || !io_->Write(props)) return asf::kWriteFault;
-    if (!io_->Seek(fileOffset_ + 16) || !io_->WriteU64LE(50 + packets_ * packetSize_)) return asf::kWriteFault;
+    if (!io_->Seek(fileOffset_ + 16) || !io_->WriteU64LE(50 + packets_ * packetSize_))
+        return asf::kWriteFault;
     if (!io_->Seek(fileOffset_ + 40) || !io_->WriteU64LE(packets_)) return asf::kWriteFault;
     for (const auto& [offset, stream] : maxObjectPatches_)
         if (!io_->Seek(offset) || !io_->WriteU32LE(streams_[stream].maxObjectSize)) return asf::kWriteFault;

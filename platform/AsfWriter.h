@@ -5,6 +5,7 @@
 // are ordered by time within the preroll and streamed to disk packet by
 // packet, so memory does not grow with the file.
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,9 +18,8 @@
 
 namespace vt {
 
-
 class AsfWriter {
-public:
+  public:
     AsfWriter();
     ~AsfWriter();
     AsfWriter(const AsfWriter&) = delete;
@@ -39,6 +39,9 @@ public:
     HResult WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
                               std::span<const uint8_t> data);
     // Writes what is held back, the index, and the final file properties.
+    // When the disk refuses a write (full, or over a size limit), the file
+    // written so far is still made whole: it is cut back to the packets that
+    // reached the disk, and its header counts those; the result is the failure.
     HResult EndWriting();
     // The output after EndWriting (for memory outputs).
     std::unique_ptr<ByteIO> TakeOutput() { return std::move(io_); }
@@ -50,7 +53,7 @@ public:
         return pending_.size();
     }
 
-private:
+  private:
     struct Pending {
         uint16_t stream;
         uint64_t time;
@@ -67,7 +70,11 @@ private:
         uint64_t lastStep = 0;
         bool any = false;
         uint32_t maxObjectSize = 0;
-        struct Key { uint64_t ptsMs; uint32_t packet; uint32_t count; };
+        struct Key {
+            uint64_t ptsMs;
+            uint32_t packet;
+            uint32_t count;
+        };
         std::vector<Key> keys;
     };
 
@@ -75,6 +82,7 @@ private:
     HResult FlushPacket();
     HResult WriteIndexes(uint64_t playMs);
     HResult Patch();
+    void SalvageWrittenPackets();
     size_t PayloadHeaderSize(const StreamState& st) const;
 
     std::mutex mutex_;
@@ -102,10 +110,18 @@ private:
     uint32_t lastSend_ = 0;
     uint64_t packets_ = 0;
     uint64_t endTime_ = 0;  // latest sample end, 100 ns
+    // The latest packets written: their number, the latest sample end and send
+    // time up to them. Tells what a file cut back to its first packets holds.
+    struct PacketMark {
+        uint64_t packet;
+        uint64_t endTime;
+        uint32_t send;
+    };
+    std::deque<PacketMark> marks_;
 
     Guid fileId_;
     uint64_t creationDate_ = 0;
-    uint64_t fileOffset_ = 0;        // where the data object begins
+    uint64_t fileOffset_ = 0;  // where the data object begins
     uint64_t filePropsOffset_ = 0;
     std::vector<std::pair<uint64_t, uint16_t>> maxObjectPatches_;  // offset of the field, stream
 };

@@ -47,7 +47,8 @@ HResult EnlargeBufferWindows(AsfProfile& profile) {
     }
     for (size_t i = 0; i < list.size(); ++i)
         for (size_t k = 0; k <= i; ++k)
-            if (list[k].vbr == list[i].vbr && MediaTypesMatch(list[i].mediaType, list[k].mediaType, list[i].vbr)) {
+            if (list[k].vbr == list[i].vbr &&
+                MediaTypesMatch(list[i].mediaType, list[k].mediaType, list[i].vbr)) {
                 uint64_t sum = uint64_t(list[i].bufferWindow) + list[k].bufferWindow;
                 list[i].bufferWindow = uint32_t(std::min<uint64_t>(sum, 0xFFFFFFFF));
                 break;
@@ -81,7 +82,9 @@ HResult CWMVCopy::OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uin
     return r > 0 ? asf::kFalse : asf::kOk;
 }
 
-CDecCompWMV::~CDecCompWMV() { Close(); }
+CDecCompWMV::~CDecCompWMV() {
+    Close();
+}
 
 void CDecCompWMV::Diag(const char* format, HResult hr) const {
     char line[160];

@@ -23,10 +23,10 @@ using SampleCallback = int32_t (*)(uint16_t streamNumber, uint64_t sampleTime, u
 
 // The reader's state and its sample sink: applies the range and calls the callback.
 class CWMVCopy final : public IAsfSampleSink {
-public:
+  public:
     CWMVCopy() = default;
-    HResult OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration, uint32_t flags,
-                           const AsfSampleBuffer& sample) override;
+    HResult OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                           uint32_t flags, const AsfSampleBuffer& sample) override;
 
     std::unique_ptr<AsfReader> reader;
     AsfHeaderInfo* readerHeaderInfo = nullptr;
@@ -50,7 +50,7 @@ public:
 using DiagnosticSink = std::function<void(const std::string& line)>;
 
 class CDecCompWMV {
-public:
+  public:
     CDecCompWMV() = default;
     virtual ~CDecCompWMV();
     CDecCompWMV(const CDecCompWMV&) = delete;
@@ -89,7 +89,7 @@ public:
 
     const CWMVCopy& Copier() const { return copy_; }
 
-private:
+  private:
     HResult CreateReader(const std::string& path);
     HResult ReadProfileInfo();
     void Diag(const char* format, HResult hr = 0) const;

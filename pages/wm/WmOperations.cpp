@@ -71,11 +71,21 @@ void CWmOperationBase::Wait() {
     workers_.clear();
 }
 
-void CWmOperationBase::Report(OperationHost& host, int code) {
+void CWmOperationBase::Report(OperationHost& host, int code, const std::string& detail) {
     if (code == 0) return;
     int expected = 0;
     result_.compare_exchange_strong(expected, code);
-    host.ReportError("", code);
+    host.ReportError(detail, code);
+}
+
+int CWmOperationBase::FinishOutput(CEncCompWMV& writer, int code, const std::string& output,
+                                   std::string* detail) {
+    const HResult hr = writer.Finish();
+    if (code == 0 && asf::Failed(hr)) {
+        if (detail) *detail = output;
+        return kErrWmProcess;
+    }
+    return code;
 }
 
 // ---------------------------------------------------------------------------
@@ -100,12 +110,13 @@ void CWmSeparation::Start(WmFrontEnd& frontEnd, bool video) {
         frontEnd.EndOperation();
         return;
     }
-    StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] {
-        const int runCode = reader_.Run();
+    StartWorker(WmThreadPriority::Lowest, [this, &frontEnd, output = job.output] {
+        int runCode = reader_.Run();
         // The output is complete before the page says the run has ended.
         reader_.Close();
-        writer_.Finish();
-        Report(*host_, runCode);
+        std::string detail;
+        runCode = FinishOutput(writer_, runCode, output, &detail);
+        Report(*host_, runCode, detail);
         frontEnd.EndOperation();
     });
 }
@@ -187,6 +198,7 @@ void CWmUnion::Start(WmFrontEnd& frontEnd) {
     finished_ = 0;
     failed_ = false;
     totalDuration_ = std::max(readers_[0].GetDuration(), readers_[1].GetDuration());
+    output_ = job.output;
     StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] { RunSide(frontEnd, 0); });
     StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] { RunSide(frontEnd, 1); });
 }
@@ -255,8 +267,9 @@ void CWmUnion::RunSide(WmFrontEnd& frontEnd, int side) {
     }
     if (finished_.fetch_add(1) + 1 == 2) {
         // The second side to finish completes the output.
-        writer_.Finish();
-        Report(*host_, firstFailure_.exchange(0));
+        std::string detail;
+        const int runCode = FinishOutput(writer_, firstFailure_.exchange(0), output_, &detail);
+        Report(*host_, runCode, detail);
         frontEnd.EndOperation();
     }
 }
@@ -308,9 +321,11 @@ void CWmConnection::Start(WmFrontEnd& frontEnd, bool listEmpty) {
         if (!frontEnd.BeginOperation(job)) return;
         host_ = &frontEnd.Host();
         RouteDiagnostics(*host_);
-        const int code = Connect(job.inputs, job.output);
-        Finish();
-        Report(*host_, code);
+        int code = Connect(job.inputs, job.output);
+        reader_.Close();
+        std::string detail;
+        code = FinishOutput(writer_, code, job.output, &detail);
+        Report(*host_, code, detail);
         frontEnd.EndOperation();
     });
 }
@@ -378,9 +393,11 @@ void CWmExtraction::Start(WmFrontEnd& frontEnd) {
         if (!frontEnd.BeginOperation(job)) return;
         host_ = &frontEnd.Host();
         RouteDiagnostics(*host_);
-        const int code = Extract(job);
-        Finish();
-        Report(*host_, code);
+        int code = Extract(job);
+        reader_.Close();
+        std::string detail;
+        code = FinishOutput(writer_, code, job.output, &detail);
+        Report(*host_, code, detail);
         frontEnd.EndOperation();
     });
 }

@@ -70,7 +70,11 @@ class CWmOperationBase {
     static DiagnosticSink SinkOf(OperationHost& host) {
         return [&host](const std::string& line) { host.Diagnostic(line); };
     }
-    void Report(OperationHost& host, int code);
+    void Report(OperationHost& host, int code, const std::string& detail = "");
+    // Completes the output. A write the disk refused there fails the run with
+    // 8203, named by the output, unless the run already failed (`code`).
+    // Returns the run's code and the detail text to report with it.
+    static int FinishOutput(CEncCompWMV& writer, int code, const std::string& output, std::string* detail);
     void ResetResult() { result_ = 0; }
     // Starts a worker thread at the priority; `body` runs on it.
     template <class F>
@@ -130,6 +134,7 @@ class CWmUnion : public CWmOperationBase {
                                  uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
 
   private:
+    std::string output_;
     int32_t OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                      uint32_t flags, const AsfSampleBuffer* sample);
     void RunSide(WmFrontEnd& frontEnd, int side);

@@ -498,5 +498,39 @@ TEST(WmRunFailure, ReportedOnceWithAFinishedOutput) {
     }
 }
 
+// The disk refuses the last part of the output (a file size limit stands in
+// for a full disk): the run fails with 8203 naming the output, and the file
+// that remains is whole, its header counting the packets that reached it.
+TEST(WmWriteFailure, AtTheEndIsReportedAndLeavesAWholeFile) {
+    TempDir dir;
+    const fs::path wmv = WmvFixture(), wma = WmaFixture();
+    const fs::path out = dir / "o.wmv";
+    const std::string lines[] = {
+        "separate --video " + Q(wmv) + " -o " + Q(out),
+        "union " + Q(VideoOnlyFixture()) + " " + Q(wma) + " -o " + Q(out),
+        "join " + Q(wmv) + " " + Q(WmvFixtureB()) + " -o " + Q(out),
+        "extract " + Q(wmv) + " -o " + Q(out),
+    };
+    for (const auto& line : lines) {
+        // 20 KiB: the outputs are larger, and all of it waits in the output
+        // buffer until the writer finishes.
+        const auto r = test::Run("bash -c " + Q("trap '' XFSZ; ulimit -f 20; exec env LC_ALL=C.UTF-8 " +
+                                                Q(VT_CLI_PATH) + " --quiet " + line + " 2>&1 </dev/null"));
+        EXPECT_EQ(r.status, 1) << line << "\n" << r.out;
+        EXPECT_NE(r.out.find("8203"), std::string::npos) << line << "\n" << r.out;
+        EXPECT_NE(r.out.find(out.string()), std::string::npos) << line << "\n" << r.out;
+        ASSERT_TRUE(fs::exists(out)) << line;
+        EXPECT_LE(fs::file_size(out), 20u * 1024) << line;
+        EXPECT_FALSE(Packets(out).empty()) << line;
+        EXPECT_TRUE(DecodesCleanly(out)) << line;
+        // The header describes the file: its size, and a duration.
+        CDecCompWMV reader;
+        ASSERT_EQ(reader.Open(out.string(), 0, 0), 0) << line;
+        EXPECT_EQ(reader.Copier().reader->Header().fileProperties.fileSize, fs::file_size(out)) << line;
+        EXPECT_GT(reader.GetDuration(), 0u) << line;
+        EXPECT_GT(std::stod("0" + Probe(out, "", "duration")), 0.2) << line;
+    }
+}
+
 }  // namespace
 }  // namespace vt
