@@ -33,7 +33,22 @@ uint32_t MedianDelta(std::vector<uint32_t>& deltas) {
 
 }  // namespace
 
+uint32_t FlvTag::HeaderBytes() const {
+    if (type == kFlvTagAudio) return SoundFormat() == kFlvSoundAac ? 2 : 1;
+    if (type != kFlvTagVideo) return 0;
+    switch (VideoCodec()) {
+        case kFlvVideoAvc:
+            return 5;
+        case kFlvVideoVp6:
+        case kFlvVideoVp6Alpha:
+            return 2;
+        default:
+            return 1;
+    }
+}
+
 bool FlvTag::IsMediaFrame() const {
+    if (noFrame) return false;
     if (type == kFlvTagAudio) return !(SoundFormat() == kFlvSoundAac && packet == 0);
     if (type != kFlvTagVideo) return false;
     if (FrameType() == 5) return false;  // video info / command frame
@@ -128,6 +143,7 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
         uint8_t b[2] = {0, 0};
         if (in.Read(b, std::min<uint32_t>(size, 2)) < std::min<uint32_t>(size, 2)) return kFlvErrTagRead;
         tag.head = b[0];
+        tag.noFrame = type != kFlvTagScript && size <= tag.HeaderBytes();
         if (type == kFlvTagAudio) {
             if (tag.SoundFormat() == kFlvSoundAac) {
                 if (size < 2) return kFlvErrAudioSize;
@@ -144,7 +160,7 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
                     if (size < 2) return kFlvErrVideoSize;
                     break;
                 case kFlvVideoVp6Alpha:
-                    if (size < 5) return kFlvErrVideoSize;
+                    if (size < 5 && !tag.noFrame) return kFlvErrVideoSize;
                     break;
                 default:
                     break;
@@ -353,8 +369,25 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
         for (size_t i = 0; i < out.size(); ++i)
             out[i].time = i < headers ? 0 : out[i].time - std::min(out[i].time, rebase);
     }
+    // A section without frames keeps the decoder configurations (AVC, AAC):
+    // they tell a player which streams the file has and how to set them up.
+    if (std::none_of(out.begin(), out.end(), [](const FlvTag& t) { return t.IsMediaFrame(); }))
+        out = DecoderConfigurations();
     tags_ = std::move(out);
     return Fail(0);
+}
+
+// Per stream, its first decoder configuration tag, at time 0.
+std::vector<FlvTag> CFlvFile::DecoderConfigurations() const {
+    std::vector<FlvTag> out;
+    for (uint8_t type : {kFlvTagVideo, kFlvTagAudio}) {
+        auto t = std::find_if(tags_.begin(), tags_.end(),
+                              [type](const FlvTag& x) { return x.type == type && x.IsSequenceHeader(); });
+        if (t == tags_.end()) continue;
+        out.push_back(*t);
+        out.back().time = 0;
+    }
+    return out;
 }
 
 static bool SameFormat(const CFlvFile& a, const CFlvFile& b) {

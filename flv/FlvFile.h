@@ -64,6 +64,9 @@ struct FlvTag {
     uint8_t head = 0;       // the first data byte (sound format / frame type and codec)
     uint8_t packet = 0xFF;  // AAC and AVC packet type (second data byte), else 0xFF
     uint16_t source = 0;    // which opened file holds the data
+    // The data holds only the tag's header bytes (codec, frame type), no
+    // frame: neither a media frame nor a key frame.
+    bool noFrame = false;
 
     uint8_t SoundFormat() const { return head >> 4; }
     uint8_t VideoCodec() const { return head & 0x0F; }
@@ -74,8 +77,11 @@ struct FlvTag {
     }
     // A frame that a player can start decoding at.
     bool IsKeyFrame() const {
-        return type == kFlvTagVideo && FrameType() == 1 && (VideoCodec() != kFlvVideoAvc || packet == 1);
+        return type == kFlvTagVideo && !noFrame && FrameType() == 1 &&
+               (VideoCodec() != kFlvVideoAvc || packet == 1);
     }
+    // The bytes of the data that come before the frame itself.
+    uint32_t HeaderBytes() const;
     // A tag that carries media (not a decoder configuration, not an end marker,
     // not a video info/command frame).
     bool IsMediaFrame() const;
@@ -131,6 +137,7 @@ class CFlvFile : public CFlvErrorHandler {
     void ReadConfigs();
     void FindPictureSize();
     uint32_t FirstMediaTime() const;
+    std::vector<FlvTag> DecoderConfigurations() const;
     uint32_t FrameDuration(uint8_t type) const;
     uint64_t LastEndTime() const;
     AmfValue BuildMetaData(const std::vector<uint32_t>& keyTimes, const std::vector<uint64_t>& keyPositions,

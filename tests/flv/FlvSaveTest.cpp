@@ -209,29 +209,58 @@ TEST(FlvExtract, SoundAloneAndEmptySections) {
                                    std::lower_bound(srcAudio.begin(), srcAudio.end(), 500u)));
     EXPECT_LT(audio.back() + first, 1000u);
 
-    // A start after the end, or past the file: a valid FLV without media tags.
-    for (auto [s, e] : {std::pair<uint32_t, uint32_t>{1500, 1000}, {60000, 0}}) {
-        SCOPED_TRACE(s);
+    // A start after the end, or past the file: a valid FLV without frames.
+    // It keeps the decoder configurations (AVC, AAC), so that players find
+    // its streams; a file without them has a header naming no stream.
+    struct Empty {
+        std::filesystem::path source;
+        uint32_t start, end;
+        uint8_t flags;  // of the FLV header: 4 audio, 1 video
+    } empties[] = {
+        {H263Mp3Fixture(), 1500, 1000, 0},
+        {H263Mp3Fixture(), 60000, 0, 0},
+        {Mp3OnlyFixture(), 60000, 0, 0},
+        {H264AacFixture(), 60000, 0, 5},
+        {H264AacFixture(), 1500, 1000, 5},
+    };
+    for (const Empty& c : empties) {
+        SCOPED_TRACE(c.source.string() + " " + std::to_string(c.start));
         CFlvFile g;
-        ASSERT_EQ(g.Open(H263Mp3Fixture().string()), 0);
-        ASSERT_EQ(g.Extract(s, e), 0);
+        ASSERT_EQ(g.Open(c.source.string()), 0);
+        ASSERT_EQ(g.Extract(c.start, c.end), 0);
         auto out = dir / "empty.flv";
         ASSERT_EQ(g.SaveAs(out.string(), nullptr), 0);
         auto bytes = ReadFile(out);
         ASSERT_GT(bytes.size(), 13u);
-        EXPECT_EQ(bytes[4], 0);  // no streams announced
-        // Header, then one script tag (onMetaData) and its size, then nothing.
+        EXPECT_EQ(bytes[4], c.flags);
+        // Header, then the script tag (onMetaData) first.
         EXPECT_EQ(bytes[13], 18);
         uint32_t metaSize = GetU24BE(&bytes[14]);
-        ASSERT_EQ(bytes.size(), 13u + 11 + metaSize + 4);
-        EXPECT_EQ(GetU32BE(&bytes[bytes.size() - 4]), 11 + metaSize);
+        ASSERT_GE(bytes.size(), 13u + 11 + metaSize + 4);
+        EXPECT_EQ(GetU32BE(&bytes[13 + 11 + metaSize]), 11 + metaSize);
         MemoryIO meta{std::span<const uint8_t>(bytes).subspan(24, metaSize)};
         AmfValue name, value;
         ASSERT_TRUE(ReadAmfValue(meta, name) && ReadAmfValue(meta, value));
         EXPECT_EQ(name.text, "onMetaData");
         EXPECT_EQ(value.NumberOr("duration", -1), 0);
+        EXPECT_EQ(value.NumberOr("filesize", -1), double(bytes.size()));
+        const AmfValue* kf = value.Find("keyframes");
+        ASSERT_TRUE(kf && kf->Find("times"));
+        EXPECT_TRUE(kf->Find("times")->items.empty());  // no key frame to point at
         CFlvFile back;
-        EXPECT_EQ(back.Open(out.string()), kFlvErrNoMedia);
+        if (c.flags == 0) {
+            EXPECT_EQ(bytes.size(), 13u + 11 + metaSize + 4);  // nothing after the metadata
+            EXPECT_EQ(back.Open(out.string()), kFlvErrNoMedia);
+            continue;
+        }
+        // Players open it and find its streams, without a frame.
+        auto probe = vt::test::Run("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + Q(out) + " 2>&1");
+        EXPECT_EQ(probe.status, 0);
+        EXPECT_EQ(probe.out, "video\naudio\n");
+        EXPECT_EQ(vt::test::Run("ffprobe -v error -show_packets " + Q(out) + " 2>&1").out, "");
+        ASSERT_EQ(back.Open(out.string()), 0);
+        EXPECT_EQ(back.Duration(), 0u);
+        EXPECT_TRUE(std::none_of(back.Tags().begin(), back.Tags().end(), [](const FlvTag& t) { return t.IsMediaFrame(); }));
     }
 }
 

@@ -321,6 +321,15 @@ TEST(WmExtract, EndBeforeStartGivesHeaderOnly) {
     EXPECT_TRUE(fe.host.errors.empty());
     EXPECT_TRUE(Packets(out).empty());
     EXPECT_EQ(StreamCount(out, "video"), 1);
+    // A well-formed file: readers open it without complaint, and no index
+    // entry names a packet that is not there (the file ends with its empty
+    // data object).
+    const auto probe = test::Run("ffprobe -v error -show_format " + Q(out) + " 2>&1 >/dev/null");
+    EXPECT_EQ(probe.status, 0);
+    EXPECT_EQ(probe.out, "");
+    const auto bytes = ReadFile(out);
+    ASSERT_GT(bytes.size(), 24u);
+    EXPECT_EQ(bytes.size(), GetU64LE(&bytes[16]) + 50);  // header object, data object without packets
 }
 
 TEST(WmExtract, CommandLineDefaultsToTheWholeFile) {
