@@ -607,19 +607,57 @@ int CFlvFile::SaveAs(ByteIO& out, CFlvProcess* process) {
     if (!out.WriteU32BE(uint32_t(kTagHeaderSize + metaSize))) return Fail(kFlvErrTagSizeWrite);
     if (out.Tell() != firstTag) return Fail(kFlvErrMetaWrite);
 
-    // The tags, their data streamed from the files they came from.
+    // The tags, their data streamed from the files they came from. A stop
+    // keeps the tags written, and the header and metadata then say so.
     uint64_t written = firstTag;
-    if (FlvProgressStop(process, written, fileSize)) return Fail(kErrSilent);
-    for (const FlvTag& t : tags_) {
+    auto stopped = [&](size_t count) {
+        if (!FlvProgressStop(process, written, fileSize)) return false;
+        if (count < tags_.size()) DescribeWrittenTags(out, count, metaSize, written);
+        return true;
+    };
+    if (stopped(0)) return Fail(kErrSilent);
+    for (size_t i = 0; i < tags_.size(); ++i) {
+        const FlvTag& t = tags_[i];
         if (!writeTagHeader(t.type, t.size, t.time)) return Fail(kFlvErrTagWrite);
         int err = 0;
         if (!CopyTagData(t, 0, out, err)) return Fail(err);
         if (!out.WriteU32BE(kTagHeaderSize + t.size)) return Fail(kFlvErrTagSizeWrite);
         written += kTagHeaderSize + uint64_t(t.size) + 4;
-        if (FlvProgressStop(process, written, fileSize)) return Fail(kErrSilent);
+        if (stopped(i + 1)) return Fail(kErrSilent);
     }
     if (!out.Flush()) return Fail(kFlvErrTagWrite);
     return Fail(0);
+}
+
+// The header's stream flags and onMetaData (duration, size, key frames) of
+// the first `count` tags, `written` bytes in all. The metadata keeps its room
+// (`metaSize`); what it no longer needs is zero bytes behind its end marker,
+// inside its tag, where readers do not look.
+bool CFlvFile::DescribeWrittenTags(ByteIO& out, size_t count, uint64_t metaSize, uint64_t written) {
+    std::vector<FlvTag> all = std::move(tags_);
+    tags_.assign(all.begin(), all.begin() + ptrdiff_t(std::min(count, all.size())));
+    std::vector<uint32_t> keyTimes;
+    std::vector<uint64_t> keyPositions;
+    uint64_t pos = kFlvHeaderSize + 4 + kTagHeaderSize + metaSize + 4;
+    for (const FlvTag& t : tags_) {
+        if (t.IsKeyFrame()) {
+            keyTimes.push_back(t.time);
+            keyPositions.push_back(pos);
+        }
+        pos += kTagHeaderSize + uint64_t(t.size) + 4;
+    }
+    const uint8_t flags = uint8_t((HasAudio() ? 4 : 0) | (HasVideo() ? 1 : 0));
+    const AmfValue meta = BuildMetaData(keyTimes, keyPositions, written);
+    tags_ = std::move(all);
+    MemoryIO body;
+    if (!WriteAmfValue(body, AmfValue::Str("onMetaData")) || !WriteAmfValue(body, meta) ||
+        body.Size() > metaSize)
+        return false;
+    std::vector<uint8_t> bytes = body.Take();
+    bytes.resize(size_t(metaSize), 0);
+    const bool ok = out.Seek(4) && out.WriteU8(flags) && out.Seek(kFlvHeaderSize + 4 + kTagHeaderSize) &&
+                    out.Write(bytes) && out.Seek(written);
+    return ok && out.Flush();
 }
 
 int CFlvFile::SaveAudio(const std::string& path, CFlvProcess* process) {

@@ -144,6 +144,7 @@ class CFlvFile : public CFlvErrorHandler {
                            uint64_t fileSize) const;
     bool IsOneOfOurFiles(const std::string& path) const;
     bool CopyTagData(const FlvTag& tag, uint64_t skip, ByteIO& out, int& error);
+    bool DescribeWrittenTags(ByteIO& out, size_t count, uint64_t metaSize, uint64_t written);
 
     std::vector<std::shared_ptr<ByteIO>> sources_;
     std::vector<FlvTag> tags_;

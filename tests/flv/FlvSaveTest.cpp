@@ -77,6 +77,33 @@ TEST(FlvSave, StopLeavesWhatWasWritten) {
     ASSERT_FALSE(sums.empty());
     EXPECT_EQ(sums, std::vector<std::string>(srcSums.begin(), srcSums.begin() + ptrdiff_t(sums.size())));
 
+    // The header and the metadata describe the part written, wherever the stop came.
+    for (const auto& source : {src, H264AacFixture()}) {
+        CFlvFile whole;
+        ASSERT_EQ(whole.Open(source.string()), 0);
+        const int tags = int(whole.Tags().size());
+        for (int after : {0, 1, 5, tags / 2, tags - 1}) {
+            SCOPED_TRACE(source.filename().string() + " stopped after " + std::to_string(after));
+            RecordingProcess s;
+            s.stopAfter = after;
+            ASSERT_EQ(whole.SaveAs(flv.string(), &s), kErrSilent);
+            const auto bytes = ReadFile(flv);
+            CFlvFile back;
+            if (after == 0) {
+                EXPECT_EQ(bytes[4], 0);  // no stream in the file
+                EXPECT_EQ(back.Open(flv.string()), kFlvErrNoMedia);
+                continue;
+            }
+            ASSERT_EQ(back.Open(flv.string()), 0);
+            EXPECT_EQ(int(back.Tags().size()), after);
+            EXPECT_EQ(bytes[4], (back.HasAudio() ? 4 : 0) | (back.HasVideo() ? 1 : 0));
+            EXPECT_EQ(back.MetaData().NumberOr("duration", -1), back.Duration() / 1000.0);
+            EXPECT_LE(back.Duration(), whole.Duration());
+            ExpectKeyframeIndexMatches(flv);  // the file size, and key frames that are there
+            if (back.Duration() > 0) EXPECT_TRUE(DecodesCleanly(flv));
+        }
+    }
+
     stop.calls.clear();
     auto mp3 = dir / "stopped.mp3";
     EXPECT_EQ(f.SaveAudio(mp3.string(), &stop), kErrSilent);
