@@ -50,6 +50,7 @@ TEST(FlvOperations, ConnectionReportsALaterFileAndKeepsWhatJoined) {
             expected.insert(expected.end(), sums.begin(), sums.end());
         }
         EXPECT_EQ(PacketChecksums(out, "v:0"), expected) << c.what;
+        EXPECT_TRUE(DecodesCleanly(out)) << c.what;
     }
 }
 
@@ -79,6 +80,9 @@ TEST(FlvOperations, StopEndsWithoutAMessage) {
         EXPECT_NE(code, 0) << op;
         EXPECT_EQ(code, kErrSilent) << op;
         EXPECT_TRUE(host.errors.empty()) << op;
+        // What was written before the stop is a readable file (the joined and
+        // the extracted FLV say how much they hold).
+        if (op < 2) EXPECT_TRUE(DecodesCleanly(out)) << op;
     }
 }
 

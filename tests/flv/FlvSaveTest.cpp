@@ -220,6 +220,7 @@ TEST(FlvExtract, FromTheBeginningKeepsTheSoundBeforeTheFirstPicture) {
     auto out = dir / "all.flv";
     ASSERT_EQ(f.SaveAs(out.string(), nullptr), 0);
     for (const char* selector : {"v:0", "a:0"}) EXPECT_EQ(PacketChecksums(out, selector), PacketChecksums(src, selector));
+    EXPECT_TRUE(DecodesCleanly(out));
 }
 
 TEST(FlvExtract, SoundAloneAndEmptySections) {

@@ -71,6 +71,7 @@ TEST(WmCopy, KeepsTitleAuthorAndCustomAttributes) {
     EXPECT_EQ(Tag(out, "title"), "Clip");
     EXPECT_EQ(Tag(out, "artist"), "Someone");
     EXPECT_EQ(Tag(out, "custom_tag"), "kept");
+    EXPECT_TRUE(DecodesCleanly(out));
 }
 
 TEST(WmCopy, RangeIsShiftedToZeroAndKeepsItsPackets) {

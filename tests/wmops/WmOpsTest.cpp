@@ -60,6 +60,7 @@ TEST(WmSeparate, TheLaterOfTwoAudioStreams) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(in, "a:1"));
     EXPECT_NE(PacketChecksums(out, "a:0"), PacketChecksums(in, "a:0"));
+    EXPECT_TRUE(DecodesCleanly(out));
 }
 
 TEST(WmSeparate, MissingStreamGives8204AndNoOutput) {
@@ -223,6 +224,7 @@ TEST(WmJoin, FilesFollowByTheirExactDurations) {
     ASSERT_EQ(both.size(), 2 * first.size());
     EXPECT_EQ(both[first.size()] - both[0], int64_t(d / 10000));
     EXPECT_NEAR(double(joined.GetDuration()), 2.0 * double(d), 2e5);
+    EXPECT_TRUE(DecodesCleanly(out));
 }
 
 TEST(WmJoin, LaterFileOfAnotherLayoutIsRefused) {
@@ -339,9 +341,11 @@ TEST(WmExtract, CommandLineDefaultsToTheWholeFile) {
     auto r = RunCli("extract " + Q(in));
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(PacketChecksums(dir / "w_extr.wma", "a:0"), PacketChecksums(in, "a:0"));
+    EXPECT_TRUE(DecodesCleanly(dir / "w_extr.wma"));
     r = RunCli("extract " + Q(in) + " --start 0.5 --end 1.5 -o " + Q(dir / "p.wma"));
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(ProbePackets(dir / "p.wma", "a:0"), PacketsBetween(in, "a:0", 500, 1500));
+    EXPECT_TRUE(DecodesCleanly(dir / "p.wma"));
     // An end of 0 means the end of the file, as on the page.
     r = RunCli("extract " + Q(in) + " --start 0.5 --end 0 -o " + Q(dir / "q.wma"));
     ASSERT_EQ(r.status, 0) << r.out;
