@@ -219,7 +219,8 @@ TEST(FlvExtract, FromTheBeginningKeepsTheSoundBeforeTheFirstPicture) {
     ASSERT_EQ(f.Extract(0, 0), 0);
     auto out = dir / "all.flv";
     ASSERT_EQ(f.SaveAs(out.string(), nullptr), 0);
-    for (const char* selector : {"v:0", "a:0"}) EXPECT_EQ(PacketChecksums(out, selector), PacketChecksums(src, selector));
+    for (const char* selector : {"v:0", "a:0"})
+        EXPECT_EQ(PacketChecksums(out, selector), PacketChecksums(src, selector));
     EXPECT_TRUE(DecodesCleanly(out));
 }
 
@@ -245,11 +246,8 @@ TEST(FlvExtract, SoundAloneAndEmptySections) {
         uint32_t start, end;
         uint8_t flags;  // of the FLV header: 4 audio, 1 video
     } empties[] = {
-        {H263Mp3Fixture(), 1500, 1000, 0},
-        {H263Mp3Fixture(), 60000, 0, 0},
-        {Mp3OnlyFixture(), 60000, 0, 0},
-        {H264AacFixture(), 60000, 0, 5},
-        {H264AacFixture(), 1500, 1000, 5},
+        {H263Mp3Fixture(), 1500, 1000, 0}, {H263Mp3Fixture(), 60000, 0, 0},   {Mp3OnlyFixture(), 60000, 0, 0},
+        {H264AacFixture(), 60000, 0, 5},   {H264AacFixture(), 1500, 1000, 5},
     };
     for (const Empty& c : empties) {
         SCOPED_TRACE(c.source.string() + " " + std::to_string(c.start));
@@ -282,13 +280,15 @@ TEST(FlvExtract, SoundAloneAndEmptySections) {
             continue;
         }
         // Players open it and find its streams, without a frame.
-        auto probe = vt::test::Run("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + Q(out) + " 2>&1");
+        auto probe =
+            vt::test::Run("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + Q(out) + " 2>&1");
         EXPECT_EQ(probe.status, 0);
         EXPECT_EQ(probe.out, "video\naudio\n");
         EXPECT_EQ(vt::test::Run("ffprobe -v error -show_packets " + Q(out) + " 2>&1").out, "");
         ASSERT_EQ(back.Open(out.string()), 0);
         EXPECT_EQ(back.Duration(), 0u);
-        EXPECT_TRUE(std::none_of(back.Tags().begin(), back.Tags().end(), [](const FlvTag& t) { return t.IsMediaFrame(); }));
+        EXPECT_TRUE(std::none_of(back.Tags().begin(), back.Tags().end(),
+                                 [](const FlvTag& t) { return t.IsMediaFrame(); }));
     }
 }
 

@@ -367,8 +367,9 @@ TEST(WmCli, ReaderDiagnosticsKeepStandardOutputClean) {
     };
     for (const auto& line : lines)
         for (bool quiet : {false, true}) {
-            const auto r = test::Run("LC_ALL=C.UTF-8 timeout 120 " + Q(VT_CLI_PATH) + (quiet ? " --quiet " : " ") +
-                               line + " >" + Q(out) + " 2>" + Q(err) + " </dev/null");
+            const auto r =
+                test::Run("LC_ALL=C.UTF-8 timeout 120 " + Q(VT_CLI_PATH) + (quiet ? " --quiet " : " ") +
+                          line + " >" + Q(out) + " 2>" + Q(err) + " </dev/null");
             EXPECT_EQ(r.status, 0) << line;
             EXPECT_TRUE(ReadFile(out).empty()) << line;
             const auto e = ReadFile(err);
