@@ -41,6 +41,7 @@ if [[ $gui == 1 ]]; then
         share/icons/hicolor/256x256/apps/vantorel.png
         share/man/man1/vantorel.1.gz
         share/bash-completion/completions/vantorel
+        share/doc-base/vantorel
     )
 fi
 
@@ -118,6 +119,8 @@ if [[ $gui == 1 ]]; then
     done
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" || fail "launchable"
     grep -q "<release version=\"$changelog_version\"" "$metainfo" || fail "metainfo release is not $changelog_version"
+    # doc-base names the guide where the build's prefix puts it.
+    grep -qx "Index: .*/share/doc/vantorel/Vantorel.html" "$prefix/share/doc-base/vantorel" || fail "doc-base Index"
 fi
 
 [[ $failures == 0 ]] && echo "install layout: ok"
