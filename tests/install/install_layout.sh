@@ -107,7 +107,7 @@ if [[ $gui == 1 ]]; then
     grep -qx 'Icon=vantorel' "$desktop" || fail "Icon is not 'vantorel'"
     for key in Name GenericName Comment; do
         grep -q "^$key=" "$desktop" || fail "$key missing"
-        [[ $key == Name ]] || grep -q "^$key\[ja\]=" "$desktop" || fail "$key[ja] missing"
+        grep -q "^$key\[ja\]=" "$desktop" || fail "$key[ja] missing"
     done
     grep -qx 'Categories=AudioVideo;Video;AudioVideoEditing;' "$desktop" || fail "Categories"
     for mime in video/x-msvideo audio/x-wav video/x-ms-wmv audio/x-ms-wma application/vnd.ms-asf video/x-flv; do
