@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "app/BaseDialog.h"
+#include "app/InstallPaths.h"
 #include "app/ModalBoxes.h"
 #include "app/Settings.h"
 #include "ui/AboutDlg.h"
@@ -74,7 +75,7 @@ int CBaseApp::InitBaseApp(unsigned acceleratorId) {
 }
 
 void CBaseApp::ShowHelp(const std::string& fileName) {
-    ShellOpenAsync(GetAppFolder() + fileName);
+    ShellOpenAsync(FindHelpFile(GetAppFolder(), fileName));
 }
 
 void CBaseApp::ShowAboutBox() {

@@ -24,8 +24,8 @@ class CBaseApp : public QObject {
     // Loads the accelerator table, reads the registry key name from the
     // settings file and hands it to the framework. Returns 0.
     virtual int InitBaseApp(unsigned acceleratorId);
-    // Opens that file of the program's folder with the desktop's handler,
-    // without waiting for it.
+    // Opens that file beside the program (an installed program: the copy in
+    // its documentation folder) with the desktop's handler, without waiting.
     virtual void ShowHelp(const std::string& fileName);
     // The about box, modally.
     virtual void ShowAboutBox();
@@ -35,7 +35,7 @@ class CBaseApp : public QObject {
     void SetMainWindow(QWidget* w) { mainWindow_ = w; }
     QWidget* MainWindow() const { return mainWindow_; }
 
-    // The help file beside the program.
+    // The help file (see FindHelpFile).
     static constexpr const char* kHelpFile = "Vantorel.html";
     static constexpr unsigned kAcceleratorTable = 131;
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/InstallPaths.h"
 #include "platform/Profile.h"
 #include "ui/ShellHelpers.h"
 
@@ -36,7 +37,7 @@ std::string CIniCreate::GetString(const std::string& section, const std::string&
 }
 
 std::string GetSettingsFilePath() {
-    return GetAppFolder() + kSettingsFileName;
+    return FindSettingsFile(GetAppFolder());
 }
 
 std::string GetRegistryKeyName(const std::string& settingsFile) {

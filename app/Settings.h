@@ -30,7 +30,8 @@ class CIniCreate {
 inline constexpr const char* kSettingsFileName = "Setting.ini";
 inline constexpr const char* kDefaultRegistryKeyName = "PARVEX";
 
-// GetAppFolder() + "Setting.ini".
+// GetAppFolder() + "Setting.ini"; an installed program without one reads
+// <sysconfdir>/vantorel/Setting.ini when that exists (see InstallPaths.h).
 std::string GetSettingsFilePath();
 
 // [SAVE] RegPos of the settings file (at most 519 characters); "PARVEX" when

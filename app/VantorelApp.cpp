@@ -1,5 +1,6 @@
 #include "app/VantorelApp.h"
 
+#include "app/StartupFiles.h"
 #include "app/VantorelDlg.h"
 
 namespace vt::gui {
@@ -8,6 +9,7 @@ bool CVantorelApp::InitInstance() {
     InitBaseApp(kAcceleratorTable);
     CVantorelDlg dlg;
     SetMainWindow(&dlg);
+    QueueStartupFiles(dlg, std::move(startupFiles_));
     dlg.DoModal();
     SetMainWindow(nullptr);
     return false;

@@ -1,10 +1,11 @@
-// The desktop program. It takes no command-line arguments: the toolkit gets
-// the program name only.
+// The desktop program. Its arguments are files for the page shown at start
+// (see StartupFiles.h); the toolkit gets the program name only.
 #include <QApplication>
 
+#include "app/StartupFiles.h"
 #include "app/VantorelApp.h"
 
-int main(int, char**) {
+int main(int realArgc, char** realArgv) {
     int argc = 1;
     char name[] = "vantorel";
     char* argv[] = {name, nullptr};
@@ -12,6 +13,7 @@ int main(int, char**) {
     QApplication::setApplicationName(QStringLiteral("Vantorel"));
     QApplication::setApplicationVersion(QStringLiteral(VANTOREL_VERSION));
     vt::gui::CVantorelApp app;
+    app.SetStartupFiles(vt::gui::StartupFiles(realArgc, realArgv));
     app.InitInstance();
     return 0;
 }
