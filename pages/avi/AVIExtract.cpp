@@ -22,6 +22,8 @@ void CAVIExtract::OnBrowseOutput() {
 }
 
 void CAVIExtract::SetInputFile(std::string path) {
+    // A running page's fields belong to the running operation.
+    if (IsRunning()) return;
     CBaseExtract::SetInputFile(std::move(path));
     ReadRange();
 }
@@ -35,11 +37,12 @@ void CAVIExtract::ReadRange() {
 void CAVIExtract::OnStart() {
     if (!BeginOperation()) return;
     const SectionRange range{fields_.start, fields_.end};
-    const int r = ExtractAviSection(fields_.input, fields_.output, range, *this, [this](const TimeFields& start) {
-        // Where the section really begins, after the key-frame alignment.
-        fields_.start = start;
-        UpdateData(false);
-    });
+    const int r =
+        ExtractAviSection(fields_.input, fields_.output, range, *this, [this](const TimeFields& start) {
+            // Where the section really begins, after the key-frame alignment.
+            fields_.start = start;
+            UpdateData(false);
+        });
     if (r) ShowErrorMessage("", r);
     EndOperation();
 }

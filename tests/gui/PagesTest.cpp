@@ -672,5 +672,36 @@ TEST(PageExtract, TimeFieldsTakeDigitsOnly) {
     EXPECT_FALSE(edit->testAttribute(Qt::WA_InputMethodEnabled));
 }
 
+// A drop on a running extraction page changes none of its fields: the running
+// operation reads them, and the next run must not cut another range.
+TEST(PageExtract, DropWhileRunningLeavesTheFieldsAlone) {
+    ScopedLanguage lang(false);
+    BoxRecorder boxes;
+    vt::test::TempDir dir;
+    const std::vector<std::function<std::unique_ptr<CBaseExtract>()>> makers = {
+        [] { return std::unique_ptr<CBaseExtract>(Make<CAVIExtract>()); },
+        [] { return std::unique_ptr<CBaseExtract>(Make<CWAVExtract>()); },
+    };
+    for (size_t i = 0; i < makers.size(); ++i) {
+        auto page = makers[i]();
+        page->SetInputFile((dir / "in.avi").string());  // unreadable: fields stay empty
+        page->SetCtrlText(kIdSourceEdit, (dir / "in.avi").string());
+        page->SetCtrlText(kIdOutputEdit, (dir / "out.avi").string());
+        page->SetCtrlText(1083, "5");
+        page->SetCtrlText(1087, "9");
+        ASSERT_TRUE(page->BeginOperation()) << i;
+        boxes.boxes.clear();
+        page->SetInputFile((dir / "other.avi").string());
+        EXPECT_EQ(page->Fields().input, (dir / "in.avi").string()) << i;
+        EXPECT_EQ(page->OutputPath(), (dir / "out.avi").string()) << i;
+        EXPECT_EQ(page->Fields().start.seconds, 5) << i;
+        EXPECT_EQ(page->Fields().end.seconds, 9) << i;
+        EXPECT_EQ(page->GetCtrlText(1083), "5") << i;
+        EXPECT_EQ(page->GetCtrlText(1087), "9") << i;
+        EXPECT_TRUE(boxes.boxes.empty()) << i;
+        page->EndOperation();
+    }
+}
+
 }  // namespace
 }  // namespace vt::gui
