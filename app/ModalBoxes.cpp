@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "ui/WindowPlacement.h"
+
 namespace vt::gui {
 namespace {
 
@@ -34,6 +36,8 @@ std::string Trim(const std::string& s) {
 int ShowModalBox(const ModalBox& box) {
     if (BoxHook()) return BoxHook()(box);
     QMessageBox mb(box.owner);
+    // Over the main window wherever the window manager put it.
+    CentreOnShow(&mb, box.owner);
     mb.setWindowTitle(Q(box.caption));
     mb.setText(Q(box.text));
     switch (box.icon) {
