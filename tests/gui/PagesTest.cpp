@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTest>
 #include <QUrl>
 #include <atomic>
@@ -31,6 +32,7 @@
 #include "pages/wm/WMVLinkerDlg.h"
 #include "tests/common/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "ui/DragListBox.h"
 
 namespace vt::gui {
 namespace {
@@ -296,6 +298,42 @@ TEST(PageInputs, DelAndReset) {
     EXPECT_EQ(page->GetCtrlText(1058), "");
     page->SetInputFile("/m/z.wma");
     EXPECT_EQ(page->GetCtrlText(1058), "/m/z_link.wma");
+}
+
+// The connection pages change their list through the list's own operations:
+// the horizontal extent reaches the longest path and Del selects as the list
+// defines.
+TEST(PageInputs, ListExtentAndSelectionFollowTheEntries) {
+    auto page = Make<CAVILinkerDlg>();
+    page->show();
+    auto* list = qobject_cast<CDragListBoxEx*>(page->FileList());
+    ASSERT_NE(list, nullptr);
+    const std::string longPath = "/m/" + std::string(300, 'p') + ".avi";
+    for (const std::string& f : {std::string("/m/a.avi"), longPath, std::string("/m/c.avi")})
+        page->SetInputFile(f);
+    const int widest = GetTextSize(list, QString::fromStdString(longPath)).width();
+    EXPECT_EQ(list->HorizontalExtent(), widest + 5);
+    QApplication::processEvents();
+    EXPECT_EQ(list->horizontalScrollBar()->maximum() + list->viewport()->width(), widest + 5);
+
+    // Del of the last entry selects the new last one; of a middle one, the next.
+    list->setCurrentRow(2);
+    Click(page.get(), 1073);
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_TRUE(list->currentItem()->isSelected());
+    list->setCurrentRow(0);
+    Click(page.get(), 1073);
+    EXPECT_EQ(list->Items(), QStringList{QString::fromStdString(longPath)});
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_EQ(list->HorizontalExtent(), widest + 5);
+    Click(page.get(), 1073);
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_EQ(list->HorizontalExtent(), 1 + 5);
+
+    page->SetInputFile(longPath);
+    Click(page.get(), 1072);  // Reset
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(list->HorizontalExtent(), 1 + 5);
 }
 
 TEST(PageInputs, ListOrderChangedInTheWidgetIsTheJoinOrder) {
