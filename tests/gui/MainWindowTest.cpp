@@ -331,5 +331,22 @@ TEST_F(MainWindow, BoxesAreCentredOnTheWindow) {
     EXPECT_LE(d.manhattanLength(), 2) << d.x() << "," << d.y();
 }
 
+// The framework's own texts follow the program's language rule.
+TEST(FrameworkTexts, JapaneseOnAJapaneseSystemOnly) {
+    const char* replace = "%1 already exists.\nDo you want to replace it?";
+    {
+        ScopedLanguage ja(true);
+        auto t = InstallFrameworkTranslations();
+        ASSERT_NE(t, nullptr);
+        const QString prompt = QCoreApplication::translate("QFileDialog", replace);
+        EXPECT_NE(prompt, QString::fromLatin1(replace));
+        EXPECT_TRUE(prompt.contains(QStringLiteral("%1")));
+        EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
+    }
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", replace), QString::fromLatin1(replace));
+    ScopedLanguage en(false);
+    EXPECT_EQ(InstallFrameworkTranslations(), nullptr);
+}
+
 }  // namespace
 }  // namespace vt::gui
