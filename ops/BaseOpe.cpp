@@ -2,8 +2,11 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QProgressBar>
 #include <QThread>
+#include <algorithm>
 
 #include "app/ModalBoxes.h"
 #include "app/Strings.h"
@@ -34,7 +37,43 @@ CBaseOpe::~CBaseOpe() = default;
 bool CBaseOpe::OnInitDialog() {
     const bool ok = CBaseColorDialog::OnInitDialog();
     OnClicked(kIdStop, [this] { OnStop(); });
+    // The information line may take the room down to the progress bar and
+    // wraps there; a text that still does not fit gets a smaller font.
+    if (auto* info = qobject_cast<QLabel*>(GetDlgItem(kIdInfo))) {
+        info->setWordWrap(true);
+        if (QWidget* bar = GetDlgItem(kIdProgress)) {
+            QRect r = info->geometry();
+            if (bar->geometry().top() - 1 > r.bottom() && bar->geometry().left() <= r.right())
+                r.setBottom(bar->geometry().top() - 1);
+            info->setGeometry(r);
+        }
+        FitInfoLine();
+    }
     return ok;
+}
+
+void CBaseOpe::SetCtrlText(int id, const std::string& text) {
+    CBaseColorDialog::SetCtrlText(id, text);
+    if (id == kIdInfo) FitInfoLine();
+}
+
+QFont InfoLineFont(const QFont& base, const QRect& box, const QString& text) {
+    QFont f = base;
+    const int largest = std::max(1, base.pointSize());
+    for (int points = largest; points >= 1; --points) {
+        f.setPointSize(points);
+        const QRect need =
+            QFontMetrics(f).boundingRect(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+        if (need.width() <= box.width() && need.height() <= box.height()) break;
+    }
+    return f;
+}
+
+void CBaseOpe::FitInfoLine() {
+    auto* info = qobject_cast<QLabel*>(GetDlgItem(kIdInfo));
+    if (!info) return;
+    const QFont f = InfoLineFont(font(), info->contentsRect(), info->text());
+    if (f != info->font()) info->setFont(f);
 }
 
 void CBaseOpe::DoDataExchange(CDataExchange& dx) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -253,6 +254,48 @@ TEST(PageLook, TextsDrawOnThePageColour) {
     // Read-only edits draw like static texts; the time fields stay white.
     EXPECT_EQ(page->GetDlgItem(1052)->palette().color(QPalette::Base), wav);
     EXPECT_NE(page->GetDlgItem(1081)->palette().color(QPalette::Base), wav);
+}
+
+// The information line shows its whole text inside its box, on every page, in
+// both languages, with the dialog font the program asks for.
+TEST(PageLook, InstructionLineFits) {
+    for (bool japanese : {false, true}) {
+        ScopedLanguage lang(japanese);
+        const std::vector<std::function<std::unique_ptr<CBaseOpe>()>> makers = {
+            [] { return std::unique_ptr<CBaseOpe>(Make<CAVICutterDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CAVICreatorDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CAVILinkerDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CAVIExtract>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWAVLinkerDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWAVExtract>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWMVCutterDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWMVCreatorDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWMVLinkerDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWMVExtract>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CFLVCutterDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CFLvLinkerDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CFLVExtract>()); },
+        };
+        for (size_t i = 0; i < makers.size(); ++i) {
+            auto page = makers[i]();
+            auto* info = qobject_cast<QLabel*>(page->GetDlgItem(kIdInfo));
+            ASSERT_NE(info, nullptr);
+            const QString text = info->text();
+            ASSERT_FALSE(text.isEmpty()) << i;
+            const QRect box = info->contentsRect();
+            const QRect need = QFontMetrics(info->font())
+                                   .boundingRect(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+            EXPECT_LE(need.width(), box.width()) << i << " " << japanese;
+            EXPECT_LE(need.height(), box.height()) << i << " " << japanese;
+            EXPECT_TRUE(info->wordWrap());
+            // Still clear of the progress bar, and readable.
+            EXPECT_FALSE(info->geometry().intersects(page->GetDlgItem(kIdProgress)->geometry())) << i;
+            EXPECT_GE(info->font().pointSize(), 6) << i << " " << japanese;
+            // A progress text keeps the font it fits in.
+            page->SetCtrlText(kIdInfo, "42 % (00:01:10/00:01:36)");
+            EXPECT_EQ(info->font().pointSize(), page->font().pointSize()) << i;
+        }
+    }
 }
 
 TEST(PageInputs, UnionSortsSourcesByExtension) {
