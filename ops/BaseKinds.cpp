@@ -1,6 +1,7 @@
 #include "ops/BaseKinds.h"
 
 #include <QListWidget>
+#include <cstdio>
 
 #include "app/ModalBoxes.h"
 #include "app/Strings.h"
@@ -287,6 +288,15 @@ void CBaseExtract::DoDataExchange(CDataExchange& dx) {
         int& value = TimeFieldValue(fields_, rule.field);
         DDX_Text(dx, rule.editId, value);
         DDV_MinMaxInt(dx, value, rule.min, rule.max);
+        // Milliseconds show their three digits (5.046 s is "5" and "046");
+        // typed, "46" is still 46 ms.
+        const bool millis =
+            rule.field == TimeField::StartMilliseconds || rule.field == TimeField::EndMilliseconds;
+        if (millis && !dx.IsSaving() && !dx.Failed() && value >= 0 && value <= 999) {
+            char text[8];
+            std::snprintf(text, sizeof text, "%03d", value);
+            SetCtrlText(rule.editId, text);
+        }
     }
 }
 

@@ -784,5 +784,31 @@ TEST(PageExtract, DropWhileRunningLeavesTheFieldsAlone) {
     }
 }
 
+TEST(PageExtract, MillisecondsShowThreeDigits) {
+    BoxRecorder boxes;
+    vt::test::TempDir dir;
+    auto page = Make<CFLVExtract>();
+    page->SetCtrlText(kIdSourceEdit, (dir / "a.flv").string());
+    page->SetCtrlText(kIdOutputEdit, (dir / "b.flv").string());
+    struct Case {
+        const char* typed;
+        int value;
+        const char* shown;
+    };
+    for (const Case& c : {Case{"46", 46, "046"}, Case{"5", 5, "005"}, Case{"046", 46, "046"},
+                          Case{"999", 999, "999"}, Case{"0", 0, "000"}}) {
+        page->SetCtrlText(1084, c.typed);
+        page->SetCtrlText(1088, c.typed);
+        ASSERT_TRUE(page->UpdateData(true)) << c.typed;
+        EXPECT_EQ(page->Fields().start.milliseconds, c.value) << c.typed;
+        EXPECT_EQ(page->Fields().end.milliseconds, c.value) << c.typed;
+        page->UpdateData(false);
+        EXPECT_EQ(page->GetCtrlText(1084), c.shown) << c.typed;
+        EXPECT_EQ(page->GetCtrlText(1088), c.shown) << c.typed;
+    }
+    EXPECT_EQ(page->GetCtrlText(1083), "0");  // the other fields keep their plain digits
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 }  // namespace
 }  // namespace vt::gui
