@@ -17,6 +17,7 @@
 #include <functional>
 #include <thread>
 
+#include "media/avi/DecMovie.h"
 #include "ops/NumberEditBox.h"
 #include "pages/avi/AVICreatorDlg.h"
 #include "pages/avi/AVICutterDlg.h"
@@ -31,6 +32,7 @@
 #include "pages/wm/WMVCutterDlg.h"
 #include "pages/wm/WMVExtract.h"
 #include "pages/wm/WMVLinkerDlg.h"
+#include "tests/avi/AviFixtures.h"
 #include "tests/common/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "ui/DragListBox.h"
@@ -808,6 +810,24 @@ TEST(PageExtract, MillisecondsShowThreeDigits) {
     }
     EXPECT_EQ(page->GetCtrlText(1083), "0");  // the other fields keep their plain digits
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// Opening an input (headers, index) hands control to the page's message pump
+// now and then, and only while it opens.
+TEST(PageRun, OpeningAnInputPumpsMessages) {
+    const fs::path avi = vt::test::AviMpeg4Mp3();
+    if (avi.empty() || !fs::exists(avi)) GTEST_SKIP() << "no fixture (ffmpeg missing?)";
+    int pumps = 0;
+    CDecAVIAudio reader;
+    reader.SetOpenPump([&] { ++pumps; }, std::chrono::milliseconds(0));
+    ASSERT_EQ(reader.Open(avi.string()), 0);
+    EXPECT_GT(pumps, 0);
+    const int afterOpen = pumps;
+    CMemBuffBase<unsigned char> buffer;
+    int samples = 0, bytes = 0;
+    for (int p = 0; p < reader.GetLength(); p += std::max(1, samples))
+        ASSERT_EQ(reader.ReadVideoSample(p, &samples, buffer, &bytes), 0);
+    EXPECT_EQ(pumps, afterOpen);
 }
 
 }  // namespace
