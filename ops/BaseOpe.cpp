@@ -186,6 +186,14 @@ void CBaseOpe::PumpMessages() {
     if (QThread::currentThread() == thread()) ::vt::gui::PumpMessages();
 }
 
+std::string CBaseOpe::FolderKey(const char* kind) const {
+    // The page's class without its namespace: "CAVIExtract.Open".
+    std::string name = metaObject()->className();
+    const auto colon = name.rfind(':');
+    if (colon != std::string::npos) name.erase(0, colon + 1);
+    return name + "." + kind;
+}
+
 std::vector<std::string> CBaseOpe::ChooseInputFiles(std::string initialFile, std::string filter,
                                                     std::string defaultExt, bool multiSelect) {
     FileDialogRequest r;
@@ -193,6 +201,7 @@ std::vector<std::string> CBaseOpe::ChooseInputFiles(std::string initialFile, std
     r.filter = std::move(filter) + AllFilesFilter();
     r.defaultExt = std::move(defaultExt);
     r.multiSelect = multiSelect;
+    r.folderKey = FolderKey("Open");
     return RunFileDialog(r);
 }
 
@@ -210,6 +219,7 @@ void CBaseOpe::BrowseOutputFile(std::string filter, std::string defaultExt) {
     r.initialFile = OutputPath();
     r.filter = std::move(filter);
     r.defaultExt = std::move(defaultExt);
+    r.folderKey = FolderKey("Save");
     const auto chosen = RunFileDialog(r);
     if (!chosen.empty() && !IsRunning()) OutputPath() = chosen.front();
     UpdateData(false);

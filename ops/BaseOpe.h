@@ -114,6 +114,8 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
     void RunOnUiThread(const std::function<void()>& f);
 
   private:
+    // The name under which a file dialog of this page remembers its folder.
+    std::string FolderKey(const char* kind) const;
     void SetStartButtons(bool enable);
     void FitInfoLine();
     void UpdateProgressDisplay(int position, const std::string& text);

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QHelpEvent>
 #include <QMimeData>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -346,6 +347,29 @@ TEST(FrameworkTexts, JapaneseOnAJapaneseSystemOnly) {
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", replace), QString::fromLatin1(replace));
     ScopedLanguage en(false);
     EXPECT_EQ(InstallFrameworkTranslations(), nullptr);
+}
+
+TEST(Remembered, WindowPlaceAcrossRuns) {
+    test::ScopedSettingsStore store;
+    {
+        CVantorelDlg first;
+        first.CreateDlg(nullptr);
+        first.show();
+        first.move(123, 77);
+        QApplication::processEvents();
+        first.OnClose();
+    }
+    {
+        CVantorelDlg second;
+        second.CreateDlg(nullptr);
+        EXPECT_EQ(second.pos(), QPoint(123, 77));
+        second.move(-5000, -4000);  // a place no screen shows
+        second.OnClose();
+    }
+    CVantorelDlg third;
+    third.CreateDlg(nullptr);
+    EXPECT_NE(third.pos(), QPoint(-5000, -4000));
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(third.pos()));
 }
 
 }  // namespace

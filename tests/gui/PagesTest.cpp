@@ -830,5 +830,39 @@ TEST(PageRun, OpeningAnInputPumpsMessages) {
     EXPECT_EQ(pumps, afterOpen);
 }
 
+TEST(PageBrowse, EachDialogRemembersItsLastFolder) {
+    test::ScopedSettingsStore store;
+    FileDialogScript dialogs;
+    {
+        auto page = Make<CAVIExtract>();
+        dialogs.Answer({"/films/2026/a.avi"});
+        page->BrowseInputFile("", "AVI (*.AVI)|*.avi|", ".avi");
+        dialogs.Answer({});
+        page->BrowseInputFile("", "AVI (*.AVI)|*.avi|", ".avi");
+        dialogs.Answer({"/out/b.avi"});
+        page->BrowseOutputFile("AVI (*.AVI)|*.avi|", ".avi");
+    }
+    ASSERT_EQ(dialogs.requests.size(), 3u);
+    EXPECT_EQ(dialogs.requests[0].initialFolder, "");
+    EXPECT_EQ(dialogs.requests[1].initialFolder, "/films/2026");
+    EXPECT_EQ(dialogs.requests[2].initialFolder, "");  // the output dialog has its own
+    EXPECT_NE(dialogs.requests[0].folderKey, dialogs.requests[2].folderKey);
+
+    // A new run of the program: the same dialogs open where they were left;
+    // another page's dialog has a folder of its own.
+    auto again = Make<CAVIExtract>();
+    dialogs.Answer({});
+    again->BrowseInputFile("", "AVI (*.AVI)|*.avi|", ".avi");
+    dialogs.Answer({});
+    again->BrowseOutputFile("AVI (*.AVI)|*.avi|", ".avi");
+    auto other = Make<CWAVExtract>();
+    dialogs.Answer({});
+    other->BrowseInputFile("", "WAV (*.WAV)|*.wav|", ".wav");
+    ASSERT_EQ(dialogs.requests.size(), 6u);
+    EXPECT_EQ(dialogs.requests[3].initialFolder, "/films/2026");
+    EXPECT_EQ(dialogs.requests[4].initialFolder, "/out");
+    EXPECT_EQ(dialogs.requests[5].initialFolder, "");
+}
+
 }  // namespace
 }  // namespace vt::gui
