@@ -193,7 +193,13 @@ TEST(PageInputs, DroppedFileNamesTheOutput) {
     const std::vector<Case> cases = {
         {[] { return Make<CAVICutterDlg>(); }, "/a/Movie.AVI", "/a/Movie_cut.avi"},
         {[] { return Make<CFLVCutterDlg>(); }, "/a/clip.flv", "/a/clip_cut.flv"},
-        {[] { return Make<CFLVExtract>(); }, "/a/Movie.AVI", "/a/Movie_extr.avi"},
+        // The extraction kind alone (the pages go on to read the file's length).
+        {[] {
+             auto p = std::make_unique<CBaseExtract>(nullptr, 0xFF8080u);
+             p->CreateDlg(nullptr);
+             return p;
+         },
+         "/a/Movie.AVI", "/a/Movie_extr.avi"},
         // The extraction kind itself: the WMV page reads a dropped file and forgets one it cannot read.
         {[] {
              auto p = std::make_unique<CBaseExtract>(nullptr, 0xBFFF80u);
@@ -229,8 +235,9 @@ TEST(PageInputs, RealDropCallsSetInputFileOncePerFileInOrder) {
 }
 
 TEST(PageInputs, DropsOnEditsReachThePage) {
-    // A page that does not read the dropped file (these paths do not exist).
-    auto page = Make<CFLVExtract>();
+    // The extraction kind, which does not read the dropped file (these paths do not exist).
+    auto page = std::make_unique<CBaseExtract>(nullptr, 0xFF8080u);
+    page->CreateDlg(nullptr);
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile("/e/one.avi")});
     test::DropFiles(page->GetDlgItem(1058), mime);  // read-only path edit
@@ -862,6 +869,34 @@ TEST(PageBrowse, EachDialogRemembersItsLastFolder) {
     EXPECT_EQ(dialogs.requests[3].initialFolder, "/films/2026");
     EXPECT_EQ(dialogs.requests[4].initialFolder, "/out");
     EXPECT_EQ(dialogs.requests[5].initialFolder, "");
+}
+
+// Every extraction page fills in the loaded file's length, so a first run
+// never cuts a 0-0 range by surprise.
+TEST(PageExtract, LoadingAFileFillsInItsLength) {
+    const fs::path flv = vt::test::MakeFixture(
+        "gui_three_seconds.flv", "-f lavfi -i testsrc=size=64x48:rate=10:duration=3 -c:v flv1 -g 10 -an");
+    const fs::path avi = vt::test::AviMpeg4Mp3();  // 2 s at 25 frames per second
+    if (flv.empty() || avi.empty()) GTEST_SKIP() << "no fixtures (ffmpeg missing?)";
+    struct Case {
+        std::function<std::unique_ptr<CBaseExtract>()> make;
+        fs::path file;
+        int minMs, maxMs;
+    };
+    const std::vector<Case> cases = {
+        {[] { return std::unique_ptr<CBaseExtract>(Make<CFLVExtract>()); }, flv, 2900, 3100},
+        {[] { return std::unique_ptr<CBaseExtract>(Make<CAVIExtract>()); }, avi, 1900, 2100},
+    };
+    for (const Case& c : cases) {
+        auto page = c.make();
+        page->SetInputFile(c.file.string());
+        EXPECT_EQ(page->Fields().input, c.file.string());
+        EXPECT_EQ(ToMilliseconds(page->Fields().start), 0);
+        const int64_t end = ToMilliseconds(page->Fields().end);
+        EXPECT_GE(end, c.minMs) << c.file;
+        EXPECT_LE(end, c.maxMs) << c.file;
+        EXPECT_EQ(page->GetCtrlText(1087), std::to_string(page->Fields().end.seconds));
+    }
 }
 
 }  // namespace
