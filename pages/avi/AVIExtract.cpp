@@ -1,7 +1,9 @@
 #include "pages/avi/AVIExtract.h"
 
 #include "app/PageTable.h"
+#include "media/avi/DecMovie.h"
 #include "pages/avi/AviOperations.h"
+#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -43,7 +45,7 @@ void CAVIExtract::OnStart() {
             fields_.start = start;
             UpdateData(false);
         });
-    if (r) ShowErrorMessage("", r);
+    if (r) ShowErrorMessage(IsOpenFailure(r) ? fields_.input : std::string(), r);
     EndOperation();
 }
 

@@ -899,5 +899,39 @@ TEST(PageExtract, LoadingAFileFillsInItsLength) {
     }
 }
 
+// A run that cannot open one of its inputs names that file in its error box.
+TEST(PageRun, OpenFailureBoxesNameTheFile) {
+    ScopedLanguage lang(false);
+    const fs::path good = vt::test::AviMpeg4Mp3();
+    if (good.empty()) GTEST_SKIP() << "no fixture (ffmpeg missing?)";
+    vt::test::TempDir dir;
+    const fs::path bad = dir / "broken.avi";
+    std::ofstream(bad) << "this is no movie at all, just some text in a file";
+    const fs::path badWav = dir / "broken.wav";
+    std::ofstream(badWav) << "this is no sound at all, just some text in a file";
+    struct Case {
+        std::function<std::unique_ptr<CBaseOpe>()> make;
+        std::vector<fs::path> inputs;
+        int start;
+        fs::path named;
+    };
+    const std::vector<Case> cases = {
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CAVICutterDlg>()); }, {bad}, 1061, bad},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CAVILinkerDlg>()); }, {good, bad}, 1063, bad},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CWAVLinkerDlg>()); }, {badWav, good}, 1063, badWav},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CAVICreatorDlg>()); }, {good, badWav}, 1063, badWav},
+    };
+    for (const Case& c : cases) {
+        BoxRecorder boxes;
+        auto page = c.make();
+        for (const fs::path& p : c.inputs) page->SetInputFile(p.string());
+        page->OutputPath() = (dir / "out.avi").string();
+        page->UpdateData(false);
+        Click(page.get(), c.start);
+        ASSERT_EQ(boxes.boxes.size(), 1u) << c.named;
+        EXPECT_NE(boxes.boxes[0].text.find(c.named.string()), std::string::npos) << boxes.boxes[0].text;
+    }
+}
+
 }  // namespace
 }  // namespace vt::gui
