@@ -265,7 +265,8 @@ void CMyAboutDlg::RunClosingAnimation() {
 
 void ShowAboutBox(QWidget* parent) {
     CMyAboutDlg box(0xFFFFFF, 0x000000, parent);
-    CentreOnShow(&box, parent);
+    // Its size is fixed: it goes over the owner's window before it is made.
+    if (parent) box.move(CentredOn(parent, box.size()).topLeft());
     box.exec();
 }
 
