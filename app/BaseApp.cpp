@@ -2,14 +2,17 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QPainter>
 #include <QPixmap>
+#include <QTranslator>
 #include <QWidget>
 
 #include "app/BaseDialog.h"
 #include "app/InstallPaths.h"
 #include "app/ModalBoxes.h"
 #include "app/Settings.h"
+#include "app/Strings.h"
 #include "ui/AboutDlg.h"
 #include "ui/ShellHelpers.h"
 #include "ui/UiResources.h"
@@ -64,7 +67,18 @@ QIcon CBaseApp::ProgramIcon() {
     return icon;
 }
 
+std::unique_ptr<QTranslator> InstallFrameworkTranslations() {
+    if (!IsJapanese() || !QCoreApplication::instance()) return nullptr;
+    auto t = std::make_unique<QTranslator>();
+    // "qt_ja" brings the base module's texts along with it.
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!t->load(QStringLiteral("qt_ja"), dir) && !t->load(QStringLiteral("qtbase_ja"), dir)) return nullptr;
+    if (!QCoreApplication::installTranslator(t.get())) return nullptr;
+    return t;
+}
+
 int CBaseApp::InitBaseApp(unsigned acceleratorId) {
+    frameworkTexts_ = InstallFrameworkTranslations();
     if (acceleratorId == kAcceleratorTable && qApp) {
         qApp->installEventFilter(this);
         acceleratorLoaded_ = true;

@@ -4,11 +4,19 @@
 // framework.
 #include <QIcon>
 #include <QObject>
+#include <QTranslator>
+#include <memory>
 #include <string>
 
 class QWidget;
 
 namespace vt::gui {
+
+// The framework's own texts (file dialogs, their questions, standard buttons)
+// in the program's language, installed into the application: the Japanese
+// translation on a Japanese system, nothing (the framework's English)
+// otherwise. Null when nothing was installed.
+std::unique_ptr<QTranslator> InstallFrameworkTranslations();
 
 class CBaseApp : public QObject {
     Q_OBJECT
@@ -45,6 +53,7 @@ class CBaseApp : public QObject {
 
   private:
     bool acceleratorLoaded_ = false;
+    std::unique_ptr<QTranslator> frameworkTexts_;
     QWidget* mainWindow_ = nullptr;
 };
 

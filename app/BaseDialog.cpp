@@ -379,24 +379,27 @@ bool CBaseDialog::IsDragGesture(Qt::MouseButtons buttons, Qt::KeyboardModifiers 
 }
 
 void CBaseDialog::mousePressEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton)
-        e->accept();
-    else
+    if (e->button() != Qt::LeftButton) {
         QDialog::mousePressEvent(e);
+        return;
+    }
+    // A press on a free spot starts moving the whole window, once: the window
+    // system then follows the pointer until the button is released.
+    if (IsDragGesture(e->buttons(), e->modifiers())) mover_.Press(window(), e->globalPosition().toPoint());
+    e->accept();
 }
 
 void CBaseDialog::mouseMoveEvent(QMouseEvent* e) {
-    if (IsDragGesture(e->buttons(), e->modifiers())) {
-        StartWindowDrag();
+    if (IsDragGesture(e->buttons(), e->modifiers()) && mover_.Move(e->globalPosition().toPoint())) {
         e->accept();
         return;
     }
     QDialog::mouseMoveEvent(e);
 }
 
-void CBaseDialog::StartWindowDrag() {
-    QWidget* top = window();
-    if (top && top->windowHandle()) top->windowHandle()->startSystemMove();
+void CBaseDialog::mouseReleaseEvent(QMouseEvent* e) {
+    mover_.Release();
+    QDialog::mouseReleaseEvent(e);
 }
 
 bool CBaseDialog::ShowToolTipFor(QWidget* w, const QPoint& globalPos) {

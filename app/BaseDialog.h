@@ -12,6 +12,7 @@
 #include <string>
 
 #include "res/DialogTemplates.h"
+#include "ui/WindowPlacement.h"
 
 class QPoint;
 
@@ -157,10 +158,11 @@ class CBaseDialog : public QDialog {
     void dropEvent(QDropEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
-    // Starts moving the top-level window as if its caption was dragged.
-    void StartWindowDrag();
+    // Moves the top-level window while a free spot of this dialog is dragged.
+    vt::CWindowMover mover_;
 
     std::atomic<int> idle_{1};
     QWidget* parentObject_;

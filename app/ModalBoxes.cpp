@@ -4,6 +4,10 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <filesystem>
+
+#include "app/Settings.h"
+#include "ui/WindowPlacement.h"
 
 namespace vt::gui {
 namespace {
@@ -31,9 +35,14 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
+// The dialog itself (or the tests' answer).
+static std::vector<std::string> ShowFileDialog(const FileDialogRequest& r);
+
 int ShowModalBox(const ModalBox& box) {
     if (BoxHook()) return BoxHook()(box);
     QMessageBox mb(box.owner);
+    // Over the main window wherever the window manager put it.
+    CentreOnShow(&mb, box.owner);
     mb.setWindowTitle(Q(box.caption));
     mb.setText(Q(box.text));
     switch (box.icon) {
@@ -95,7 +104,18 @@ std::vector<std::string> ConvertFilter(const std::string& filter) {
     return out;
 }
 
-std::vector<std::string> RunFileDialog(const FileDialogRequest& r) {
+std::vector<std::string> RunFileDialog(const FileDialogRequest& request) {
+    FileDialogRequest r = request;
+    if (r.initialFolder.empty()) r.initialFolder = ReadLastFolder(r.folderKey);
+    std::vector<std::string> chosen = ShowFileDialog(r);
+    if (!chosen.empty()) {
+        const std::string folder = std::filesystem::path(chosen.front()).parent_path().string();
+        WriteLastFolder(r.folderKey, folder);
+    }
+    return chosen;
+}
+
+static std::vector<std::string> ShowFileDialog(const FileDialogRequest& r) {
     if (DialogHook()) return DialogHook()(r);
     QFileDialog dlg(nullptr);
     dlg.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -109,6 +129,8 @@ std::vector<std::string> RunFileDialog(const FileDialogRequest& r) {
     std::string ext = r.defaultExt;
     if (!ext.empty() && ext.front() == '.') ext.erase(0, 1);
     if (!ext.empty()) dlg.setDefaultSuffix(Q(ext));
+    if (!r.initialFolder.empty() && std::filesystem::is_directory(r.initialFolder))
+        dlg.setDirectory(Q(r.initialFolder));
     if (!r.initialFile.empty()) dlg.selectFile(Q(r.initialFile));
     std::vector<std::string> chosen;
     if (dlg.exec() != QDialog::Accepted) return chosen;

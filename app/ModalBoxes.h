@@ -35,9 +35,14 @@ struct FileDialogRequest {
     std::string initialFile;   // initial file name (may be empty)
     std::string filter;        // "text|pattern|text|pattern|"
     std::string defaultExt;    // with its dot: ".avi"
+    // Names the dialog whose last folder is remembered between runs (empty:
+    // nothing remembered). RunFileDialog fills initialFolder from it.
+    std::string folderKey;
+    std::string initialFolder;  // where the dialog opens when initialFile names no folder
 };
 
-// The chosen full paths in the dialog's order; empty after Cancel.
+// The chosen full paths in the dialog's order; empty after Cancel. The folder
+// of a choice is remembered under the request's folderKey.
 std::vector<std::string> RunFileDialog(const FileDialogRequest& request);
 
 using FileDialogHook = std::function<std::vector<std::string>(const FileDialogRequest&)>;

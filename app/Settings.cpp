@@ -4,6 +4,7 @@
 
 #include "app/InstallPaths.h"
 #include "platform/Profile.h"
+#include "platform/Registry.h"
 #include "ui/ShellHelpers.h"
 
 namespace vt {
@@ -50,6 +51,43 @@ std::string GetRegistryKeyName(const std::string& settingsFile) {
 
 std::string GetRegistryKeyName() {
     return GetRegistryKeyName(GetSettingsFilePath());
+}
+
+std::string ProgramSettingsKey() {
+    return "Software\\" + GetRegistryKeyName() + "\\Vantorel";
+}
+
+namespace {
+constexpr uint32_t kPlaceStored = 1;
+}
+
+std::optional<WindowPlace> ReadWindowPlace() {
+    const std::string key = ProgramSettingsKey() + "\\Window";
+    if (ReadRegDword(RegRoot::CurrentUser, key, "Stored", 0) != kPlaceStored) return std::nullopt;
+    WindowPlace p;
+    p.left = int32_t(ReadRegDword(RegRoot::CurrentUser, key, "Left", 0));
+    p.top = int32_t(ReadRegDword(RegRoot::CurrentUser, key, "Top", 0));
+    return p;
+}
+
+void WriteWindowPlace(const WindowPlace& place) {
+    const std::string key = ProgramSettingsKey() + "\\Window";
+    WriteRegDword(RegRoot::CurrentUser, key, "Left", uint32_t(int32_t(place.left)));
+    WriteRegDword(RegRoot::CurrentUser, key, "Top", uint32_t(int32_t(place.top)));
+    WriteRegDword(RegRoot::CurrentUser, key, "Stored", kPlaceStored);
+}
+
+std::string ReadLastFolder(const std::string& dialogKey) {
+    if (dialogKey.empty()) return {};
+    const auto bytes = ReadRegBinary(RegRoot::CurrentUser, ProgramSettingsKey() + "\\Folders", dialogKey);
+    if (!bytes) return {};
+    return std::string(bytes->begin(), bytes->end());
+}
+
+void WriteLastFolder(const std::string& dialogKey, const std::string& folder) {
+    if (dialogKey.empty() || folder.empty() || folder.size() > kRegReadLimit) return;
+    WriteRegBinary(RegRoot::CurrentUser, ProgramSettingsKey() + "\\Folders", dialogKey, folder.data(),
+                   folder.size());
 }
 
 }  // namespace vt

@@ -1,6 +1,7 @@
 #pragma once
 // The settings file beside the program and the name of the registry key under
 // which settings live. Qt-free.
+#include <optional>
 #include <string>
 
 namespace vt {
@@ -40,5 +41,22 @@ std::string GetSettingsFilePath();
 std::string GetRegistryKeyName();
 // The same for a given settings file.
 std::string GetRegistryKeyName(const std::string& settingsFile);
+
+// What the program remembers between runs, in the user's registry store
+// under Software\<registry key name>\Vantorel: the main window's place and
+// the last folder of each file dialog.
+std::string ProgramSettingsKey();
+
+struct WindowPlace {
+    int left = 0;
+    int top = 0;
+};
+// The stored place of the main window's frame; nullopt when none is stored.
+std::optional<WindowPlace> ReadWindowPlace();
+void WriteWindowPlace(const WindowPlace& place);
+
+// The last folder chosen in the file dialog named `dialogKey`; empty when none.
+std::string ReadLastFolder(const std::string& dialogKey);
+void WriteLastFolder(const std::string& dialogKey, const std::string& folder);
 
 }  // namespace vt

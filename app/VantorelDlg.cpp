@@ -2,9 +2,13 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
 
 #include "app/BaseApp.h"
 #include "app/PageTable.h"
+#include "app/Settings.h"
 #include "app/Strings.h"
 #include "pages/avi/AVICreatorDlg.h"
 #include "pages/avi/AVICutterDlg.h"
@@ -127,7 +131,27 @@ bool CVantorelDlg::OnInitDialog() {
     click(kIdHelpButton, &CVantorelDlg::OnHelp);
     click(kIdAboutButton, &CVantorelDlg::OnAbout);
     setFixedSize(size());
+    RestorePlace();
     return true;
+}
+
+void CVantorelDlg::RestorePlace() {
+    const std::optional<WindowPlace> place = ReadWindowPlace();
+    if (!place) return;  // the window manager places a first start
+    // Only a place where the title row can still be reached on some screen.
+    const QRect title(QPoint(place->left, place->top), QSize(std::min(width(), 64), 16));
+    for (const QScreen* s : QGuiApplication::screens()) {
+        if (s->availableGeometry().contains(title)) {
+            move(place->left, place->top);
+            return;
+        }
+    }
+}
+
+void CVantorelDlg::done(int result) {
+    const QRect frame = frameGeometry();
+    WriteWindowPlace({frame.left(), frame.top()});
+    CBaseDialog::done(result);
 }
 
 void CVantorelDlg::CreatePages(const QRect& area) {

@@ -57,6 +57,9 @@ class CVantorelDlg : public CBaseDialog {
     void OnHelp();                // 1003
     void OnAbout();               // 1004
 
+    // Ends the window; its place is remembered for the next start.
+    void done(int result) override;
+
   protected:
     bool OnInitDialog() override;
     void DoDataExchange(CDataExchange& dx) override;
@@ -67,6 +70,7 @@ class CVantorelDlg : public CBaseDialog {
     void ApplyColors();
     void CreatePages(const QRect& area);
     void UpdateSelectorsEnabled();
+    void RestorePlace();
 
     int currentPage_ = 0;
     CBaseDialogList pages_;

@@ -1,6 +1,7 @@
 #include "ops/BaseKinds.h"
 
 #include <QListWidget>
+#include <cstdio>
 
 #include "app/ModalBoxes.h"
 #include "app/Strings.h"
@@ -178,12 +179,41 @@ void CBaseLinker::DoDataExchange(CDataExchange& dx) {
             fields_.files.push_back(list_->item(i)->text().toStdString());
         return;
     }
-    bool same = list_->count() == int(fields_.files.size());
-    for (int i = 0; same && i < list_->count(); ++i)
-        same = list_->item(i)->text().toStdString() == fields_.files[size_t(i)];
-    if (same) return;
-    list_->clear();
-    for (const std::string& f : fields_.files) list_->addItem(QString::fromStdString(f));
+    SyncList(fields_.files);
+}
+
+void CBaseLinker::SyncList(const std::vector<std::string>& files) {
+    const int n = list_->count();
+    const int m = int(files.size());
+    auto sameAt = [&](int row, int file) {
+        return list_->item(row)->text().toStdString() == files[size_t(file)];
+    };
+    // The common head of the list and the files.
+    int head = 0;
+    while (head < n && head < m && sameAt(head, head)) ++head;
+    if (head == n && head == m) return;
+    auto* drag = qobject_cast<CDragListBoxEx*>(list_);
+    if (!drag) {
+        list_->clear();
+        for (const std::string& f : files) list_->addItem(QString::fromStdString(f));
+        return;
+    }
+    // The list's own operations keep its extent and selection right: files
+    // added at the end, one entry removed, or else a new list.
+    if (head == n) {
+        for (int i = head; i < m; ++i) drag->AddItem(QString::fromStdString(files[size_t(i)]));
+        return;
+    }
+    if (m == n - 1) {
+        bool rest = true;
+        for (int i = head; rest && i < m; ++i) rest = sameAt(i + 1, i);
+        if (rest) {
+            drag->RemoveItem(head);
+            return;
+        }
+    }
+    drag->ResetItems();
+    for (const std::string& f : files) drag->AddItem(QString::fromStdString(f));
 }
 
 void CBaseLinker::SetInputFile(std::string path) {
@@ -258,6 +288,15 @@ void CBaseExtract::DoDataExchange(CDataExchange& dx) {
         int& value = TimeFieldValue(fields_, rule.field);
         DDX_Text(dx, rule.editId, value);
         DDV_MinMaxInt(dx, value, rule.min, rule.max);
+        // Milliseconds show their three digits (5.046 s is "5" and "046");
+        // typed, "46" is still 46 ms.
+        const bool millis =
+            rule.field == TimeField::StartMilliseconds || rule.field == TimeField::EndMilliseconds;
+        if (millis && !dx.IsSaving() && !dx.Failed() && value >= 0 && value <= 999) {
+            char text[8];
+            std::snprintf(text, sizeof text, "%03d", value);
+            SetCtrlText(rule.editId, text);
+        }
     }
 }
 

@@ -109,6 +109,9 @@ class CBaseLinker : public CBaseOpe {
     LinkerFields fields_;
 
   private:
+    // Brings the list widget to `files` through the list's own operations.
+    void SyncList(const std::vector<std::string>& files);
+
     QListWidget* list_ = nullptr;
 };
 

@@ -2,8 +2,11 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QProgressBar>
 #include <QThread>
+#include <algorithm>
 
 #include "app/ModalBoxes.h"
 #include "app/Strings.h"
@@ -34,7 +37,43 @@ CBaseOpe::~CBaseOpe() = default;
 bool CBaseOpe::OnInitDialog() {
     const bool ok = CBaseColorDialog::OnInitDialog();
     OnClicked(kIdStop, [this] { OnStop(); });
+    // The information line may take the room down to the progress bar and
+    // wraps there; a text that still does not fit gets a smaller font.
+    if (auto* info = qobject_cast<QLabel*>(GetDlgItem(kIdInfo))) {
+        info->setWordWrap(true);
+        if (QWidget* bar = GetDlgItem(kIdProgress)) {
+            QRect r = info->geometry();
+            if (bar->geometry().top() - 1 > r.bottom() && bar->geometry().left() <= r.right())
+                r.setBottom(bar->geometry().top() - 1);
+            info->setGeometry(r);
+        }
+        FitInfoLine();
+    }
     return ok;
+}
+
+void CBaseOpe::SetCtrlText(int id, const std::string& text) {
+    CBaseColorDialog::SetCtrlText(id, text);
+    if (id == kIdInfo) FitInfoLine();
+}
+
+QFont InfoLineFont(const QFont& base, const QRect& box, const QString& text) {
+    QFont f = base;
+    const int largest = std::max(1, base.pointSize());
+    for (int points = largest; points >= 1; --points) {
+        f.setPointSize(points);
+        const QRect need =
+            QFontMetrics(f).boundingRect(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+        if (need.width() <= box.width() && need.height() <= box.height()) break;
+    }
+    return f;
+}
+
+void CBaseOpe::FitInfoLine() {
+    auto* info = qobject_cast<QLabel*>(GetDlgItem(kIdInfo));
+    if (!info) return;
+    const QFont f = InfoLineFont(font(), info->contentsRect(), info->text());
+    if (f != info->font()) info->setFont(f);
 }
 
 void CBaseOpe::DoDataExchange(CDataExchange& dx) {
@@ -147,6 +186,14 @@ void CBaseOpe::PumpMessages() {
     if (QThread::currentThread() == thread()) ::vt::gui::PumpMessages();
 }
 
+std::string CBaseOpe::FolderKey(const char* kind) const {
+    // The page's class without its namespace: "CAVIExtract.Open".
+    std::string name = metaObject()->className();
+    const auto colon = name.rfind(':');
+    if (colon != std::string::npos) name.erase(0, colon + 1);
+    return name + "." + kind;
+}
+
 std::vector<std::string> CBaseOpe::ChooseInputFiles(std::string initialFile, std::string filter,
                                                     std::string defaultExt, bool multiSelect) {
     FileDialogRequest r;
@@ -154,6 +201,7 @@ std::vector<std::string> CBaseOpe::ChooseInputFiles(std::string initialFile, std
     r.filter = std::move(filter) + AllFilesFilter();
     r.defaultExt = std::move(defaultExt);
     r.multiSelect = multiSelect;
+    r.folderKey = FolderKey("Open");
     return RunFileDialog(r);
 }
 
@@ -171,6 +219,7 @@ void CBaseOpe::BrowseOutputFile(std::string filter, std::string defaultExt) {
     r.initialFile = OutputPath();
     r.filter = std::move(filter);
     r.defaultExt = std::move(defaultExt);
+    r.folderKey = FolderKey("Save");
     const auto chosen = RunFileDialog(r);
     if (!chosen.empty() && !IsRunning()) OutputPath() = chosen.front();
     UpdateData(false);

@@ -2,6 +2,8 @@
 // The common base of the operation pages: output path, progress bar and
 // progress text, Stop, the stopwatch, the file dialogs, and the running state.
 // It is also the pages' OperationHost, so operation code reports through it.
+#include <QFont>
+#include <QRect>
 #include <functional>
 #include <string>
 #include <vector>
@@ -68,6 +70,8 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
     void ShowErrorMessage(std::string detail, int code);
 
     bool IsRunning() const override { return running_.load(); }
+    // The information line keeps its text inside its box.
+    void SetCtrlText(int id, const std::string& text) override;
 
     // OperationHost.
     void ReportProgress(double percent) override;
@@ -110,13 +114,20 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
     void RunOnUiThread(const std::function<void()>& f);
 
   private:
+    // The name under which a file dialog of this page remembers its folder.
+    std::string FolderKey(const char* kind) const;
     void SetStartButtons(bool enable);
+    void FitInfoLine();
     void UpdateProgressDisplay(int position, const std::string& text);
 
     CTimeMmanager stopwatch_;
     QProgressBar* progress_ = nullptr;
     std::atomic<bool> running_{false};
 };
+
+// The font for the information line: `base`, or the largest smaller size in
+// which `text`, wrapped, fits `box`.
+QFont InfoLineFont(const QFont& base, const QRect& box, const QString& text);
 
 // Progress of a page's operation: at most one display update per 500 ms of
 // measured time, then the waiting messages are handled.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -151,22 +152,51 @@ void CMyAboutDlg::paintEvent(QPaintEvent*) {
     if (!icon.isNull()) p.drawPixmap(iconPlace_.topLeft(), icon);
 }
 
+namespace {
+bool LeftAlone(const QMouseEvent* e) {
+    return e->buttons() == Qt::LeftButton && !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+}
+}  // namespace
+
 void CMyAboutDlg::mousePressEvent(QMouseEvent* e) {
-    anchor_ = e->position().toPoint();
+    if (e->button() == Qt::LeftButton && LeftAlone(e)) {
+        mover_.Press(this, e->globalPosition().toPoint());
+        e->accept();
+        return;
+    }
     QDialog::mousePressEvent(e);
 }
 
 void CMyAboutDlg::mouseMoveEvent(QMouseEvent* e) {
-    const bool onlyLeft =
-        e->buttons() == Qt::LeftButton && !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
-    if (onlyLeft) {
-        QWindow* handle = windowHandle();
-        if (!(handle && handle->startSystemMove())) {
-            const QPoint offset = e->position().toPoint() - anchor_;
-            if (!offset.isNull()) move(pos() + offset);
-        }
+    if (LeftAlone(e) && mover_.Move(e->globalPosition().toPoint())) {
+        e->accept();
+        return;
     }
     QDialog::mouseMoveEvent(e);
+}
+
+void CMyAboutDlg::mouseReleaseEvent(QMouseEvent* e) {
+    mover_.Release();
+    QDialog::mouseReleaseEvent(e);
+}
+
+void CMyAboutDlg::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier) {
+                e->accept();
+                if (ok_->isEnabled()) ok_->click();
+                return;
+            }
+            break;
+        case Qt::Key_Escape:
+            e->accept();
+            return;
+        default:
+            break;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 void CMyAboutDlg::OnLink() {
@@ -235,6 +265,8 @@ void CMyAboutDlg::RunClosingAnimation() {
 
 void ShowAboutBox(QWidget* parent) {
     CMyAboutDlg box(0xFFFFFF, 0x000000, parent);
+    // Its size is fixed: it goes over the owner's window before it is made.
+    if (parent) box.move(CentredOn(parent, box.size()).topLeft());
     box.exec();
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/Buttons.h"
+#include "ui/WindowPlacement.h"
 
 class QLabel;
 
@@ -56,6 +57,9 @@ class CMyAboutDlg : public QDialog {
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    // Enter presses OK, the default button; Escape does nothing.
+    void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
   private:
@@ -67,7 +71,7 @@ class CMyAboutDlg : public QDialog {
     COLORREF background_;
     COLORREF text_;
     CLinkButton* link_;
-    QPoint anchor_;
+    CWindowMover mover_;
     CIconButton* ok_;
     QLabel* version_;
     QLabel* notice_;

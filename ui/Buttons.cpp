@@ -82,24 +82,37 @@ void CTitleBar::DrawItem(QPainter& dc, unsigned, const QRect& rect) {
                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, &f);
 }
 
+namespace {
+bool LeftAlone(const QMouseEvent* e) {
+    return e->buttons() == Qt::LeftButton && !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+}
+}  // namespace
+
 void CTitleBar::mousePressEvent(QMouseEvent* e) {
-    if (QWidget* w = window()) anchor_ = e->globalPosition().toPoint() - w->pos();
+    if (e->button() == Qt::LeftButton && LeftAlone(e)) {
+        // The bar is no button to press: the press starts moving the window.
+        mover_.Press(window(), e->globalPosition().toPoint());
+        e->accept();
+        return;
+    }
     CBmpColorBtn::mousePressEvent(e);
 }
 
 void CTitleBar::mouseMoveEvent(QMouseEvent* e) {
-    const bool onlyLeft =
-        e->buttons() == Qt::LeftButton && !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
-    if (onlyLeft) {
-        QWidget* w = window();
-        setDown(false);  // the press no longer belongs to the button
-        QWindow* handle = w ? w->windowHandle() : nullptr;
-        // Let the window system move the window as if its caption had been
-        // grabbed; where it cannot, follow the pointer ourselves.
-        if (w && !(handle && handle->startSystemMove())) w->move(e->globalPosition().toPoint() - anchor_);
-        return;  // a drag, not a press of the button any more
+    if (LeftAlone(e) && mover_.Move(e->globalPosition().toPoint())) {
+        e->accept();
+        return;
     }
     CBmpColorBtn::mouseMoveEvent(e);
+}
+
+void CTitleBar::mouseReleaseEvent(QMouseEvent* e) {
+    if (mover_.Active()) {
+        mover_.Release();
+        e->accept();
+        return;
+    }
+    CBmpColorBtn::mouseReleaseEvent(e);
 }
 
 // ---- link button ------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "ui/MemDC.h"
+#include "ui/WindowPlacement.h"
 
 class QHBoxLayout;
 
@@ -71,10 +72,11 @@ class CTitleBar : public CBmpColorBtn {
     void DrawItem(QPainter& dc, unsigned state, const QRect& rect) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
 
   private:
     QString title_;
-    QPoint anchor_;  // pointer position relative to the window at the press
+    CWindowMover mover_;
 };
 
 // A text button with a flat face whose text lights up under the pointer.

@@ -62,6 +62,9 @@ CDragListBoxEx::CDragListBoxEx(QWidget* parent) : QListWidget(parent) {
     setMouseTracking(true);
     setItemDelegate(new CDragListDelegate(this));
     tip_.CreateTip(this);
+    // Scrolling moves the rows away from under the tip.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { tip_.HideTip(); });
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { tip_.HideTip(); });
 }
 
 CDragListBoxEx::~CDragListBoxEx() {
@@ -181,17 +184,20 @@ void CDragListBoxEx::mouseMoveEvent(QMouseEvent* e) {
     }
     if (e->buttons() == Qt::NoButton) {
         const QModelIndex at = indexAt(pos);
-        if (!at.isValid()) {
+        const QRect itemRect = at.isValid() ? visualRect(at) : QRect();
+        if (!itemRect.contains(pos)) {
             tip_.HideTip();
         } else {
-            const QRect itemRect = visualRect(at);
-            if (itemRect.contains(pos)) {
-                const QString text = at.data(Qt::DisplayRole).toString();
+            const QString text = at.data(Qt::DisplayRole).toString();
+            // A tip of another item goes; the tip of this item follows the pointer.
+            if (tip_.HotRect() != itemRect || tip_.Text() != text) tip_.HideTip();
+            if (TextCutOff(itemRect, text))
+                tip_.ShowTip(itemRect, text, QPoint(pos.x() - 30, itemRect.top() + itemRect.height()));
+            else
                 tip_.HideTip();
-                if (TextCutOff(itemRect, text))
-                    tip_.ShowTip(itemRect, text, QPoint(pos.x() - 30, itemRect.top() + itemRect.height()));
-            }
         }
+    } else {
+        tip_.HideTip();
     }
     QListWidget::mouseMoveEvent(e);
 }
@@ -210,9 +216,19 @@ void CDragListBoxEx::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void CDragListBoxEx::leaveEvent(QEvent* e) {
-    // Where the tip cannot hold the mouse, it goes when the pointer leaves the list.
-    if (QWidget::mouseGrabber() != &tip_) tip_.HideTip();
+    tip_.HideTip();
     QListWidget::leaveEvent(e);
+}
+
+void CDragListBoxEx::hideEvent(QHideEvent* e) {
+    tip_.HideTip();
+    QListWidget::hideEvent(e);
+}
+
+void CDragListBoxEx::wheelEvent(QWheelEvent* e) {
+    // The rows move under the pointer: the tip's item is no longer there.
+    tip_.HideTip();
+    QListWidget::wheelEvent(e);
 }
 
 void CDragListBoxEx::EndDrag() {
@@ -251,10 +267,15 @@ void CDragListBoxEx::paintEvent(QPaintEvent* e) {
 
 // ---- title tip --------------------------------------------------------------
 
-CExtTitleTip::CExtTitleTip() : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint) {
+CExtTitleTip::CExtTitleTip()
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowTransparentForInput |
+                           Qt::WindowDoesNotAcceptFocus) {
+    // The tip never takes the mouse or the keyboard: the pointer's moves,
+    // clicks and drags go through it to the list (and to nothing else), and
+    // the list decides when the tip goes.
     setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
-    setMouseTracking(true);  // moves without a button tell when the pointer leaves
     resize(0, 0);
 }
 
@@ -297,26 +318,28 @@ QPoint CExtTitleTip::KeepOnScreen(const QPoint& global) {
 }
 
 void CExtTitleTip::ShowTip(const QRect& itemRect, const QString& text, const QPoint& position) {
-    if (isVisible() || !owner_ || text.isEmpty()) return;
+    if (!owner_ || text.isEmpty()) return;
     if (!QApplication::activeWindow()) return;  // the program is not active
     if (QApplication::mouseButtons() != Qt::NoButton) return;
     const QRect textRect = CalcTipRect(text);
     if (textRect.isEmpty()) return;
+    const QPoint global = KeepOnScreen(owner_->viewport()->mapToGlobal(position));
+    if (isVisible() && itemRect == hot_ && text == text_) {
+        move(global);  // the same item: the tip follows the pointer
+        return;
+    }
     hot_ = itemRect;
     text_ = text;
-    const QPoint global = KeepOnScreen(owner_->viewport()->mapToGlobal(position));
     setFont(owner_->font());
     setGeometry(QRect(global, QSize(textRect.width() + 2, textRect.height() + 2)));
     show();
     raise();
-    grabMouse();
 }
 
 void CExtTitleTip::HideTip() {
-    if (isVisible()) {
-        if (QWidget::mouseGrabber() == this) releaseMouse();
-        hide();
-    }
+    if (isVisible()) hide();
+    hot_ = QRect();
+    text_.clear();
 }
 
 void CExtTitleTip::paintEvent(QPaintEvent*) {
@@ -334,41 +357,6 @@ void CExtTitleTip::DrawTipText(QPainter& dc, const QString& text, const QRect& r
     dc.setPen(palette().color(QPalette::ToolTipText));
     dc.drawText(rect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, text);
     dc.restore();
-}
-
-QWidget* CExtTitleTip::ForwardMouse(QEvent::Type type, const QMouseEvent& e, const QPoint& global) {
-    QWidget* target = QApplication::widgetAt(global);
-    if (!target || target == this) target = owner_ ? owner_->viewport() : nullptr;
-    if (!target) return nullptr;
-    const QPointF local = target->mapFromGlobal(QPointF(global));
-    auto* ev = new QMouseEvent(type, local, QPointF(global), e.button(), e.buttons(), e.modifiers());
-    QCoreApplication::postEvent(target, ev);
-    return target;
-}
-
-void CExtTitleTip::mouseMoveEvent(QMouseEvent* e) {
-    if (!owner_) return;
-    const QPoint global = e->globalPosition().toPoint();
-    if (hot_.contains(owner_->viewport()->mapFromGlobal(global))) return;
-    HideTip();
-    ForwardMouse(QEvent::MouseMove, *e, global);
-}
-
-void CExtTitleTip::mousePressEvent(QMouseEvent* e) {
-    const QPoint global = e->globalPosition().toPoint();
-    HideTip();
-    if (e->button() == Qt::LeftButton) pressTarget_ = ForwardMouse(QEvent::MouseButtonPress, *e, global);
-}
-
-void CExtTitleTip::mouseReleaseEvent(QMouseEvent* e) {
-    // The release of a press we passed on belongs to the same window.
-    if (QWidget* target = pressTarget_.data()) {
-        const QPoint global = e->globalPosition().toPoint();
-        auto* ev = new QMouseEvent(QEvent::MouseButtonRelease, target->mapFromGlobal(QPointF(global)),
-                                   QPointF(global), e->button(), e->buttons(), e->modifiers());
-        QCoreApplication::postEvent(target, ev);
-    }
-    pressTarget_ = nullptr;
 }
 
 }  // namespace vt

@@ -19,9 +19,10 @@ namespace vt {
 
 class CDragListBoxEx;
 
-// The small popup that shows a list item's whole text. While shown it holds
-// the mouse; leaving the item's rectangle or clicking hides it, and the
-// pointer's move or click goes on to the window under the pointer.
+// The small popup that shows a list item's whole text. It never takes input:
+// moves, clicks and drags over it reach the list below, which moves the tip
+// with the pointer and hides it when the pointer leaves the item or the list,
+// or a button is pressed.
 class CExtTitleTip : public QWidget {
     Q_OBJECT
   public:
@@ -29,7 +30,8 @@ class CExtTitleTip : public QWidget {
     ~CExtTitleTip() override;
 
     bool CreateTip(CDragListBoxEx* owner);
-    // itemRect and position are in the owner's viewport coordinates.
+    // itemRect and position are in the owner's viewport coordinates. Shown
+    // again for the item it already shows, the tip only moves to `position`.
     void ShowTip(const QRect& itemRect, const QString& text, const QPoint& position);
     void HideTip();
     const QRect& HotRect() const { return hot_; }
@@ -43,19 +45,12 @@ class CExtTitleTip : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
-    // Re-sends a mouse event at `global` to the widget under the pointer (the
-    // owner's viewport when that is the tip itself); returns the target.
-    QWidget* ForwardMouse(QEvent::Type type, const QMouseEvent& e, const QPoint& global);
     void DrawTipText(QPainter& dc, const QString& text, const QRect& rect);
 
   private:
     QPointer<CDragListBoxEx> owner_;
     QRect hot_;
     QString text_;
-    QPointer<QWidget> pressTarget_;  // where a forwarded press went, for its release
 };
 
 class CDragListBoxEx : public QListWidget {
@@ -108,6 +103,8 @@ class CDragListBoxEx : public QListWidget {
     void mouseReleaseEvent(QMouseEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
 
   private:
     friend class CDragListDelegate;

@@ -1,10 +1,12 @@
 #include "media/avi/DecMovie.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/Strings.h"
 #include "ops/ErrorCodes.h"
+#include "platform/ByteIO.h"
 
 namespace vt {
 
@@ -136,8 +138,70 @@ void CDecAVI::Close() {
     CDecMovie::Close();
 }
 
+namespace {
+
+// The file's reads during Open, with the open pump called at most once per
+// interval (the clock is read once per 1024 calls, or on every call for a zero
+// interval) until Open has returned.
+class OpenPumpIO : public ByteIO {
+  public:
+    OpenPumpIO(std::unique_ptr<ByteIO> io, std::shared_ptr<std::function<void()>> pump,
+               std::chrono::milliseconds every)
+        : io_(std::move(io)),
+          pump_(std::move(pump)),
+          every_(every),
+          last_(std::chrono::steady_clock::now()) {}
+    size_t Read(void* dst, size_t n) override {
+        Tick();
+        const size_t got = io_->Read(dst, n);
+        failed_ = failed_ || io_->Failed();
+        return got;
+    }
+    bool Write(const void* src, size_t n) override {
+        const bool ok = io_->Write(src, n);
+        failed_ = failed_ || io_->Failed();
+        return ok;
+    }
+    bool Seek(uint64_t pos) override {
+        Tick();
+        const bool ok = io_->Seek(pos);
+        failed_ = failed_ || io_->Failed();
+        return ok;
+    }
+    uint64_t Tell() const override { return io_->Tell(); }
+    uint64_t Size() const override { return io_->Size(); }
+    bool Flush() override { return io_->Flush(); }
+
+  private:
+    void Tick() {
+        if (!*pump_) return;
+        if (every_.count() > 0 && ++calls_ % 1024 != 0) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < every_) return;
+        (*pump_)();
+        last_ = std::chrono::steady_clock::now();
+    }
+    std::unique_ptr<ByteIO> io_;
+    std::shared_ptr<std::function<void()>> pump_;
+    std::chrono::milliseconds every_;
+    std::chrono::steady_clock::time_point last_;
+    unsigned calls_ = 0;
+};
+
+}  // namespace
+
 int CDecAVI::OpenFile(const std::string& path, AviFileInfo& info) {
-    if (AviFile::Open(path, file_) != kAviOk) return kErrAviFileOpen;
+    if (openPump_) {
+        auto file = std::make_unique<FileIO>();
+        if (!file->Open(path, FileIO::Mode::Read, 32 << 10)) return kErrAviFileOpen;
+        auto pump = std::make_shared<std::function<void()>>(openPump_);
+        const AviResult r =
+            AviFile::Open(std::make_unique<OpenPumpIO>(std::move(file), pump, openPumpEvery_), file_);
+        *pump = nullptr;  // later reads belong to the copy loops, which report themselves
+        if (r != kAviOk) return kErrAviFileOpen;
+    } else if (AviFile::Open(path, file_) != kAviOk) {
+        return kErrAviFileOpen;
+    }
     if (file_->Info(info) != kAviOk) return kErrAviFileInfo;
     return 0;
 }

@@ -2,7 +2,9 @@
 // The AVI readers: open an AVI file (or a WAV file), pick its video stream
 // and/or audio stream, keep their information and formats, and give
 // sample-exact access to the compressed data. Qt-free.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -64,6 +66,15 @@ class CDecAVI : public CDecMovie {
     // reports its sample count and 0 bytes and leaves the buffer untouched.
     int ReadVideoSample(int pos, int* samples, CMemBuffBase<unsigned char>& buffer, int* bytes);
 
+    // Called at most once per `every` while Open reads the file's headers and
+    // index (a large file takes seconds), so that a running page handles its
+    // window messages; not called once Open has returned. Empty: nothing.
+    void SetOpenPump(std::function<void()> pump,
+                     std::chrono::milliseconds every = std::chrono::milliseconds(100)) {
+        openPump_ = std::move(pump);
+        openPumpEvery_ = every;
+    }
+
     const std::string& TypeText() const { return typeText_; }
     const std::string& HandlerText() const { return handlerText_; }
     const std::string& CompressionText() const { return compressionText_; }
@@ -74,6 +85,8 @@ class CDecAVI : public CDecMovie {
     AviStreamInfo videoInfo_{};
     std::shared_ptr<AviStream> video_;
     std::shared_ptr<AviFile> file_;
+    std::function<void()> openPump_;
+    std::chrono::milliseconds openPumpEvery_{100};
 };
 
 // Adds the audio stream: the last audio stream of the file.

@@ -1,8 +1,10 @@
 #include "pages/avi/AVICreatorDlg.h"
 
 #include "app/PageTable.h"
-#include "pages/avi/AviOperations.h"
 #include "app/Strings.h"
+#include "media/avi/DecMovie.h"
+#include "pages/avi/AviOperations.h"
+#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -37,7 +39,12 @@ void CAVICreatorDlg::OnBrowseOutput() {
 void CAVICreatorDlg::OnStart() {
     if (!BeginOperation()) return;
     const int r = UnionAviStreams(fields_.videoSource, fields_.audioSource, fields_.output, *this);
-    if (r) ShowErrorMessage("", r);
+    if (r) {
+        // The video source opens first, then the audio source.
+        std::string detail = OpenFailureDetail<CDecAVI>(r, {fields_.videoSource});
+        if (detail.empty()) detail = OpenFailureDetail<CDecWAV>(r, {fields_.audioSource});
+        ShowErrorMessage(detail, r);
+    }
     EndOperation();
 }
 

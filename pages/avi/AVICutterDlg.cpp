@@ -1,8 +1,10 @@
 #include "pages/avi/AVICutterDlg.h"
 
 #include "app/PageTable.h"
+#include "media/avi/DecMovie.h"
 #include "ops/KindRules.h"
 #include "pages/avi/AviOperations.h"
+#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -30,7 +32,7 @@ void CAVICutterDlg::RunCut(bool video) {
     if (!BeginOperation()) return;
     const int r = video ? SeparateAviVideo(fields_.input, fields_.output, *this)
                         : SeparateAviAudio(fields_.input, fields_.output, *this);
-    if (r) ShowErrorMessage("", r);
+    if (r) ShowErrorMessage(IsOpenFailure(r) ? fields_.input : std::string(), r);
     EndOperation();
 }
 

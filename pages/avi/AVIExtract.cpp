@@ -1,7 +1,9 @@
 #include "pages/avi/AVIExtract.h"
 
 #include "app/PageTable.h"
+#include "media/avi/DecMovie.h"
 #include "pages/avi/AviOperations.h"
+#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -22,6 +24,8 @@ void CAVIExtract::OnBrowseOutput() {
 }
 
 void CAVIExtract::SetInputFile(std::string path) {
+    // A running page's fields belong to the running operation.
+    if (IsRunning()) return;
     CBaseExtract::SetInputFile(std::move(path));
     ReadRange();
 }
@@ -35,12 +39,13 @@ void CAVIExtract::ReadRange() {
 void CAVIExtract::OnStart() {
     if (!BeginOperation()) return;
     const SectionRange range{fields_.start, fields_.end};
-    const int r = ExtractAviSection(fields_.input, fields_.output, range, *this, [this](const TimeFields& start) {
-        // Where the section really begins, after the key-frame alignment.
-        fields_.start = start;
-        UpdateData(false);
-    });
-    if (r) ShowErrorMessage("", r);
+    const int r =
+        ExtractAviSection(fields_.input, fields_.output, range, *this, [this](const TimeFields& start) {
+            // Where the section really begins, after the key-frame alignment.
+            fields_.start = start;
+            UpdateData(false);
+        });
+    if (r) ShowErrorMessage(IsOpenFailure(r) ? fields_.input : std::string(), r);
     EndOperation();
 }
 

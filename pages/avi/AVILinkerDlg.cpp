@@ -1,7 +1,9 @@
 #include "pages/avi/AVILinkerDlg.h"
 
 #include "app/PageTable.h"
+#include "media/avi/DecMovie.h"
 #include "pages/avi/AviOperations.h"
+#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -25,7 +27,7 @@ void CAVILinkerDlg::OnStart() {
     if (fields_.files.empty()) return;
     if (!BeginOperation()) return;
     const int r = ConnectAviFiles(fields_.files, fields_.output, *this);
-    if (r) ShowErrorMessage("", r);
+    if (r) ShowErrorMessage(OpenFailureDetail<CDecAVIAudio>(r, fields_.files), r);
     EndOperation();
 }
 

@@ -69,6 +69,7 @@ int SaveAndMove(CAVIStream& table, const std::string& output, bool wav, int coun
 int SeparateAviVideo(const std::string& input, const std::string& output, OperationHost& host) {
     CAVIStream table;
     auto reader = std::make_unique<CDecAVI>();
+    reader->SetOpenPump([&host] { host.PumpMessages(); });
     int r = reader->Open(input);
     if (r) return r;
     table.SetVideoEntry(0, reader->GetVideoStream());
@@ -80,6 +81,7 @@ int SeparateAviVideo(const std::string& input, const std::string& output, Operat
 int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host) {
     CAVIStream table;
     auto reader = std::make_unique<CDecWAV>();
+    reader->SetOpenPump([&host] { host.PumpMessages(); });
     int r = reader->Open(input);
     if (r) return r;
     table.SetAudioEntry(0, reader->GetAudioStream());
@@ -93,6 +95,8 @@ int UnionAviStreams(const std::string& videoSource, const std::string& audioSour
     CAVIStream table;
     auto video = std::make_unique<CDecAVI>();
     auto audio = std::make_unique<CDecWAV>();
+    video->SetOpenPump([&host] { host.PumpMessages(); });
+    audio->SetOpenPump([&host] { host.PumpMessages(); });
     int r = video->Open(videoSource);
     if (r == 0) r = audio->Open(audioSource);
     if (r) return r;
@@ -110,6 +114,7 @@ int ConnectAviFiles(const std::vector<std::string>& files, const std::string& ou
     if (files.empty()) return 0;
     // Every file must open before the output is made; the first failure is the result.
     auto reader = std::make_unique<CDecAVIAudio>();
+    reader->SetOpenPump([&host] { host.PumpMessages(); });
     for (const std::string& f : files) {
         int r = reader->Open(f);
         reader->Close();
@@ -201,6 +206,7 @@ int ExtractAviSection(const std::string& input, const std::string& output, const
                       OperationHost& host, const std::function<void(const TimeFields&)>& onStartAligned) {
     CDecAVIAudio reader;
     CEncAVIAudio writer;
+    reader.SetOpenPump([&host] { host.PumpMessages(); });
     int result = reader.Open(input);
     if (result) return result;
 

@@ -1,8 +1,8 @@
 #include "pages/avi/WAVExtract.h"
 
 #include "app/PageTable.h"
-#include "pages/avi/AviOperations.h"
 #include "app/Strings.h"
+#include "pages/avi/AviOperations.h"
 
 namespace vt::gui {
 
@@ -27,6 +27,8 @@ void CWAVExtract::OnBrowseOutput() {
 }
 
 void CWAVExtract::SetInputFile(std::string path) {
+    // A running page's fields belong to the running operation.
+    if (IsRunning()) return;
     CBaseExtract::SetInputFile(std::move(path));
     ReadRange();
 }

@@ -1,8 +1,10 @@
 #include "pages/avi/WAVLinkerDlg.h"
 
 #include "app/PageTable.h"
-#include "pages/avi/AviOperations.h"
 #include "app/Strings.h"
+#include "media/avi/DecMovie.h"
+#include "pages/avi/AviOperations.h"
+#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -29,7 +31,7 @@ void CWAVLinkerDlg::OnStart() {
     if (fields_.files.empty()) return;
     if (!BeginOperation()) return;
     const int r = ConnectWavFiles(fields_.files, fields_.output, *this);
-    if (r) ShowErrorMessage("", r);
+    if (r) ShowErrorMessage(OpenFailureDetail<CDecWAV>(r, fields_.files), r);
     EndOperation();
 }
 

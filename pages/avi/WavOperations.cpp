@@ -155,6 +155,7 @@ uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t 
 int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host) {
     if (files.empty()) return 0;
     auto reader = std::make_unique<CDecWAV>();
+    reader->SetOpenPump([&host] { host.PumpMessages(); });
     for (const std::string& f : files) {
         int r = reader->Open(f);
         reader->Close();
@@ -201,6 +202,7 @@ int ReadWavRange(const std::string& input, SectionRange& range) {
 int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
                       OperationHost& host) {
     CDecWAV reader;
+    reader.SetOpenPump([&host] { host.PumpMessages(); });
     int result = reader.Open(input);
     if (result) return result;
     const WaveFormatEx* fmt = reader.GetAudioFormat();

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/PageTable.h"
+#include "flv/FlvFile.h"
 #include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
@@ -15,6 +16,14 @@ bool CFLVExtract::OnInitDialog() {
     CBaseExtract::OnInitDialog();
     SetFormatLabels("FLV", "FLV");
     return true;
+}
+
+void CFLVExtract::SetInputFile(std::string path) {
+    if (IsRunning()) return;
+    CBaseExtract::SetInputFile(std::move(path));
+    CFlvFile file;
+    const int code = file.Open(fields_.input);
+    ShowRangeRead(code, TimeFields{}, code == 0 ? FromMilliseconds(file.Duration()) : TimeFields{});
 }
 
 void CFLVExtract::OnBrowseInput() {

@@ -8,6 +8,9 @@ class CFLVExtract : public CBaseExtract {
     Q_OBJECT
   public:
     explicit CFLVExtract(QWidget* parentObject);
+    // The extraction kind's input and output, then the file's length as the
+    // range (0 to its duration), as the other extraction pages do.
+    void SetInputFile(std::string path) override;
 
   protected:
     bool OnInitDialog() override;

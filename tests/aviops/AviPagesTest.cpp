@@ -220,8 +220,8 @@ TEST(AviPages, AviExtractShowsWhereTheSectionBegins) {
     auto page = Make<CAVIExtract>();
     const fs::path in = CopyOf(MovieA(), dir, "a.avi");
     page->SetInputFile(in.string());
-    EXPECT_EQ(TimeTexts(page.get(), 1081), (Strings{"0", "0", "0", "0"}));
-    EXPECT_EQ(TimeTexts(page.get(), 1085), (Strings{"0", "0", "2", "0"}));
+    EXPECT_EQ(TimeTexts(page.get(), 1081), (Strings{"0", "0", "0", "000"}));
+    EXPECT_EQ(TimeTexts(page.get(), 1085), (Strings{"0", "0", "2", "000"}));
     EXPECT_DOUBLE_EQ(page->FrameRate(), 25.0);
 
     SetText(page.get(), 1084, "500");
@@ -238,8 +238,8 @@ TEST(AviPages, AviExtractShowsWhereTheSectionBegins) {
     page->SetInputFile((dir / "none.avi").string());
     EXPECT_EQ(Text(page.get(), kIdSourceEdit), "");
     EXPECT_EQ(Text(page.get(), kIdOutputEdit), "");
-    EXPECT_EQ(TimeTexts(page.get(), 1081), (Strings{"0", "0", "0", "0"}));
-    EXPECT_EQ(TimeTexts(page.get(), 1085), (Strings{"0", "0", "0", "0"}));
+    EXPECT_EQ(TimeTexts(page.get(), 1081), (Strings{"0", "0", "0", "000"}));
+    EXPECT_EQ(TimeTexts(page.get(), 1085), (Strings{"0", "0", "0", "000"}));
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -248,7 +248,7 @@ TEST(AviPages, WavExtractCopiesTheRangeAndNamesTheInputInErrors) {
     BoxRecorder boxes;
     auto page = Make<CWAVExtract>();
     page->SetInputFile(CopyOf(Wav3s44k(), dir, "w.wav").string());
-    EXPECT_EQ(TimeTexts(page.get(), 1085), (Strings{"0", "0", "3", "0"}));
+    EXPECT_EQ(TimeTexts(page.get(), 1085), (Strings{"0", "0", "3", "000"}));
     SetText(page.get(), 1083, "1");
     SetText(page.get(), 1084, "500");
     SetText(page.get(), 1087, "2");

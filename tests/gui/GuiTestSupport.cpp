@@ -5,6 +5,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QWidget>
+#include <cstdlib>
+#include <filesystem>
 
 namespace vt::gui::test {
 
@@ -14,6 +16,8 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "vantorel_gui_tests";
     static char* argv[] = {name, nullptr};
+    // The tests' windows remember their places and folders in a store of their own.
+    static ScopedSettingsStore store;
     static QApplication* app = [] {
         auto* a = new QApplication(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Vantorel"));
@@ -38,6 +42,25 @@ void DropFiles(QWidget* target, const QMimeData& data) {
     QCoreApplication::sendEvent(target, &move);
     QDropEvent drop(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &drop);
+}
+
+ScopedSettingsStore::ScopedSettingsStore() {
+    const char* v = std::getenv("XDG_CONFIG_HOME");
+    had_ = v != nullptr;
+    if (had_) old_ = v;
+    char pattern[] = "/tmp/vt_settings_XXXXXX";
+    const char* made = mkdtemp(pattern);
+    folder_ = made ? made : "/tmp";
+    setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+}
+
+ScopedSettingsStore::~ScopedSettingsStore() {
+    if (had_)
+        setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    std::error_code ec;
+    if (folder_.rfind("/tmp/vt_settings_", 0) == 0) std::filesystem::remove_all(folder_, ec);
 }
 
 ScopedLanguage::ScopedLanguage(bool japanese) {

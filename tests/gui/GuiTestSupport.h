@@ -28,6 +28,20 @@ class ScopedLanguage {
     bool had_;
 };
 
+// Points the user's settings store (XDG_CONFIG_HOME) at a fresh folder for
+// the scope.
+class ScopedSettingsStore {
+  public:
+    ScopedSettingsStore();
+    ~ScopedSettingsStore();
+    const std::string& Folder() const { return folder_; }
+
+  private:
+    std::string folder_;
+    std::string old_;
+    bool had_;
+};
+
 // Records every modal box instead of showing it; answers `answer`.
 class BoxRecorder {
   public:

@@ -6,15 +6,19 @@
 #include <QComboBox>
 #include <QHelpEvent>
 #include <QMimeData>
+#include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+#include <QWindow>
 
 #include "app/BaseApp.h"
 #include "app/PageTable.h"
 #include "app/VantorelDlg.h"
 #include "ops/BaseKinds.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "ui/WindowPlacement.h"
 
 namespace vt::gui {
 namespace {
@@ -245,6 +249,127 @@ TEST(Dragging, OnlyTheLeftButtonAloneMovesTheWindow) {
     EXPECT_FALSE(CBaseDialog::IsDragGesture(Qt::LeftButton | Qt::RightButton, Qt::NoModifier));
     EXPECT_FALSE(CBaseDialog::IsDragGesture(Qt::LeftButton, Qt::ShiftModifier));
     EXPECT_FALSE(CBaseDialog::IsDragGesture(Qt::RightButton, Qt::NoModifier));
+}
+
+// A free spot of `page`: a point that no control covers.
+QPoint FreeSpot(QWidget* page) {
+    for (int y = 2; y < page->height(); y += 3)
+        for (int x = 2; x < page->width(); x += 3)
+            if (!page->childAt(QPoint(x, y))) return QPoint(x, y);
+    return QPoint(-1, -1);
+}
+
+void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+// One drag from `at` on `w` by `steps` pointer moves of `step` each, on the
+// screen (the widget moves under the pointer when the window follows it).
+void Drag(QWidget* w, QPoint at, int steps, QPoint step) {
+    const QPoint start = w->mapToGlobal(at);
+    auto send = [&](QEvent::Type type, QPoint global, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(w->mapFromGlobal(global)), QPointF(global), button, buttons,
+                      Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    };
+    send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= steps; ++i) send(QEvent::MouseMove, start + step * i, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, start + step * steps, Qt::LeftButton, Qt::NoButton);
+}
+
+TEST_F(MainWindow, OneSystemMovePerPressOfAFreeSpot) {
+    int requests = 0;
+    const auto old = vt::CWindowMover::SetSystemMove([&](QWindow*) {
+        ++requests;
+        return true;
+    });
+    CBaseDialog* page = dlg->PageList().GetAt(0);
+    const QPoint spot = FreeSpot(page);
+    ASSERT_GE(spot.x(), 0);
+    const QPoint before = dlg->pos();
+    Drag(page, spot, 6, QPoint(7, 3));
+    EXPECT_EQ(requests, 1);
+    Drag(dlg->GetDlgItem(kIdTitleBar), QPoint(60, 5), 6, QPoint(7, 3));
+    EXPECT_EQ(requests, 2);
+    EXPECT_EQ(dlg->pos(), before);  // the window system moves it, not we
+    // Moves with no press before them start nothing.
+    SendMouse(page, QEvent::MouseMove, spot, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(requests, 2);
+    vt::CWindowMover::SetSystemMove(old);
+}
+
+TEST_F(MainWindow, WithoutASystemMoveTheWindowFollowsThePointer) {
+    const auto old = vt::CWindowMover::SetSystemMove([](QWindow*) { return false; });
+    dlg->move(40, 30);
+    QApplication::processEvents();
+    CBaseDialog* page = dlg->PageList().GetAt(0);
+    // The title row, then a free spot of the page: no jump between the two.
+    Drag(dlg->GetDlgItem(kIdTitleBar), QPoint(60, 5), 4, QPoint(5, 2));
+    EXPECT_EQ(dlg->pos(), QPoint(60, 38));
+    Drag(page, FreeSpot(page), 3, QPoint(-4, 6));
+    EXPECT_EQ(dlg->pos(), QPoint(48, 56));
+    vt::CWindowMover::SetSystemMove(old);
+}
+
+TEST_F(MainWindow, BoxesAreCentredOnTheWindow) {
+    dlg->move(170, 120);
+    QApplication::processEvents();
+    QPoint seen(-1000, -1000);
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            seen = box->frameGeometry().center();
+            box->close();
+        }
+    });
+    ModalBox box;
+    box.owner = dlg->PageList().GetAt(0);
+    box.text = "Error No.6004\n\n/w/in.wav\nIt is not WAV.";
+    box.caption = "Vantorel";
+    box.icon = BoxIcon::Error;
+    ShowModalBox(box);
+    const QPoint d = seen - dlg->frameGeometry().center();
+    EXPECT_LE(d.manhattanLength(), 2) << d.x() << "," << d.y();
+}
+
+// The framework's own texts follow the program's language rule.
+TEST(FrameworkTexts, JapaneseOnAJapaneseSystemOnly) {
+    const char* replace = "%1 already exists.\nDo you want to replace it?";
+    {
+        ScopedLanguage ja(true);
+        auto t = InstallFrameworkTranslations();
+        ASSERT_NE(t, nullptr);
+        const QString prompt = QCoreApplication::translate("QFileDialog", replace);
+        EXPECT_NE(prompt, QString::fromLatin1(replace));
+        EXPECT_TRUE(prompt.contains(QStringLiteral("%1")));
+        EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
+    }
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", replace), QString::fromLatin1(replace));
+    ScopedLanguage en(false);
+    EXPECT_EQ(InstallFrameworkTranslations(), nullptr);
+}
+
+TEST(Remembered, WindowPlaceAcrossRuns) {
+    test::ScopedSettingsStore store;
+    {
+        CVantorelDlg first;
+        first.CreateDlg(nullptr);
+        first.show();
+        first.move(123, 77);
+        QApplication::processEvents();
+        first.OnClose();
+    }
+    {
+        CVantorelDlg second;
+        second.CreateDlg(nullptr);
+        EXPECT_EQ(second.pos(), QPoint(123, 77));
+        second.move(-5000, -4000);  // a place no screen shows
+        second.OnClose();
+    }
+    CVantorelDlg third;
+    third.CreateDlg(nullptr);
+    EXPECT_NE(third.pos(), QPoint(-5000, -4000));
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(third.pos()));
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTest>
 #include <QUrl>
 #include <atomic>
@@ -15,6 +17,7 @@
 #include <functional>
 #include <thread>
 
+#include "media/avi/DecMovie.h"
 #include "ops/NumberEditBox.h"
 #include "pages/avi/AVICreatorDlg.h"
 #include "pages/avi/AVICutterDlg.h"
@@ -29,8 +32,10 @@
 #include "pages/wm/WMVCutterDlg.h"
 #include "pages/wm/WMVExtract.h"
 #include "pages/wm/WMVLinkerDlg.h"
+#include "tests/avi/AviFixtures.h"
 #include "tests/common/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "ui/DragListBox.h"
 
 namespace vt::gui {
 namespace {
@@ -188,7 +193,13 @@ TEST(PageInputs, DroppedFileNamesTheOutput) {
     const std::vector<Case> cases = {
         {[] { return Make<CAVICutterDlg>(); }, "/a/Movie.AVI", "/a/Movie_cut.avi"},
         {[] { return Make<CFLVCutterDlg>(); }, "/a/clip.flv", "/a/clip_cut.flv"},
-        {[] { return Make<CFLVExtract>(); }, "/a/Movie.AVI", "/a/Movie_extr.avi"},
+        // The extraction kind alone (the pages go on to read the file's length).
+        {[] {
+             auto p = std::make_unique<CBaseExtract>(nullptr, 0xFF8080u);
+             p->CreateDlg(nullptr);
+             return p;
+         },
+         "/a/Movie.AVI", "/a/Movie_extr.avi"},
         // The extraction kind itself: the WMV page reads a dropped file and forgets one it cannot read.
         {[] {
              auto p = std::make_unique<CBaseExtract>(nullptr, 0xBFFF80u);
@@ -224,8 +235,9 @@ TEST(PageInputs, RealDropCallsSetInputFileOncePerFileInOrder) {
 }
 
 TEST(PageInputs, DropsOnEditsReachThePage) {
-    // A page that does not read the dropped file (these paths do not exist).
-    auto page = Make<CFLVExtract>();
+    // The extraction kind, which does not read the dropped file (these paths do not exist).
+    auto page = std::make_unique<CBaseExtract>(nullptr, 0xFF8080u);
+    page->CreateDlg(nullptr);
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile("/e/one.avi")});
     test::DropFiles(page->GetDlgItem(1058), mime);  // read-only path edit
@@ -251,6 +263,48 @@ TEST(PageLook, TextsDrawOnThePageColour) {
     // Read-only edits draw like static texts; the time fields stay white.
     EXPECT_EQ(page->GetDlgItem(1052)->palette().color(QPalette::Base), wav);
     EXPECT_NE(page->GetDlgItem(1081)->palette().color(QPalette::Base), wav);
+}
+
+// The information line shows its whole text inside its box, on every page, in
+// both languages, with the dialog font the program asks for.
+TEST(PageLook, InstructionLineFits) {
+    for (bool japanese : {false, true}) {
+        ScopedLanguage lang(japanese);
+        const std::vector<std::function<std::unique_ptr<CBaseOpe>()>> makers = {
+            [] { return std::unique_ptr<CBaseOpe>(Make<CAVICutterDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CAVICreatorDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CAVILinkerDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CAVIExtract>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWAVLinkerDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWAVExtract>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWMVCutterDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWMVCreatorDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWMVLinkerDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CWMVExtract>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CFLVCutterDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CFLvLinkerDlg>()); },
+            [] { return std::unique_ptr<CBaseOpe>(Make<CFLVExtract>()); },
+        };
+        for (size_t i = 0; i < makers.size(); ++i) {
+            auto page = makers[i]();
+            auto* info = qobject_cast<QLabel*>(page->GetDlgItem(kIdInfo));
+            ASSERT_NE(info, nullptr);
+            const QString text = info->text();
+            ASSERT_FALSE(text.isEmpty()) << i;
+            const QRect box = info->contentsRect();
+            const QRect need = QFontMetrics(info->font())
+                                   .boundingRect(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+            EXPECT_LE(need.width(), box.width()) << i << " " << japanese;
+            EXPECT_LE(need.height(), box.height()) << i << " " << japanese;
+            EXPECT_TRUE(info->wordWrap());
+            // Still clear of the progress bar, and readable.
+            EXPECT_FALSE(info->geometry().intersects(page->GetDlgItem(kIdProgress)->geometry())) << i;
+            EXPECT_GE(info->font().pointSize(), 6) << i << " " << japanese;
+            // A progress text keeps the font it fits in.
+            page->SetCtrlText(kIdInfo, "42 % (00:01:10/00:01:36)");
+            EXPECT_EQ(info->font().pointSize(), page->font().pointSize()) << i;
+        }
+    }
 }
 
 TEST(PageInputs, UnionSortsSourcesByExtension) {
@@ -296,6 +350,42 @@ TEST(PageInputs, DelAndReset) {
     EXPECT_EQ(page->GetCtrlText(1058), "");
     page->SetInputFile("/m/z.wma");
     EXPECT_EQ(page->GetCtrlText(1058), "/m/z_link.wma");
+}
+
+// The connection pages change their list through the list's own operations:
+// the horizontal extent reaches the longest path and Del selects as the list
+// defines.
+TEST(PageInputs, ListExtentAndSelectionFollowTheEntries) {
+    auto page = Make<CAVILinkerDlg>();
+    page->show();
+    auto* list = qobject_cast<CDragListBoxEx*>(page->FileList());
+    ASSERT_NE(list, nullptr);
+    const std::string longPath = "/m/" + std::string(300, 'p') + ".avi";
+    for (const std::string& f : {std::string("/m/a.avi"), longPath, std::string("/m/c.avi")})
+        page->SetInputFile(f);
+    const int widest = GetTextSize(list, QString::fromStdString(longPath)).width();
+    EXPECT_EQ(list->HorizontalExtent(), widest + 5);
+    QApplication::processEvents();
+    EXPECT_EQ(list->horizontalScrollBar()->maximum() + list->viewport()->width(), widest + 5);
+
+    // Del of the last entry selects the new last one; of a middle one, the next.
+    list->setCurrentRow(2);
+    Click(page.get(), 1073);
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_TRUE(list->currentItem()->isSelected());
+    list->setCurrentRow(0);
+    Click(page.get(), 1073);
+    EXPECT_EQ(list->Items(), QStringList{QString::fromStdString(longPath)});
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_EQ(list->HorizontalExtent(), widest + 5);
+    Click(page.get(), 1073);
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_EQ(list->HorizontalExtent(), 1 + 5);
+
+    page->SetInputFile(longPath);
+    Click(page.get(), 1072);  // Reset
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(list->HorizontalExtent(), 1 + 5);
 }
 
 TEST(PageInputs, ListOrderChangedInTheWidgetIsTheJoinOrder) {
@@ -670,6 +760,177 @@ TEST(PageExtract, TimeFieldsTakeDigitsOnly) {
     QTest::keyClick(edit, Qt::Key_Backspace);
     EXPECT_EQ(edit->text(), "12");
     EXPECT_FALSE(edit->testAttribute(Qt::WA_InputMethodEnabled));
+}
+
+// A drop on a running extraction page changes none of its fields: the running
+// operation reads them, and the next run must not cut another range.
+TEST(PageExtract, DropWhileRunningLeavesTheFieldsAlone) {
+    ScopedLanguage lang(false);
+    BoxRecorder boxes;
+    vt::test::TempDir dir;
+    const std::vector<std::function<std::unique_ptr<CBaseExtract>()>> makers = {
+        [] { return std::unique_ptr<CBaseExtract>(Make<CAVIExtract>()); },
+        [] { return std::unique_ptr<CBaseExtract>(Make<CWAVExtract>()); },
+    };
+    for (size_t i = 0; i < makers.size(); ++i) {
+        auto page = makers[i]();
+        page->SetInputFile((dir / "in.avi").string());  // unreadable: fields stay empty
+        page->SetCtrlText(kIdSourceEdit, (dir / "in.avi").string());
+        page->SetCtrlText(kIdOutputEdit, (dir / "out.avi").string());
+        page->SetCtrlText(1083, "5");
+        page->SetCtrlText(1087, "9");
+        ASSERT_TRUE(page->BeginOperation()) << i;
+        boxes.boxes.clear();
+        page->SetInputFile((dir / "other.avi").string());
+        EXPECT_EQ(page->Fields().input, (dir / "in.avi").string()) << i;
+        EXPECT_EQ(page->OutputPath(), (dir / "out.avi").string()) << i;
+        EXPECT_EQ(page->Fields().start.seconds, 5) << i;
+        EXPECT_EQ(page->Fields().end.seconds, 9) << i;
+        EXPECT_EQ(page->GetCtrlText(1083), "5") << i;
+        EXPECT_EQ(page->GetCtrlText(1087), "9") << i;
+        EXPECT_TRUE(boxes.boxes.empty()) << i;
+        page->EndOperation();
+    }
+}
+
+TEST(PageExtract, MillisecondsShowThreeDigits) {
+    BoxRecorder boxes;
+    vt::test::TempDir dir;
+    auto page = Make<CFLVExtract>();
+    page->SetCtrlText(kIdSourceEdit, (dir / "a.flv").string());
+    page->SetCtrlText(kIdOutputEdit, (dir / "b.flv").string());
+    struct Case {
+        const char* typed;
+        int value;
+        const char* shown;
+    };
+    for (const Case& c : {Case{"46", 46, "046"}, Case{"5", 5, "005"}, Case{"046", 46, "046"},
+                          Case{"999", 999, "999"}, Case{"0", 0, "000"}}) {
+        page->SetCtrlText(1084, c.typed);
+        page->SetCtrlText(1088, c.typed);
+        ASSERT_TRUE(page->UpdateData(true)) << c.typed;
+        EXPECT_EQ(page->Fields().start.milliseconds, c.value) << c.typed;
+        EXPECT_EQ(page->Fields().end.milliseconds, c.value) << c.typed;
+        page->UpdateData(false);
+        EXPECT_EQ(page->GetCtrlText(1084), c.shown) << c.typed;
+        EXPECT_EQ(page->GetCtrlText(1088), c.shown) << c.typed;
+    }
+    EXPECT_EQ(page->GetCtrlText(1083), "0");  // the other fields keep their plain digits
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// Opening an input (headers, index) hands control to the page's message pump
+// now and then, and only while it opens.
+TEST(PageRun, OpeningAnInputPumpsMessages) {
+    const fs::path avi = vt::test::AviMpeg4Mp3();
+    if (avi.empty() || !fs::exists(avi)) GTEST_SKIP() << "no fixture (ffmpeg missing?)";
+    int pumps = 0;
+    CDecAVIAudio reader;
+    reader.SetOpenPump([&] { ++pumps; }, std::chrono::milliseconds(0));
+    ASSERT_EQ(reader.Open(avi.string()), 0);
+    EXPECT_GT(pumps, 0);
+    const int afterOpen = pumps;
+    CMemBuffBase<unsigned char> buffer;
+    int samples = 0, bytes = 0;
+    for (int p = 0; p < reader.GetLength(); p += std::max(1, samples))
+        ASSERT_EQ(reader.ReadVideoSample(p, &samples, buffer, &bytes), 0);
+    EXPECT_EQ(pumps, afterOpen);
+}
+
+TEST(PageBrowse, EachDialogRemembersItsLastFolder) {
+    test::ScopedSettingsStore store;
+    FileDialogScript dialogs;
+    {
+        auto page = Make<CAVIExtract>();
+        dialogs.Answer({"/films/2026/a.avi"});
+        page->BrowseInputFile("", "AVI (*.AVI)|*.avi|", ".avi");
+        dialogs.Answer({});
+        page->BrowseInputFile("", "AVI (*.AVI)|*.avi|", ".avi");
+        dialogs.Answer({"/out/b.avi"});
+        page->BrowseOutputFile("AVI (*.AVI)|*.avi|", ".avi");
+    }
+    ASSERT_EQ(dialogs.requests.size(), 3u);
+    EXPECT_EQ(dialogs.requests[0].initialFolder, "");
+    EXPECT_EQ(dialogs.requests[1].initialFolder, "/films/2026");
+    EXPECT_EQ(dialogs.requests[2].initialFolder, "");  // the output dialog has its own
+    EXPECT_NE(dialogs.requests[0].folderKey, dialogs.requests[2].folderKey);
+
+    // A new run of the program: the same dialogs open where they were left;
+    // another page's dialog has a folder of its own.
+    auto again = Make<CAVIExtract>();
+    dialogs.Answer({});
+    again->BrowseInputFile("", "AVI (*.AVI)|*.avi|", ".avi");
+    dialogs.Answer({});
+    again->BrowseOutputFile("AVI (*.AVI)|*.avi|", ".avi");
+    auto other = Make<CWAVExtract>();
+    dialogs.Answer({});
+    other->BrowseInputFile("", "WAV (*.WAV)|*.wav|", ".wav");
+    ASSERT_EQ(dialogs.requests.size(), 6u);
+    EXPECT_EQ(dialogs.requests[3].initialFolder, "/films/2026");
+    EXPECT_EQ(dialogs.requests[4].initialFolder, "/out");
+    EXPECT_EQ(dialogs.requests[5].initialFolder, "");
+}
+
+// Every extraction page fills in the loaded file's length, so a first run
+// never cuts a 0-0 range by surprise.
+TEST(PageExtract, LoadingAFileFillsInItsLength) {
+    const fs::path flv = vt::test::MakeFixture(
+        "gui_three_seconds.flv", "-f lavfi -i testsrc=size=64x48:rate=10:duration=3 -c:v flv1 -g 10 -an");
+    const fs::path avi = vt::test::AviMpeg4Mp3();  // 2 s at 25 frames per second
+    if (flv.empty() || avi.empty()) GTEST_SKIP() << "no fixtures (ffmpeg missing?)";
+    struct Case {
+        std::function<std::unique_ptr<CBaseExtract>()> make;
+        fs::path file;
+        int minMs, maxMs;
+    };
+    const std::vector<Case> cases = {
+        {[] { return std::unique_ptr<CBaseExtract>(Make<CFLVExtract>()); }, flv, 2900, 3100},
+        {[] { return std::unique_ptr<CBaseExtract>(Make<CAVIExtract>()); }, avi, 1900, 2100},
+    };
+    for (const Case& c : cases) {
+        auto page = c.make();
+        page->SetInputFile(c.file.string());
+        EXPECT_EQ(page->Fields().input, c.file.string());
+        EXPECT_EQ(ToMilliseconds(page->Fields().start), 0);
+        const int64_t end = ToMilliseconds(page->Fields().end);
+        EXPECT_GE(end, c.minMs) << c.file;
+        EXPECT_LE(end, c.maxMs) << c.file;
+        EXPECT_EQ(page->GetCtrlText(1087), std::to_string(page->Fields().end.seconds));
+    }
+}
+
+// A run that cannot open one of its inputs names that file in its error box.
+TEST(PageRun, OpenFailureBoxesNameTheFile) {
+    ScopedLanguage lang(false);
+    const fs::path good = vt::test::AviMpeg4Mp3();
+    if (good.empty()) GTEST_SKIP() << "no fixture (ffmpeg missing?)";
+    vt::test::TempDir dir;
+    const fs::path bad = dir / "broken.avi";
+    std::ofstream(bad) << "this is no movie at all, just some text in a file";
+    const fs::path badWav = dir / "broken.wav";
+    std::ofstream(badWav) << "this is no sound at all, just some text in a file";
+    struct Case {
+        std::function<std::unique_ptr<CBaseOpe>()> make;
+        std::vector<fs::path> inputs;
+        int start;
+        fs::path named;
+    };
+    const std::vector<Case> cases = {
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CAVICutterDlg>()); }, {bad}, 1061, bad},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CAVILinkerDlg>()); }, {good, bad}, 1063, bad},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CWAVLinkerDlg>()); }, {badWav, good}, 1063, badWav},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CAVICreatorDlg>()); }, {good, badWav}, 1063, badWav},
+    };
+    for (const Case& c : cases) {
+        BoxRecorder boxes;
+        auto page = c.make();
+        for (const fs::path& p : c.inputs) page->SetInputFile(p.string());
+        page->OutputPath() = (dir / "out.avi").string();
+        page->UpdateData(false);
+        Click(page.get(), c.start);
+        ASSERT_EQ(boxes.boxes.size(), 1u) << c.named;
+        EXPECT_NE(boxes.boxes[0].text.find(c.named.string()), std::string::npos) << boxes.boxes[0].text;
+    }
 }
 
 }  // namespace

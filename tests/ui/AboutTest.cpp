@@ -7,6 +7,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/ShellHelpers.h"
 #include "ui/VersionInfo.h"
+#include "ui/WindowPlacement.h"
 
 namespace vt {
 namespace {
@@ -100,6 +101,72 @@ TEST(AboutBox, ShapeTextsAndClosing) {
     }
     EXPECT_FALSE(box.isVisible());
     EXPECT_EQ(box.result(), QDialog::Accepted);
+}
+
+TEST(AboutBox, EnterPressesOk) {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        CMyAboutDlg box(0xFFFFFF, 0x000000);
+        int frames = 0;
+        box.SetFrameHook([&](const QImage&) { ++frames; });
+        box.show();
+        QApplication::processEvents();
+        QKeyEvent enter(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QApplication::sendEvent(&box, &enter);
+        EXPECT_FALSE(box.isVisible()) << key;
+        EXPECT_EQ(box.result(), QDialog::Accepted) << key;
+        EXPECT_EQ(frames, 63) << key;  // the closing animation ran
+    }
+}
+
+TEST(AboutBox, CentredOnItsOwnersWindow) {
+    QWidget owner;
+    owner.resize(400, 300);
+    owner.move(150, 90);
+    owner.show();
+    QApplication::processEvents();
+    CMyAboutDlg box(0xFFFFFF, 0x000000, &owner);
+    CentreOnShow(&box, &owner);
+    box.show();
+    QApplication::processEvents();
+    const QPoint d = box.frameGeometry().center() - owner.frameGeometry().center();
+    EXPECT_LE(d.manhattanLength(), 2) << d.x() << "," << d.y();
+    box.OkButton()->click();
+}
+
+TEST(WindowMover, OneSystemMovePerPressElseTheWindowFollowsTheDelta) {
+    QWidget w;
+    w.resize(200, 100);
+    w.move(100, 100);
+    w.show();
+    QApplication::processEvents();
+    int requests = 0;
+    bool taken = true;
+    const auto old = CWindowMover::SetSystemMove([&](QWindow*) {
+        ++requests;
+        return taken;
+    });
+    CWindowMover mover;
+    // The window system takes the move: one request, and the window is left to it.
+    mover.Press(&w, QPoint(120, 110));
+    for (int i = 1; i <= 5; ++i) EXPECT_TRUE(mover.Move(QPoint(120 + 10 * i, 110 + i)));
+    mover.Release();
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(w.pos(), QPoint(100, 100));
+    EXPECT_FALSE(mover.Move(QPoint(300, 300)));  // no press, no move
+
+    // No system move: the window follows the pointer's delta, whatever it did before.
+    taken = false;
+    mover.Press(&w, QPoint(120, 110));
+    mover.Move(QPoint(150, 130));
+    mover.Move(QPoint(160, 125));
+    mover.Release();
+    EXPECT_EQ(requests, 2);
+    EXPECT_EQ(w.pos(), QPoint(140, 115));
+    mover.Press(&w, QPoint(10, 10));
+    mover.Move(QPoint(15, 20));
+    mover.Release();
+    EXPECT_EQ(w.pos(), QPoint(145, 125));
+    CWindowMover::SetSystemMove(old);
 }
 
 }  // namespace

@@ -212,30 +212,60 @@ TEST(TitleTip, ShownForCutPathsOnlyWhileTheProgramIsActive) {
     const QRect text = tip.CalcTipRect(longPath);
     EXPECT_EQ(tip.size(), QSize(text.width() + 2, text.height() + 2));
 
-    // A click on the tip goes to the item under it and hides the tip.
-    const QPoint inTip(5, 5);
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(inTip), tip.mapToGlobal(QPointF(inTip)),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&tip, &press);
-    EXPECT_FALSE(tip.isVisible());
-    QApplication::processEvents();
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(inTip), tip.mapToGlobal(QPointF(inTip)),
-                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(&tip, &release);
-    QApplication::processEvents();
-    const QPoint clicked = vp->mapFromGlobal(tip.mapToGlobal(inTip));
-    const QModelIndex under = list.indexAt(clicked);
-    ASSERT_TRUE(under.isValid());
-    EXPECT_EQ(list.currentRow(), under.row());
+    // The tip takes no input, here or anywhere else on the desktop.
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+    EXPECT_TRUE(tip.testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_TRUE(tip.windowFlags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_FALSE(tip.isActiveWindow());
 
-    // Leaving the item's rectangle hides the tip.
+    // It follows the pointer along the item.
+    Send(vp, QEvent::MouseMove, at + QPoint(12, 1), Qt::NoButton, Qt::NoButton);
+    ASSERT_TRUE(tip.isVisible());
+    EXPECT_EQ(tip.pos(),
+              CExtTitleTip::KeepOnScreen(vp->mapToGlobal(QPoint(at.x() + 12 - 30, r1.bottom() + 1))));
+
+    // Leaving the item's rectangle hides it, and so does leaving the list.
+    Send(vp, QEvent::MouseMove, QPoint(5, r0.center().y()), Qt::NoButton, Qt::NoButton);
+    EXPECT_FALSE(tip.isVisible());
     Send(vp, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
     ASSERT_TRUE(tip.isVisible());
-    const QPoint away = vp->mapToGlobal(QPoint(5, r0.center().y()));
-    QMouseEvent move(QEvent::MouseMove, tip.mapFromGlobal(QPointF(away)), QPointF(away), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(&tip, &move);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&list, &leave);
     EXPECT_FALSE(tip.isVisible());
+}
+
+TEST(TitleTip, DragOfARowWithItsTipShownReorders) {
+    QWidget top;
+    top.resize(220, 140);
+    CDragListBoxEx list(&top);
+    list.setGeometry(0, 0, 200, 120);
+    const QString longPath = "/home/someone/Videos/holiday/2026/" + QString(60, 'x') + ".avi";
+    list.AddItem(longPath);
+    list.AddItem("/b.avi");
+    list.AddItem("/c.avi");
+    top.show();
+    top.activateWindow();
+    QApplication::setActiveWindow(&top);
+    QApplication::processEvents();
+    QWidget* vp = list.viewport();
+    const QRect r0 = list.visualRect(list.model()->index(0, 0));
+    const QRect r2 = list.visualRect(list.model()->index(2, 0));
+    CExtTitleTip& tip = list.TitleTip();
+    const QPoint grip(20, r0.center().y());
+    Send(vp, QEvent::MouseMove, grip, Qt::NoButton, Qt::NoButton);
+    ASSERT_TRUE(tip.isVisible());
+    // The press, the moves and the release all reach the list.
+    Send(vp, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_FALSE(tip.isVisible());
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    Send(vp, QEvent::MouseMove, grip + QPoint(0, 8), Qt::NoButton, Qt::LeftButton);
+    Send(vp, QEvent::MouseMove, QPoint(20, r2.bottom() + 10), Qt::NoButton, Qt::LeftButton);
+    EXPECT_TRUE(list.IsDragging());
+    EXPECT_FALSE(tip.isVisible());
+    Send(vp, QEvent::MouseButtonRelease, QPoint(20, r2.bottom() + 10), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(list.Items(), QStringList({"/b.avi", "/c.avi", longPath}));
+    EXPECT_EQ(list.currentRow(), 2);
 }
 
 }  // namespace
