@@ -572,6 +572,14 @@ void AviFileImpl::FinishIndexes() {
             }
         }
         s.sampleSize = ss;
+        if (!ss && s.info.fccType == kStreamTypeAudio) {
+            // Audio of one frame per chunk: an empty chunk (writers put them in
+            // to fill gaps) holds no sample. Left in, it would read as a sample
+            // of 0 bytes, which copy loops rightly take as the end of the data.
+            s.index.erase(std::remove_if(s.index.begin(), s.index.end(),
+                                         [](const IndexEntry& e) { return e.size == 0; }),
+                          s.index.end());
+        }
         if (ss) {
             s.cumBytes.resize(s.index.size() + 1);
             s.cumBytes[0] = 0;

@@ -1,0 +1,156 @@
+// Nothing lost, nothing broken: audio after empty chunks, MPEG audio cut on
+// frame boundaries, MP3-in-WAV audio in a union, and WAV outputs that reach
+// the size limit of the format.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "ops/ErrorCodes.h"
+#include "pages/avi/AviOperations.h"
+#include "platform/AviFile.h"
+#include "tests/aviops/AviOpsTestSupport.h"
+
+namespace vt {
+namespace {
+
+using namespace vt::test;
+
+SectionRange Range(int64_t startMs, int64_t endMs) {
+    return {FromMilliseconds(startMs), FromMilliseconds(endMs)};
+}
+
+// True when `part` appears in `whole` as one run, in order.
+bool IsRunOf(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
+    return !part.empty() && std::search(whole.begin(), whole.end(), part.begin(), part.end()) != whole.end();
+}
+
+// MovieMp3 played five times over by ffmpeg's stream copy: its audio stream
+// (one MP3 frame a chunk) holds empty chunks where the copies meet.
+fs::path MovieMp3Looped() {
+    return MakeFixture("keep_mp3_looped.avi", "-stream_loop 4 -i " + Q(MovieMp3()) + " -c copy");
+}
+
+// 8 s of MPEG-4 video with 44.1 kHz MP3 audio, one frame a chunk as ffmpeg writes it.
+fs::path Movie8sMp3() {
+    return MakeFixture("keep_8s_mp3.avi",
+                       "-f lavfi -i testsrc=size=160x120:rate=25:duration=8 "
+                       "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=8.5 "
+                       "-c:v mpeg4 -g 25 -c:a libmp3lame -b:a 128k");
+}
+
+// The same movie with its MP3 audio stored as other programs store constant
+// bit-rate MP3: a sample is a byte (sample size 1, block align 1), and the
+// chunks follow the video frames (640 bytes each), not the MP3 frames; the
+// audio stops with the video, in the middle of a frame.
+fs::path MovieCbrMp3() {
+    const fs::path out = FixtureDir() / "keep_cbr_mp3.avi";
+    if (fs::exists(out) && fs::file_size(out) > 0) return out;
+    const fs::path src = Movie8sMp3();
+    if (src.empty()) return {};
+    std::shared_ptr<AviFile> in, file;
+    std::shared_ptr<AviStream> v, a, ov, oa;
+    EXPECT_EQ(AviFile::Open(src.string(), in), kAviOk);
+    if (!in || in->GetStream(v, kStreamTypeVideo, 0) || in->GetStream(a, kStreamTypeAudio, 0)) return {};
+    std::vector<uint8_t> audio, buf(1 << 20);
+    for (int32_t p = 0; p < a->Length(); ++p) {
+        int32_t b = 0, s = 0;
+        a->Read(p, kAviStreamReadConvenient, buf.data(), int32_t(buf.size()), &b, &s);
+        audio.insert(audio.end(), buf.begin(), buf.begin() + b);
+    }
+    int32_t fsize = 0;
+    a->ReadFormat(0, nullptr, fsize);
+    std::vector<uint8_t> afmt(static_cast<size_t>(fsize)), vfmt;
+    a->ReadFormat(0, afmt.data(), fsize);
+    PutU16LE(&afmt[12], 1);  // nBlockAlign
+    v->ReadFormat(0, nullptr, fsize);
+    vfmt.resize(size_t(fsize));
+    v->ReadFormat(0, vfmt.data(), fsize);
+    AviStreamInfo vi, ai;
+    v->Info(vi);
+    a->Info(ai);
+    ai.dwScale = 1;
+    ai.dwRate = 16000;
+    ai.dwSampleSize = 1;
+    vi.dwLength = ai.dwLength = 0;
+    const fs::path tmp = FixtureDir() / (".tmp-" + std::to_string(::getpid()) + "-keep_cbr_mp3.avi");
+    EXPECT_EQ(AviFile::Create(tmp.string(), file), kAviOk);
+    file->CreateStream(ov, vi);
+    ov->SetFormat(0, vfmt.data(), int32_t(vfmt.size()));
+    file->CreateStream(oa, ai);
+    oa->SetFormat(0, afmt.data(), int32_t(afmt.size()));
+    size_t done = 0;
+    for (int32_t f = 0; f < v->Length(); ++f) {
+        int32_t b = 0, s = 0;
+        v->Read(f, kAviStreamReadConvenient, buf.data(), int32_t(buf.size()), &b, &s);
+        ov->Write(-1, 1, buf.data(), b, v->IsKeyFrame(f) ? kAviIfKeyFrame : 0, nullptr, nullptr);
+        const size_t upTo = std::min(audio.size(), size_t(f + 1) * 640);
+        oa->Write(-1, 0, audio.data() + done, int32_t(upTo - done), kAviIfKeyFrame, nullptr, nullptr);
+        done = upTo;
+    }
+    EXPECT_EQ(file->Finish(), kAviOk);
+    ov.reset();
+    oa.reset();
+    file.reset();
+    fs::rename(tmp, out);
+    return out;
+}
+
+// 44.1 kHz MP3 in a WAV file, as ffmpeg writes it: block align 1152.
+fs::path WavMp3() {
+    return MakeFixture("keep_mp3.wav",
+                       "-f lavfi -i sine=frequency=500:sample_rate=44100:duration=3 -c:a libmp3lame -b:a 128k");
+}
+
+// The file offsets of the frame starts of an MP3 stream, from ffmpeg's packets.
+std::vector<size_t> FrameStarts(const fs::path& file) {
+    std::vector<size_t> starts{0};
+    for (const std::string& l : PacketFlags(file, "a:0")) starts.push_back(starts.back() + std::stoul(l.substr(l.find(',') + 1)));
+    return starts;
+}
+
+// ---------------------------------------------------------------- empty audio chunks
+
+// Audio after an empty chunk is kept by every path: each audio packet of the
+// input reaches the output, in order.
+TEST(KeepsAudio, AfterEmptyChunks) {
+    const fs::path looped = MovieMp3Looped();
+    ASSERT_FALSE(looped.empty());
+    const auto packets = PacketChecksums(looped, "a:0");
+    ASSERT_EQ(packets.size(), 5 * PacketChecksums(MovieMp3(), "a:0").size());
+    TempDir dir;
+    std::string errors;
+
+    RecordingHost join;
+    const fs::path joined = dir / "joined.avi";
+    ASSERT_EQ(ConnectAviFiles({looped.string(), looped.string()}, joined.string(), join), 0);
+    EXPECT_EQ(PacketChecksums(joined, "a:0"), Concat(packets, packets));
+    EXPECT_EQ(PacketChecksums(joined, "v:0"), Concat(PacketChecksums(looped, "v:0"), PacketChecksums(looped, "v:0")));
+    EXPECT_TRUE(DecodesCleanly(joined, &errors)) << errors;
+
+    // The middle half: 2.5 s to 7.5 s, about 191 frames of 576 samples at 22050 Hz.
+    RecordingHost extract;
+    const fs::path section = dir / "section.avi";
+    ASSERT_EQ(ExtractAviSection(looped.string(), section.string(), Range(2500, 7500), extract), 0);
+    const auto sectionPackets = PacketChecksums(section, "a:0");
+    EXPECT_GE(sectionPackets.size(), 189u);
+    EXPECT_TRUE(IsRunOf(sectionPackets, packets));
+    EXPECT_TRUE(DecodesCleanly(section, &errors)) << errors;
+
+    RecordingHost separate;
+    const fs::path wav = dir / "audio.wav";
+    ASSERT_EQ(SeparateAviAudio(looped.string(), wav.string(), separate), 0);
+    EXPECT_EQ(PacketChecksums(wav, "a:0"), packets);
+    EXPECT_TRUE(DecodesCleanly(wav, &errors)) << errors;
+
+    RecordingHost wavJoin;
+    const fs::path wavJoined = dir / "joined.wav";
+    ASSERT_EQ(ConnectWavFiles({looped.string()}, wavJoined.string(), wavJoin), 0);
+    EXPECT_EQ(PacketChecksums(wavJoined, "a:0"), packets);
+}
+
+}  // namespace
+}  // namespace vt
