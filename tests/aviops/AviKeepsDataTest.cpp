@@ -2,10 +2,9 @@
 // frame boundaries, MP3-in-WAV audio in a union, and WAV outputs that reach
 // the size limit of the format.
 #include <gtest/gtest.h>
-
-#include <algorithm>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -101,14 +100,16 @@ fs::path MovieCbrMp3() {
 
 // 44.1 kHz MP3 in a WAV file, as ffmpeg writes it: block align 1152.
 fs::path WavMp3() {
-    return MakeFixture("keep_mp3.wav",
-                       "-f lavfi -i sine=frequency=500:sample_rate=44100:duration=3 -c:a libmp3lame -b:a 128k");
+    return MakeFixture(
+        "keep_mp3.wav",
+        "-f lavfi -i sine=frequency=500:sample_rate=44100:duration=3 -c:a libmp3lame -b:a 128k");
 }
 
 // The file offsets of the frame starts of an MP3 stream, from ffmpeg's packets.
 std::vector<size_t> FrameStarts(const fs::path& file) {
     std::vector<size_t> starts{0};
-    for (const std::string& l : PacketFlags(file, "a:0")) starts.push_back(starts.back() + std::stoul(l.substr(l.find(',') + 1)));
+    for (const std::string& l : PacketFlags(file, "a:0"))
+        starts.push_back(starts.back() + std::stoul(l.substr(l.find(',') + 1)));
     return starts;
 }
 
@@ -128,7 +129,8 @@ TEST(KeepsAudio, AfterEmptyChunks) {
     const fs::path joined = dir / "joined.avi";
     ASSERT_EQ(ConnectAviFiles({looped.string(), looped.string()}, joined.string(), join), 0);
     EXPECT_EQ(PacketChecksums(joined, "a:0"), Concat(packets, packets));
-    EXPECT_EQ(PacketChecksums(joined, "v:0"), Concat(PacketChecksums(looped, "v:0"), PacketChecksums(looped, "v:0")));
+    EXPECT_EQ(PacketChecksums(joined, "v:0"),
+              Concat(PacketChecksums(looped, "v:0"), PacketChecksums(looped, "v:0")));
     EXPECT_TRUE(DecodesCleanly(joined, &errors)) << errors;
 
     // The middle half: 2.5 s to 7.5 s, about 191 frames of 576 samples at 22050 Hz.
