@@ -5,14 +5,15 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/Strings.h"
 #include "media/avi/DecMovie.h"
 #include "media/avi/MemBuff.h"
 #include "media/avi/WaveFileACM.h"
+#include "ops/ErrorCodes.h"
+#include "pages/avi/AviOperations.h"
 #include "platform/AudioFormat.h"
 #include "platform/ByteIO.h"
 #include "platform/Riff.h"
-#include "ops/ErrorCodes.h"
-#include "pages/avi/AviOperations.h"
 
 namespace vt {
 
@@ -31,8 +32,8 @@ int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBas
     const WaveFormatEx* fmt = reader.GetAudioFormat();
     const uint32_t align = fmt ? fmt->nBlockAlign : 0;
     AviStreamInfo si;
-    const bool chunked = !reader.GetAudioStream() || reader.GetAudioStream()->Info(si) != kAviOk ||
-                         si.dwSampleSize == 0;
+    const bool chunked =
+        !reader.GetAudioStream() || reader.GetAudioStream()->Info(si) != kAviOk || si.dwSampleSize == 0;
     if (!buffer.GetBuffer(bufferBytes)) return kErrMemory;
     while (uint32_t(reader.GetAudioPos()) < end) {
         const uint32_t before = uint32_t(reader.GetAudioPos());
@@ -99,7 +100,8 @@ void CompleteShortWav(const std::string& path, const std::vector<uint8_t>& forma
             frames = w.nBlockAlign ? data / w.nBlockAlign : 0;
         } else if (SuggestPcmFormat(format.data(), format.size(), pcm) && pcm.nBlockAlign) {
             uint64_t pcmBytes = 0;
-            if (PcmBytesForFileBytes(format.data(), format.size(), pcm, data, pcmBytes)) frames = pcmBytes / pcm.nBlockAlign;
+            if (PcmBytesForFileBytes(format.data(), format.size(), pcm, data, pcmBytes))
+                frames = pcmBytes / pcm.nBlockAlign;
         }
         f.Seek(factPos);
         f.WriteU32LE(uint32_t(std::min<uint64_t>(frames, 0xFFFFFFFFu)));
@@ -115,18 +117,23 @@ std::vector<uint8_t> FormatBytes(const WaveFormatEx* fmt) {
 
 // Completes the file; a failure to do so is a write failure unless another
 // failure came first. After any write failure the header is made to match
-// the data on disk.
-int CloseWav(CWaveFileACM& writer, int result, const std::string& path, const std::vector<uint8_t>& format) {
+// the data on disk. A write refused at the size limit is reported here with
+// its reason (`detail` goes before it), as nobody else knows it.
+int CloseWav(CWaveFileACM& writer, int result, const std::string& path, const std::vector<uint8_t>& format,
+             OperationHost& host, const std::string& detail) {
+    const bool atLimit = result == kErrAudioWrite && writer.LimitReached();
     writer.Close();
     if (!writer.LastCloseOk() || result == kErrAudioWrite) {
         CompleteShortWav(path, format);
         if (result == 0) result = kErrAudioWrite;
     }
+    if (atLimit) host.ReportError(detail.empty() ? WavLimitText() : detail + "\n" + WavLimitText(), result);
     return result;
 }
 
 double TimeSeconds(const TimeFields& t) {
-    return double(t.hours) * 3600.0 + double(t.minutes) * 60.0 + double(t.seconds) + double(t.milliseconds) / 1000.0;
+    return double(t.hours) * 3600.0 + double(t.minutes) * 60.0 + double(t.seconds) +
+           double(t.milliseconds) / 1000.0;
 }
 
 // The fields of a sample count: L x nBlockAlign / nAvgBytesPerSec seconds.
@@ -152,7 +159,14 @@ uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t 
     return uint32_t(s);
 }
 
-int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host) {
+std::string WavLimitText() {
+    return SelectByLanguage(
+        "WAVファイルの上限サイズ(4GB)に達したため、そこで書き込みを終えました。",
+        "The output reached the 4 GiB size limit of a WAV file; it holds the audio up to that point.");
+}
+
+int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
+                    const WavWriteOptions& options) {
     if (files.empty()) return 0;
     auto reader = std::make_unique<CDecWAV>();
     for (const std::string& f : files) {
@@ -164,6 +178,7 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
     if (result) return result;
 
     CWaveFileACM writer;
+    writer.SetMaxFileBytes(options.maxFileBytes);
     const std::vector<uint8_t> format = FormatBytes(reader->GetAudioFormat());
     writer.SetFileFormat(reader->GetAudioFormat());
     if (!reader->GetAudioFormat() || !writer.OpenWrite(output)) return kErrFileOpen;
@@ -186,7 +201,7 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
         if (host.StopRequested()) break;
     }
     reader->Close();
-    return CloseWav(writer, result, output, format);
+    return CloseWav(writer, result, output, format, host, {});
 }
 
 int ReadWavRange(const std::string& input, SectionRange& range) {
@@ -199,7 +214,7 @@ int ReadWavRange(const std::string& input, SectionRange& range) {
 }
 
 int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
-                      OperationHost& host) {
+                      OperationHost& host, const WavWriteOptions& options) {
     CDecWAV reader;
     int result = reader.Open(input);
     if (result) return result;
@@ -210,16 +225,19 @@ int ExtractWavSection(const std::string& input, const std::string& output, const
     reader.SetAudioPos(int(start));
 
     CWaveFileACM writer;
+    writer.SetMaxFileBytes(options.maxFileBytes);
     writer.SetFileFormat(fmt);
     if (!fmt || !writer.OpenWrite(output)) return 1;  // no text of its own: "Other Errors"
 
     CMemBuffBase<unsigned char> buffer;
-    result = CopyWavData(reader, writer, end, buffer, kExtractBufferBytes, host, [&](uint32_t before, uint32_t) {
-        host.ReportProgress(double(before - start) * 100.0 / double(end - start));
-    });
+    result =
+        CopyWavData(reader, writer, end, buffer, kExtractBufferBytes, host, [&](uint32_t before, uint32_t) {
+            host.ReportProgress(double(before - start) * 100.0 / double(end - start));
+        });
     const std::vector<uint8_t> format = FormatBytes(fmt);
     reader.Close();
-    return CloseWav(writer, result, output, format);
+    // The page names the input in its messages.
+    return CloseWav(writer, result, output, format, host, input);
 }
 
 }  // namespace vt
