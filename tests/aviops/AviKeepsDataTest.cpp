@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
+#include "media/avi/DecMovie.h"
 #include "ops/ErrorCodes.h"
 #include "pages/avi/AviOperations.h"
 #include "platform/AviFile.h"
@@ -108,8 +110,8 @@ fs::path WavMp3() {
 // The file offsets of the frame starts of an MP3 stream, from ffmpeg's packets.
 std::vector<size_t> FrameStarts(const fs::path& file) {
     std::vector<size_t> starts{0};
-    for (const std::string& l : PacketFlags(file, "a:0"))
-        starts.push_back(starts.back() + std::stoul(l.substr(l.find(',') + 1)));
+    for (const std::string& l : PacketFlags(file, "a:0"))  // "size,flags"
+        starts.push_back(starts.back() + std::stoul(l.substr(0, l.find(','))));
     return starts;
 }
 
@@ -152,6 +154,113 @@ TEST(KeepsAudio, AfterEmptyChunks) {
     const fs::path wavJoined = dir / "joined.wav";
     ASSERT_EQ(ConnectWavFiles({looped.string()}, wavJoined.string(), wavJoin), 0);
     EXPECT_EQ(PacketChecksums(wavJoined, "a:0"), packets);
+}
+
+// ---------------------------------------------------------------- MPEG audio on frame boundaries
+
+// All audio bytes of an AVI file, read through our reader.
+std::string AudioBytes(const fs::path& file) {
+    std::shared_ptr<AviFile> f;
+    std::shared_ptr<AviStream> a;
+    if (AviFile::Open(file.string(), f) != kAviOk || f->GetStream(a, kStreamTypeAudio, 0) != kAviOk)
+        return {};
+    std::string out;
+    std::vector<uint8_t> buf(1 << 20);
+    for (int32_t p = a->Start(); p < a->Start() + a->Length();) {
+        int32_t b = 0, s = 0;
+        if (a->Read(p, kAviStreamReadConvenient, buf.data(), int32_t(buf.size()), &b, &s) != kAviOk || s <= 0)
+            break;
+        out.append(reinterpret_cast<const char*>(buf.data()), size_t(b));
+        p += s;
+    }
+    return out;
+}
+
+// Constant bit-rate MP3 stored a byte a sample: an extraction at odd times
+// and a join start and end the audio on whole frames, so it decodes without
+// errors; the audio is the source's, frame for frame.
+TEST(MpegAudioFrames, ExtractionAndJoinKeepWholeFrames) {
+    const fs::path src = MovieCbrMp3();
+    ASSERT_FALSE(src.empty());
+    {
+        CDecAVIAudio r;
+        ASSERT_EQ(r.Open(src.string()), 0);
+        ASSERT_EQ(r.GetAudioFormat()->nBlockAlign, 1);
+        ASSERT_EQ(r.GetAudioInfo()->dwSampleSize, 1u);
+    }
+    const std::string all = AudioBytes(src);
+    std::vector<size_t> starts;  // frame starts in the source's audio; the last is its whole-frame end
+    for (size_t s : FrameStarts(Movie8sMp3()))
+        if (s <= all.size()) starts.push_back(s);
+    ASSERT_GT(starts.size(), 250u);
+    ASSERT_LT(starts.back(), all.size());  // the source ends in the middle of a frame
+    auto isStart = [&](size_t at) { return std::binary_search(starts.begin(), starts.end(), at); };
+    TempDir dir;
+    std::string errors;
+
+    for (auto [from, to] : {std::pair{1500, 6000}, std::pair{1370, 5830}, std::pair{0, 8000}}) {
+        const fs::path out = dir / ("section" + std::to_string(from) + ".avi");
+        RecordingHost host;
+        int64_t startMs = -1;  // where the section really begins: a key frame
+        ASSERT_EQ(ExtractAviSection(src.string(), out.string(), Range(from, to), host,
+                                    [&](const TimeFields& t) { startMs = ToMilliseconds(t); }),
+                  0);
+        EXPECT_TRUE(DecodesCleanly(out, &errors)) << from << ": " << errors;
+        const std::string audio = AudioBytes(out);
+        ASSERT_FALSE(audio.empty());
+        const size_t at = all.find(audio);
+        ASSERT_NE(at, std::string::npos) << from;
+        EXPECT_TRUE(isStart(at)) << from << ": starts at byte " << at;
+        EXPECT_TRUE(isStart(at + audio.size())) << from << ": ends at byte " << at + audio.size();
+        // Less than a frame (418 bytes) after the time of the first copied
+        // video frame (16000 bytes a second).
+        EXPECT_GE(int64_t(at), startMs * 16) << from;
+        EXPECT_LT(int64_t(at), startMs * 16 + 418) << from;
+    }
+
+    const fs::path joined = dir / "joined.avi";
+    RecordingHost host;
+    ASSERT_EQ(ConnectAviFiles({src.string(), src.string()}, joined.string(), host), 0);
+    EXPECT_TRUE(DecodesCleanly(joined, &errors)) << errors;
+    const std::string whole = all.substr(0, starts.back());
+    EXPECT_TRUE(AudioBytes(joined) == whole + whole);
+}
+
+// ---------------------------------------------------------------- the size limit of WAV
+
+// A join or an extraction whose output reaches the size limit of a WAV file
+// stops with 901 and says why; the output is a complete WAV file of what fit.
+// The limit is lowered here: the real one is 4 GiB.
+TEST(WavLimit, JoinAndExtractionSayWhy) {
+    const fs::path a = Wav1s("ops_1s_440.wav", 440), b = Wav1s("ops_1s_660.wav", 660), long3s = Wav3s44k();
+    struct Case {
+        const char* name;
+        bool join;
+        uint64_t limit;
+    };
+    for (const Case& c : {Case{"join", true, 150000}, Case{"extraction", false, 200000}}) {
+        TempDir dir;
+        const fs::path out = dir / "out.wav";
+        RecordingHost host;
+        WavWriteOptions o;
+        o.maxFileBytes = c.limit;
+        const int r = c.join ? ConnectWavFiles({a.string(), b.string()}, out.string(), host, o)
+                             : ExtractWavSection(long3s.string(), out.string(), Range(0, 3000), host, o);
+        EXPECT_EQ(r, kErrAudioWrite) << c.name;
+        ASSERT_EQ(host.errors.size(), 1u) << c.name;
+        EXPECT_EQ(host.errors[0].second, kErrAudioWrite);
+        const std::string& detail = host.errors[0].first;
+        EXPECT_NE(detail.find("4 GiB"), std::string::npos) << detail;
+        // The extraction's messages name the input, as the page's do.
+        if (!c.join) EXPECT_EQ(detail.rfind(long3s.string(), 0), 0u) << detail;
+        const WavChunks w = ReadWavChunks(out);
+        ASSERT_TRUE(w.ok) << c.name;
+        EXPECT_GT(w.dataSize, 0u);
+        EXPECT_LE(w.fileSize, c.limit);
+        EXPECT_EQ(uint64_t(w.riffSize) + 8, w.fileSize);
+        std::string errors;
+        EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
+    }
 }
 
 }  // namespace
