@@ -226,6 +226,31 @@ TEST(MpegAudioFrames, ExtractionAndJoinKeepWholeFrames) {
     EXPECT_TRUE(AudioBytes(joined) == whole + whole);
 }
 
+// ---------------------------------------------------------------- union with MP3-in-WAV audio
+
+// The audio stream header of a union matches its format block: MP3 from a WAV
+// file with block align 1152 is written one frame a chunk (sample size 0,
+// scale 1152, rate 44100), so its time stamps rise and every frame is kept.
+TEST(AviUnionAudio, Mp3FromWavKeepsItsTimeStamps) {
+    const fs::path wav = WavMp3();
+    ASSERT_FALSE(wav.empty());
+    TempDir dir;
+    const fs::path out = dir / "comb.avi";
+    RecordingHost host;
+    ASSERT_EQ(UnionAviStreams(MovieA().string(), wav.string(), out.string(), host), 0);
+    std::string errors;
+    EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
+    EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(wav, "a:0"));
+    EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(MovieA(), "v:0"));
+    CDecAVIAudio r;
+    ASSERT_EQ(r.Open(out.string()), 0);
+    EXPECT_EQ(r.GetAudioInfo()->dwSampleSize, 0u);
+    EXPECT_EQ(r.GetAudioInfo()->dwScale, 1152u);
+    EXPECT_EQ(r.GetAudioInfo()->dwRate, 44100u);
+    EXPECT_EQ(r.GetAudioFormat()->nBlockAlign, 1152);
+    EXPECT_EQ(size_t(r.GetAudioLength()), PacketChecksums(wav, "a:0").size());
+}
+
 // ---------------------------------------------------------------- the size limit of WAV
 
 // A join or an extraction whose output reaches the size limit of a WAV file
