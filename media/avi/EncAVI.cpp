@@ -41,13 +41,8 @@ std::vector<uint8_t> ReadBytes(const AviStream& s, int64_t a, int64_t b) {
     return out;
 }
 
-// MPEG audio and AC-3 stored with a sample of one byte (block align 1: the
-// way constant bit-rate audio is kept) can be cut anywhere, but a decoder
-// needs whole frames. [first, end) moves onto frame boundaries: first to the
-// frame that starts at or after it, end to the frame boundary at or after it,
-// or, where the stream ends in a partial frame, to the end of the last whole
-// one. Both move by less than one frame. Any other audio is left as it is,
-// and so is a boundary that cannot be found.
+}  // namespace
+
 void AlignToAudioFrames(const AviStream& s, int& first, int& end) {
     int32_t size = 0;
     if (s.ReadFormat(s.Start(), nullptr, size) != kAviOk || size < 16) return;
@@ -93,8 +88,6 @@ void AlignToAudioFrames(const AviStream& s, int& first, int& end) {
     }
     end = std::max(first, int(wa + int64_t(pos)));
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------- settings
 

@@ -14,6 +14,16 @@ namespace vt {
 
 class OperationHost;
 
+// MPEG audio and AC-3 stored with a sample of one byte (the way constant
+// bit-rate audio is kept in AVI files and in WAV files) can be cut anywhere,
+// but a decoder needs whole frames. Moves samples [first, end) of such a
+// stream onto frame boundaries: first to the frame that starts at or after
+// it, end to the frame boundary at or after it or, where the stream ends in a
+// partial frame, to the end of the last whole one; both move by less than one
+// frame. Any other audio is left as it is, and so is a boundary that cannot
+// be found.
+void AlignToAudioFrames(const AviStream& stream, int& first, int& end);
+
 // Where the codec settings record lives ("AviVideoSettings" under the
 // program's registry key): DWORD and binary values by name.
 class AviSettingStore {

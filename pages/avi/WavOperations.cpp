@@ -7,6 +7,7 @@
 
 #include "app/Strings.h"
 #include "media/avi/DecMovie.h"
+#include "media/avi/EncAVI.h"
 #include "media/avi/MemBuff.h"
 #include "media/avi/WaveFileACM.h"
 #include "ops/ErrorCodes.h"
@@ -22,6 +23,34 @@ namespace {
 constexpr int kLinkBufferBytes = 48000;
 constexpr int kExtractBufferBytes = 400000;
 
+// Bytes a sample of the reader's audio stream: the block align, except where
+// the reader counts the stream in bytes (MPEG audio, whose block align is no
+// fixed sample size); 0 for audio counted in chunks.
+uint32_t SampleBytes(CDecWAV& reader) {
+    const WaveFormatEx* fmt = reader.GetAudioFormat();
+    const auto& stream = reader.GetAudioStream();
+    AviStreamInfo si;
+    if (!stream || stream->Info(si) != kAviOk) return fmt ? fmt->nBlockAlign : 0;
+    if (si.dwSampleSize == 0) return fmt ? fmt->nBlockAlign : 0;
+    int32_t bytes = 0;
+    if (stream->Read(stream->Start(), 1, nullptr, 0, &bytes, nullptr) == kAviOk && bytes > 0)
+        return uint32_t(bytes);
+    return fmt ? fmt->nBlockAlign : 0;
+}
+
+// Moves [start, end) of MPEG audio or AC-3 onto whole frames (see
+// AlignToAudioFrames); an end past the stream becomes its end.
+void AlignWavRange(CDecWAV& reader, uint32_t& start, uint32_t& end) {
+    const auto& stream = reader.GetAudioStream();
+    if (!stream || start > 0x7FFFFFFFu) return;
+    const int64_t streamEnd = int64_t(stream->Start()) + stream->Length();
+    int first = int(start), last = int(std::min<int64_t>(end, streamEnd));
+    if (first >= last) return;
+    AlignToAudioFrames(*stream, first, last);
+    start = uint32_t(first);
+    end = uint32_t(last);
+}
+
 // Copies the reader's audio from its read position up to (not including)
 // sample `end` into the writer. `progress` gets the read position before and
 // after each block. 0 when done or stopped, 6002 when a read fails, 901 when
@@ -29,8 +58,7 @@ constexpr int kExtractBufferBytes = 400000;
 template <class Progress>
 int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBase<unsigned char>& buffer,
                 int bufferBytes, OperationHost& host, Progress progress) {
-    const WaveFormatEx* fmt = reader.GetAudioFormat();
-    const uint32_t align = fmt ? fmt->nBlockAlign : 0;
+    const uint32_t align = SampleBytes(reader);
     AviStreamInfo si;
     const bool chunked =
         !reader.GetAudioStream() || reader.GetAudioStream()->Info(si) != kAviOk || si.dwSampleSize == 0;
@@ -136,17 +164,33 @@ double TimeSeconds(const TimeFields& t) {
            double(t.milliseconds) / 1000.0;
 }
 
-// The fields of a sample count: L x nBlockAlign / nAvgBytesPerSec seconds.
-TimeFields SamplesToTime(uint32_t samples, const WaveFormatEx* fmt) {
+// The fields of a sample count: L x scale / rate seconds.
+TimeFields SamplesToTime(uint32_t samples, uint32_t rate, uint32_t scale) {
     TimeFields t;
-    if (!fmt || fmt->nAvgBytesPerSec == 0) return t;
-    const double secs = double(samples) * double(fmt->nBlockAlign) / double(fmt->nAvgBytesPerSec);
+    if (rate == 0) return t;
+    const double secs = double(samples) * double(scale) / double(rate);
     const uint32_t s = uint32_t(uint64_t(secs));
     t.hours = int(s / 3600);
     t.minutes = int((s % 3600) / 60);
     t.seconds = int(s % 60);
     t.milliseconds = int(uint64_t(secs * 1000.0) % 1000);
     return t;
+}
+
+// The samples a second of the reader's audio stream, as rate / scale: the
+// stream header's, which count what the reader counts (blocks of PCM and
+// other fixed-size samples, bytes of MPEG audio in a WAV file, chunks of
+// frame-based audio in an AVI file). For a WAV file they are
+// nAvgBytesPerSec / nBlockAlign. Without them, the format's.
+void StreamRate(CDecWAV& reader, uint32_t& rate, uint32_t& scale) {
+    const WaveFormatEx* fmt = reader.GetAudioFormat();
+    rate = fmt ? fmt->nAvgBytesPerSec : 0;
+    scale = fmt ? fmt->nBlockAlign : 0;
+    AviStreamInfo si;
+    if (reader.GetAudioStream() && reader.GetAudioStream()->Info(si) == kAviOk && si.dwRate && si.dwScale) {
+        rate = si.dwRate;
+        scale = si.dwScale;
+    }
 }
 
 }  // namespace
@@ -188,8 +232,11 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
     for (size_t i = 0; result == 0 && i < n; ++i) {
         // One file open at a time, whatever the list's length.
         if (i > 0 && (result = reader->Open(files[i])) != 0) break;
-        const uint32_t start = uint32_t(reader->GetAudioStart());
-        const uint32_t end = start + uint32_t(reader->GetAudioLength());
+        uint32_t start = uint32_t(reader->GetAudioStart());
+        uint32_t end = start + uint32_t(reader->GetAudioLength());
+        // Whole frames of MPEG audio: no cut-off frame in the middle of the output.
+        AlignWavRange(*reader, start, end);
+        reader->SetAudioPos(int(start));
         uint32_t done = start;
         result = CopyWavData(*reader, writer, end, buffer, kLinkBufferBytes, host,
                              [&](uint32_t before, uint32_t after) {
@@ -209,7 +256,9 @@ int ReadWavRange(const std::string& input, SectionRange& range) {
     CDecWAV reader;
     int r = reader.Open(input);
     if (r) return r;
-    range.end = SamplesToTime(uint32_t(reader.GetAudioLength()), reader.GetAudioFormat());
+    uint32_t rate = 0, scale = 0;
+    StreamRate(reader, rate, scale);
+    range.end = SamplesToTime(uint32_t(reader.GetAudioLength()), rate, scale);
     return 0;
 }
 
@@ -219,9 +268,11 @@ int ExtractWavSection(const std::string& input, const std::string& output, const
     int result = reader.Open(input);
     if (result) return result;
     const WaveFormatEx* fmt = reader.GetAudioFormat();
-    const uint32_t avg = fmt ? fmt->nAvgBytesPerSec : 0, align = fmt ? fmt->nBlockAlign : 0;
-    const uint32_t end = WavTimeToSample(range.end, avg, align);
-    const uint32_t start = WavTimeToSample(range.start, avg, align);
+    uint32_t rate = 0, scale = 0;
+    StreamRate(reader, rate, scale);
+    uint32_t end = WavTimeToSample(range.end, rate, scale);
+    uint32_t start = WavTimeToSample(range.start, rate, scale);
+    AlignWavRange(reader, start, end);
     reader.SetAudioPos(int(start));
 
     CWaveFileACM writer;

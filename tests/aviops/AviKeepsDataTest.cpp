@@ -226,6 +226,51 @@ TEST(MpegAudioFrames, ExtractionAndJoinKeepWholeFrames) {
     EXPECT_TRUE(AudioBytes(joined) == whole + whole);
 }
 
+// The data chunk of a WAV file.
+std::string WavData(const fs::path& file) {
+    const std::vector<uint8_t> b = ReadFile(file);
+    const WavChunks w = ReadWavChunks(file);
+    const std::string all(b.begin(), b.end());
+    const size_t at = all.find("data");
+    if (!w.ok || at == std::string::npos) return {};
+    return all.substr(at + 8, w.dataSize);
+}
+
+// WAV extraction counts MPEG audio as its reader does (bytes of a WAV file,
+// frames of an AVI file) and cuts it on whole frames: the range has the
+// right length and place and decodes without errors.
+TEST(MpegAudioFrames, WavExtractionOfMp3) {
+    const fs::path wav = WavMp3();
+    ASSERT_FALSE(wav.empty());
+    SectionRange range;
+    ASSERT_EQ(ReadWavRange(wav.string(), range), 0);
+    EXPECT_NEAR(double(ToMilliseconds(range.end)), 3000.0, 60.0);
+    TempDir dir;
+    std::string errors;
+
+    // 128 kbit/s: 16000 bytes a second, frames of 417 or 418 bytes.
+    const fs::path out = dir / "wav.wav";
+    RecordingHost host;
+    ASSERT_EQ(ExtractWavSection(wav.string(), out.string(), Range(1000, 2000), host), 0);
+    EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
+    const std::string all = WavData(wav), part = WavData(out);
+    const size_t at = all.find(part);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_GE(at, 16000u);
+    EXPECT_LT(at, 16418u);
+    EXPECT_NEAR(double(part.size()), 16000.0, 418.0);
+    EXPECT_EQ(PacketChecksums(out, "a:0").size(), part.size() / 417);
+
+    // From an AVI file: MP3 frames of 576 samples at 22050 Hz, 38.28 a second.
+    const fs::path fromAvi = dir / "avi.wav";
+    RecordingHost host2;
+    ASSERT_EQ(ExtractWavSection(MovieMp3().string(), fromAvi.string(), Range(500, 1300), host2), 0);
+    EXPECT_TRUE(DecodesCleanly(fromAvi, &errors)) << errors;
+    const auto packets = PacketChecksums(fromAvi, "a:0");
+    EXPECT_NEAR(double(packets.size()), 0.8 * 22050 / 576, 1.5);
+    EXPECT_TRUE(IsRunOf(packets, PacketChecksums(MovieMp3(), "a:0")));
+}
+
 // ---------------------------------------------------------------- union with MP3-in-WAV audio
 
 // The audio stream header of a union matches its format block: MP3 from a WAV
