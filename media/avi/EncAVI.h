@@ -180,8 +180,10 @@ class CEncAVIAudio : public CEncAVI_Comp {
     // output format's block alignment. The counts written come back.
     int WriteAudio(int& samples, const void* data, int& bytes);
     // Copies samples [first, end) of a reader's audio stream, in blocks of at
-    // most 400000 bytes. A read failure asks `host` (OK: stop with 2107,
-    // Cancel: skip one sample); without a host it stops with 2107.
+    // most 400000 bytes; MPEG audio and AC-3 stored a byte a sample are first
+    // moved onto whole frames (AlignToAudioFrames). A read failure asks `host`
+    // (OK: stop with 2107, Cancel: skip one sample); without a host it stops
+    // with 2107.
     int CopyAudio(int first, int end, const std::shared_ptr<AviStream>& source,
                   OperationHost* host = nullptr);
 
