@@ -150,6 +150,12 @@ TEST(KeepsAudio, AfterEmptyChunks) {
     EXPECT_EQ(PacketChecksums(wav, "a:0"), packets);
     EXPECT_TRUE(DecodesCleanly(wav, &errors)) << errors;
 
+    RecordingHost combine;
+    const fs::path comb = dir / "comb.avi";
+    ASSERT_EQ(UnionAviStreams(MovieA().string(), looped.string(), comb.string(), combine), 0);
+    EXPECT_EQ(PacketChecksums(comb, "a:0"), packets);
+    EXPECT_TRUE(DecodesCleanly(comb, &errors)) << errors;
+
     RecordingHost wavJoin;
     const fs::path wavJoined = dir / "joined.wav";
     ASSERT_EQ(ConnectWavFiles({looped.string()}, wavJoined.string(), wavJoin), 0);
