@@ -23,9 +23,9 @@ namespace {
 constexpr int kLinkBufferBytes = 48000;
 constexpr int kExtractBufferBytes = 400000;
 
-// Bytes a sample of the reader's audio stream: the block align, except where
-// the reader counts the stream in bytes (MPEG audio, whose block align is no
-// fixed sample size); 0 for audio counted in chunks.
+// Bytes a sample of the reader's audio stream: what one sample reads as
+// (bytes of MPEG audio in a WAV file, whose block align is no sample size);
+// the block align for audio counted in chunks, where it only bounds a read.
 uint32_t SampleBytes(CDecWAV& reader) {
     const WaveFormatEx* fmt = reader.GetAudioFormat();
     const auto& stream = reader.GetAudioStream();
