@@ -158,7 +158,7 @@ TEST(AviBadInput, BogusOpenDmlIndexFallsBack) {
     ASSERT_EQ(CopyMovie(src, odml, o), 0);
     const auto bytes = ReadFile(odml);
     const std::string text(bytes.begin(), bytes.end());
-    const size_t ix0 = text.find("ix00");               // the first part's standard index
+    const size_t ix0 = text.find("ix00");                     // the first part's standard index
     const size_t ix1 = text.find("ix00", text.find("AVIX"));  // a later part's
     const size_t indx = text.find("indx");
     ASSERT_NE(ix0, std::string::npos);
