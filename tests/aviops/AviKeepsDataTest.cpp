@@ -232,6 +232,26 @@ TEST(MpegAudioFrames, ExtractionAndJoinKeepWholeFrames) {
     EXPECT_TRUE(AudioBytes(joined) == whole + whole);
 }
 
+// A file made by another program: XviD video with constant bit-rate MP3
+// stored a byte a sample, ending in the middle of a frame. Joined with itself,
+// the cut-off frame stays out of the middle of the audio.
+TEST(MpegAudioFrames, JoinOfARealFileDecodes) {
+    const fs::path src = SamplePath("tls__sample.avi");
+    if (src.empty()) GTEST_SKIP() << "the shared samples are not there";
+    TempDir dir;
+    const fs::path out = dir / "joined.avi";
+    RecordingHost host;
+    ASSERT_EQ(ConnectAviFiles({src.string(), src.string()}, out.string(), host), 0);
+    const auto r =
+        vt::test::Run("ffmpeg -hide_banner -nostdin -v error -i " + Q(out) + " -map 0:a -f null - 2>&1");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    const auto packets = PacketChecksums(src, "a:0");
+    const auto joined = PacketChecksums(out, "a:0");
+    ASSERT_GE(joined.size(), 2 * packets.size() - 2);
+    EXPECT_TRUE(std::equal(packets.begin(), packets.end() - 1, joined.begin()));
+}
+
 // The data chunk of a WAV file.
 std::string WavData(const fs::path& file) {
     const std::vector<uint8_t> b = ReadFile(file);
