@@ -124,6 +124,15 @@ TEST(KeepsAudio, AfterEmptyChunks) {
     ASSERT_FALSE(looped.empty());
     const auto packets = PacketChecksums(looped, "a:0");
     ASSERT_EQ(packets.size(), 5 * PacketChecksums(MovieMp3(), "a:0").size());
+    // The fixture shows the fault: its idx1 lists empty audio chunks.
+    const std::vector<uint8_t> bytes = ReadFile(looped);
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t idx1 = text.rfind("idx1");
+    ASSERT_NE(idx1, std::string::npos);
+    int empty = 0;
+    for (size_t e = idx1 + 8; e + 16 <= bytes.size(); e += 16)
+        empty += text.compare(e, 4, "01wb") == 0 && GetU32LE(&bytes[e + 12]) == 0;
+    ASSERT_GT(empty, 0);
     TempDir dir;
     std::string errors;
 
