@@ -1,6 +1,7 @@
 #include "platform/AviFile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/Riff.h"
@@ -155,6 +156,7 @@ struct AviFileImpl {
     AviResult ParseStrl(uint64_t start, uint64_t end);
     bool ReadIndx(StreamData& s, uint64_t pos, uint32_t size);
     bool LoadOdmlIndexes();
+    bool InsideMovi(uint64_t at, uint32_t bytes) const;
     bool LoadIdx1();
     void ScanMovi(const Movi& m);
     void ScanList(uint64_t pos, uint64_t end, int depth);
@@ -429,40 +431,43 @@ void AviFileImpl::AddEntry(int stream, uint64_t dataOffset, uint32_t size, uint3
     streams[size_t(stream)].index.push_back({dataOffset, size, flags});
 }
 
+bool AviFileImpl::InsideMovi(uint64_t at, uint32_t bytes) const {
+    // The data of a chunk lies after its 8-byte header, in one 'movi' list.
+    for (const Movi& m : movis)
+        if (at >= m.listPos + 12 && at <= m.end && bytes <= m.end - at) return true;
+    return false;
+}
+
+// Every offset is checked before it is used: base + entry offset must neither
+// wrap nor leave the 'movi' lists of the file. A standard index that fails
+// anywhere condemns the whole OpenDML index, and the caller falls back to
+// 'idx1' and then to a scan (which also reads what is left of a file cut off
+// in a later part).
 bool AviFileImpl::LoadOdmlIndexes() {
     for (size_t si = 0; si < streams.size(); ++si) {
         StreamData& s = streams[si];
         for (const SuperEntry& se : s.superIndex) {
             // Super indexes that name the same standard index over and over end here too.
             if (indexEntries >= kMaxIndexEntries) break;
-            uint64_t pos = se.offset;
-            if (pos + 32 > fileSize || !io->Seek(pos)) break;  // a part cut off: keep what came before
+            const uint64_t pos = se.offset;
+            if (pos > fileSize || fileSize - pos < 32 || !io->Seek(pos)) return false;
             uint32_t id, size;
             uint8_t h[24];
-            if (!io->ReadU32LE(id) || !io->ReadU32LE(size) || !io->ReadExact(h, 24)) break;
+            if (!io->ReadU32LE(id) || !io->ReadU32LE(size) || !io->ReadExact(h, 24)) return false;
             if (!(IsIndexChunk(id) || id == kFccIndx)) return false;
             if (GetU16LE(h) != 2 || h[3] != 1) return false;
-            uint32_t n = GetU32LE(h + 4);
-            uint64_t base = GetU64LE(h + 12);
-            uint64_t room = std::min<uint64_t>(size, fileSize - pos - 8);
-            if (room < 24) break;
-            n = uint32_t(std::min<uint64_t>(n, (room - 24) / 8));
-            bool cut = false;
+            const uint32_t n = GetU32LE(h + 4);
+            const uint64_t base = GetU64LE(h + 12);
+            if (size < 24 || size > fileSize - pos - 8 || n > (size - 24) / 8) return false;
             for (uint32_t k = 0; k < n && indexEntries < kMaxIndexEntries; ++k) {
                 uint32_t off, sz;
-                if (!io->ReadU32LE(off) || !io->ReadU32LE(sz)) {
-                    cut = true;
-                    break;
-                }
-                uint32_t bytes = sz & ~kIndexNotKey;
-                uint64_t at = base + off;
-                if (at > fileSize || bytes > fileSize - at) {
-                    cut = true;
-                    break;
-                }
+                if (!io->ReadU32LE(off) || !io->ReadU32LE(sz)) return false;
+                const uint32_t bytes = sz & ~kIndexNotKey;
+                if (base > UINT64_MAX - off) return false;
+                const uint64_t at = base + off;
+                if (!InsideMovi(at, bytes)) return false;
                 AddEntry(int(si), at, bytes, (sz & kIndexNotKey) ? 0u : kAviIfKeyFrame);
             }
-            if (cut) break;
         }
     }
     return true;
@@ -572,6 +577,14 @@ void AviFileImpl::FinishIndexes() {
             }
         }
         s.sampleSize = ss;
+        if (!ss && s.info.fccType == kStreamTypeAudio) {
+            // Audio of one frame per chunk: an empty chunk (writers put them in
+            // to fill gaps) holds no sample. Left in, it would read as a sample
+            // of 0 bytes, which copy loops rightly take as the end of the data.
+            s.index.erase(std::remove_if(s.index.begin(), s.index.end(),
+                                         [](const IndexEntry& e) { return e.size == 0; }),
+                          s.index.end());
+        }
         if (ss) {
             s.cumBytes.resize(s.index.size() + 1);
             s.cumBytes[0] = 0;

@@ -90,8 +90,10 @@ class AviStream {
     // whole samples as convenient: one sample (chunk) of a frame stream; for a
     // stream of fixed-size samples, as many as fit in `bufferBytes` (across
     // chunks), or the rest of the current chunk when `buffer` is null.
-    // With `buffer` null only the counts are reported. An empty sample reads as
-    // one sample of 0 bytes. At or past the end: 0 bytes, 0 samples, success.
+    // With `buffer` null only the counts are reported. An empty sample of a
+    // frame stream (a dropped frame) reads as one sample of 0 bytes; empty
+    // chunks of an audio stream hold no samples and are never read. At or past
+    // the end, and only there: 0 bytes, 0 samples, success.
     AviResult Read(int32_t start, int32_t count, void* buffer, int32_t bufferBytes, int32_t* bytesRead,
                    int32_t* samplesRead) const;
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/AudioFormat.h"
+#include "platform/AudioFrames.h"
 #include "platform/AviFile.h"
 #include "platform/Riff.h"
 
@@ -28,7 +29,81 @@ struct Source {
     int32_t pos = 0;  // next sample to copy
     int32_t end = 0;
     std::shared_ptr<AviStream> out;
+    // MPEG audio or AC-3 read as bytes and written one frame a chunk: the
+    // format tag and the bytes read but not yet written.
+    uint16_t frameTag = 0;
+    std::vector<uint8_t> pending;
 };
+
+// The stream header of an audio stream as the output must carry it. A header
+// that disagrees with the format block makes players misplace the audio:
+// MPEG audio or AC-3 whose block align is not 1 (the frame-based way of
+// storing it, as WAV files from many encoders do) is written one frame a
+// chunk, with a sample size of 0, a scale of the samples per frame and the
+// sample rate; other audio that counts samples of a fixed size gets the
+// block align as its sample size.
+AviStreamInfo OutputAudioInfo(Source& s) {
+    AviStreamInfo info = s.info;
+    const WaveFormatEx w = WaveFormatFromBytes(s.format.data(), s.format.size());
+    const uint16_t tag = EffectiveFormatTag(s.format.data(), s.format.size());
+    if (s.info.dwSampleSize == 0 || w.nBlockAlign == 0) return info;
+    int32_t unit = 0;
+    const bool bytes = s.stream->Read(s.pos, 1, nullptr, 0, &unit, nullptr) == kAviOk && unit == 1;
+    if (IsFramedAudioTag(tag) && w.nBlockAlign > 1 && bytes) {
+        std::vector<uint8_t> head(4 * kMaxAudioFrameBytes);
+        int32_t got = 0;
+        const int32_t want = int32_t(std::min<int64_t>(int64_t(head.size()), int64_t(s.end) - s.pos));
+        AudioFrame f;
+        if (want > 0 && s.stream->Read(s.pos, want, head.data(), want, &got, nullptr) == kAviOk) {
+            const size_t at = FindAudioFrame(tag, head.data(), size_t(got), 0, s.pos + got == s.end);
+            if (at < size_t(got) && ParseAudioFrame(tag, head.data() + at, size_t(got) - at, f)) {
+                s.frameTag = tag;
+                info.dwSampleSize = 0;
+                info.dwScale = f.samples;
+                info.dwRate = f.sampleRate;
+                info.dwSuggestedBufferSize = 0;
+                return info;
+            }
+        }
+    }
+    if (!IsFramedAudioTag(tag) || !bytes) info.dwSampleSize = w.nBlockAlign;
+    return info;
+}
+
+// Writes the whole frames of s.pending as chunks of one sample each; bytes
+// that are no frame go with the frame that follows them. With `final`, what
+// is left (a cut-off frame) is written too.
+AviResult WriteFrames(Source& s, bool final) {
+    std::vector<uint8_t>& p = s.pending;
+    size_t chunkStart = 0, i = 0;
+    while (i < p.size()) {
+        AudioFrame f;
+        if (ParseAudioFrame(s.frameTag, p.data() + i, p.size() - i, f)) {
+            if (f.bytes > p.size() - i) break;  // the rest comes with the next read
+            i += f.bytes;
+            AviResult r = s.out->Write(-1, 1, p.data() + chunkStart, int32_t(i - chunkStart), kAviIfKeyFrame,
+                                       nullptr, nullptr);
+            if (r != kAviOk) return r;
+            chunkStart = i;
+            continue;
+        }
+        const size_t next = FindAudioFrame(s.frameTag, p.data(), p.size(), i + 1, final);
+        if (next >= p.size()) {
+            i = p.size();
+            break;
+        }
+        i = next;
+    }
+    // Bytes that never turn into a frame are not held back for ever.
+    if ((final || p.size() - chunkStart > size_t(kCopyBlock)) && chunkStart < p.size()) {
+        AviResult r = s.out->Write(-1, 1, p.data() + chunkStart, int32_t(p.size() - chunkStart),
+                                   kAviIfKeyFrame, nullptr, nullptr);
+        if (r != kAviOk) return r;
+        chunkStart = p.size();
+    }
+    p.erase(p.begin(), p.begin() + long(chunkStart));
+    return kAviOk;
+}
 
 // The format a stream is saved with: its own, or the option's when that is the same.
 AviResult ChooseFormat(Source& s, const AviCompressOptions* o) {
@@ -71,6 +146,13 @@ AviResult CopySamples(Source& s, int32_t upTo, std::vector<uint8_t>& buf) {
         AviResult r = s.stream->Read(s.pos, kAviStreamReadConvenient, buf.data(), cap, &bytes, &samples);
         if (r != kAviOk) return r;
         if (samples <= 0) break;
+        if (s.frameTag) {
+            s.pending.insert(s.pending.end(), buf.begin(), buf.begin() + bytes);
+            s.pos += samples;
+            r = WriteFrames(s, s.pos >= s.end);
+            if (r != kAviOk) return r;
+            continue;
+        }
         uint32_t flags = s.stream->IsKeyFrame(s.pos) ? kAviIfKeyFrame : 0;
         r = s.out->Write(-1, samples, buf.data(), bytes, flags, nullptr, nullptr);
         if (r != kAviOk) return r;
@@ -186,7 +268,7 @@ AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_
     AviResult r = AviFile::Create(path, file, writeOptions);
     if (r != kAviOk) return r;
     for (auto& s : src) {
-        AviStreamInfo info = s.info;
+        AviStreamInfo info = s.info.fccType == kStreamTypeAudio ? OutputAudioInfo(s) : s.info;
         info.dwStart = 0;
         info.dwLength = 0;
         info.dwInitialFrames = 0;
@@ -245,6 +327,8 @@ AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_
                 r = kAviErrUserAbort;
         }
     }
+    for (auto& s : src)
+        if (r == kAviOk && s.frameTag) r = WriteFrames(s, true);
     AviResult fin = file->Finish();
     return r != kAviOk ? r : fin;
 }

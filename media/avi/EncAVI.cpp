@@ -11,6 +11,8 @@
 #include "media/avi/MemBuff.h"
 #include "ops/ErrorCodes.h"
 #include "ops/OperationHost.h"
+#include "platform/AudioFormat.h"
+#include "platform/AudioFrames.h"
 #include "platform/Registry.h"
 
 namespace vt {
@@ -28,7 +30,64 @@ void RemoveExistingOutput(const std::string& path) {
 
 constexpr uint32_t kDefaultHandler = MakeFourCC('D', 'I', 'B', ' ');
 
+// Bytes [a, b) of a stream whose samples are bytes.
+std::vector<uint8_t> ReadBytes(const AviStream& s, int64_t a, int64_t b) {
+    std::vector<uint8_t> out(size_t(std::max<int64_t>(b - a, 0)));
+    int32_t got = 0;
+    if (out.empty() ||
+        s.Read(int32_t(a), int32_t(out.size()), out.data(), int32_t(out.size()), &got, nullptr) != kAviOk)
+        return {};
+    out.resize(size_t(got));
+    return out;
+}
+
 }  // namespace
+
+void AlignToAudioFrames(const AviStream& s, int& first, int& end) {
+    int32_t size = 0;
+    if (s.ReadFormat(s.Start(), nullptr, size) != kAviOk || size < 16) return;
+    std::vector<uint8_t> fmt(static_cast<size_t>(size));
+    if (s.ReadFormat(s.Start(), fmt.data(), size) != kAviOk) return;
+    const uint16_t tag = EffectiveFormatTag(fmt.data(), fmt.size());
+    int32_t unit = 0;
+    if (!IsFramedAudioTag(tag) || s.Read(s.Start(), 1, nullptr, 0, &unit, nullptr) != kAviOk || unit != 1)
+        return;
+    const int64_t streamEnd = int64_t(s.Start()) + s.Length();
+    const int64_t window = 4 * int64_t(kMaxAudioFrameBytes);
+    if (first >= streamEnd || first >= end) return;
+
+    const int64_t a = std::max<int64_t>(first, s.Start()), b = std::min(streamEnd, a + window);
+    std::vector<uint8_t> head = ReadBytes(s, a, b);
+    const size_t at = FindAudioFrame(tag, head.data(), head.size(), 0, b == streamEnd);
+    if (at < head.size()) first = int(a + int64_t(at));
+
+    // The end: walk whole frames from a boundary before it.
+    const int64_t e = std::min<int64_t>(end, streamEnd);
+    const int64_t wa = std::max<int64_t>(first, e - window), wb = std::min(streamEnd, e + window);
+    if (wb <= wa) return;
+    std::vector<uint8_t> tail = ReadBytes(s, wa, wb);
+    const bool endOfData = wa + int64_t(tail.size()) == streamEnd;
+    const size_t n = tail.size(), target = size_t(e - wa);
+    size_t pos = FindAudioFrame(tag, tail.data(), n, 0, endOfData), lastWhole = pos;
+    if (pos >= n) return;
+    while (pos < target) {
+        AudioFrame f;
+        if (ParseAudioFrame(tag, tail.data() + pos, n - pos, f) && f.bytes <= n - pos) {
+            pos += f.bytes;
+            lastWhole = pos;
+            continue;
+        }
+        // Not a whole frame here: the next checked one, else the last whole frame ends the audio.
+        pos = FindAudioFrame(tag, tail.data(), n, pos + 1, endOfData);
+        if (pos >= n) {
+            // A frame cut off by the window rather than the stream's end: leave the end alone.
+            if (!endOfData) return;
+            pos = lastWhole;
+            break;
+        }
+    }
+    end = std::max(first, int(wa + int64_t(pos)));
+}
 
 // ---------------------------------------------------------------- settings
 
@@ -233,6 +292,7 @@ int CEncAVIAudio::CopyAudio(int first, int end, const std::shared_ptr<AviStream>
     if (!buffer.GetData()) return kErrMemory;
     if (!source) return 0;
     end = std::min(end, source->Length());
+    AlignToAudioFrames(*source, first, end);
     AviStreamInfo si;
     source->Info(si);
     const int64_t sampleSize = si.dwSampleSize;

@@ -14,6 +14,16 @@ namespace vt {
 
 class OperationHost;
 
+// MPEG audio and AC-3 stored with a sample of one byte (the way constant
+// bit-rate audio is kept in AVI files and in WAV files) can be cut anywhere,
+// but a decoder needs whole frames. Moves samples [first, end) of such a
+// stream onto frame boundaries: first to the frame that starts at or after
+// it, end to the frame boundary at or after it or, where the stream ends in a
+// partial frame, to the end of the last whole one; both move by less than one
+// frame. Any other audio is left as it is, and so is a boundary that cannot
+// be found.
+void AlignToAudioFrames(const AviStream& stream, int& first, int& end);
+
 // Where the codec settings record lives ("AviVideoSettings" under the
 // program's registry key): DWORD and binary values by name.
 class AviSettingStore {
@@ -170,8 +180,10 @@ class CEncAVIAudio : public CEncAVI_Comp {
     // output format's block alignment. The counts written come back.
     int WriteAudio(int& samples, const void* data, int& bytes);
     // Copies samples [first, end) of a reader's audio stream, in blocks of at
-    // most 400000 bytes. A read failure asks `host` (OK: stop with 2107,
-    // Cancel: skip one sample); without a host it stops with 2107.
+    // most 400000 bytes; MPEG audio and AC-3 stored a byte a sample are first
+    // moved onto whole frames (AlignToAudioFrames). A read failure asks `host`
+    // (OK: stop with 2107, Cancel: skip one sample); without a host it stops
+    // with 2107.
     int CopyAudio(int first, int end, const std::shared_ptr<AviStream>& source,
                   OperationHost* host = nullptr);
 

@@ -9,7 +9,6 @@ namespace vt {
 
 namespace {
 constexpr uint32_t kFccWave = MakeFourCC('W', 'A', 'V', 'E');
-constexpr uint64_t kMaxRiffBytes = 0xFFFFFFFFull;  // RIFF sizes are 32-bit
 }  // namespace
 
 // ---------------------------------------------------------------- CMMio
@@ -158,6 +157,7 @@ void CWaveFileACM::SetFileFormat(const WaveFormatEx* format) {
 
 int CWaveFileACM::OpenWrite(const std::string& path) {
     if (mmio_.IsOpen()) return 0;
+    limitReached_ = false;
     mode_ = 1;
     if (!PrepareFormats()) {
         mode_ = 0;
@@ -184,7 +184,19 @@ int CWaveFileACM::OpenWrite(const std::string& path) {
 int CWaveFileACM::WriteRaw(const void* data, int n) {
     if (!mmio_.IsOpen() || mode_ != 1 || n <= 0 || !data) return 0;
     // A RIFF file ends at 4 GiB: refuse what would not fit rather than wrap its sizes.
-    if (mmio_.DataBytes() + uint64_t(n) + 256 > kMaxRiffBytes) return 0;
+    const uint64_t limit = std::min<uint64_t>(maxFileBytes_, 0xFFFFFFFFull);
+    if (mmio_.DataBytes() + uint64_t(n) + 256 > limit) {
+        // What still fits goes in, in whole blocks of the format, so the file
+        // holds the audio up to the limit; the write as a whole has failed.
+        limitReached_ = true;
+        const uint64_t used = mmio_.DataBytes() + 256;
+        uint64_t fit = limit > used ? std::min<uint64_t>(limit - used, uint64_t(n)) : 0;
+        const WaveFormatEx w =
+            fileFormat_.empty() ? pcmFormat_ : WaveFormatFromBytes(fileFormat_.data(), fileFormat_.size());
+        if (w.nBlockAlign > 1) fit -= fit % w.nBlockAlign;
+        if (fit > 0 && mmio_.Write(data, size_t(fit))) bytesDone_ += int64_t(fit);
+        return 0;
+    }
     if (!mmio_.Write(data, size_t(n))) return 0;
     bytesDone_ += n;
     return n;

@@ -87,8 +87,16 @@ class CWaveFileACM : public CWavACM {
 
     // A copy (cbSize + 18 bytes, at most 256) of the format to store in the file.
     void SetFileFormat(const WaveFormatEx* format);
-    // Appends to "data" unchanged: n when all were written, else 0.
+    // Appends to "data" unchanged: n when all were written, else 0. Of data
+    // that would take the file past its size limit, the whole blocks that fit
+    // are written and 0 is returned (LimitReached).
     int WriteRaw(const void* data, int n);
+
+    // The largest file this writer makes: RIFF sizes are 32-bit, so 4 GiB
+    // (tests lower it). Kept across Close.
+    void SetMaxFileBytes(uint64_t bytes) { maxFileBytes_ = bytes; }
+    // True when the last refused write would have passed the size limit.
+    bool LimitReached() const { return limitReached_; }
 
     const WaveFormatEx& PcmFormat() const { return pcmFormat_; }
     // False when the last Close could not complete the file on disk (sizes,
@@ -98,6 +106,8 @@ class CWaveFileACM : public CWavACM {
   private:
     int mode_ = 0;  // 0 reading, 1 writing
     bool lastCloseOk_ = true;
+    bool limitReached_ = false;
+    uint64_t maxFileBytes_ = 0xFFFFFFFFull;
     CMMio mmio_;
 };
 

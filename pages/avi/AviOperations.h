@@ -5,6 +5,7 @@
 // and returns 0 or an error code; the caller shows the code. None of them
 // deletes an existing output first: the caller's start step does that.
 // Qt-free: the window's pages and the command line run the same code.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,11 +36,20 @@ int UnionAviStreams(const std::string& videoSource, const std::string& audioSour
 // time. The output takes the first file's stream headers and formats; every
 // file is checked to open before the output is made.
 int ConnectAviFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host);
+// Options of the WAV outputs: the size limit of a WAV file (RIFF sizes are
+// 32-bit; tests lower it).
+struct WavWriteOptions {
+    uint64_t maxFileBytes = 0xFFFFFFFFull;
+};
+
 // Joins the audio of WAV files (or of AVI files) in list order into a WAV file
 // in the first file's format. -5 when the output cannot be written in that
 // format; 6002 when a source cannot be read and 901 when the output cannot
-// be written (the output is then complete as far as it was written).
-int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host);
+// be written (the output is then complete as far as it was written). When the
+// output reaches the size limit of a WAV file, the 901 is reported to the host
+// here, with a detail text that says so.
+int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
+                    const WavWriteOptions& options = {});
 
 // ---- section extraction (pages 3 and 5) ----
 
@@ -71,8 +81,12 @@ int ReadWavRange(const std::string& input, SectionRange& range);
 uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t blockAlign);
 // Copies the audio between the two times into a WAV file in the source's own
 // format. 1 when the output cannot be written in that format; 6002 / 901
-// for a failed read / write (the output is then complete as far as written).
+// for a failed read / write (the output is then complete as far as written);
+// the size limit of a WAV file is reported as in ConnectWavFiles.
 int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
-                      OperationHost& host);
+                      OperationHost& host, const WavWriteOptions& options = {});
+
+// The detail text of a WAV output that reached the size limit of the format.
+std::string WavLimitText();
 
 }  // namespace vt

@@ -5,14 +5,16 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/Strings.h"
 #include "media/avi/DecMovie.h"
+#include "media/avi/EncAVI.h"
 #include "media/avi/MemBuff.h"
 #include "media/avi/WaveFileACM.h"
+#include "ops/ErrorCodes.h"
+#include "pages/avi/AviOperations.h"
 #include "platform/AudioFormat.h"
 #include "platform/ByteIO.h"
 #include "platform/Riff.h"
-#include "ops/ErrorCodes.h"
-#include "pages/avi/AviOperations.h"
 
 namespace vt {
 
@@ -21,6 +23,34 @@ namespace {
 constexpr int kLinkBufferBytes = 48000;
 constexpr int kExtractBufferBytes = 400000;
 
+// Bytes a sample of the reader's audio stream: what one sample reads as
+// (bytes of MPEG audio in a WAV file, whose block align is no sample size);
+// the block align for audio counted in chunks, where it only bounds a read.
+uint32_t SampleBytes(CDecWAV& reader) {
+    const WaveFormatEx* fmt = reader.GetAudioFormat();
+    const auto& stream = reader.GetAudioStream();
+    AviStreamInfo si;
+    if (!stream || stream->Info(si) != kAviOk) return fmt ? fmt->nBlockAlign : 0;
+    if (si.dwSampleSize == 0) return fmt ? fmt->nBlockAlign : 0;
+    int32_t bytes = 0;
+    if (stream->Read(stream->Start(), 1, nullptr, 0, &bytes, nullptr) == kAviOk && bytes > 0)
+        return uint32_t(bytes);
+    return fmt ? fmt->nBlockAlign : 0;
+}
+
+// Moves [start, end) of MPEG audio or AC-3 onto whole frames (see
+// AlignToAudioFrames); an end past the stream becomes its end.
+void AlignWavRange(CDecWAV& reader, uint32_t& start, uint32_t& end) {
+    const auto& stream = reader.GetAudioStream();
+    if (!stream || start > 0x7FFFFFFFu) return;
+    const int64_t streamEnd = int64_t(stream->Start()) + stream->Length();
+    int first = int(start), last = int(std::min<int64_t>(end, streamEnd));
+    if (first >= last) return;
+    AlignToAudioFrames(*stream, first, last);
+    start = uint32_t(first);
+    end = uint32_t(last);
+}
+
 // Copies the reader's audio from its read position up to (not including)
 // sample `end` into the writer. `progress` gets the read position before and
 // after each block. 0 when done or stopped, 6002 when a read fails, 901 when
@@ -28,11 +58,10 @@ constexpr int kExtractBufferBytes = 400000;
 template <class Progress>
 int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBase<unsigned char>& buffer,
                 int bufferBytes, OperationHost& host, Progress progress) {
-    const WaveFormatEx* fmt = reader.GetAudioFormat();
-    const uint32_t align = fmt ? fmt->nBlockAlign : 0;
+    const uint32_t align = SampleBytes(reader);
     AviStreamInfo si;
-    const bool chunked = !reader.GetAudioStream() || reader.GetAudioStream()->Info(si) != kAviOk ||
-                         si.dwSampleSize == 0;
+    const bool chunked =
+        !reader.GetAudioStream() || reader.GetAudioStream()->Info(si) != kAviOk || si.dwSampleSize == 0;
     if (!buffer.GetBuffer(bufferBytes)) return kErrMemory;
     while (uint32_t(reader.GetAudioPos()) < end) {
         const uint32_t before = uint32_t(reader.GetAudioPos());
@@ -99,7 +128,8 @@ void CompleteShortWav(const std::string& path, const std::vector<uint8_t>& forma
             frames = w.nBlockAlign ? data / w.nBlockAlign : 0;
         } else if (SuggestPcmFormat(format.data(), format.size(), pcm) && pcm.nBlockAlign) {
             uint64_t pcmBytes = 0;
-            if (PcmBytesForFileBytes(format.data(), format.size(), pcm, data, pcmBytes)) frames = pcmBytes / pcm.nBlockAlign;
+            if (PcmBytesForFileBytes(format.data(), format.size(), pcm, data, pcmBytes))
+                frames = pcmBytes / pcm.nBlockAlign;
         }
         f.Seek(factPos);
         f.WriteU32LE(uint32_t(std::min<uint64_t>(frames, 0xFFFFFFFFu)));
@@ -115,31 +145,52 @@ std::vector<uint8_t> FormatBytes(const WaveFormatEx* fmt) {
 
 // Completes the file; a failure to do so is a write failure unless another
 // failure came first. After any write failure the header is made to match
-// the data on disk.
-int CloseWav(CWaveFileACM& writer, int result, const std::string& path, const std::vector<uint8_t>& format) {
+// the data on disk. A write refused at the size limit is reported here with
+// its reason (`detail` goes before it), as nobody else knows it.
+int CloseWav(CWaveFileACM& writer, int result, const std::string& path, const std::vector<uint8_t>& format,
+             OperationHost& host, const std::string& detail) {
+    const bool atLimit = result == kErrAudioWrite && writer.LimitReached();
     writer.Close();
     if (!writer.LastCloseOk() || result == kErrAudioWrite) {
         CompleteShortWav(path, format);
         if (result == 0) result = kErrAudioWrite;
     }
+    if (atLimit) host.ReportError(detail.empty() ? WavLimitText() : detail + "\n" + WavLimitText(), result);
     return result;
 }
 
 double TimeSeconds(const TimeFields& t) {
-    return double(t.hours) * 3600.0 + double(t.minutes) * 60.0 + double(t.seconds) + double(t.milliseconds) / 1000.0;
+    return double(t.hours) * 3600.0 + double(t.minutes) * 60.0 + double(t.seconds) +
+           double(t.milliseconds) / 1000.0;
 }
 
-// The fields of a sample count: L x nBlockAlign / nAvgBytesPerSec seconds.
-TimeFields SamplesToTime(uint32_t samples, const WaveFormatEx* fmt) {
+// The fields of a sample count: L x scale / rate seconds.
+TimeFields SamplesToTime(uint32_t samples, uint32_t rate, uint32_t scale) {
     TimeFields t;
-    if (!fmt || fmt->nAvgBytesPerSec == 0) return t;
-    const double secs = double(samples) * double(fmt->nBlockAlign) / double(fmt->nAvgBytesPerSec);
+    if (rate == 0) return t;
+    const double secs = double(samples) * double(scale) / double(rate);
     const uint32_t s = uint32_t(uint64_t(secs));
     t.hours = int(s / 3600);
     t.minutes = int((s % 3600) / 60);
     t.seconds = int(s % 60);
     t.milliseconds = int(uint64_t(secs * 1000.0) % 1000);
     return t;
+}
+
+// The samples a second of the reader's audio stream, as rate / scale: the
+// stream header's, which count what the reader counts (blocks of PCM and
+// other fixed-size samples, bytes of MPEG audio in a WAV file, chunks of
+// frame-based audio in an AVI file). For a WAV file they are
+// nAvgBytesPerSec / nBlockAlign. Without them, the format's.
+void StreamRate(CDecWAV& reader, uint32_t& rate, uint32_t& scale) {
+    const WaveFormatEx* fmt = reader.GetAudioFormat();
+    rate = fmt ? fmt->nAvgBytesPerSec : 0;
+    scale = fmt ? fmt->nBlockAlign : 0;
+    AviStreamInfo si;
+    if (reader.GetAudioStream() && reader.GetAudioStream()->Info(si) == kAviOk && si.dwRate && si.dwScale) {
+        rate = si.dwRate;
+        scale = si.dwScale;
+    }
 }
 
 }  // namespace
@@ -152,7 +203,14 @@ uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t 
     return uint32_t(s);
 }
 
-int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host) {
+std::string WavLimitText() {
+    return SelectByLanguage(
+        "WAVファイルの上限サイズ(4GB)に達したため、そこで書き込みを終えました。",
+        "The output reached the 4 GiB size limit of a WAV file; it holds the audio up to that point.");
+}
+
+int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
+                    const WavWriteOptions& options) {
     if (files.empty()) return 0;
     auto reader = std::make_unique<CDecWAV>();
     reader->SetOpenPump([&host] { host.PumpMessages(); });
@@ -165,6 +223,7 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
     if (result) return result;
 
     CWaveFileACM writer;
+    writer.SetMaxFileBytes(options.maxFileBytes);
     const std::vector<uint8_t> format = FormatBytes(reader->GetAudioFormat());
     writer.SetFileFormat(reader->GetAudioFormat());
     if (!reader->GetAudioFormat() || !writer.OpenWrite(output)) return kErrFileOpen;
@@ -174,8 +233,11 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
     for (size_t i = 0; result == 0 && i < n; ++i) {
         // One file open at a time, whatever the list's length.
         if (i > 0 && (result = reader->Open(files[i])) != 0) break;
-        const uint32_t start = uint32_t(reader->GetAudioStart());
-        const uint32_t end = start + uint32_t(reader->GetAudioLength());
+        uint32_t start = uint32_t(reader->GetAudioStart());
+        uint32_t end = start + uint32_t(reader->GetAudioLength());
+        // Whole frames of MPEG audio: no cut-off frame in the middle of the output.
+        AlignWavRange(*reader, start, end);
+        reader->SetAudioPos(int(start));
         uint32_t done = start;
         result = CopyWavData(*reader, writer, end, buffer, kLinkBufferBytes, host,
                              [&](uint32_t before, uint32_t after) {
@@ -187,7 +249,7 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
         if (host.StopRequested()) break;
     }
     reader->Close();
-    return CloseWav(writer, result, output, format);
+    return CloseWav(writer, result, output, format, host, {});
 }
 
 int ReadWavRange(const std::string& input, SectionRange& range) {
@@ -195,33 +257,40 @@ int ReadWavRange(const std::string& input, SectionRange& range) {
     CDecWAV reader;
     int r = reader.Open(input);
     if (r) return r;
-    range.end = SamplesToTime(uint32_t(reader.GetAudioLength()), reader.GetAudioFormat());
+    uint32_t rate = 0, scale = 0;
+    StreamRate(reader, rate, scale);
+    range.end = SamplesToTime(uint32_t(reader.GetAudioLength()), rate, scale);
     return 0;
 }
 
 int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
-                      OperationHost& host) {
+                      OperationHost& host, const WavWriteOptions& options) {
     CDecWAV reader;
     reader.SetOpenPump([&host] { host.PumpMessages(); });
     int result = reader.Open(input);
     if (result) return result;
     const WaveFormatEx* fmt = reader.GetAudioFormat();
-    const uint32_t avg = fmt ? fmt->nAvgBytesPerSec : 0, align = fmt ? fmt->nBlockAlign : 0;
-    const uint32_t end = WavTimeToSample(range.end, avg, align);
-    const uint32_t start = WavTimeToSample(range.start, avg, align);
+    uint32_t rate = 0, scale = 0;
+    StreamRate(reader, rate, scale);
+    uint32_t end = WavTimeToSample(range.end, rate, scale);
+    uint32_t start = WavTimeToSample(range.start, rate, scale);
+    AlignWavRange(reader, start, end);
     reader.SetAudioPos(int(start));
 
     CWaveFileACM writer;
+    writer.SetMaxFileBytes(options.maxFileBytes);
     writer.SetFileFormat(fmt);
     if (!fmt || !writer.OpenWrite(output)) return 1;  // no text of its own: "Other Errors"
 
     CMemBuffBase<unsigned char> buffer;
-    result = CopyWavData(reader, writer, end, buffer, kExtractBufferBytes, host, [&](uint32_t before, uint32_t) {
-        host.ReportProgress(double(before - start) * 100.0 / double(end - start));
-    });
+    result =
+        CopyWavData(reader, writer, end, buffer, kExtractBufferBytes, host, [&](uint32_t before, uint32_t) {
+            host.ReportProgress(double(before - start) * 100.0 / double(end - start));
+        });
     const std::vector<uint8_t> format = FormatBytes(fmt);
     reader.Close();
-    return CloseWav(writer, result, output, format);
+    // The page names the input in its messages.
+    return CloseWav(writer, result, output, format, host, input);
 }
 
 }  // namespace vt

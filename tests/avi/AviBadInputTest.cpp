@@ -145,6 +145,51 @@ TEST(AviBadInput, TruncatedAndDamagedFiles) {
     }
 }
 
+// A bogus OpenDML index is not trusted: a base offset whose sum with the
+// entry offsets wraps, an entry past the end of the file, a super index entry
+// whose offset wraps. The reader falls back to idx1 and a scan of the movi
+// lists and reads every sample.
+TEST(AviBadInput, BogusOpenDmlIndexFallsBack) {
+    auto src = AviMjpegU8();
+    TempDir dir;
+    auto odml = dir / "odml.avi";
+    AviWriteOptions o;
+    o.partSize = 64 << 10;
+    ASSERT_EQ(CopyMovie(src, odml, o), 0);
+    const auto bytes = ReadFile(odml);
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t ix0 = text.find("ix00");                     // the first part's standard index
+    const size_t ix1 = text.find("ix00", text.find("AVIX"));  // a later part's
+    const size_t indx = text.find("indx");
+    ASSERT_NE(ix0, std::string::npos);
+    ASSERT_NE(ix1, std::string::npos);
+    ASSERT_NE(indx, std::string::npos);
+    struct Case {
+        const char* name;
+        size_t at;
+        uint64_t value;
+        bool wide;
+    };
+    const Case cases[] = {
+        {"base wraps onto the file", ix0 + 20, ~uint64_t(0) - 7, true},
+        {"entry past the end", ix1 + 32, 0xFFFFFF00u, false},
+        {"super index entry wraps", indx + 32, ~uint64_t(0) - 15, true},
+    };
+    for (const Case& c : cases) {
+        auto damaged = bytes;
+        if (c.wide)
+            PutU64LE(&damaged[c.at], c.value);
+        else
+            PutU32LE(&damaged[c.at], uint32_t(c.value));
+        auto path = dir / "damaged.avi";
+        WriteFile(path, damaged);
+        auto out = dir / "copy.avi";
+        ASSERT_EQ(CopyMovie(path, out), 0) << c.name;
+        EXPECT_EQ(FrameMd5Lines(out, "v:0"), FrameMd5Lines(src, "v:0")) << c.name;
+        EXPECT_EQ(StreamMd5(out, "a:0"), StreamMd5(src, "a:0")) << c.name;
+    }
+}
+
 // RIFF chunk I/O: sizes that pass the parent's end are refused.
 TEST(AviBadInput, RiffDescendStaysInside) {
     auto bytes =

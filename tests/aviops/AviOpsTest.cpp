@@ -52,12 +52,14 @@ TEST(AviConnect, KeepsMp3PacketsAndEmptyFrames) {
     ASSERT_EQ(ConnectAviFiles({MovieMp3().string(), MovieMp3().string()}, mp3.string(), host), 0);
     const auto a = PacketChecksums(MovieMp3(), "a:0");
     EXPECT_EQ(PacketChecksums(mp3, "a:0"), Concat(a, a));
+    EXPECT_TRUE(DecodesCleanly(mp3));
 
     // Empty samples keep their places: the second copy's time stamps run on by
     // the whole length of the first, gaps included.
     const fs::path dropped = dir / "dropped.avi";
     ASSERT_EQ(ConnectAviFiles({MovieDropped().string(), MovieDropped().string()}, dropped.string(), host), 0);
     EXPECT_EQ(DtsLines(dropped, "v:0"), Concat(DtsLines(MovieDropped(), "v:0"), DtsLines(MovieDropped(), "v:0", 50)));
+    EXPECT_TRUE(DecodesCleanly(dropped));
 }
 
 TEST(AviConnect, FilesWithoutAudio) {
@@ -69,6 +71,7 @@ TEST(AviConnect, FilesWithoutAudio) {
     EXPECT_EQ(PacketChecksums(second, "v:0"),
               Concat(PacketChecksums(MovieA(), "v:0"), PacketChecksums(MovieNoAudio(), "v:0")));
     EXPECT_EQ(RawStream(second, "a:0"), RawStream(MovieA(), "a:0"));
+    EXPECT_TRUE(DecodesCleanly(second));
 
     // A first file without audio: the output has no audio stream; the video is whole.
     const fs::path first = dir / "first.avi";
@@ -86,6 +89,7 @@ TEST(AviConnect, AnyNumberOfFilesAndOneFrameFiles) {
     std::vector<std::string> list(40, MovieOneFrame().string());
     ASSERT_EQ(ConnectAviFiles(list, out.string(), host), 0);
     EXPECT_EQ(PacketCount(out, "v:0"), 40);
+    EXPECT_TRUE(DecodesCleanly(out));
     ASSERT_FALSE(host.progress.empty());
     ExpectProgressSane(host);
     EXPECT_DOUBLE_EQ(host.progress.back(), 100.0);
@@ -145,6 +149,7 @@ TEST(AviExtract, AlignsToKeyFrameAndCopiesTheAudioSpan) {
     // Frames 20..38 at 25 fps are audio samples 20R/25 up to 39R/25.
     const std::string audio = RawStream(MovieA(), "a:0");
     EXPECT_EQ(RawStream(out, "a:0"), audio.substr(size_t(20 * kRate / 25) * 4, size_t(19 * kRate / 25) * 4));
+    EXPECT_TRUE(DecodesCleanly(out));
     ExpectProgressSane(host);
 }
 
@@ -180,6 +185,8 @@ TEST(AviExtract, RangeEdges) {
             << c.name;
         const size_t a0 = c.firstFrame * kRate / 25 * 4, an = c.frames * kRate / 25 * 4;
         EXPECT_EQ(RawStream(out, "a:0"), c.frames ? audio.substr(a0, an) : std::string()) << c.name;
+        // (A file without samples has nothing to decode.)
+        if (c.frames) EXPECT_TRUE(DecodesCleanly(out)) << c.name;
         ExpectProgressSane(host);
     }
 }
@@ -215,6 +222,7 @@ TEST(AviSeparate, VideoAndAudioAlone) {
     ASSERT_EQ(SeparateAviVideo(MovieA().string(), video.string(), host), 0);
     EXPECT_EQ(StreamCount(video, "audio"), 0);
     EXPECT_EQ(PacketChecksums(video, "v:0"), PacketChecksums(MovieA(), "v:0"));
+    EXPECT_TRUE(DecodesCleanly(video));
 
     for (const fs::path& src : {MovieA(), MovieMp3()}) {
         const fs::path wav = dir / "a.wav";
@@ -250,12 +258,14 @@ TEST(AviUnion, VideoOfOneFileAudioOfAnother) {
     EXPECT_EQ(StreamCount(out, "audio"), 1);
     EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(MovieA(), "v:0"));
     EXPECT_EQ(RawStream(out, "a:0"), RawStream(wav, "a:0"));  // 1 s of audio beside 2 s of video
+    EXPECT_TRUE(DecodesCleanly(out));
 
     // An AVI file as the audio source gives its last audio stream.
     const fs::path out2 = dir / "u2.avi";
     ASSERT_EQ(UnionAviStreams(MovieB().string(), MovieTwoAudio().string(), out2.string(), host), 0);
     EXPECT_EQ(RawStream(out2, "a:0"), RawStream(MovieTwoAudio(), "a:1"));
     EXPECT_NE(Probe(out2, "a:0", "sample_rate").find("11025"), std::string::npos);
+    EXPECT_TRUE(DecodesCleanly(out2));
 
     EXPECT_EQ(UnionAviStreams(wav.string(), wav.string(), (dir / "n.avi").string(), host), kErrAviNoVideo);
     EXPECT_EQ(UnionAviStreams(MovieA().string(), MovieNoAudio().string(), (dir / "n.avi").string(), host),
