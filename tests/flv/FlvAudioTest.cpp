@@ -225,6 +225,57 @@ TEST(FlvAudio, ASingleMp3FrameIsRefusedWithItsReason) {
     EXPECT_EQ(ReadFile(dir / "two.mp3"), expected);
 }
 
+// MP3 as FLV writers store it: frames cut across tags, and 8 kHz MP3 under
+// its own sound format (14). The .mp3 holds the frames as they were.
+TEST(FlvAudio, Mp3FramesWhateverTheTagging) {
+    TempDir dir;
+    struct Stream {
+        std::filesystem::path mp3;
+        uint8_t head;  // sound format, rate, size and channels of the tags
+    } streams[] = {
+        {MakeFixture("flv_mp3_8k.mp3",
+                     "-f lavfi -i sine=frequency=440:sample_rate=8000:duration=1 -ar 8000 -ac 1 "
+                     "-c:a libmp3lame -b:a 16k -write_xing 0 -id3v2_version 0"),
+         0xE2},
+        {MakeFixture("flv_mp3_44k.mp3",
+                     "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -ac 2 "
+                     "-c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0"),
+         0x2F},
+    };
+    for (const auto& st : streams) {
+        const auto frames = ReadFile(st.mp3);
+        ASSERT_GT(frames.size(), 1000u);
+        // One tag a frame, and tags of 300 bytes that cut frames anywhere.
+        std::vector<size_t> frameEnds;
+        for (size_t p = 0; p + 4 <= frames.size();) {
+            MpegAudioHeader h;
+            ASSERT_TRUE(ParseMpegAudioHeader(std::span<const uint8_t>(frames).subspan(p), h)) << p;
+            p += h.frameSize;
+            frameEnds.push_back(std::min(p, frames.size()));
+        }
+        std::vector<size_t> pieces;
+        for (size_t p = 300; p < frames.size(); p += 300) pieces.push_back(p);
+        pieces.push_back(frames.size());
+        for (const auto& ends : {frameEnds, pieces}) {
+            FlvBuilder b(4);
+            size_t from = 0;
+            uint32_t time = 0;
+            for (size_t end : ends) {
+                std::vector<uint8_t> tag = {st.head};
+                tag.insert(tag.end(), frames.begin() + ptrdiff_t(from), frames.begin() + ptrdiff_t(end));
+                b.Tag(kFlvTagAudio, time, tag);
+                time += 26;
+                from = end;
+            }
+            CFlvFile f;
+            ASSERT_EQ(SaveBytes(f, b.bytes, dir / "s.flv", dir / "s.mp3"), 0) << f.GetLastErrorDetail();
+            EXPECT_EQ(ReadFile(dir / "s.mp3"), frames) << st.mp3 << " " << ends.size();
+            EXPECT_EQ(PacketChecksums(dir / "s.mp3", "a:0"), PacketChecksums(st.mp3, "a:0"));
+            EXPECT_TRUE(DecodesCleanly(dir / "s.mp3"));
+        }
+    }
+}
+
 TEST(FlvAudio, MpegAudioHeaders) {
     struct Case {
         std::vector<uint8_t> header;
