@@ -38,6 +38,11 @@ int RunFlvOperation(const CliRequest& request, OperationHost& host) {
             request.stream == SeparateStream::Audio ? FlvSeparationPart::Audio : FlvSeparationPart::Video;
         std::string output = FlvSeparationOutputPath(request.output, part, request.inputs.at(0));
         if (GetExtLower(output) == GetExtLower(request.output)) output = request.output;  // as given
+        // The name checked against the inputs before the run may have changed.
+        if (OutputNamesAnInput(output, request.inputs)) {
+            host.ReportError(output, kFlvErrWriteOpen);
+            return kFlvErrWriteOpen;
+        }
         DeleteExistingOutput(output);
         return RunFlvSeparation(host, request.inputs.at(0), output, part);
     }

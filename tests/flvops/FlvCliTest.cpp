@@ -130,6 +130,13 @@ TEST_F(FlvCli, AacAudioSeparationWritesAnAacFile) {
     Outcome o = RunCli("separate --audio " + Q(a) + " -o " + Q(dir / "z.aac"));
     EXPECT_EQ(o.status, 0) << o.out;
     EXPECT_EQ(PacketChecksums(dir / "z.mp3", "a:0"), PacketChecksums(a, "a:0"));
+    // The .aac name that the run gives may be the input's: the input stays.
+    const fs::path named = dir / "clip.aac";
+    fs::copy_file(test::H264AacFixture(), named);
+    o = RunCli("separate --audio --format flv " + Q(named) + " -o " + Q(dir / "clip.mp3"));
+    EXPECT_EQ(o.status, 1) << o.out;
+    EXPECT_NE(o.out.find("9002"), std::string::npos) << o.out;
+    EXPECT_EQ(test::ReadFile(named), test::ReadFile(avc));
     // A failure that the library explains shows the explanation.
     o = RunCli("separate --audio " + Q(test::NellymoserFixture()) + " -o " + Q(dir / "n.mp3"));
     EXPECT_EQ(o.status, 1) << o.out;
