@@ -282,13 +282,19 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
         // The separation's output extension says what the file holds: a name
         // with another extension would put one stream's bytes under another
         // format's name.
-        const std::string ext = SeparationExtension(r.format, r.stream);
+        std::string ext = SeparationExtension(r.format, r.stream);
         const std::string option = r.stream == SeparateStream::Video ? "--video" : "--audio";
-        if (GetExtLower(output) != ext)
+        // FLV audio is MP3 or, for AAC, an ADTS stream: either name is taken,
+        // and the run gives the file the extension of what it holds.
+        const bool flvAudio = r.format == kFormatFlv && r.stream == SeparateStream::Audio;
+        if (flvAudio && GetExtLower(output) == ".aac") ext = ".aac";
+        if (GetExtLower(output) != ext) {
+            if (flvAudio) ext = ".mp3 / .aac";
             return Usage(SelectByLanguage(
                 "separate " + option + " の出力ファイル名は " + ext + " で終わる必要があります: " + output,
                 "separate " + option + " writes a " + ext + " file; the output name must end in " + ext +
                     ": " + output));
+        }
     }
     r.output = haveOutput ? output : ProposedOutput(r);
 
@@ -317,7 +323,8 @@ std::string HelpText() {
         "  --lang L     表示言語 (ja または en)。省略時は LC_ALL, LC_MESSAGES, LANG に従います。\n"
         "  --quiet, -q  進行状況を表示しません。\n"
         "  -o, --output 出力  出力ファイル。省略時はウィンドウと同じ名前を使います:\n"
-        "               入力名 + \"_cut\" (分離; 拡張子は映像 .avi/.wmv、音声 .wav/.wma/.mp3),\n"
+        "               入力名 + \"_cut\" (分離; 拡張子は映像 .avi/.wmv、音声 .wav/.wma/.mp3、\n"
+        "               FLV の AAC 音声は .aac),\n"
         "               映像ソース名 + \"_comb\" + .avi/.wmv (合体), 最初のファイル名 + \"_link\" (連結),\n"
         "               入力名 + \"_extr\" (抽出)。既存の出力ファイルは上書きされます。\n"
         "               分離の出力ファイル名はその拡張子で終わる必要があります。\n"
@@ -357,7 +364,8 @@ std::string HelpText() {
         "  --quiet, -q  no progress display.\n"
         "  -o, --output OUTPUT  the output file. By default the name the window proposes:\n"
         "               the input + \"_cut\" (separate; extension .avi/.wmv for video,\n"
-        "               .wav/.wma/.mp3 for audio), the video source + \"_comb\" + .avi/.wmv\n"
+        "               .wav/.wma/.mp3 for audio, .aac for the AAC audio of FLV files),\n"
+        "               the video source + \"_comb\" + .avi/.wmv\n"
         "               (union), the first file + \"_link\" (join), the input + \"_extr\"\n"
         "               (extract). A separation's output must end in its extension.\n"
         "               An existing output file is replaced. The output may not\n"

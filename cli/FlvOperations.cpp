@@ -1,11 +1,13 @@
 // The command line's FLV operations: pages 10 to 12 (FLV separation, connection, extraction).
+#include "pages/flv/FlvOperations.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 
 #include "cli/CliOperations.h"
 #include "ops/OutputGuard.h"
-#include "pages/flv/FlvOperations.h"
+#include "ui/ShellHelpers.h"
 
 namespace vt {
 
@@ -30,12 +32,24 @@ int CopyOneFlv(OperationHost& host, const std::string& input, const std::string&
 }  // namespace
 
 int RunFlvOperation(const CliRequest& request, OperationHost& host) {
+    if (request.operation == Operation::Separate) {
+        // As on the page, the audio's codec names the output: .aac for AAC, else .mp3.
+        const FlvSeparationPart part =
+            request.stream == SeparateStream::Audio ? FlvSeparationPart::Audio : FlvSeparationPart::Video;
+        std::string output = FlvSeparationOutputPath(request.output, part, request.inputs.at(0));
+        if (GetExtLower(output) == GetExtLower(request.output)) output = request.output;  // as given
+        // The name checked against the inputs before the run may have changed.
+        if (OutputNamesAnInput(output, request.inputs)) {
+            host.ReportError(output, kFlvErrWriteOpen);
+            return kFlvErrWriteOpen;
+        }
+        DeleteExistingOutput(output);
+        return RunFlvSeparation(host, request.inputs.at(0), output, part);
+    }
     DeleteExistingOutput(request.output);
     switch (request.operation) {
         case Operation::Separate:
-            return RunFlvSeparation(host, request.inputs.at(0), request.output,
-                                    request.stream == SeparateStream::Audio ? FlvSeparationPart::Audio
-                                                                            : FlvSeparationPart::Video);
+            break;  // above
         case Operation::Join:
             if (request.inputs.size() == 1) return CopyOneFlv(host, request.inputs[0], request.output);
             return RunFlvConnection(host, request.inputs, request.output);

@@ -279,4 +279,106 @@ uint64_t FrameSlot(uint64_t ms, const FrameRate& fr) {
     return (ms * fr.rate + den / 2) / den;
 }
 
+// ------------------------------------------------------------------ MPEG audio
+
+bool ParseMpegAudioHeader(std::span<const uint8_t> h, MpegAudioHeader& out) {
+    if (h.size() < 4 || h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
+    const int version = (h[1] >> 3) & 3;      // 0: MPEG 2.5, 2: MPEG 2, 3: MPEG 1
+    const int layer = 4 - ((h[1] >> 1) & 3);  // 1, 2 or 3 (4: reserved)
+    const int bitrateIndex = h[2] >> 4, rateIndex = (h[2] >> 2) & 3, padding = (h[2] >> 1) & 1;
+    if (version == 1 || layer == 4 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) return false;
+    static const uint16_t kbps[5][15] = {
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // MPEG 1 layer I
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // MPEG 1 layer II
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // MPEG 1 layer III
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // MPEG 2/2.5 layer I
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // MPEG 2/2.5 layers II, III
+    };
+    static const uint32_t rates[3] = {44100, 48000, 32000};
+    const bool mpeg1 = version == 3;
+    const uint32_t bitrate =
+        1000u * (mpeg1 ? kbps[layer - 1][bitrateIndex] : kbps[layer == 1 ? 3 : 4][bitrateIndex]);
+    const uint32_t rate = rates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+    MpegAudioHeader m;
+    m.sampleRate = rate;
+    if (layer == 1) {
+        m.samplesPerFrame = 384;
+        m.frameSize = (12 * bitrate / rate + padding) * 4;
+    } else {
+        m.samplesPerFrame = (layer == 3 && !mpeg1) ? 576 : 1152;
+        m.frameSize = m.samplesPerFrame / 8 * bitrate / rate + padding;
+    }
+    out = m;
+    return true;
+}
+
+// ------------------------------------------------------------------ AAC
+
+namespace {
+
+constexpr uint32_t kAacRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                    22050, 16000, 12000, 11025, 8000,  7350};
+
+int AacObjectType(BitReader& b) {
+    int type = int(b.Bits(5));
+    return type == 31 ? 32 + int(b.Bits(6)) : type;
+}
+
+uint32_t AacRate(BitReader& b, int& index) {
+    index = int(b.Bits(4));
+    if (index == 15) return b.Bits(24);
+    return index < 13 ? kAacRates[index] : 0;
+}
+
+}  // namespace
+
+bool ParseAacConfig(std::span<const uint8_t> config, AacConfig& out) {
+    BitReader b(config);
+    AacConfig c;
+    c.objectType = AacObjectType(b);
+    c.rate = AacRate(b, c.rateIndex);
+    c.channelConfig = int(b.Bits(4));
+    // Explicit HE-AAC (SBR) and HE-AAC v2 (PS): the rate read so far is the
+    // core's; the output rate and then the core's object type follow.
+    if (c.objectType == 5 || c.objectType == 29) {
+        c.sbr = true;
+        int extensionIndex = 0;
+        AacRate(b, extensionIndex);
+        c.objectType = AacObjectType(b);
+    }
+    if (b.bad || c.objectType == 0) return false;
+    out = c;
+    return true;
+}
+
+bool AdtsCanCarry(const AacConfig& c, std::string* why) {
+    std::string reason;
+    if (c.objectType < 1 || c.objectType > 4) {
+        reason = "The audio is AAC of object type " + std::to_string(c.objectType) +
+                 " (not Main, LC, SSR or LTP), which an ADTS .aac stream cannot carry.";
+    } else if (c.rateIndex > 12) {
+        reason = "The AAC audio's sampling rate (" + std::to_string(c.rate) +
+                 " Hz) is not one that an ADTS header can name.";
+    } else if (c.channelConfig == 0 || c.channelConfig > 7) {
+        reason = "The AAC audio describes its channels in a way (channel configuration " +
+                 std::to_string(c.channelConfig) + ") that this program cannot write into an ADTS header.";
+    }
+    if (why) *why = reason;
+    return reason.empty();
+}
+
+void MakeAdtsHeader(const AacConfig& c, uint32_t payload, uint8_t h[kAdtsHeaderSize]) {
+    const uint32_t length = payload + kAdtsHeaderSize;
+    const uint32_t profile = uint32_t(c.objectType - 1) & 3;
+    const uint32_t index = uint32_t(c.rateIndex) & 0x0F;
+    const uint32_t channels = uint32_t(c.channelConfig) & 7;
+    h[0] = 0xFF;
+    h[1] = 0xF1;  // MPEG-4, layer 0, no CRC
+    h[2] = uint8_t((profile << 6) | (index << 2) | (channels >> 2));
+    h[3] = uint8_t(((channels & 3) << 6) | ((length >> 11) & 3));
+    h[4] = uint8_t(length >> 3);
+    h[5] = uint8_t(((length & 7) << 5) | 0x1F);  // buffer fullness 0x7FF: variable rate
+    h[6] = 0xFC;                                 // one raw data block
+}
+
 }  // namespace vt

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace vt {
@@ -22,6 +23,33 @@ bool ParseAvcConfig(std::span<const uint8_t> record, AvcConfig& out);
 bool AppendAnnexB(std::span<const uint8_t> data, int lengthSize, std::vector<uint8_t>& out);
 // Appends the parameter sets of a configuration, each behind a start code.
 void AppendParameterSets(const AvcConfig& config, std::vector<uint8_t>& out);
+
+// An MPEG audio (MP1/MP2/MP3) frame header.
+struct MpegAudioHeader {
+    uint32_t frameSize = 0;  // bytes, header included
+    uint32_t sampleRate = 0;
+    uint32_t samplesPerFrame = 0;
+};
+// False when the 4 bytes are not a frame header with a known size (free
+// format, reserved values).
+bool ParseMpegAudioHeader(std::span<const uint8_t> header, MpegAudioHeader& out);
+
+// What an ADTS header needs from an AAC AudioSpecificConfig.
+struct AacConfig {
+    int objectType = 0;     // audio object type of the core (2: AAC LC); SBR and PS unwrapped
+    int rateIndex = 0;      // sampling frequency index of the core; 15: an explicit rate
+    uint32_t rate = 0;      // the core's sampling rate in Hz (0 for a reserved index)
+    int channelConfig = 0;  // 0: the channels are described by a program config element
+    bool sbr = false;       // the configuration signals SBR (HE-AAC) or PS (HE-AAC v2) explicitly
+};
+bool ParseAacConfig(std::span<const uint8_t> config, AacConfig& out);
+// Whether an ADTS header can describe the configuration; when not, a
+// sentence that says why.
+bool AdtsCanCarry(const AacConfig& config, std::string* why);
+constexpr uint32_t kAdtsHeaderSize = 7;
+constexpr uint32_t kAdtsMaxFrameSize = 8191;  // 13 bits, header included
+// The 7-byte ADTS header (no CRC) of a frame of `payload` bytes.
+void MakeAdtsHeader(const AacConfig& config, uint32_t payload, uint8_t out[kAdtsHeaderSize]);
 
 // Picture sizes from frame data (the FLV tag's data after its first byte for
 // H.263 and screen video; after the adjustment byte for VP6).

@@ -660,28 +660,152 @@ bool CFlvFile::DescribeWrittenTags(ByteIO& out, size_t count, uint64_t metaSize,
     return ok && out.Flush();
 }
 
+std::string FlvSoundFormatName(uint8_t format) {
+    static const char* const names[16] = {"linear PCM",
+                                          "ADPCM",
+                                          "MP3",
+                                          "linear PCM (little-endian)",
+                                          "Nellymoser 16 kHz",
+                                          "Nellymoser 8 kHz",
+                                          "Nellymoser",
+                                          "G.711 A-law",
+                                          "G.711 mu-law",
+                                          "sound format 9",
+                                          "AAC",
+                                          "Speex",
+                                          "sound format 12",
+                                          "sound format 13",
+                                          "MP3 8 kHz",
+                                          "device-specific sound"};
+    return names[format & 0x0F];
+}
+
+namespace {
+
+// MP3 at 8 kHz has a sound format of its own; its frames are MP3 frames all the same.
+uint8_t SoundFamily(uint8_t format) {
+    return format == kFlvSoundMp3_8k ? uint8_t(kFlvSoundMp3) : format;
+}
+
+const FlvTag* FirstAudioFrame(const std::vector<FlvTag>& tags) {
+    for (const FlvTag& t : tags)
+        if (t.type == kFlvTagAudio && !t.noFrame) return &t;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string CFlvFile::AudioExtension() const {
+    const FlvTag* first = FirstAudioFrame(tags_);
+    return first && first->SoundFormat() == kFlvSoundAac ? ".aac" : ".mp3";
+}
+
+// MP3 readers confirm a stream by finding a second frame header behind the
+// first: an MP3 file of a single frame is not read as MP3 (ffmpeg and the
+// players built on it refuse it). Such audio, a few dozen milliseconds, is
+// refused with that reason instead of being written as a file nobody opens.
+bool CFlvFile::CheckMp3HasFrames(const FlvTag& first) {
+    std::vector<uint8_t> data;
+    MpegAudioHeader header;
+    if (!ReadTagData(first, data)) return Fail(kFlvErrRead) == 0;
+    if (!ParseMpegAudioHeader(std::span<const uint8_t>(data).subspan(1), header)) return true;
+    uint64_t bytes = 0;
+    for (const FlvTag& t : tags_)
+        if (t.type == kFlvTagAudio && !t.noFrame) bytes += t.size - 1;
+    if (bytes >= uint64_t(header.frameSize) + 4) return true;
+    const uint32_t ms = header.samplesPerFrame * 1000 / header.sampleRate;
+    Fail(kFlvErrAudioSize, "The audio is a single MP3 frame (" + std::to_string(ms) +
+                               " ms), too short to be read as an MP3 file of its own.");
+    return false;
+}
+
+// Whether SaveAudio can write the audio, before it creates anything: one
+// sound format throughout, MP3 or AAC, and AAC that an ADTS header can
+// describe. `total` gets the output's size.
+int CFlvFile::CheckAudioForSaving(uint64_t& total) {
+    total = 0;
+    const FlvTag* first = FirstAudioFrame(tags_);
+    if (!first) return Fail(kFlvErrNoAudio);
+    const uint8_t format = first->SoundFormat();
+    if (SoundFamily(format) != kFlvSoundMp3 && format != kFlvSoundAac)
+        return Fail(kFlvErrUnsupported, "The audio is " + FlvSoundFormatName(format) +
+                                            "; only MP3 and AAC audio can be written as a file of its own.");
+    const bool aac = format == kFlvSoundAac;
+    if (aac && audioConfig_.empty())
+        return Fail(
+            kFlvErrUnsupported,
+            "The AAC audio has no decoder configuration (AudioSpecificConfig), which its frames need.");
+    std::vector<uint8_t> data;
+    for (const FlvTag& t : tags_) {
+        if (t.type != kFlvTagAudio || t.noFrame) continue;
+        if (SoundFamily(t.SoundFormat()) != SoundFamily(format))
+            return Fail(kFlvErrUnsupported, "The audio changes its format within the file (" +
+                                                FlvSoundFormatName(format) + ", then " +
+                                                FlvSoundFormatName(t.SoundFormat()) + " at " +
+                                                std::to_string(t.time) + " ms).");
+        if (!aac) {
+            total += t.size - 1;
+            continue;
+        }
+        if (t.IsSequenceHeader()) {
+            if (!ReadTagData(t, data)) return Fail(kFlvErrRead);
+            AacConfig config;
+            std::string why;
+            if (!ParseAacConfig(std::span<const uint8_t>(data).subspan(2), config))
+                return Fail(kFlvErrUnsupported, "The AAC audio's decoder configuration cannot be read.");
+            if (!AdtsCanCarry(config, &why)) return Fail(kFlvErrUnsupported, why);
+            continue;
+        }
+        const uint64_t frame = uint64_t(t.size) - 2 + kAdtsHeaderSize;
+        if (frame > kAdtsMaxFrameSize)
+            return Fail(kFlvErrAudioSize, "The AAC frame at " + std::to_string(t.time) + " ms (" +
+                                              std::to_string(t.size - 2) +
+                                              " bytes) is larger than an ADTS frame can be.");
+        total += frame;
+    }
+    if (!aac && !CheckMp3HasFrames(*first)) return GetLastError();
+    return Fail(0);
+}
+
 int CFlvFile::SaveAudio(const std::string& path, CFlvProcess* process) {
     if (sources_.empty()) return Fail(kFlvErrNoMedia);
     uint64_t total = 0;
-    bool any = false;
-    for (const FlvTag& t : tags_) {
-        if (t.type != kFlvTagAudio) continue;
-        if (t.SoundFormat() != kFlvSoundMp3 && t.SoundFormat() != kFlvSoundMp3_8k)
-            return Fail(kFlvErrUnsupported);
-        total += t.size - 1;
-        any = true;
-    }
-    if (!any) return Fail(kFlvErrNoAudio);
+    if (CheckAudioForSaving(total) != 0) return GetLastError();
+    const bool aac = FirstAudioFrame(tags_)->SoundFormat() == kFlvSoundAac;
+    AacConfig config;
+    if (aac && !ParseAacConfig(audioConfig_, config)) return Fail(kFlvErrUnsupported);
     if (IsOneOfOurFiles(path)) return Fail(kFlvErrWriteOpen);
     FileIO out;
     if (!out.Open(path, FileIO::Mode::Create)) return Fail(kFlvErrWriteOpen);
     int err = 0;
     uint64_t done = 0;
+    std::vector<uint8_t> data;
     for (const FlvTag& t : tags_) {
-        if (t.type != kFlvTagAudio) continue;
-        // The MP3 frames as stored, behind the one-byte sound format.
-        if (!CopyTagData(t, 1, out, err)) break;
-        done += t.size - 1;
+        if (t.type != kFlvTagAudio || t.noFrame) continue;
+        if (aac) {
+            // A configuration that changes on the way holds from its tag on
+            // (checked above); every frame gets an ADTS header of its own.
+            if (t.IsSequenceHeader()) {
+                if (!ReadTagData(t, data) ||
+                    !ParseAacConfig(std::span<const uint8_t>(data).subspan(2), config)) {
+                    err = kFlvErrRead;
+                    break;
+                }
+                continue;
+            }
+            uint8_t h[kAdtsHeaderSize];
+            MakeAdtsHeader(config, t.size - 2, h);
+            if (!out.Write(h, sizeof h)) {
+                err = kFlvErrTagWrite;
+                break;
+            }
+            if (!CopyTagData(t, 2, out, err)) break;
+            done += t.size - 2 + kAdtsHeaderSize;
+        } else {
+            // The MP3 frames as stored, behind the one-byte sound format.
+            if (!CopyTagData(t, 1, out, err)) break;
+            done += t.size - 1;
+        }
         if (FlvProgressStop(process, done, total)) {
             err = kErrSilent;
             break;

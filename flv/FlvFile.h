@@ -25,27 +25,35 @@ class CFlvProcess {
     virtual int OnProgress(uint32_t done, uint32_t total) = 0;
 };
 
-// Keeps the last error code of an object of the library.
+// Keeps the last error code of an object of the library, and for some
+// failures a sentence that says in plain words why (the codec that cannot be
+// written, ...); empty otherwise.
 class CFlvErrorHandler {
   public:
     virtual ~CFlvErrorHandler() = default;
     int GetLastError() const { return lastError_; }
+    const std::string& GetLastErrorDetail() const { return lastDetail_; }
 
   protected:
-    // Records `code` (0 clears) and returns it, for `return Fail(...)`.
-    int Fail(int code) {
+    // Records `code` (0 clears) and its detail, and returns the code, for
+    // `return Fail(...)`.
+    int Fail(int code, std::string detail = {}) {
         lastError_ = code;
+        lastDetail_ = std::move(detail);
         return code;
     }
 
   private:
     int lastError_ = 0;
+    std::string lastDetail_;
 };
 
 enum FlvTagType : uint8_t { kFlvTagAudio = 8, kFlvTagVideo = 9, kFlvTagScript = 18 };
 
 // Sound formats and video codec ids of the tag headers.
-enum : uint8_t { kFlvSoundMp3 = 2, kFlvSoundAac = 10, kFlvSoundMp3_8k = 14 };
+enum : uint8_t { kFlvSoundMp3 = 2, kFlvSoundAac = 10, kFlvSoundSpeex = 11, kFlvSoundMp3_8k = 14 };
+// The name of a sound format, for messages ("Nellymoser 8 kHz", "Speex" ...).
+std::string FlvSoundFormatName(uint8_t format);
 enum : uint8_t {
     kFlvVideoH263 = 2,
     kFlvVideoScreen = 3,
@@ -100,8 +108,14 @@ class CFlvFile : public CFlvErrorHandler {
     // The same from any reader (the memory form serves tests).
     int Open(std::shared_ptr<ByteIO> in);
 
-    // The MP3 audio as a plain .mp3 stream. Other sound formats give 9025.
+    // The audio as a file of its own: MP3 as a plain .mp3 stream, AAC as an
+    // ADTS stream (.aac, a header per frame from the AudioSpecificConfig).
+    // Other sound formats, and AAC that ADTS cannot carry, give 9025 with a
+    // detail text that names the codec.
     int SaveAudio(const std::string& path, CFlvProcess* process);
+    // The extension that SaveAudio's output should have: ".aac" for AAC
+    // audio, ".mp3" otherwise.
+    std::string AudioExtension() const;
     // The video as an AVI file, every frame as stored.
     int SaveAVI(const std::string& path, CFlvProcess* process);
     // Limits the file to [start, end) milliseconds for the next SaveAs; the
@@ -143,6 +157,8 @@ class CFlvFile : public CFlvErrorHandler {
     AmfValue BuildMetaData(const std::vector<uint32_t>& keyTimes, const std::vector<uint64_t>& keyPositions,
                            uint64_t fileSize) const;
     bool IsOneOfOurFiles(const std::string& path) const;
+    int CheckAudioForSaving(uint64_t& total);
+    bool CheckMp3HasFrames(const FlvTag& first);
     bool CopyTagData(const FlvTag& tag, uint64_t skip, ByteIO& out, int& error);
     bool DescribeWrittenTags(ByteIO& out, size_t count, uint64_t metaSize, uint64_t written);
 

@@ -30,9 +30,10 @@ void CFLVCutterDlg::OnAudioCut() {
 }
 
 void CFLVCutterDlg::Separate(FlvSeparationPart part) {
-    // The stream fixes the output's extension; the field shows the final name.
+    // The stream fixes the output's extension (for the audio, its codec); the
+    // field shows the final name.
     UpdateData(true);
-    fields_.output = FlvSeparationOutputPath(fields_.output, part);
+    fields_.output = FlvSeparationOutputPath(fields_.output, part, fields_.input);
     UpdateData(false);
     if (!BeginOperation()) return;
     // The operation reports its own failure through this page.

@@ -1,5 +1,5 @@
 #pragma once
-// FLV separation: the audio of an FLV file as MP3 or its video as AVI.
+// FLV separation: the audio of an FLV file as MP3 or AAC (ADTS), or its video as AVI.
 #include "ops/BaseKinds.h"
 #include "pages/flv/FlvOperations.h"
 

@@ -22,8 +22,12 @@ int CFlvHostProcess::OnProgress(uint32_t done, uint32_t total) {
     return host_.Tick(percent);
 }
 
-std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart part) {
-    return GetPathNoExt(output) + (part == FlvSeparationPart::Video ? ".avi" : ".mp3");
+std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart part,
+                                    const std::string& input) {
+    if (part == FlvSeparationPart::Video) return GetPathNoExt(output) + ".avi";
+    CFlvFile file;
+    const bool readable = !input.empty() && file.Open(input) == 0;
+    return GetPathNoExt(output) + (readable ? file.AudioExtension() : std::string(".mp3"));
 }
 
 int RunFlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
@@ -34,7 +38,7 @@ int RunFlvSeparation(OperationHost& host, const std::string& input, const std::s
     if (result == 0)
         result = part == FlvSeparationPart::Video ? file.SaveAVI(output, &process)
                                                   : file.SaveAudio(output, &process);
-    return Finish(host, result);
+    return Finish(host, result, result != 0 ? file.GetLastErrorDetail() : std::string());
 }
 
 int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output) {

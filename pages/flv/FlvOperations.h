@@ -27,11 +27,16 @@ class CFlvHostProcess : public CFlvProcess {
 enum class FlvSeparationPart { Video, Audio };
 
 // The output name of a separation: the given output with ".avi" (video) or
-// ".mp3" (audio) in place of its extension.
-std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart part);
+// the audio's extension in place of its extension: ".aac" when the audio of
+// `input` is AAC, else ".mp3" (also when the input cannot be read: the
+// separation then reports why).
+std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart part,
+                                    const std::string& input = {});
 
-// Writes the video (AVI) or the audio (MP3) of `input` to `output` (already
-// given its extension, see FlvSeparationOutputPath).
+// Writes the video (AVI) or the audio (MP3 or ADTS AAC) of `input` to
+// `output` (already given its extension, see FlvSeparationOutputPath). A
+// failure that the library explains (a codec it cannot write) is reported
+// with that explanation as the detail text.
 int RunFlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
                      FlvSeparationPart part);
 

@@ -12,6 +12,14 @@ TEST(FlvOperations, SectionTimesAndSeparationNames) {
     EXPECT_EQ(FlvSectionMilliseconds(1, 0, 0, 0), 3600000u);
     EXPECT_EQ(FlvSeparationOutputPath("/x/out.avi", FlvSeparationPart::Audio), "/x/out.mp3");
     EXPECT_EQ(FlvSeparationOutputPath("/x/out.mp3", FlvSeparationPart::Video), "/x/out.avi");
+    // The audio's extension follows its codec; an input that cannot be read keeps .mp3.
+    EXPECT_EQ(FlvSeparationOutputPath("/x/out.mp3", FlvSeparationPart::Audio, H264AacFixture().string()),
+              "/x/out.aac");
+    EXPECT_EQ(FlvSeparationOutputPath("/x/out.aac", FlvSeparationPart::Audio, H263Mp3Fixture().string()),
+              "/x/out.mp3");
+    EXPECT_EQ(FlvSeparationOutputPath("/x/out.avi", FlvSeparationPart::Audio, "/none.flv"), "/x/out.mp3");
+    EXPECT_EQ(FlvSeparationOutputPath("/x/out.avi", FlvSeparationPart::Video, H264AacFixture().string()),
+              "/x/out.avi");
 }
 
 TEST(FlvOperations, ConnectionReportsALaterFileAndKeepsWhatJoined) {
@@ -91,13 +99,17 @@ TEST(FlvOperations, ExtractionAndSeparationReportTheirErrors) {
     RecordingHost host1, host2;
     EXPECT_EQ(RunFlvExtraction(host1, (dir / "none.flv").string(), (dir / "o.flv").string(), 0, 1000),
               kFlvErrOpen);
-    EXPECT_EQ(RunFlvSeparation(host2, H264AacFixture().string(), (dir / "o.mp3").string(),
-                               FlvSeparationPart::Audio),
-              kFlvErrUnsupported);
+    EXPECT_EQ(
+        RunFlvSeparation(host2, SpeexFixture().string(), (dir / "o.mp3").string(), FlvSeparationPart::Audio),
+        kFlvErrUnsupported);
     ASSERT_EQ(host1.errors.size(), 1u);
     EXPECT_EQ(host1.errors[0].second, kFlvErrOpen);
+    EXPECT_EQ(host1.errors[0].first, "");
+    // The library's explanation is the detail text.
     ASSERT_EQ(host2.errors.size(), 1u);
     EXPECT_EQ(host2.errors[0].second, kFlvErrUnsupported);
+    EXPECT_EQ(host2.errors[0].first,
+              "The audio is Speex; only MP3 and AAC audio can be written as a file of its own.");
     EXPECT_FALSE(std::filesystem::exists(dir / "o.flv"));
     EXPECT_FALSE(std::filesystem::exists(dir / "o.mp3"));
 

@@ -28,6 +28,33 @@ std::filesystem::path VideoOnlyFixture() {
     return MakeFixture("flv_video_only.flv", kVideo + "-c:v flv1 -g 12 -q:v 8");
 }
 
+std::filesystem::path AacStereoFixture() {
+    return MakeFixture("flv_aac_stereo.flv",
+                       "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 "
+                       "-ac 2 -c:a aac -b:a 96k");
+}
+std::filesystem::path AacMonoFixture() {
+    return MakeFixture("flv_aac_mono.flv",
+                       "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1 "
+                       "-ac 1 -c:a aac -b:a 32k");
+}
+std::filesystem::path SpeexFixture() {
+    return MakeFixture("flv_speex.flv",
+                       "-f lavfi -i sine=frequency=440:sample_rate=16000:duration=1 -c:a libspeex");
+}
+std::filesystem::path NellymoserFixture() {
+    return MakeFixture("flv_nellymoser.flv",
+                       "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1 -c:a nellymoser");
+}
+std::filesystem::path AdpcmFixture() {
+    return MakeFixture("flv_adpcm.flv",
+                       "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1 -c:a adpcm_swf");
+}
+
+std::string DecodedAudioMd5(const std::filesystem::path& file) {
+    return Run("ffmpeg -hide_banner -loglevel error -i " + Q(file) + " -map 0:a:0 -f md5 - 2>/dev/null").out;
+}
+
 FlvBuilder::FlvBuilder(uint8_t flags) {
     bytes = {'F', 'L', 'V', 1, flags, 0, 0, 0, 9, 0, 0, 0, 0};
 }

@@ -18,6 +18,16 @@ std::filesystem::path H263Mp3SecondFixture();  // the same format, other picture
 std::filesystem::path H264AacFixture();        // AVC + AAC, 160x120
 std::filesystem::path Mp3OnlyFixture();
 std::filesystem::path VideoOnlyFixture();  // Sorenson H.263 without sound
+// Sound only, one second, in the codecs whose audio separation differs.
+std::filesystem::path AacStereoFixture();   // AAC LC, 44.1 kHz stereo
+std::filesystem::path AacMonoFixture();     // AAC LC, 22.05 kHz mono
+std::filesystem::path SpeexFixture();       // Speex, 16 kHz
+std::filesystem::path NellymoserFixture();  // Nellymoser, 22.05 kHz
+std::filesystem::path AdpcmFixture();       // Flash ADPCM, 22.05 kHz
+
+// The MD5 of a file's first audio stream decoded by ffmpeg: the same sound
+// whatever container or framing (ADTS headers, FLV tags) carries it.
+std::string DecodedAudioMd5(const std::filesystem::path& file);
 
 // Builds an FLV file in memory.
 class FlvBuilder {

@@ -107,18 +107,54 @@ TEST_F(FlvCli, ExtractionTakesTheTimesAndRunsToTheEndWithoutEnd) {
     EXPECT_TRUE(test::DecodesCleanly(dir / "tail0.flv"));
 }
 
+// AAC audio is written as ADTS under .aac, whatever audio name was given.
+TEST_F(FlvCli, AacAudioSeparationWritesAnAacFile) {
+    const fs::path avc = dir / "avc.flv";
+    fs::copy_file(test::H264AacFixture(), avc);
+    struct Case {
+        std::string args;
+        fs::path output;
+    } cases[] = {
+        {"separate --audio " + Q(avc), dir / "avc_cut.aac"},
+        {"separate --audio " + Q(avc) + " -o " + Q(dir / "x.mp3"), dir / "x.aac"},
+        {"separate --audio " + Q(avc) + " -o " + Q(dir / "Y.AAC"), dir / "Y.AAC"},
+    };
+    for (const auto& c : cases) {
+        Outcome o = RunCli(c.args);
+        EXPECT_EQ(o.status, 0) << c.args << "\n" << o.out;
+        EXPECT_EQ(test::DecodedAudioMd5(c.output), test::DecodedAudioMd5(avc)) << c.args;
+        EXPECT_EQ(test::Probe(c.output, "a:0", "codec_name"), "aac") << c.args;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.mp3"));
+    // An MP3 source keeps .mp3 even when .aac was asked for.
+    Outcome o = RunCli("separate --audio " + Q(a) + " -o " + Q(dir / "z.aac"));
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(PacketChecksums(dir / "z.mp3", "a:0"), PacketChecksums(a, "a:0"));
+    // The .aac name that the run gives may be the input's: the input stays.
+    const fs::path named = dir / "clip.aac";
+    fs::copy_file(test::H264AacFixture(), named);
+    o = RunCli("separate --audio --format flv " + Q(named) + " -o " + Q(dir / "clip.mp3"));
+    EXPECT_EQ(o.status, 1) << o.out;
+    EXPECT_NE(o.out.find("9002"), std::string::npos) << o.out;
+    EXPECT_EQ(test::ReadFile(named), test::ReadFile(avc));
+    // A failure that the library explains shows the explanation.
+    o = RunCli("separate --audio " + Q(test::NellymoserFixture()) + " -o " + Q(dir / "n.mp3"));
+    EXPECT_EQ(o.status, 1) << o.out;
+    EXPECT_NE(o.out.find("The audio is Nellymoser"), std::string::npos) << o.out;
+}
+
 TEST_F(FlvCli, FailuresExitOneWithTheirMessage) {
     const fs::path junk = dir / "junk.flv";
     test::WriteFile(junk, std::vector<uint8_t>(400, 0x41));
-    const fs::path avc = dir / "avc.flv";
-    fs::copy_file(test::H264AacFixture(), avc);
+    const fs::path speex = dir / "speex.flv";
+    fs::copy_file(test::SpeexFixture(), speex);
 
     struct Case {
         std::string args;
         std::string code;
         fs::path notWritten;
     } cases[] = {
-        {"separate --audio " + Q(avc), "9025", dir / "avc_cut.mp3"},
+        {"separate --audio " + Q(speex), "9025", dir / "speex_cut.mp3"},
         {"separate --video " + Q(junk), "9011", dir / "junk_cut.avi"},
         {"join " + Q(junk) + " " + Q(a), "9011", dir / "junk_link.flv"},
         {"join " + Q(junk), "9011", dir / "junk_link.flv"},

@@ -100,6 +100,29 @@ TEST(FlvCutterPage, EachButtonWritesItsStreamUnderItsOwnExtension) {
     EXPECT_FALSE(fs::exists(dir / "movie_cut.flv"));
 }
 
+// AAC audio: the output field shows the .aac name and the file is ADTS; a
+// codec that cannot be written is named in the box.
+TEST(FlvCutterPage, AacAudioGoesToAnAacFile) {
+    BoxRecorder boxes;
+    TempDir dir;
+    const fs::path in = CopyIn(dir, vt::test::H264AacFixture(), "movie.flv");
+    auto page = Make<CFLVCutterDlg>();
+    page->SetInputFile(in.string());
+    Click(page.get(), kIdStartAudio);
+    const fs::path out = dir / "movie_cut.aac";
+    EXPECT_EQ(page->GetCtrlText(kIdOutputEdit), out.string());
+    EXPECT_EQ(vt::test::DecodedAudioMd5(out), vt::test::DecodedAudioMd5(in));
+    EXPECT_EQ(vt::test::Probe(out, "a:0", "codec_name"), "aac");
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    const fs::path nelly = CopyIn(dir, vt::test::NellymoserFixture(), "nelly.flv");
+    page->SetInputFile(nelly.string());
+    Click(page.get(), kIdStartAudio);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_NE(boxes.boxes[0].text.find("The audio is Nellymoser"), std::string::npos) << boxes.boxes[0].text;
+    EXPECT_FALSE(fs::exists(dir / "nelly_cut.mp3"));
+}
+
 TEST(FlvLinkerPage, JoinsTheListInOrder) {
     BoxRecorder boxes;
     TempDir dir;
@@ -199,7 +222,7 @@ TEST(FlvPages, FailuresShowTheirCode) {
     TempDir dir;
     const fs::path junk = dir / "junk.flv";
     vt::test::WriteFile(junk, std::vector<uint8_t>(400, 0x41));
-    const fs::path avc = CopyIn(dir, vt::test::H264AacFixture(), "avc.flv");
+    const fs::path speex = CopyIn(dir, vt::test::SpeexFixture(), "speex.flv");
     const fs::path good = CopyIn(dir, vt::test::H263Mp3Fixture(), "good.flv");
 
     struct Case {
@@ -211,8 +234,8 @@ TEST(FlvPages, FailuresShowTheirCode) {
         fs::path output;
         std::string caption;
     } cases[] = {
-        {"AAC audio", [] { return Make<CFLVCutterDlg>(); }, {avc}, kIdStartAudio,
-         {kIdStartVideo, kIdStartAudio}, dir / "avc_cut.mp3", "エラーNo.9025"},
+        {"Speex audio", [] { return Make<CFLVCutterDlg>(); }, {speex}, kIdStartAudio,
+         {kIdStartVideo, kIdStartAudio}, dir / "speex_cut.mp3", "エラーNo.9025"},
         {"separation of junk", [] { return Make<CFLVCutterDlg>(); }, {junk}, kIdStartVideo,
          {kIdStartVideo, kIdStartAudio}, dir / "junk_cut.avi", "エラーNo.9011"},
         {"join, first junk", [] { return Make<CFLvLinkerDlg>(); }, {junk, good}, kIdStart,
