@@ -66,9 +66,10 @@ int TimeToFrame(const TimeFields& t, double frameRate);
 // The range an AVI file offers: its first frame to its length. 0 or the open error.
 int ReadAviRange(const std::string& input, SectionRange& range, double* frameRate = nullptr);
 
-// Copies the section of an AVI file: from the first key frame at or after the
-// start (frame 0 counts as one) to the end frame (clamped to the last frame),
-// with the audio of exactly the span of the copied frames. `onStartAligned`,
+// Copies the section of an AVI file: from the last key frame at or before the
+// start (the first one after it when there is none before) to the end frame
+// (clamped to the last frame), with the audio of exactly the span of the
+// copied frames; so the section always begins with a picture. `onStartAligned`,
 // when given, receives the time where the section really begins before the
 // copy starts.
 int ExtractAviSection(const std::string& input, const std::string& output, const SectionRange& range,
