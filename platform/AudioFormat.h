@@ -2,8 +2,8 @@
 // The audio-format layer: which file formats we know, the PCM format paired
 // with each, and the size arithmetic between a file format's data and the PCM
 // it stands for. Nothing is decoded. Known: PCM, IEEE float, A-law, mu-law,
-// IMA ADPCM, MS ADPCM, GSM 6.10, MPEG layer 3, and WAVE_FORMAT_EXTENSIBLE with
-// a PCM or float sub-format. Qt-free.
+// IMA ADPCM, MS ADPCM, GSM 6.10 and MPEG audio (0x0050, 0x0055), each plain or
+// as the sub-format of WAVE_FORMAT_EXTENSIBLE. Qt-free.
 #include <cstddef>
 #include <cstdint>
 
