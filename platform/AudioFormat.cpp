@@ -77,6 +77,24 @@ bool IsKnownAudioFormat(const uint8_t* f, size_t n) {
     }
 }
 
+uint32_t BlockSamples(const uint8_t* f, size_t n) {
+    if (!IsKnownAudioFormat(f, n)) return 0;
+    const uint16_t tag = EffectiveFormatTag(f, n);
+    switch (tag) {
+        case kWaveFormatPcm:
+        case kWaveFormatIeeeFloat:
+        case kWaveFormatAlaw:
+        case kWaveFormatMulaw:
+            return 1;
+        case kWaveFormatImaAdpcm:
+        case kWaveFormatAdpcm:
+        case kWaveFormatGsm610:
+            return SamplesPerBlock(f, n, tag);
+        default:
+            return 0;
+    }
+}
+
 bool SuggestPcmFormat(const uint8_t* f, size_t n, WaveFormatEx& pcm) {
     if (!IsKnownAudioFormat(f, n)) return false;
     WaveFormatEx w = Header(f, n);

@@ -22,6 +22,11 @@ bool IsKnownAudioFormat(const uint8_t* format, size_t size);
 // samples for the compressed formats). False for a format we do not know.
 bool SuggestPcmFormat(const uint8_t* format, size_t size, WaveFormatEx& pcm);
 
+// Samples (per channel) that one block of the format holds: 1 for PCM, float,
+// A-law and mu-law, the block's samples for ADPCM and GSM; 0 for MPEG audio
+// (whose frames are no blocks) and for a format we do not know.
+uint32_t BlockSamples(const uint8_t* format, size_t size);
+
 // PCM bytes (in `pcm`) that `fileBytes` bytes of data in the file format stand
 // for; whole blocks only. False for a format we do not know.
 bool PcmBytesForFileBytes(const uint8_t* format, size_t size, const WaveFormatEx& pcm, uint64_t fileBytes,

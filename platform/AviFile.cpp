@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/AudioFormat.h"
 #include "platform/AudioFrames.h"
 #include "platform/Riff.h"
 
@@ -259,6 +260,13 @@ AviResult AviFileImpl::ParseWav(uint64_t riffEnd) {
     s.info.fccType = kStreamTypeAudio;
     s.info.dwScale = align;
     s.info.dwRate = w.nAvgBytesPerSec ? w.nAvgBytesPerSec : w.nSamplesPerSec * align;
+    // Blocks a second follow from the sample rate: nAvgBytesPerSec is only a
+    // writer's rounded hint for ADPCM (some write the PCM-like 4 bits a sample).
+    if (const uint32_t perBlock = BlockSamples(s.format.data(), s.format.size());
+        perBlock && w.nSamplesPerSec) {
+        const uint64_t rate = (uint64_t(w.nSamplesPerSec) * align + perBlock / 2) / perBlock;
+        if (rate > 0 && rate <= 0xFFFFFFFFu) s.info.dwRate = uint32_t(rate);
+    }
     s.info.dwSampleSize = align;
     s.info.dwQuality = 0xFFFFFFFFu;
     s.sampleSize = align;
