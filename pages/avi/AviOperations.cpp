@@ -79,8 +79,12 @@ int SeparateAviVideo(const std::string& input, const std::string& output, Operat
     return r;
 }
 
-int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host) {
+int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host,
+                     const WavWriteOptions& options) {
     CAVIStream table;
+    AviWriteOptions writeOptions;
+    writeOptions.wavMaxBytes = options.maxFileBytes;
+    table.SetWriteOptions(writeOptions);
     auto reader = std::make_unique<CDecWAV>();
     reader->SetOpenPump([&host] { host.PumpMessages(); });
     int r = reader->Open(input);
@@ -88,6 +92,8 @@ int SeparateAviAudio(const std::string& input, const std::string& output, Operat
     table.SetAudioEntry(0, reader->GetAudioStream());
     r = SaveAndMove(table, output, true, 1, host);
     reader->Close();
+    // Nobody else knows why the save stopped there.
+    if (r && table.LastSaveResult() == kAviErrWavLimit) host.ReportError(WavLimitText(), r);
     return r;
 }
 
