@@ -200,7 +200,7 @@ AviResult AviFileImpl::Parse() {
 // data without frames are left as they are.
 void AviFileImpl::DeriveMpegByteRate(std::vector<uint8_t>& format, uint64_t dataPos, uint64_t dataSize) {
     if (format.size() < 16) return;
-    const uint16_t tag = GetU16LE(format.data());
+    const uint16_t tag = EffectiveFormatTag(format.data(), format.size());
     if ((tag != kWaveFormatMpegLayer3 && tag != kWaveFormatMpeg) || GetU32LE(format.data() + 8) != 0) return;
     std::vector<uint8_t> head;
     const uint64_t want = std::min<uint64_t>(dataSize, 64 * 1024);
@@ -256,7 +256,8 @@ AviResult AviFileImpl::ParseWav(uint64_t riffEnd) {
     uint32_t align = w.nBlockAlign ? w.nBlockAlign : 1;
     // MPEG audio frames do not follow nBlockAlign (writers put anything there):
     // count bytes, so that no frame at the end is lost.
-    if (w.wFormatTag == kWaveFormatMpegLayer3 || w.wFormatTag == kWaveFormatMpeg) align = 1;
+    const uint16_t tag = EffectiveFormatTag(s.format.data(), s.format.size());
+    if (tag == kWaveFormatMpegLayer3 || tag == kWaveFormatMpeg) align = 1;
     s.info.fccType = kStreamTypeAudio;
     s.info.dwScale = align;
     s.info.dwRate = w.nAvgBytesPerSec ? w.nAvgBytesPerSec : w.nSamplesPerSec * align;

@@ -44,6 +44,40 @@ fs::path Patched(const fs::path& src, const fs::path& dir, const std::string& na
     return out;
 }
 
+// The same audio with its format as the sub-format of WAVE_FORMAT_EXTENSIBLE
+// (ffmpeg writes MPEG audio plain only): "fmt " rewritten, the data kept.
+fs::path AsExtensible(const fs::path& src, const fs::path& dir, const std::string& name) {
+    const std::vector<uint8_t> b = ReadFile(src);
+    const size_t dataSize = DataSizeAt(b);
+    if (b.size() < 36 || dataSize == 0) return {};
+    uint32_t size = 0;
+    std::memcpy(&size, b.data() + dataSize, 4);
+    const std::vector<uint8_t> data(b.begin() + long(dataSize) + 4,
+                                    b.begin() + long(std::min<size_t>(b.size(), dataSize + 4 + size)));
+    std::vector<uint8_t> fmt(b.begin() + 20, b.begin() + 36);  // tag .. bits of the plain format
+    const uint16_t tag = uint16_t(fmt[0] | (fmt[1] << 8));
+    fmt[0] = 0xFE;
+    fmt[1] = 0xFF;
+    const uint8_t extra[24] = {
+        22, 0,    0, 0, 3,    0, 0,    0,    uint8_t(tag), uint8_t(tag >> 8), 0, 0, 0, 0, 0x10,
+        0,  0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    fmt.insert(fmt.end(), extra, extra + sizeof extra);
+    auto u32 = [](std::vector<uint8_t>& v, uint32_t x) {
+        for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+    };
+    std::vector<uint8_t> out = {'R', 'I', 'F', 'F'};
+    u32(out, uint32_t(4 + 8 + fmt.size() + 8 + data.size() + (data.size() & 1)));
+    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    u32(out, uint32_t(fmt.size()));
+    out.insert(out.end(), fmt.begin(), fmt.end());
+    out.insert(out.end(), {'d', 'a', 't', 'a'});
+    u32(out, uint32_t(data.size()));
+    out.insert(out.end(), data.begin(), data.end());
+    if (data.size() & 1) out.push_back(0);
+    WriteFile(dir / name, out);
+    return dir / name;
+}
+
 std::string Tone(int rate, double seconds = 2) {
     char s[96];
     std::snprintf(s, sizeof s, "-f lavfi -i sine=frequency=440:sample_rate=%d:duration=%g ", rate, seconds);
@@ -135,6 +169,7 @@ TEST(RealWav, EveryFormatThePagesCopy) {
          false, 0xFFFE},
         {"extensible MS ADPCM", MakeFixture("rf_ext_ms.wav", Tone(96000, 1) + "-c:a adpcm_ms -ac 2"), false,
          0xFFFE},
+        {"extensible MPEG layer 3", AsExtensible(mp3, dir.path(), "ext_mp3.wav"), true, 0xFFFE},
         // MPEG audio whose nAvgBytesPerSec is 0.
         {"MPEG layer 3 without a byte rate", Patched(mp3, dir.path(), "mp3_no_rate.wav", {{28, 0}}), true,
          0x0055},
