@@ -23,7 +23,10 @@ const uint8_t* Extra(const uint8_t* f, size_t n, size_t need) {
 
 uint32_t SamplesPerBlock(const uint8_t* f, size_t n, uint16_t tag) {
     WaveFormatEx w = Header(f, n);
-    if (const uint8_t* x = Extra(f, n, 2)) {
+    // An extensible format's first extra word is its valid bits, not the
+    // samples per block: the block size decides there.
+    const bool extensible = w.wFormatTag == kWaveFormatExtensible;
+    if (const uint8_t* x = extensible ? nullptr : Extra(f, n, 2)) {
         uint16_t spb = GetU16LE(x);
         if (spb) return spb;
     }
@@ -55,22 +58,40 @@ bool IsKnownAudioFormat(const uint8_t* f, size_t n) {
     if (n < 16) return false;
     WaveFormatEx w = Header(f, n);
     if (w.nChannels == 0 || w.nSamplesPerSec == 0 || w.nBlockAlign == 0) return false;
+    // Plain or extensible alike.
     uint16_t tag = EffectiveFormatTag(f, n);
-    bool extensible = w.wFormatTag == kWaveFormatExtensible;
     switch (tag) {
         case kWaveFormatPcm:
         case kWaveFormatIeeeFloat:
-            return true;
         case kWaveFormatAlaw:
         case kWaveFormatMulaw:
+        case kWaveFormatMpeg:
+        case kWaveFormatMpegLayer3:
+            return true;
         case kWaveFormatImaAdpcm:
         case kWaveFormatAdpcm:
         case kWaveFormatGsm610:
-        case kWaveFormatMpegLayer3:
-            return !extensible && (tag == kWaveFormatAlaw || tag == kWaveFormatMulaw ||
-                                   tag == kWaveFormatMpegLayer3 || SamplesPerBlock(f, n, tag) != 0);
+            return SamplesPerBlock(f, n, tag) != 0;
         default:
             return false;
+    }
+}
+
+uint32_t BlockSamples(const uint8_t* f, size_t n) {
+    if (!IsKnownAudioFormat(f, n)) return 0;
+    const uint16_t tag = EffectiveFormatTag(f, n);
+    switch (tag) {
+        case kWaveFormatPcm:
+        case kWaveFormatIeeeFloat:
+        case kWaveFormatAlaw:
+        case kWaveFormatMulaw:
+            return 1;
+        case kWaveFormatImaAdpcm:
+        case kWaveFormatAdpcm:
+        case kWaveFormatGsm610:
+            return SamplesPerBlock(f, n, tag);
+        default:
+            return 0;
     }
 }
 
@@ -111,6 +132,7 @@ bool PcmBytesForFileBytes(const uint8_t* f, size_t n, const WaveFormatEx& pcm, u
         case kWaveFormatGsm610:
             frames = fileBytes / w.nBlockAlign * SamplesPerBlock(f, n, tag);
             break;
+        case kWaveFormatMpeg:
         case kWaveFormatMpegLayer3:
             // Frames of a constant bit rate: the byte rate gives the duration.
             if (w.nAvgBytesPerSec == 0) return false;

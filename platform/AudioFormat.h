@@ -2,8 +2,8 @@
 // The audio-format layer: which file formats we know, the PCM format paired
 // with each, and the size arithmetic between a file format's data and the PCM
 // it stands for. Nothing is decoded. Known: PCM, IEEE float, A-law, mu-law,
-// IMA ADPCM, MS ADPCM, GSM 6.10, MPEG layer 3, and WAVE_FORMAT_EXTENSIBLE with
-// a PCM or float sub-format. Qt-free.
+// IMA ADPCM, MS ADPCM, GSM 6.10 and MPEG audio (0x0050, 0x0055), each plain or
+// as the sub-format of WAVE_FORMAT_EXTENSIBLE. Qt-free.
 #include <cstddef>
 #include <cstdint>
 
@@ -21,6 +21,11 @@ bool IsKnownAudioFormat(const uint8_t* format, size_t size);
 // The PCM format paired with a file format (channels and rate kept; 16-bit
 // samples for the compressed formats). False for a format we do not know.
 bool SuggestPcmFormat(const uint8_t* format, size_t size, WaveFormatEx& pcm);
+
+// Samples (per channel) that one block of the format holds: 1 for PCM, float,
+// A-law and mu-law, the block's samples for ADPCM and GSM; 0 for MPEG audio
+// (whose frames are no blocks) and for a format we do not know.
+uint32_t BlockSamples(const uint8_t* format, size_t size);
 
 // PCM bytes (in `pcm`) that `fileBytes` bytes of data in the file format stand
 // for; whole blocks only. False for a format we do not know.

@@ -44,6 +44,7 @@ bool ParseMpeg(const uint8_t* p, size_t n, AudioFrame& f) {
         f.samples = 576;
     }
     f.sampleRate = rate;
+    f.bitRate = bitrate;
     f.kind = (uint32_t(p[1] & 0xFE) << 8) | (p[2] & 0x0C);
     return f.bytes >= 4;
 }
@@ -58,6 +59,9 @@ constexpr uint16_t kAc3Words[3][38] = {
      480, 576, 576, 672, 672, 768, 768, 960, 960, 1152, 1152, 1344, 1344, 1536, 1536, 1728, 1728, 1920, 1920},
 };
 constexpr uint32_t kAc3Rates[3] = {48000, 44100, 32000};
+// Kilobits per second by frame size code / 2.
+constexpr uint16_t kAc3Kbps[19] = {32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
+                                   192, 224, 256, 320, 384, 448, 512, 576, 640};
 
 bool ParseAc3(const uint8_t* p, size_t n, AudioFrame& f) {
     if (n < 6 || p[0] != 0x0B || p[1] != 0x77) return false;
@@ -66,6 +70,7 @@ bool ParseAc3(const uint8_t* p, size_t n, AudioFrame& f) {
     f.bytes = uint32_t(kAc3Words[fscod][frmsizecod]) * 2;
     f.samples = 1536;
     f.sampleRate = kAc3Rates[fscod];
+    f.bitRate = kAc3Kbps[frmsizecod / 2] * 1000u;
     f.kind = uint32_t(fscod);
     return true;
 }

@@ -15,6 +15,7 @@ struct AudioFrame {
     uint32_t bytes = 0;       // the whole frame, header included
     uint32_t samples = 0;     // samples per channel it decodes to
     uint32_t sampleRate = 0;  // samples per second
+    uint32_t bitRate = 0;     // bits per second, as the header gives it
     uint32_t kind = 0;        // frames of one stream share it (version, layer, rate)
 };
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/AudioFormat.h"
+#include "platform/AudioFrames.h"
 #include "platform/Riff.h"
 
 namespace vt {
@@ -151,6 +153,7 @@ struct AviFileImpl {
     // --- reading ---
     AviResult Parse();
     AviResult ParseWav(uint64_t riffEnd);
+    void DeriveMpegByteRate(std::vector<uint8_t>& format, uint64_t dataPos, uint64_t dataSize);
     AviResult ParseAvi(uint64_t riffEnd);
     AviResult ParseHdrl(uint64_t start, uint64_t end);
     AviResult ParseStrl(uint64_t start, uint64_t end);
@@ -181,12 +184,43 @@ AviResult AviFileImpl::Parse() {
     if (fileSize < 12 || !io->Seek(0)) return kAviErrFileRead;
     uint32_t id, size, type;
     if (!io->ReadU32LE(id) || !io->ReadU32LE(size) || !io->ReadU32LE(type)) return kAviErrFileRead;
-    if (id != kFourCCRiff || size < 4) return kAviErrBadFormat;
+    if (id != kFourCCRiff) return kAviErrBadFormat;
     // A truncated download has a RIFF size past the end: read what is there.
     uint64_t riffEnd = std::min<uint64_t>(8 + uint64_t(size), fileSize);
-    if (type == kFccWave) return ParseWav(riffEnd);
+    // A WAV file written as a stream has no RIFF size yet (0): all of it counts.
+    if (type == kFccWave) return ParseWav(size < 4 ? fileSize : riffEnd);
+    if (size < 4) return kAviErrBadFormat;
     if (type == kFccAvi) return ParseAvi(riffEnd);
     return kAviErrBadFormat;
+}
+
+// MPEG audio whose format leaves nAvgBytesPerSec at 0 (some writers do): the
+// byte rate is taken from the frames at the start of the data (their mean bit
+// rate), so that times and sample counts can be worked out. Other formats and
+// data without frames are left as they are.
+void AviFileImpl::DeriveMpegByteRate(std::vector<uint8_t>& format, uint64_t dataPos, uint64_t dataSize) {
+    if (format.size() < 16) return;
+    const uint16_t tag = EffectiveFormatTag(format.data(), format.size());
+    if ((tag != kWaveFormatMpegLayer3 && tag != kWaveFormatMpeg) || GetU32LE(format.data() + 8) != 0) return;
+    std::vector<uint8_t> head;
+    const uint64_t want = std::min<uint64_t>(dataSize, 64 * 1024);
+    if (!io->Seek(dataPos) || !io->ReadBytes(head, want)) return;
+    const bool whole = want == dataSize;
+    size_t at = FindAudioFrame(tag, head.data(), head.size(), 0, whole);
+    uint64_t bits = 0, samples = 0;
+    uint32_t rate = 0;
+    AudioFrame f;
+    while (at < head.size() && ParseAudioFrame(tag, head.data() + at, head.size() - at, f) &&
+           f.bytes <= head.size() - at && (rate == 0 || f.sampleRate == rate)) {
+        rate = f.sampleRate;
+        bits += uint64_t(f.bitRate) * f.samples;
+        samples += f.samples;
+        at += f.bytes;
+    }
+    if (samples == 0 || bits == 0) return;
+    const uint64_t bytesPerSec = (bits / samples + 4) / 8;
+    if (bytesPerSec == 0 || bytesPerSec > 0xFFFFFFFFu) return;
+    PutU32LE(format.data() + 8, uint32_t(bytesPerSec));
 }
 
 AviResult AviFileImpl::ParseWav(uint64_t riffEnd) {
@@ -206,19 +240,34 @@ AviResult AviFileImpl::ParseWav(uint64_t riffEnd) {
             dataPos = pos + 8;
             dataSize = std::min<uint64_t>(size, avail);  // a cut-off data chunk keeps what is there
             haveData = true;
+            // Written as a stream, the size was never filled in (0 or all
+            // ones): the data runs to the end of the file.
+            if (size == 0 || size == 0xFFFFFFFFu) {
+                dataSize = fileSize - dataPos;
+                break;
+            }
         }
         if (size > avail) break;
         pos += 8 + uint64_t(size) + (size & 1);
     }
     if (!haveFmt) return kAviErrBadFormat;
+    if (haveData && dataSize > 0) DeriveMpegByteRate(s.format, dataPos, dataSize);
     WaveFormatEx w = WaveFormatFromBytes(s.format.data(), s.format.size());
     uint32_t align = w.nBlockAlign ? w.nBlockAlign : 1;
     // MPEG audio frames do not follow nBlockAlign (writers put anything there):
     // count bytes, so that no frame at the end is lost.
-    if (w.wFormatTag == kWaveFormatMpegLayer3 || w.wFormatTag == kWaveFormatMpeg) align = 1;
+    const uint16_t tag = EffectiveFormatTag(s.format.data(), s.format.size());
+    if (tag == kWaveFormatMpegLayer3 || tag == kWaveFormatMpeg) align = 1;
     s.info.fccType = kStreamTypeAudio;
     s.info.dwScale = align;
     s.info.dwRate = w.nAvgBytesPerSec ? w.nAvgBytesPerSec : w.nSamplesPerSec * align;
+    // Blocks a second follow from the sample rate: nAvgBytesPerSec is only a
+    // writer's rounded hint for ADPCM (some write the PCM-like 4 bits a sample).
+    if (const uint32_t perBlock = BlockSamples(s.format.data(), s.format.size());
+        perBlock && w.nSamplesPerSec) {
+        const uint64_t rate = (uint64_t(w.nSamplesPerSec) * align + perBlock / 2) / perBlock;
+        if (rate > 0 && rate <= 0xFFFFFFFFu) s.info.dwRate = uint32_t(rate);
+    }
     s.info.dwSampleSize = align;
     s.info.dwQuality = 0xFFFFFFFFu;
     s.sampleSize = align;

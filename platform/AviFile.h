@@ -31,6 +31,10 @@ struct AviWriteOptions {
     uint64_t partSize = uint64_t(1) << 30;
     // Room reserved for each stream's super index (one entry per part).
     uint32_t superIndexEntries = 1024;
+    // The largest WAV file a save makes: RIFF sizes are 32-bit (tests lower it).
+    // A save that reaches it ends with kAviErrWavLimit, the file holding the
+    // audio up to there.
+    uint64_t wavMaxBytes = 0xFFFFFFFFull;
 };
 
 class AviFile : public std::enable_shared_from_this<AviFile> {

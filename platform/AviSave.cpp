@@ -161,7 +161,7 @@ AviResult CopySamples(Source& s, int32_t upTo, std::vector<uint8_t>& buf) {
     return kAviOk;
 }
 
-AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& progress) {
+AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& progress, uint64_t maxBytes) {
     FileIO io;
     if (!io.Open(path, FileIO::Mode::Create)) return kAviErrFileOpen;
     RiffIO riff(io);
@@ -200,8 +200,14 @@ AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& pro
         if (buf.size() < size_t(cap)) buf.resize(size_t(cap));
         result = s.stream->Read(s.pos, kAviStreamReadConvenient, buf.data(), cap, &bytes, &samples);
         if (result != kAviOk || samples <= 0) break;
-        if (dataBytes + uint64_t(bytes) + 256 > 0xFFFFFFFFull) {
-            result = kAviErrFileWrite;  // a WAV file ends at 4 GiB
+        const uint64_t limit = std::min<uint64_t>(maxBytes, 0xFFFFFFFFull);
+        if (dataBytes + uint64_t(bytes) + 256 > limit) {
+            // A WAV file ends at 4 GiB: what still fits goes in, in whole
+            // blocks of the format, and the save ends there.
+            uint64_t fit = limit > dataBytes + 256 ? limit - dataBytes - 256 : 0;
+            if (w.nBlockAlign > 1) fit -= fit % w.nBlockAlign;
+            if (fit > 0 && io.Write(buf.data(), size_t(fit))) dataBytes += fit;
+            result = kAviErrWavLimit;
             break;
         }
         if (!io.Write(buf.data(), size_t(bytes))) {
@@ -261,7 +267,7 @@ AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_
         auto audio = std::find_if(src.begin(), src.end(),
                                   [](const Source& s) { return s.info.fccType == kStreamTypeAudio; });
         if (audio == src.end()) return kAviErrBadParam;
-        return SaveWav(path, *audio, progress);
+        return SaveWav(path, *audio, progress, writeOptions.wavMaxBytes);
     }
 
     std::shared_ptr<AviFile> file;

@@ -30,6 +30,8 @@ constexpr AviResult kAviErrFileOpen = int32_t(0x8004406Cu);
 constexpr AviResult kAviErrNoData = int32_t(0x80044071u);
 constexpr AviResult kAviErrBufferTooSmall = int32_t(0x80044074u);
 constexpr AviResult kAviErrCantCompress = int32_t(0x80044075u);
+// A WAV output reached the size limit of the format (ours, not the system's).
+constexpr AviResult kAviErrWavLimit = int32_t(0x80044076u);
 constexpr AviResult kAviErrUserAbort = int32_t(0x8004406Fu);
 
 // Read as many whole samples as convenient.

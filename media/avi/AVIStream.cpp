@@ -109,6 +109,7 @@ int CAVIStream::SaveStreams(const std::string& outputPath, bool wav, int count, 
     }
     AviResult r = AviSaveStreams(
         tempPath, list, opts, [host](int p) { return SaveCallback(host, p); }, writeOptions_);
+    lastSaveResult_ = r;
     if (r == kAviOk) return 0;
     if (r == kAviErrUserAbort) return kErrWavOutput;
     return kErrSave;

@@ -42,8 +42,11 @@ class CAVIStream {
     // The save callback's answer: progress capped at 99, then 1 to stop.
     static int SaveCallback(OperationHost* host, int percent);
 
-    // OpenDML part size of the outputs (tests lower it).
+    // OpenDML part size and WAV size limit of the outputs (tests lower them).
     void SetWriteOptions(const AviWriteOptions& o) { writeOptions_ = o; }
+    // What the last SaveStreams' save returned (kAviErrWavLimit: the WAV
+    // output reached the size limit of the format).
+    AviResult LastSaveResult() const { return lastSaveResult_; }
 
     std::array<AviCompressOptions, kMaxStreams> options;
     std::array<AviCompressOptions*, kMaxStreams> optionPointers{};
@@ -51,6 +54,7 @@ class CAVIStream {
 
   private:
     AviWriteOptions writeOptions_;
+    AviResult lastSaveResult_ = kAviOk;
 };
 
 }  // namespace vt

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/AudioFormat.h"
 
@@ -159,7 +161,9 @@ int CWaveFileACM::OpenWrite(const std::string& path) {
     if (mmio_.IsOpen()) return 0;
     limitReached_ = false;
     mode_ = 1;
-    if (!PrepareFormats()) {
+    // A format we cannot write is refused before any file is made.
+    if (!PrepareFormats() || (!fileFormat_.empty() && !OpenStreams())) {
+        Reset();
         mode_ = 0;
         return 0;
     }
@@ -169,13 +173,17 @@ int CWaveFileACM::OpenWrite(const std::string& path) {
         formatSize = uint32_t(std::min<size_t>(size_t(w.cbSize) + 18, fileFormat_.size()));
     }
     if (!mmio_.CreateRiff(path, formatSize)) {
+        Reset();
         mode_ = 0;
         return 0;
     }
-    bool ok = fileFormat_.empty() ? mmio_.Write(&pcmFormat_, 16)
-                                  : mmio_.Write(fileFormat_.data(), formatSize) && OpenStreams();
+    bool ok =
+        fileFormat_.empty() ? mmio_.Write(&pcmFormat_, 16) : mmio_.Write(fileFormat_.data(), formatSize);
     if (!ok || !mmio_.BeginData(uint32_t(bytesDone_))) {
+        // No header-only file is left behind to pass for an output.
         Close();
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
         return 0;
     }
     return 1;

@@ -80,6 +80,8 @@ class CWaveFileACM : public CWavACM {
     // Reading and converting paths: not built.
     virtual int OpenRead(const std::string& path);
     // 1 when the file was created, 0 on any failure (the object stays closed).
+    // A format that cannot be written is refused before the file is made; a
+    // file whose header could not be written is removed again.
     virtual int OpenWrite(const std::string& path);
     virtual int Read(void* buffer, int bytes);
     virtual int Write(const void* buffer, int bytes);

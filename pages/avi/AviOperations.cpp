@@ -38,7 +38,8 @@ int32_t VideoToAudioSample(int64_t frame, const AviStreamInfo& v, const AviStrea
 // Creates the output's streams from an open reader: its video stream, and its
 // audio stream when it has one whose format could be read (an audio stream
 // without a readable format is left out, as if the file had no audio).
-int CreateOutputStreams(CDecAVIAudio& reader, CEncAVIAudio& writer, const std::string& output, bool* withAudio) {
+int CreateOutputStreams(CDecAVIAudio& reader, CEncAVIAudio& writer, const std::string& output,
+                        bool* withAudio) {
     FormatBlock fmt;
     int r = reader.ReadVideoFormat(&fmt.data, &fmt.size);
     if (r) return r;
@@ -78,8 +79,12 @@ int SeparateAviVideo(const std::string& input, const std::string& output, Operat
     return r;
 }
 
-int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host) {
+int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host,
+                     const WavWriteOptions& options) {
     CAVIStream table;
+    AviWriteOptions writeOptions;
+    writeOptions.wavMaxBytes = options.maxFileBytes;
+    table.SetWriteOptions(writeOptions);
     auto reader = std::make_unique<CDecWAV>();
     reader->SetOpenPump([&host] { host.PumpMessages(); });
     int r = reader->Open(input);
@@ -87,6 +92,8 @@ int SeparateAviAudio(const std::string& input, const std::string& output, Operat
     table.SetAudioEntry(0, reader->GetAudioStream());
     r = SaveAndMove(table, output, true, 1, host);
     reader->Close();
+    // Nobody else knows why the save stopped there.
+    if (r && table.LastSaveResult() == kAviErrWavLimit) host.ReportError(WavLimitText(), r);
     return r;
 }
 
@@ -202,6 +209,19 @@ int ReadAviRange(const std::string& input, SectionRange& range, double* frameRat
     return 0;
 }
 
+namespace {
+
+int KeyFrameStart(const CDecAVIAudio& reader, int start, int end) {
+    const auto& video = reader.GetVideoStream();
+    if (!video) return start;
+    const int before = video->FindSample(start, kFindKey | kFindPrev);
+    if (before >= 0) return before;
+    const int after = video->FindSample(start, kFindKey | kFindNext);
+    return after >= 0 && after <= end ? after : start;
+}
+
+}  // namespace
+
 int ExtractAviSection(const std::string& input, const std::string& output, const SectionRange& range,
                       OperationHost& host, const std::function<void(const TimeFields&)>& onStartAligned) {
     CDecAVIAudio reader;
@@ -217,9 +237,11 @@ int ExtractAviSection(const std::string& input, const std::string& output, const
         int end = TimeToFrame(range.end, rate);
         if (end >= reader.GetLength() - 1) end = reader.GetLength() - 1;
         int start = TimeToFrame(range.start, rate);
-        // The section begins at a key frame: the first at or after the start.
-        if (start < end)
-            while (start != 0 && !reader.IsKeyFrame(start) && start < end) ++start;
+        // The section begins with a picture: at the last key frame at or
+        // before the start, so that it holds the start; when the stream has
+        // none before it, at the first one after it (up to the end). A stream
+        // without key frames begins where asked.
+        if (start <= end) start = KeyFrameStart(reader, start, end);
         if (onStartAligned) onStartAligned(FrameToTime(start, rate));
 
         CMemBuffBase<unsigned char> buffer;

@@ -15,6 +15,12 @@
 
 namespace vt {
 
+// Options of the WAV outputs: the size limit of a WAV file (RIFF sizes are
+// 32-bit; tests lower it).
+struct WavWriteOptions {
+    uint64_t maxFileBytes = 0xFFFFFFFFull;
+};
+
 // ---- separation (page 0) and union (page 1): the stream save ----
 
 // The video stream of an AVI file into an AVI file. 1002..1006 when the input
@@ -22,8 +28,11 @@ namespace vt {
 // 103 when the save fails. A stopped save leaves what it wrote as the output.
 int SeparateAviVideo(const std::string& input, const std::string& output, OperationHost& host);
 // The audio stream of an AVI or WAV file into a WAV file in its own format
-// (1201 when there is none).
-int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host);
+// (1201 when there is none). An output that reaches the size limit of a WAV
+// file ends there with 103, reported to the host here with a detail text that
+// says so.
+int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host,
+                     const WavWriteOptions& options = {});
 // The video of one AVI file and the (last) audio stream of a WAV or AVI file
 // into one AVI file; the lengths are left as they are.
 int UnionAviStreams(const std::string& videoSource, const std::string& audioSource, const std::string& output,
@@ -36,11 +45,6 @@ int UnionAviStreams(const std::string& videoSource, const std::string& audioSour
 // time. The output takes the first file's stream headers and formats; every
 // file is checked to open before the output is made.
 int ConnectAviFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host);
-// Options of the WAV outputs: the size limit of a WAV file (RIFF sizes are
-// 32-bit; tests lower it).
-struct WavWriteOptions {
-    uint64_t maxFileBytes = 0xFFFFFFFFull;
-};
 
 // Joins the audio of WAV files (or of AVI files) in list order into a WAV file
 // in the first file's format. -5 when the output cannot be written in that
@@ -66,9 +70,10 @@ int TimeToFrame(const TimeFields& t, double frameRate);
 // The range an AVI file offers: its first frame to its length. 0 or the open error.
 int ReadAviRange(const std::string& input, SectionRange& range, double* frameRate = nullptr);
 
-// Copies the section of an AVI file: from the first key frame at or after the
-// start (frame 0 counts as one) to the end frame (clamped to the last frame),
-// with the audio of exactly the span of the copied frames. `onStartAligned`,
+// Copies the section of an AVI file: from the last key frame at or before the
+// start (the first one after it when there is none before) to the end frame
+// (clamped to the last frame), with the audio of exactly the span of the
+// copied frames; so the section always begins with a picture. `onStartAligned`,
 // when given, receives the time where the section really begins before the
 // copy starts.
 int ExtractAviSection(const std::string& input, const std::string& output, const SectionRange& range,

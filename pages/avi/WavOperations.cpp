@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 #include "app/Strings.h"
@@ -49,6 +50,12 @@ void AlignWavRange(CDecWAV& reader, uint32_t& start, uint32_t& end) {
     AlignToAudioFrames(*stream, first, last);
     start = uint32_t(first);
     end = uint32_t(last);
+}
+
+std::vector<uint8_t> FormatBytes(const WaveFormatEx* fmt) {
+    if (!fmt) return {};
+    const auto* p = reinterpret_cast<const uint8_t*>(fmt);
+    return std::vector<uint8_t>(p, p + std::min<size_t>(size_t(fmt->cbSize) + 18, 256));
 }
 
 // Copies the reader's audio from its read position up to (not including)
@@ -137,12 +144,6 @@ void CompleteShortWav(const std::string& path, const std::vector<uint8_t>& forma
     f.Close();
 }
 
-std::vector<uint8_t> FormatBytes(const WaveFormatEx* fmt) {
-    if (!fmt) return {};
-    const auto* p = reinterpret_cast<const uint8_t*>(fmt);
-    return std::vector<uint8_t>(p, p + std::min<size_t>(size_t(fmt->cbSize) + 18, 256));
-}
-
 // Completes the file; a failure to do so is a write failure unless another
 // failure came first. After any write failure the header is made to match
 // the data on disk. A write refused at the size limit is reported here with
@@ -159,21 +160,56 @@ int CloseWav(CWaveFileACM& writer, int result, const std::string& path, const st
     return result;
 }
 
+// Why an audio format cannot be written to a WAV file, in plain words, after
+// the file it comes from.
+std::string FormatRefusedText(const std::string& file, const WaveFormatEx* fmt) {
+    char tag[64];
+    if (fmt) {
+        const std::vector<uint8_t> bytes = FormatBytes(fmt);
+        const uint16_t t = EffectiveFormatTag(bytes.data(), bytes.size());
+        std::snprintf(tag, sizeof tag, "0x%04X %s", unsigned(t ? t : fmt->wFormatTag),
+                      WaveFormatTagName(t ? t : fmt->wFormatTag));
+    } else {
+        std::snprintf(tag, sizeof tag, "-");
+    }
+    return file + "\n" +
+           SelectByLanguage(
+               std::string("この音声形式(") + tag +
+                   ")はWAVファイルにそのまま書き込めません。書き込めるのはPCM、浮動小数点、A-law、"
+                   "μ-law、ADPCM、GSM、MPEGオーディオです。",
+               std::string("This audio format (") + tag +
+                   ") cannot be copied into a WAV file. The WAV pages copy PCM, float, A-law, "
+                   "mu-law, ADPCM, GSM and MPEG audio.");
+}
+
+// The output cannot be made: a format we cannot copy is reported with its
+// reason (the caller's code goes with it); a file that cannot be created is
+// left to the caller's code alone.
+int RefuseOutput(const std::string& file, const WaveFormatEx* fmt, OperationHost& host, int code) {
+    const std::vector<uint8_t> bytes = FormatBytes(fmt);
+    if (!fmt || !IsKnownAudioFormat(bytes.data(), bytes.size()))
+        host.ReportError(FormatRefusedText(file, fmt), code);
+    return code;
+}
+
 double TimeSeconds(const TimeFields& t) {
     return double(t.hours) * 3600.0 + double(t.minutes) * 60.0 + double(t.seconds) +
            double(t.milliseconds) / 1000.0;
 }
 
-// The fields of a sample count: L x scale / rate seconds.
+// The fields of a sample count, L x scale / rate seconds, rounded up to the
+// next millisecond: the range's end then covers the last samples, which a
+// truncated end would leave out of an extraction of the whole range.
 TimeFields SamplesToTime(uint32_t samples, uint32_t rate, uint32_t scale) {
     TimeFields t;
     if (rate == 0) return t;
-    const double secs = double(samples) * double(scale) / double(rate);
-    const uint32_t s = uint32_t(uint64_t(secs));
+    const uint64_t num = uint64_t(samples) * scale * 1000;
+    const uint64_t ms = num / rate + (num % rate ? 1 : 0);
+    const uint64_t s = ms / 1000;
     t.hours = int(s / 3600);
     t.minutes = int((s % 3600) / 60);
     t.seconds = int(s % 60);
-    t.milliseconds = int(uint64_t(secs * 1000.0) % 1000);
+    t.milliseconds = int(ms % 1000);
     return t;
 }
 
@@ -226,7 +262,8 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
     writer.SetMaxFileBytes(options.maxFileBytes);
     const std::vector<uint8_t> format = FormatBytes(reader->GetAudioFormat());
     writer.SetFileFormat(reader->GetAudioFormat());
-    if (!reader->GetAudioFormat() || !writer.OpenWrite(output)) return kErrFileOpen;
+    if (!reader->GetAudioFormat() || !writer.OpenWrite(output))
+        return RefuseOutput(files[0], reader->GetAudioFormat(), host, kErrFileOpen);
 
     const size_t n = files.size();
     CMemBuffBase<unsigned char> buffer(kLinkBufferBytes);
@@ -280,7 +317,8 @@ int ExtractWavSection(const std::string& input, const std::string& output, const
     CWaveFileACM writer;
     writer.SetMaxFileBytes(options.maxFileBytes);
     writer.SetFileFormat(fmt);
-    if (!fmt || !writer.OpenWrite(output)) return 1;  // no text of its own: "Other Errors"
+    // 1 has no text of its own ("Other Errors"): the reason goes with it.
+    if (!fmt || !writer.OpenWrite(output)) return RefuseOutput(input, fmt, host, 1);
 
     CMemBuffBase<unsigned char> buffer;
     result =

@@ -333,31 +333,37 @@ TEST(AviUnionAudio, Mp3FromWavKeepsItsTimeStamps) {
 
 // ---------------------------------------------------------------- the size limit of WAV
 
-// A join or an extraction whose output reaches the size limit of a WAV file
-// stops with 901 and says why; the output is a complete WAV file of what fit.
-// The limit is lowered here: the real one is 4 GiB.
-TEST(WavLimit, JoinAndExtractionSayWhy) {
+// A join, an extraction or an audio separation whose output reaches the size
+// limit of a WAV file stops with its write failure (901; 103 for the
+// separation's save) and says why; the output is a complete WAV file of what
+// fit. The limit is lowered here: the real one is 4 GiB.
+TEST(WavLimit, JoinExtractionAndSeparationSayWhy) {
     const fs::path a = Wav1s("ops_1s_440.wav", 440), b = Wav1s("ops_1s_660.wav", 660), long3s = Wav3s44k();
+    enum Op { kJoin, kExtract, kSeparate };
     struct Case {
         const char* name;
-        bool join;
+        Op op;
         uint64_t limit;
+        int code;
     };
-    for (const Case& c : {Case{"join", true, 150000}, Case{"extraction", false, 200000}}) {
+    for (const Case& c : {Case{"join", kJoin, 150000, kErrAudioWrite},
+                          Case{"extraction", kExtract, 200000, kErrAudioWrite},
+                          Case{"separation", kSeparate, 200000, kErrSave}}) {
         TempDir dir;
         const fs::path out = dir / "out.wav";
         RecordingHost host;
         WavWriteOptions o;
         o.maxFileBytes = c.limit;
-        const int r = c.join ? ConnectWavFiles({a.string(), b.string()}, out.string(), host, o)
-                             : ExtractWavSection(long3s.string(), out.string(), Range(0, 3000), host, o);
-        EXPECT_EQ(r, kErrAudioWrite) << c.name;
+        const int r = c.op == kJoin      ? ConnectWavFiles({a.string(), b.string()}, out.string(), host, o)
+                      : c.op == kExtract ? ExtractWavSection(long3s.string(), out.string(), Range(0, 3000), host, o)
+                                         : SeparateAviAudio(long3s.string(), out.string(), host, o);
+        EXPECT_EQ(r, c.code) << c.name;
         ASSERT_EQ(host.errors.size(), 1u) << c.name;
-        EXPECT_EQ(host.errors[0].second, kErrAudioWrite);
+        EXPECT_EQ(host.errors[0].second, c.code);
         const std::string& detail = host.errors[0].first;
         EXPECT_NE(detail.find("4 GiB"), std::string::npos) << detail;
         // The extraction's messages name the input, as the page's do.
-        if (!c.join) EXPECT_EQ(detail.rfind(long3s.string(), 0), 0u) << detail;
+        if (c.op == kExtract) EXPECT_EQ(detail.rfind(long3s.string(), 0), 0u) << detail;
         const WavChunks w = ReadWavChunks(out);
         ASSERT_TRUE(w.ok) << c.name;
         EXPECT_GT(w.dataSize, 0u);

@@ -60,9 +60,11 @@ TEST(AviOpsCli, ErrorsShowTheirCodes) {
     } cases[] = {
         {"join " + Q(a) + " " + Q(dir / "missing.avi") + " -o " + Q(dir / "o.avi"), "1002"},
         {"separate --audio " + Q(MovieNoAudio()) + " -o " + Q(dir / "o.wav"), "1201"},
-        {"--format wav join " + Q(WavMp2()) + " -o " + Q(dir / "o.wav"), "-005"},
+        {"--format wav join " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"), "-005"},
+        {"--format wav join " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"), "cannot be copied into a WAV file"},
         // The extraction names its input above the text.
-        {"--format wav extract " + Q(WavMp2()) + " -o " + Q(dir / "o.wav"), WavMp2().string() + "\nOther Errors"},
+        {"--format wav extract " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"), WavYamaha().string() + "\n"},
+        {"--format wav extract " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"), "Other Errors"},
         {"--format wav extract " + Q(MovieNoAudio()) + " -o " + Q(dir / "o.wav"),
          MovieNoAudio().string() + "\nThere is no Audio-Stream"},
     };
@@ -72,6 +74,7 @@ TEST(AviOpsCli, ErrorsShowTheirCodes) {
         EXPECT_NE(o.out.find(c.expected), std::string::npos) << c.args << "\n" << o.out;
     }
     EXPECT_FALSE(fs::exists(dir / "o.avi"));
+    EXPECT_FALSE(fs::exists(dir / "o.wav"));
 }
 
 // A full disk is a write failure, not a short file without a word: the

@@ -137,18 +137,18 @@ TEST(AviExtract, AlignsToKeyFrameAndCopiesTheAudioSpan) {
     const fs::path out = dir / "sec.avi";
     RecordingHost host;
     TimeFields aligned{-1, -1, -1, -1};
-    // 0.5 s is frame 13 (12.5 rounded up); the next key frame is 20 (0.8 s). 1.5 s is frame 38.
+    // 0.5 s is frame 13 (12.5 rounded up); the key frame before it is 10 (0.4 s). 1.5 s is frame 38.
     ASSERT_EQ(ExtractAviSection(MovieA().string(), out.string(), Range(500, 1500), host,
                                 [&](const TimeFields& t) { aligned = t; }),
               0);
-    EXPECT_EQ(ToMilliseconds(aligned), 800);
+    EXPECT_EQ(ToMilliseconds(aligned), 400);
     const auto v = PacketChecksums(MovieA(), "v:0");
-    EXPECT_EQ(PacketChecksums(out, "v:0"), std::vector<std::string>(v.begin() + 20, v.begin() + 39));
+    EXPECT_EQ(PacketChecksums(out, "v:0"), std::vector<std::string>(v.begin() + 10, v.begin() + 39));
     const auto flags = PacketFlags(MovieA(), "v:0");
-    EXPECT_EQ(PacketFlags(out, "v:0"), std::vector<std::string>(flags.begin() + 20, flags.begin() + 39));
-    // Frames 20..38 at 25 fps are audio samples 20R/25 up to 39R/25.
+    EXPECT_EQ(PacketFlags(out, "v:0"), std::vector<std::string>(flags.begin() + 10, flags.begin() + 39));
+    // Frames 10..38 at 25 fps are audio samples 10R/25 up to 39R/25.
     const std::string audio = RawStream(MovieA(), "a:0");
-    EXPECT_EQ(RawStream(out, "a:0"), audio.substr(size_t(20 * kRate / 25) * 4, size_t(19 * kRate / 25) * 4));
+    EXPECT_EQ(RawStream(out, "a:0"), audio.substr(size_t(10 * kRate / 25) * 4, size_t(29 * kRate / 25) * 4));
     EXPECT_TRUE(DecodesCleanly(out));
     ExpectProgressSane(host);
 }
@@ -167,7 +167,8 @@ TEST(AviExtract, RangeEdges) {
         {"end clamped", 0, 99000, 0, 50, 0},
         {"key frame start kept", 400, 1000, 10, 16, 400},
         {"start after end", 1500, 1000, 0, 0, 1520},
-        {"start equals end after alignment", 1300, 1600, 40, 1, 1600},
+        {"start steps back to a key frame", 1300, 1600, 30, 11, 1200},
+        {"one frame that is no key frame", 1320, 1320, 30, 4, 1200},
     };
     for (const Case& c : cases) {
         const fs::path out = dir / "e.avi";
@@ -303,9 +304,17 @@ TEST(WavConnect, Errors) {
     EXPECT_EQ(ConnectWavFiles({Wav1s("ops_1s_a.wav", 440).string(), MovieNoAudio().string()}, out.string(), host),
               kErrAviNoAudio);
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(ConnectWavFiles({WavMp2().string()}, out.string(), host), kErrFileOpen);
+    // A format that cannot be copied: refused with its reason, and no output is left.
+    EXPECT_EQ(ConnectWavFiles({WavYamaha().string()}, out.string(), host), kErrFileOpen);
+    EXPECT_FALSE(fs::exists(out));
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0].second, kErrFileOpen);
+    EXPECT_EQ(host.errors[0].first.rfind(WavYamaha().string() + "\n", 0), 0u) << host.errors[0].first;
+    EXPECT_NE(host.errors[0].first.find("0x0020"), std::string::npos) << host.errors[0].first;
+    // An output that cannot be created is the plain -5: nothing to explain about the format.
     EXPECT_EQ(ConnectWavFiles({Wav1s("ops_1s_a.wav", 440).string()}, (dir / "no/such/dir.wav").string(), host),
               kErrFileOpen);
+    EXPECT_EQ(host.errors.size(), 1u);
 }
 
 // A host that cuts the source short while it is being read, as a failing
@@ -392,9 +401,14 @@ TEST(WavExtract, Errors) {
     const fs::path out = dir / "o.wav";
     EXPECT_EQ(ExtractWavSection(MovieNoAudio().string(), out.string(), Range(0, 500), host), kErrAviNoAudio);
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(ExtractWavSection(WavMp2().string(), out.string(), Range(0, 500), host), 1);
-    // The audio of an AVI file in its own format.
-    ASSERT_EQ(ExtractWavSection(MovieMp3().string(), out.string(), Range(0, 99000), host), 0);
+    EXPECT_EQ(ExtractWavSection(WavYamaha().string(), out.string(), Range(0, 500), host), 1);
+    EXPECT_FALSE(fs::exists(out));
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0].second, 1);
+    EXPECT_NE(host.errors[0].first.find("cannot be copied into a WAV file"), std::string::npos);
+    // The audio of an AVI file in its own format (a fresh host: the one above stopped at its error).
+    RecordingHost again;
+    ASSERT_EQ(ExtractWavSection(MovieMp3().string(), out.string(), Range(0, 99000), again), 0);
     EXPECT_EQ(RawStream(out, "a:0"), RawStream(MovieMp3(), "a:0"));
 }
 

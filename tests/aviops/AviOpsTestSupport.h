@@ -66,9 +66,14 @@ inline fs::path Wav1s(const std::string& name, int freq) {
 inline fs::path Wav3s44k() {
     return MakeFixture("ops_3s_44k.wav", "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=3 -c:a pcm_s16le -ac 2");
 }
-// MPEG layer 2 audio in a WAV file: a format that cannot be written.
+// MPEG layer 2 audio in a WAV file (format tag 0x0050).
 inline fs::path WavMp2() {
     return MakeFixture("ops_mp2.wav", "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1 -c:a mp2");
+}
+// Yamaha ADPCM in a WAV file (format tag 0x0020): a format the WAV pages do not copy.
+inline fs::path WavYamaha() {
+    return MakeFixture("ops_yamaha.wav",
+                       "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1 -c:a adpcm_yamaha");
 }
 
 // The raw bytes of one stream as ffmpeg copies it out.

@@ -229,10 +229,10 @@ TEST(AviPages, AviExtractShowsWhereTheSectionBegins) {
     SetText(page.get(), 1088, "500");
     Click(page.get(), kIdStart);
     EXPECT_TRUE(boxes.boxes.empty());
-    // Frame 13 moved to the key frame 20.
-    EXPECT_EQ(TimeTexts(page.get(), 1081), (Strings{"0", "0", "0", "800"}));
+    // Frame 13 stepped back to the key frame 10, which the page shows.
+    EXPECT_EQ(TimeTexts(page.get(), 1081), (Strings{"0", "0", "0", "400"}));
     const auto v = PacketChecksums(MovieA(), "v:0");
-    EXPECT_EQ(PacketChecksums(dir / "a_extr.avi", "v:0"), Strings(v.begin() + 20, v.begin() + 39));
+    EXPECT_EQ(PacketChecksums(dir / "a_extr.avi", "v:0"), Strings(v.begin() + 10, v.begin() + 39));
 
     // A file that does not open empties the fields, without a message.
     page->SetInputFile((dir / "none.avi").string());
@@ -260,12 +260,16 @@ TEST(AviPages, WavExtractCopiesTheRangeAndNamesTheInputInErrors) {
     EXPECT_EQ(w.fact, 44100u);
 
     test::ScopedLanguage english(false);
-    const fs::path mp2 = CopyOf(WavMp2(), dir, "m.wav");
-    page->SetInputFile(mp2.string());
+    // A format the page cannot copy: the box says why, and no output is left.
+    const fs::path refused = CopyOf(WavYamaha(), dir, "m.wav");
+    page->SetInputFile(refused.string());
     Click(page.get(), kIdStart);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].caption, "エラーNo.0001");
-    EXPECT_EQ(boxes.boxes[0].text, "エラーNo.0001\n\n" + mp2.string() + "\nOther Errors");
+    EXPECT_EQ(boxes.boxes[0].text.rfind("エラーNo.0001\n\n" + refused.string() + "\n", 0), 0u) << boxes.boxes[0].text;
+    EXPECT_NE(boxes.boxes[0].text.find("(0x0020"), std::string::npos) << boxes.boxes[0].text;
+    EXPECT_NE(boxes.boxes[0].text.find("cannot be copied into a WAV file"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "m_extr.wav"));
 }
 
 // ---------------------------------------------------------------- refusal
