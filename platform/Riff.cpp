@@ -39,6 +39,28 @@ bool RiffIO::Ascend(RiffChunk& ck) {
     return io_.Seek(next);
 }
 
+bool RiffWalker::Next(RiffEntry& e) {
+    const uint64_t pos = next_;
+    if (failed_ || pos > end_ || end_ - pos < 8) return false;
+    e = {};
+    e.pos = pos;
+    if (!io_.Seek(pos) || !io_.ReadU32LE(e.id) || !io_.ReadU32LE(e.size)) {
+        failed_ = true;
+        return false;
+    }
+    e.avail = end_ - pos - 8;
+    if ((e.id == kFourCCList || e.id == kFourCCRiff) && e.size >= 4 && pos + 12 <= io_.Size()) {
+        if (!io_.ReadU32LE(e.type)) {
+            failed_ = true;
+            return false;
+        }
+        e.typed = true;
+    }
+    // Past a chunk that runs out of the range there is nothing more to find.
+    next_ = e.Fits() ? pos + 8 + uint64_t(e.size) + (e.size & 1) : UINT64_MAX;
+    return true;
+}
+
 bool RiffIO::Descend(RiffChunk& ck, const RiffChunk* parent, unsigned flags) {
     uint64_t end = io_.Size();
     if (parent) {
@@ -47,36 +69,28 @@ bool RiffIO::Descend(RiffChunk& ck, const RiffChunk* parent, unsigned flags) {
                               : parent->dwDataOffset;
         end = std::min<uint64_t>(end, pstart + parent->cksize);
     }
-    uint32_t wantId = ck.ckid, wantType = ck.fccType;
+    const uint32_t wantId = ck.ckid, wantType = ck.fccType;
+    RiffWalker walker(io_, io_.Tell(), end);
+    RiffEntry e;
     for (int guard = 0; guard < 1 << 20; ++guard) {
-        uint64_t pos = io_.Tell();
-        if (pos + 8 > end) return false;
-        uint32_t id, size;
-        if (!io_.ReadU32LE(id) || !io_.ReadU32LE(size)) return false;
-        if (size > end - pos - 8) return false;
-        RiffChunk found;
-        found.ckid = id;
-        found.cksize = size;
-        found.dwDataOffset = pos + 8;
-        bool typed = id == kFourCCRiff || id == kFourCCList;
-        if (typed) {
-            if (size < 4 || !io_.ReadU32LE(found.fccType)) return false;
-            found.dwDataOffset = pos + 12;
-        }
+        if (!walker.Next(e) || !e.Fits()) return false;
+        const bool typed = e.id == kFourCCRiff || e.id == kFourCCList;
+        if (typed && !e.typed) return false;
         bool match = true;
         if (flags & kFindChunk)
-            match = id == wantId;
+            match = e.id == wantId;
         else if (flags & kFindRiff)
-            match = id == kFourCCRiff && found.fccType == wantType;
+            match = e.id == kFourCCRiff && e.type == wantType;
         else if (flags & kFindList)
-            match = id == kFourCCList && found.fccType == wantType;
+            match = e.id == kFourCCList && e.type == wantType;
         if (match) {
-            ck = found;
+            ck = RiffChunk{};
+            ck.ckid = e.id;
+            ck.cksize = e.size;
+            ck.fccType = e.type;
+            ck.dwDataOffset = e.pos + (typed ? 12 : 8);
             return true;
         }
-        uint64_t next = pos + 8 + size + (size & 1);
-        if (next > end) return false;
-        if (!io_.Seek(next)) return false;
     }
     return false;
 }

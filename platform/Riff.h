@@ -3,6 +3,7 @@
 // out of them (which writes their final size and the pad byte), descending
 // into them and finding chunks by id. Every size read is checked against the
 // parent chunk and the end of the file. Qt-free.
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/ByteIO.h"
@@ -19,6 +20,52 @@ struct RiffChunk {
 
 constexpr uint32_t kFourCCRiff = MakeFourCC('R', 'I', 'F', 'F');
 constexpr uint32_t kFourCCList = MakeFourCC('L', 'I', 'S', 'T');
+
+// One chunk header as the walker found it.
+struct RiffEntry {
+    uint64_t pos = 0;  // file offset of the header
+    uint32_t id = 0;
+    uint32_t size = 0;   // as written
+    uint32_t type = 0;   // form or list type of RIFF and LIST chunks (when `typed`)
+    bool typed = false;  // a RIFF/LIST chunk of at least 4 bytes whose type was read
+    uint64_t avail = 0;  // bytes from the data to the end of the range
+    uint64_t DataPos() const { return pos + 8; }
+    bool Fits() const { return size <= avail; }
+    // The end of the data, cut at the end of the range.
+    uint64_t DataEnd() const { return pos + 8 + std::min<uint64_t>(size, avail); }
+    bool IsList(uint32_t listType) const { return id == kFourCCList && typed && type == listType; }
+};
+
+// Walks the chunks in [start, end) of a file: each Next reads the header at
+// the walker's position and the one after moves past the chunk (and its pad
+// byte). The walk ends at the end of the range and after a chunk that runs
+// past it (Fits() false): the caller decides whether such a chunk is a cut-off
+// file to read as far as it goes or a damaged one. The type of a RIFF or LIST
+// chunk is read with its header when the file holds it. Nothing is read
+// twice: the position after Next is the data (after the type of a list), and
+// the walker seeks back to its own place on the next call, so a caller may
+// read elsewhere in between. Each step moves on by at least 8 bytes.
+class RiffWalker {
+  public:
+    RiffWalker(ByteIO& io, uint64_t start, uint64_t end, int depth = 0)
+        : io_(io), next_(start), end_(end), depth_(depth) {}
+
+    // False at the end of the range, or when a header cannot be read (Failed()).
+    bool Next(RiffEntry& e);
+    bool Failed() const { return failed_; }
+    // A walker over the contents of a list found by this one, one level deeper.
+    RiffWalker Inside(const RiffEntry& list) const {
+        return RiffWalker(io_, list.pos + 12, list.pos + 8 + uint64_t(list.size), depth_ + 1);
+    }
+    int Depth() const { return depth_; }
+
+  private:
+    ByteIO& io_;
+    uint64_t next_;
+    uint64_t end_;
+    int depth_;
+    bool failed_ = false;
+};
 
 class RiffIO {
   public:

@@ -1,0 +1,152 @@
+#pragma once
+// What the AVI reader (AviReader.cpp) and writer (AviWriter.cpp) share: the
+// chunk ids, the per-stream state and the file's state behind AviFile and
+// AviStream. Internal to the platform layer. Qt-free.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/AviFile.h"
+#include "platform/AviRecords.h"
+
+namespace vt {
+
+class RiffWalker;
+
+constexpr uint32_t kFccAvi = MakeFourCC('A', 'V', 'I', ' ');
+constexpr uint32_t kFccAvix = MakeFourCC('A', 'V', 'I', 'X');
+constexpr uint32_t kFccWave = MakeFourCC('W', 'A', 'V', 'E');
+constexpr uint32_t kFccHdrl = MakeFourCC('h', 'd', 'r', 'l');
+constexpr uint32_t kFccStrl = MakeFourCC('s', 't', 'r', 'l');
+constexpr uint32_t kFccMovi = MakeFourCC('m', 'o', 'v', 'i');
+constexpr uint32_t kFccRec = MakeFourCC('r', 'e', 'c', ' ');
+constexpr uint32_t kFccOdml = MakeFourCC('o', 'd', 'm', 'l');
+constexpr uint32_t kFccAvih = MakeFourCC('a', 'v', 'i', 'h');
+constexpr uint32_t kFccStrh = MakeFourCC('s', 't', 'r', 'h');
+constexpr uint32_t kFccStrf = MakeFourCC('s', 't', 'r', 'f');
+constexpr uint32_t kFccStrn = MakeFourCC('s', 't', 'r', 'n');
+constexpr uint32_t kFccIndx = MakeFourCC('i', 'n', 'd', 'x');
+constexpr uint32_t kFccIdx1 = MakeFourCC('i', 'd', 'x', '1');
+constexpr uint32_t kFccDmlh = MakeFourCC('d', 'm', 'l', 'h');
+constexpr uint32_t kFccJunk = MakeFourCC('J', 'U', 'N', 'K');
+constexpr uint32_t kFccFmt = MakeFourCC('f', 'm', 't', ' ');
+constexpr uint32_t kFccData = MakeFourCC('d', 'a', 't', 'a');
+constexpr uint32_t kFccFact = MakeFourCC('f', 'a', 'c', 't');
+
+constexpr int kMaxStreams = 100;               // chunk ids carry two decimal digits
+constexpr uint32_t kMaxFormatBytes = 1 << 20;  // no real format block comes near this
+constexpr int kMaxListDepth = 4;
+constexpr uint64_t kMaxIndexEntries = uint64_t(1) << 24;
+
+// The stream number of a chunk id "##xx" (also of the "##ix" index spelling), or -1.
+inline int StreamOfChunk(uint32_t id) {
+    char a = char(id & 0xFF), b = char((id >> 8) & 0xFF);
+    if (a < '0' || a > '9' || b < '0' || b > '9') return -1;
+    return (a - '0') * 10 + (b - '0');
+}
+inline bool IsIndexChunk(uint32_t id) {
+    char c0 = char(id & 0xFF), c1 = char((id >> 8) & 0xFF), c2 = char((id >> 16) & 0xFF),
+         c3 = char((id >> 24) & 0xFF);
+    return (c0 == 'i' && c1 == 'x') || (c2 == 'i' && c3 == 'x');
+}
+inline uint32_t ChunkIdFor(int stream, uint32_t suffix) {
+    return uint32_t('0' + stream / 10) | (uint32_t('0' + stream % 10) << 8) | suffix;
+}
+constexpr uint32_t Suffix(char a, char b) {
+    return (uint32_t(uint8_t(a)) << 16) | (uint32_t(uint8_t(b)) << 24);
+}
+
+struct IndexEntry {
+    uint64_t offset;  // file offset of the data
+    uint32_t size;
+    uint32_t flags;  // kAviIfKeyFrame
+};
+
+struct StreamData {
+    AviStreamInfo info;
+    std::vector<uint8_t> format;
+    // Reading.
+    std::vector<IndexEntry> index;
+    std::vector<uint64_t> cumBytes;  // sample-size streams: bytes before chunk i (size n + 1)
+    std::vector<uint32_t> keys;      // frame streams: chunk numbers of key frames
+    uint32_t sampleSize = 0;         // 0: one chunk is one sample
+    uint64_t samples = 0;
+    std::vector<SuperEntry> superIndex;
+    bool hasIndx = false;
+    bool indxOfChunks = false;
+    uint64_t indxPos = 0;
+    // Writing.
+    uint32_t chunkId = 0;
+    uint64_t written = 0;  // samples written
+    uint64_t bytesWritten = 0;
+    uint32_t maxChunk = 0;
+    uint64_t strhPos = 0, strfPos = 0, indxChunkPos = 0;
+    uint32_t indxReserved = 0;
+    uint32_t partChunks = 0;
+    uint64_t partSamples = 0;
+    uint64_t firstPartSamples = 0;
+};
+
+struct PartEntry {
+    int stream;
+    uint32_t flags;
+    uint64_t offset;  // file offset of the chunk header
+    uint32_t size;
+};
+
+struct AviFileImpl {
+    std::unique_ptr<ByteIO> io;
+    bool writing = false;
+    bool finished = false;
+    bool isWav = false;
+    AviFileInfo info;
+    std::vector<StreamData> streams;
+    // Reading.
+    uint64_t fileSize = 0;
+    struct Movi {
+        uint64_t listPos;  // position of the 'movi' type
+        uint64_t end;
+    };
+    std::vector<Movi> movis;
+    uint64_t idx1Pos = 0, idx1Size = 0;
+    bool hasIdx1 = false;
+    uint64_t indexEntries = 0;
+    // Writing.
+    AviWriteOptions opt;
+    bool headerWritten = false;
+    AviResult writeError = kAviOk;
+    uint64_t avihPos = 0, dmlhPos = 0;
+    uint64_t riffPos = 0;      // header of the current RIFF part
+    uint64_t moviListPos = 0;  // 'movi' type of the current part
+    int part = 0;
+    std::vector<PartEntry> partEntries;
+    uint32_t maxChunkAll = 0;
+
+    // --- reading ---
+    AviResult Parse();
+    AviResult ParseWav(uint64_t riffEnd);
+    void DeriveMpegByteRate(std::vector<uint8_t>& format, uint64_t dataPos, uint64_t dataSize);
+    AviResult ParseAvi(uint64_t riffEnd);
+    AviResult ParseHdrl(RiffWalker& walker);
+    AviResult ParseStrl(RiffWalker& walker);
+    bool ReadIndx(StreamData& s, uint64_t pos, uint32_t size);
+    bool LoadOdmlIndexes();
+    bool InsideMovi(uint64_t at, uint32_t bytes) const;
+    bool LoadIdx1();
+    void ScanMovi(const Movi& m);
+    void ScanList(RiffWalker& walker);
+    void AddEntry(int stream, uint64_t dataOffset, uint32_t size, uint32_t flags);
+    void FinishIndexes();
+
+    // --- writing ---
+    AviResult WriteHeaders();
+    AviResult WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags, uint64_t samples);
+    AviResult ClosePart(bool final);
+    AviResult OpenAvixPart();
+    AviResult Complete();
+    void WriteStrh(const StreamData& s);
+    void WriteAvih();
+    uint64_t PartIndexBytes(uint64_t extraEntries) const;
+};
+
+}  // namespace vt
