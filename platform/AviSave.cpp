@@ -6,7 +6,7 @@
 #include "platform/AudioFormat.h"
 #include "platform/AudioFrames.h"
 #include "platform/AviFile.h"
-#include "platform/Riff.h"
+#include "platform/WavWriter.h"
 
 namespace vt {
 
@@ -162,32 +162,22 @@ AviResult CopySamples(Source& s, int32_t upTo, std::vector<uint8_t>& buf) {
 }
 
 AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& progress, uint64_t maxBytes) {
-    FileIO io;
-    if (!io.Open(path, FileIO::Mode::Create)) return kAviErrFileOpen;
-    RiffIO riff(io);
-    RiffChunk r, fmt, fact, data;
-    r.fccType = MakeFourCC('W', 'A', 'V', 'E');
-    fmt.ckid = MakeFourCC('f', 'm', 't', ' ');
-    fact.ckid = MakeFourCC('f', 'a', 'c', 't');
-    data.ckid = MakeFourCC('d', 'a', 't', 'a');
     WaveFormatEx w = WaveFormatFromBytes(s.format.data(), s.format.size());
     bool pcm = w.wFormatTag == kWaveFormatPcm;
     size_t fmtSize = pcm ? std::min<size_t>(16, s.format.size()) : s.format.size();
-    riff.CreateChunk(r, RiffIO::kCreateRiff);
-    riff.CreateChunk(fmt);
-    io.Write(s.format.data(), fmtSize);
-    riff.Ascend(fmt);
-    uint64_t factPos = 0;
-    if (!pcm) {
-        riff.CreateChunk(fact);
-        factPos = io.Tell();
-        io.WriteU32LE(0);
-        riff.Ascend(fact);
+    WavWriter out;
+    WavWriter::Options options;
+    options.maxFileBytes = maxBytes;
+    switch (out.Create(path, std::span<const uint8_t>(s.format.data(), fmtSize), options)) {
+        case WavWriter::Created::Ok:
+            break;
+        case WavWriter::Created::OpenFailed:
+            return kAviErrFileOpen;
+        case WavWriter::Created::HeaderFailed:
+            return kAviErrFileWrite;
     }
-    riff.CreateChunk(data);
     std::vector<uint8_t> buf;
     AviResult result = kAviOk;
-    uint64_t dataBytes = 0;
     int lastPercent = -1;
     while (s.pos < s.end) {
         int32_t bytes = 0, samples = 0;
@@ -200,21 +190,16 @@ AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& pro
         if (buf.size() < size_t(cap)) buf.resize(size_t(cap));
         result = s.stream->Read(s.pos, kAviStreamReadConvenient, buf.data(), cap, &bytes, &samples);
         if (result != kAviOk || samples <= 0) break;
-        const uint64_t limit = std::min<uint64_t>(maxBytes, 0xFFFFFFFFull);
-        if (dataBytes + uint64_t(bytes) + 256 > limit) {
-            // A WAV file ends at 4 GiB: what still fits goes in, in whole
-            // blocks of the format, and the save ends there.
-            uint64_t fit = limit > dataBytes + 256 ? limit - dataBytes - 256 : 0;
-            if (w.nBlockAlign > 1) fit -= fit % w.nBlockAlign;
-            if (fit > 0 && io.Write(buf.data(), size_t(fit))) dataBytes += fit;
+        const WavWriter::Appended put = out.Append(buf.data(), size_t(bytes));
+        if (put == WavWriter::Appended::Limit) {
+            // A WAV file ends at 4 GiB: what still fits went in and the save ends there.
             result = kAviErrWavLimit;
             break;
         }
-        if (!io.Write(buf.data(), size_t(bytes))) {
+        if (put != WavWriter::Appended::Ok) {
             result = kAviErrFileWrite;
             break;
         }
-        dataBytes += uint64_t(bytes);
         s.pos += samples;
         int percent =
             int(int64_t(s.pos - s.stream->Start()) * 100 / std::max<int64_t>(1, s.end - s.stream->Start()));
@@ -226,21 +211,9 @@ AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& pro
             }
         }
     }
-    riff.Ascend(data);
-    riff.Ascend(r);
-    if (!pcm) {
-        WaveFormatEx pcmFmt;
-        uint64_t pcmBytes = 0;
-        uint32_t frames = 0;
-        if (SuggestPcmFormat(s.format.data(), s.format.size(), pcmFmt) &&
-            PcmBytesForFileBytes(s.format.data(), s.format.size(), pcmFmt, dataBytes, pcmBytes))
-            frames = uint32_t(std::min<uint64_t>(pcmBytes / pcmFmt.nBlockAlign, 0xFFFFFFFFu));
-        else if (s.info.dwSampleSize == 0)
-            frames = uint32_t(s.pos - s.stream->Start());
-        io.Seek(factPos);
-        io.WriteU32LE(frames);
-    }
-    if (!io.Close() && result == kAviOk) result = kAviErrFileWrite;
+    // Audio counted in chunks: without a PCM form, the count of samples copied.
+    const uint32_t samplesCopied = s.info.dwSampleSize == 0 ? uint32_t(s.pos - s.stream->Start()) : 0;
+    if (!out.Finish(samplesCopied) && result == kAviOk) result = kAviErrFileWrite;
     return result;
 }
 

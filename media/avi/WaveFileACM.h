@@ -1,7 +1,7 @@
 #pragma once
 // WAV file writing for the WAV pages: a RIFF WAVE file with "fmt ", "fact" and
-// "data" chunks, whose data is appended unchanged. CMMio lays out the chunks,
-// CWavACM keeps the formats and checks that the file format is one we know
+// "data" chunks, whose data is appended unchanged. WavWriter lays out the
+// chunks and guards the size limit, CWavACM keeps the formats and checks that the file format is one we know
 // (pairing it with its PCM format and counting the PCM sample frames that the
 // data stands for, which goes into "fact"). Qt-free.
 #include <cstdint>
@@ -11,35 +11,9 @@
 
 #include "platform/AviTypes.h"
 #include "platform/ByteIO.h"
-#include "platform/Riff.h"
+#include "platform/WavWriter.h"
 
 namespace vt {
-
-class CMMio {
-  public:
-    CMMio();
-    virtual ~CMMio();
-    CMMio(const CMMio&) = delete;
-    CMMio& operator=(const CMMio&) = delete;
-
-    bool IsOpen() const { return file_ != nullptr; }
-    // Creates (or empties) the file with its RIFF WAVE header and an open
-    // "fmt " chunk of formatSize bytes.
-    bool CreateRiff(const std::string& path, uint32_t formatSize);
-    bool Write(const void* data, size_t n);
-    // Leaves "fmt ", writes "fact" with `value`, opens "data".
-    bool BeginData(uint32_t value);
-    // Leaves "data" and RIFF (their sizes written) and puts the sample count into "fact".
-    bool Finish(uint32_t sampleCount);
-    bool CloseFile();
-    uint64_t DataBytes() const;
-
-  protected:
-    std::string path_;
-    std::unique_ptr<FileIO> file_;
-    std::unique_ptr<RiffIO> riff_;
-    RiffChunk riffChunk_, fmtChunk_, dataChunk_, factChunk_;
-};
 
 // An ACM stream header's place (the converting path is not built).
 struct AcmStreamHeader {
@@ -58,7 +32,6 @@ class CWavACM {
   protected:
     bool PrepareFormats();
     bool OpenStreams();
-    uint32_t GetSampleCount() const;
     void Reset();
 
     WaveFormatEx pcmFormat_{};
@@ -110,7 +83,7 @@ class CWaveFileACM : public CWavACM {
     bool lastCloseOk_ = true;
     bool limitReached_ = false;
     uint64_t maxFileBytes_ = 0xFFFFFFFFull;
-    CMMio mmio_;
+    WavWriter wav_;
 };
 
 }  // namespace vt

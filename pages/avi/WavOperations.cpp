@@ -15,7 +15,7 @@
 #include "pages/avi/AviOperations.h"
 #include "platform/AudioFormat.h"
 #include "platform/ByteIO.h"
-#include "platform/Riff.h"
+#include "platform/WavWriter.h"
 
 namespace vt {
 
@@ -95,55 +95,6 @@ int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBas
     return 0;
 }
 
-// After a failed write the sizes in the header need not match what reached
-// the disk: they are set from the file's real length (whole blocks of the
-// format), so the file holds, as a WAV file, what was written.
-void CompleteShortWav(const std::string& path, const std::vector<uint8_t>& format) {
-    if (format.size() < sizeof(WaveFormatEx)) return;
-    const WaveFormatEx w = WaveFormatFromBytes(format.data(), format.size());
-    FileIO f;
-    if (!f.Open(path, FileIO::Mode::ReadWrite)) return;
-    const uint64_t size = f.Size();
-    uint64_t pos = 12, dataPos = 0, factPos = 0;
-    uint32_t riff = 0, wave = 0;
-    if (size < 12 || !f.ReadU32LE(riff) || !f.Seek(8) || !f.ReadU32LE(wave) || riff != kFourCCRiff ||
-        wave != MakeFourCC('W', 'A', 'V', 'E'))
-        return;
-    while (pos + 8 <= size) {
-        uint32_t id = 0, len = 0;
-        if (!f.Seek(pos) || !f.ReadU32LE(id) || !f.ReadU32LE(len)) return;
-        if (id == MakeFourCC('d', 'a', 't', 'a')) {
-            dataPos = pos + 8;
-            break;
-        }
-        if (id == MakeFourCC('f', 'a', 'c', 't') && len >= 4) factPos = pos + 8;
-        pos += 8 + uint64_t(len) + (len & 1);
-    }
-    if (!dataPos || dataPos > size) return;
-    uint64_t data = size - dataPos;
-    if (w.nBlockAlign) data -= data % w.nBlockAlign;
-    data = std::min<uint64_t>(data, 0xFFFFFFFFull - dataPos);
-    f.Truncate(dataPos + data);
-    f.Seek(4);
-    f.WriteU32LE(uint32_t(dataPos + data - 8));
-    f.Seek(dataPos - 4);
-    f.WriteU32LE(uint32_t(data));
-    if (factPos) {
-        uint64_t frames = 0;
-        WaveFormatEx pcm{};
-        if (w.wFormatTag == kWaveFormatPcm) {
-            frames = w.nBlockAlign ? data / w.nBlockAlign : 0;
-        } else if (SuggestPcmFormat(format.data(), format.size(), pcm) && pcm.nBlockAlign) {
-            uint64_t pcmBytes = 0;
-            if (PcmBytesForFileBytes(format.data(), format.size(), pcm, data, pcmBytes))
-                frames = pcmBytes / pcm.nBlockAlign;
-        }
-        f.Seek(factPos);
-        f.WriteU32LE(uint32_t(std::min<uint64_t>(frames, 0xFFFFFFFFu)));
-    }
-    f.Close();
-}
-
 // Completes the file; a failure to do so is a write failure unless another
 // failure came first. After any write failure the header is made to match
 // the data on disk. A write refused at the size limit is reported here with
@@ -153,7 +104,7 @@ int CloseWav(CWaveFileACM& writer, int result, const std::string& path, const st
     const bool atLimit = result == kErrAudioWrite && writer.LimitReached();
     writer.Close();
     if (!writer.LastCloseOk() || result == kErrAudioWrite) {
-        CompleteShortWav(path, format);
+        WavWriter::RepairSizes(path, format);
         if (result == 0) result = kErrAudioWrite;
     }
     if (atLimit) host.ReportError(detail.empty() ? WavLimitText() : detail + "\n" + WavLimitText(), result);
