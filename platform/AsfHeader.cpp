@@ -769,6 +769,13 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
     if (dataId != asfguid::kData || (dataSize != 0 && dataSize < 50)) return asf::kInvalidData;
     out.dataObjectSize = dataSize;
     out.dataPacketCount = packets;
+    if (fp.flags & kFilePropBroadcast) {
+        // A live capture's data size and packet count are written before
+        // its packets are known: they mean nothing, the packets run to the
+        // end of the file.
+        out.dataObjectSize = 0;
+        out.dataPacketCount = 0;
+    }
     out.firstPacketOffset = size + 50;
     return asf::kOk;
 }

@@ -68,6 +68,10 @@ class CDecCompWMV {
     // reader holds, so a page's changes are seen by everyone who holds it.
     std::shared_ptr<AsfProfile> GetProfile() const { return copy_.readerProfile; }
     uint64_t GetDuration() const { return copy_.duration; }
+    // The file ends inside its data (cut short): a run delivers the samples
+    // of its whole packets and ends there, and the duration its header states
+    // goes beyond what it holds.
+    bool Truncated() const { return copy_.reader && copy_.reader->Truncated(); }
     void SetSampleCallback(SampleCallback callback, void* user);
     // Where the diagnostics of Open and CopyHeader go; without a sink they are
     // written on standard output. Set it while no Open or Run is under way.

@@ -357,8 +357,14 @@ int CWmConnection::Connect(const std::vector<std::string>& files, const std::str
             // the first file's layout.
             if (!profile || !SameStreams(first, *profile)) return kErrWmProcess;
         }
+        fileEnd_ = {};
         if (reader_.Run() != 0) return kErrWmProcess;
-        writer_.AddTimeOffset(reader_.GetDuration());
+        // The next file follows this one's duration or its last sample's end,
+        // whichever is later: a header's duration may end at the last
+        // sample's time, or before the last sample ends.
+        // A file cut short ends with its last sample, whatever its header says.
+        writer_.AddTimeOffset(reader_.Truncated() ? fileEnd_.End()
+                                                  : std::max(reader_.GetDuration(), fileEnd_.End()));
         reader_.Close();
     }
     return kOk;
@@ -372,9 +378,19 @@ int32_t CWmConnection::SampleCallback(uint16_t streamNumber, uint64_t sampleTime
         self->host_->ReportProgress(
             (double(self->currentFile_.load()) + double(sampleTime) / double(duration)) * 100.0 /
             double(self->fileCount_));
+    self->fileEnd_.Add(streamNumber, sampleTime, sampleDuration);
     const HResult hr = self->writer_.WriteSample(streamNumber, sampleTime, sampleDuration, flags, sample);
     if (asf::Failed(hr)) return hr;
     return self->host_->StopRequested() ? 1 : 0;
+}
+
+void WmSampleEnd::Add(uint16_t streamNumber, uint64_t time, uint64_t duration) {
+    Stream& s = streams_[streamNumber & 0x7F];
+    if (s.any && time > s.last) s.step = time - s.last;
+    s.last = std::max(s.last, time);
+    s.any = true;
+    // A sample without a stated duration lasts as long as the stream's latest step.
+    end_ = std::max(end_, time + (duration != 0 ? duration : s.step));
 }
 
 // ---------------------------------------------------------------------------

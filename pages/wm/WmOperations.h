@@ -53,6 +53,22 @@ uint64_t WmRangeTime(const TimeFields& t);
 // The end fields that show a file's duration (the duration check).
 TimeFields WmDurationFields(uint64_t duration);
 
+// Where the samples of a file end: the latest sample time plus its duration,
+// or plus its stream's latest step between samples when it states none.
+class WmSampleEnd {
+  public:
+    void Add(uint16_t streamNumber, uint64_t time, uint64_t duration);
+    uint64_t End() const { return end_; }
+
+  private:
+    struct Stream {
+        bool any = false;
+        uint64_t last = 0, step = 0;
+    };
+    Stream streams_[128];
+    uint64_t end_ = 0;
+};
+
 // Common part: the worker threads and the result of the last run.
 class CWmOperationBase {
   public:
@@ -175,6 +191,7 @@ class CWmConnection : public CWmOperationBase {
     CEncCompWMV writer_;
     std::atomic<int> currentFile_{0};
     size_t fileCount_ = 0;
+    WmSampleEnd fileEnd_;  // of the file being copied
     OperationHost* host_ = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pages/wm/WmOperations.h"
+#include "platform/AsfReader.h"
 #include "tests/common/TestSupport.h"
 
 namespace vt::test {
@@ -47,6 +48,18 @@ inline fs::path TwoAudioFixture() {
                        "-f lavfi -i sine=frequency=440:duration=2:sample_rate=22050 "
                        "-f lavfi -i sine=frequency=880:duration=2:sample_rate=22050 "
                        "-map 0 -map 1 -c:a wmav2 -b:a 32k");
+}
+
+// A copy of `from` whose packet two thirds into the data is damaged beyond
+// reading: a run over it fails there.
+inline fs::path DamagedCopy(const fs::path& from, const fs::path& to) {
+    AsfReader r;
+    if (asf::Failed(r.Open(from.string()))) return {};
+    auto bytes = ReadFile(from);
+    const uint64_t packets = (bytes.size() - r.Header().firstPacketOffset) / r.Header().PacketSize();
+    bytes[r.Header().firstPacketOffset + packets * 2 / 3 * r.Header().PacketSize()] = 0xFF;
+    WriteFile(to, bytes);
+    return to;
 }
 
 // A front end whose job is fixed; counts its calls.

@@ -1,0 +1,157 @@
+// Files that other programs wrote: live captures, files cut short by a broken
+// download, files whose last sample ends after their stated duration, files
+// with several languages and mutually exclusive streams. The samples are read
+// where they are (the shared samples folder, skipped when it is missing); each
+// class also has fixtures of its own, made here from ffmpeg's files.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "media/wm/DecCompWMV.h"
+#include "ops/ErrorCodes.h"
+#include "tests/wmops/WmOpsTestSupport.h"
+
+namespace vt {
+namespace {
+
+using namespace test;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+};
+
+Outcome Cli(const std::string& args) {
+    auto r = Run("LC_ALL=C.UTF-8 timeout 120 " + Q(VT_CLI_PATH) + " --format wmv " + args + " 2>&1 </dev/null");
+    return {r.status, r.out};
+}
+
+// ffprobe's stream specifiers of the video and audio streams of a file.
+std::vector<std::string> Selectors(const fs::path& file) {
+    std::vector<std::string> out;
+    for (int i = 0; i < StreamCount(file, "video"); ++i) out.push_back("v:" + std::to_string(i));
+    for (int i = 0; i < StreamCount(file, "audio"); ++i) out.push_back("a:" + std::to_string(i));
+    return out;
+}
+
+std::vector<uint8_t> Patched(std::vector<uint8_t> bytes, const std::function<void(std::vector<uint8_t>&)>& f) {
+    f(bytes);
+    return bytes;
+}
+
+// Where an object of `id` begins in the header (0: not found).
+size_t FindObject(const std::vector<uint8_t>& bytes, const Guid& id) {
+    uint8_t g[16];
+    id.ToBytes(g);
+    for (size_t i = 30; i + 16 <= bytes.size() && i < GetU64LE(&bytes[16]); ++i)
+        if (std::equal(g, g + 16, bytes.begin() + ptrdiff_t(i))) return i;
+    return 0;
+}
+
+// An ffmpeg file made to look like a live capture: the broadcast flag, a
+// play duration of the preroll alone, and a data object that states its
+// header's size and no packet count.
+fs::path LiveCapture(const fs::path& from, const fs::path& to) {
+    WriteFile(to, Patched(ReadFile(from), [](std::vector<uint8_t>& b) {
+                  const size_t fp = FindObject(b, asfguid::kFileProperties);
+                  const uint64_t preroll = GetU64LE(&b[fp + 24 + 56]);
+                  PutU64LE(&b[fp + 24 + 40], preroll * 10000);  // play duration
+                  PutU32LE(&b[fp + 24 + 64], kFilePropBroadcast);
+                  const uint64_t data = GetU64LE(&b[16]);
+                  PutU64LE(&b[data + 16], 50);
+                  PutU64LE(&b[data + 40], 0);
+              }));
+    return to;
+}
+
+// --- live captures -----------------------------------------------------------
+
+// A live capture states no duration: it opens with the duration its packets
+// tell, and every operation holds all its samples.
+TEST(WmRealFiles, LiveCapturesTakeTheirDurationFromThePackets) {
+    TempDir dir;
+    std::vector<fs::path> inputs = {LiveCapture(WmvFixture(), dir / "live.wmv")};
+    if (auto s = SamplePath("moon__timecode-short-broadcast.wmv"); !s.empty()) inputs.push_back(s);
+    for (const fs::path& in : inputs) {
+        SCOPED_TRACE(in.filename().string());
+        CDecCompWMV reader;
+        ASSERT_EQ(reader.Open(in.string(), 0, ~0ull), kOk);
+        // The last presentation time, as ffprobe reads it.
+        int64_t lastMs = 0;
+        for (const auto& p : Packets(in)) lastMs = std::max(lastMs, p.ptsMs);
+        EXPECT_EQ(int64_t(reader.GetDuration() / 10000), lastMs);
+
+        const fs::path joined = dir / "j.wmv", extracted = dir / "e.wmv";
+        ASSERT_EQ(Cli("join " + Q(in) + " " + Q(in) + " -o " + Q(joined)).status, 0);
+        ASSERT_EQ(Cli("extract " + Q(in) + " -o " + Q(extracted)).status, 0);
+        for (const auto& sel : Selectors(in)) {
+            // ffmpeg also hands over an object the capture ends inside; we keep whole objects.
+            auto whole = PacketChecksums(extracted, sel);
+            auto theirs = PacketChecksums(in, sel);
+            ASSERT_GE(theirs.size(), whole.size());
+            ASSERT_LE(theirs.size() - whole.size(), 1u) << sel;
+            theirs.resize(whole.size());
+            EXPECT_EQ(whole, theirs) << sel;
+            EXPECT_EQ(PacketChecksums(joined, sel), Concat(whole, whole)) << sel;
+        }
+        EXPECT_TRUE(DecodesCleanly(joined));
+        EXPECT_TRUE(DecodesCleanly(extracted));
+    }
+}
+
+// --- files cut short -----------------------------------------------------------
+
+// A file cut inside its data is read up to its last whole packet: every
+// operation writes what those hold and succeeds.
+TEST(WmRealFiles, CutShortFilesEndAtTheirLastWholePacket) {
+    TempDir dir;
+    struct Input {
+        fs::path file;
+        bool decodesClean;
+    };
+    auto cut = ReadFile(WmvFixture());
+    cut.resize(cut.size() * 3 / 5);
+    WriteFile(dir / "cut.wmv", cut);
+    std::vector<Input> inputs = {{dir / "cut.wmv", true}};
+    // The first 100 KB of a larger file; its first audio objects overlap in time.
+    if (auto s = SamplePath("hc__matrix_ping_pong.wmv"); !s.empty()) inputs.push_back({s, false});
+    for (const auto& in : inputs) {
+        SCOPED_TRACE(in.file.filename().string());
+        CDecCompWMV reader;
+        ASSERT_EQ(reader.Open(in.file.string(), 0, ~0ull), kOk);
+        EXPECT_TRUE(reader.Truncated());
+        const fs::path joined = dir / "j.wmv", extracted = dir / "e.wmv", video = dir / "v.wmv",
+                       audio = dir / "a.wma";
+        for (const std::string& args :
+             {"join " + Q(in.file) + " " + Q(in.file) + " -o " + Q(joined), "extract " + Q(in.file) + " -o " + Q(extracted),
+              "separate --video " + Q(in.file) + " -o " + Q(video), "separate --audio " + Q(in.file) + " -o " + Q(audio)}) {
+            const auto r = Cli(args);
+            EXPECT_EQ(r.status, 0) << args << "\n" << r.out;
+        }
+        for (const auto& sel : Selectors(in.file)) {
+            // ffmpeg also hands over the object the cut ends inside; we keep whole objects.
+            auto whole = PacketChecksums(extracted, sel);
+            auto theirs = PacketChecksums(in.file, sel);
+            ASSERT_GE(theirs.size(), whole.size()) << sel;
+            EXPECT_LE(theirs.size() - whole.size(), 1u) << sel;
+            theirs.resize(whole.size());
+            EXPECT_EQ(whole, theirs) << sel;
+            EXPECT_EQ(PacketChecksums(joined, sel), Concat(whole, whole)) << sel;
+        }
+        // Separation keeps the last stream of its kind.
+        const std::string lastVideo = "v:" + std::to_string(StreamCount(in.file, "video") - 1),
+                          lastAudio = "a:" + std::to_string(StreamCount(in.file, "audio") - 1);
+        // The second copy follows the first one's samples, not the duration of the file it was cut from.
+        const auto once = FfmpegPts(extracted, lastVideo), twice = FfmpegPts(joined, lastVideo);
+        ASSERT_EQ(twice.size(), 2 * once.size());
+        EXPECT_GT(twice[once.size()], twice[once.size() - 1]);
+        EXPECT_LT(twice[once.size()] - twice[once.size() - 1], 1000);
+        EXPECT_EQ(PacketChecksums(video, "v:0"), PacketChecksums(extracted, lastVideo));
+        EXPECT_EQ(PacketChecksums(audio, "a:0"), PacketChecksums(extracted, lastAudio));
+        if (in.decodesClean)
+            for (const auto& out : {joined, extracted, video, audio}) EXPECT_TRUE(DecodesCleanly(out)) << out;
+    }
+}
+
+}  // namespace
+}  // namespace vt
