@@ -9,8 +9,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <limits>
+#include <map>
 
 #include "ops/ErrorCodes.h"
+#include "platform/AsfReader.h"
 
 namespace vt {
 
@@ -57,6 +59,49 @@ TimeFields WmDurationFields(uint64_t duration) {
     t.seconds = int(w % 60);
     t.milliseconds = int((duration / 10000) % 1000);
     return t;
+}
+
+uint64_t WmKeyFrameStart(const std::string& input, uint64_t rangeStart, int* code) {
+    if (code) *code = kOk;
+    AsfReader reader;
+    if (asf::Failed(reader.Open(input))) {
+        if (code) *code = kErrWmOpen;
+        return rangeStart;
+    }
+    if (rangeStart == 0) return 0;
+    // Samples are stored by send time: one up to a preroll later in the file
+    // may still lie before the start.
+    const uint64_t lookahead = std::min<uint64_t>(reader.Header().fileProperties.preroll, 3600000) * 10000;
+    struct Sink : IAsfSampleSink {
+        struct Video {
+            bool seen = false;   // a sample at or before the start
+            bool keyed = false;  // a key frame at or before the start
+            uint64_t key = 0;    // the latest of those
+        };
+        std::map<uint16_t, Video> videos;
+        uint64_t start = 0, lookahead = 0;
+        HResult OnStreamSample(uint16_t streamNumber, uint64_t time, uint64_t, uint32_t flags,
+                               const AsfSampleBuffer&) override {
+            if (time > start) return time - start > lookahead ? asf::kFalse : asf::kOk;
+            auto it = videos.find(streamNumber);
+            if (it == videos.end()) return asf::kOk;
+            it->second.seen = true;
+            if ((flags & kSampleCleanPoint) && (!it->second.keyed || time >= it->second.key)) {
+                it->second.keyed = true;
+                it->second.key = time;
+            }
+            return asf::kOk;
+        }
+    } sink;
+    sink.start = rangeStart;
+    sink.lookahead = lookahead;
+    for (const auto& s : reader.Header().profile.Streams())
+        if (s.streamType == asfguid::kVideoMedia) sink.videos[s.streamNumber];
+    (void)reader.Run(sink);  // a damaged packet ends the search; the run itself reports it
+    uint64_t start = rangeStart;
+    for (const auto& [number, v] : sink.videos)
+        if (v.seen) start = std::min(start, v.keyed ? v.key : 0);
+    return start;
 }
 
 // ---------------------------------------------------------------------------
@@ -408,8 +453,10 @@ void CWmExtraction::Start(WmFrontEnd& frontEnd) {
         WmJob job;
         if (!frontEnd.BeginOperation(job)) return;
         host_ = &frontEnd.Host();
+        frontEnd_ = &frontEnd;
         RouteDiagnostics(*host_);
         int code = Extract(job);
+        frontEnd_ = nullptr;
         reader_.Close();
         std::string detail;
         code = FinishOutput(writer_, code, job.output, &detail);
@@ -433,8 +480,12 @@ void CWmExtraction::Finish() {
 
 int CWmExtraction::Extract(const WmJob& job) {
     if (job.inputs.empty()) return kErrWmOpen;
-    rangeStart_ = job.rangeStart;
     rangeEnd_ = job.rangeEnd;
+    // The video begins with a key frame, the audio at the same time.
+    int code = kOk;
+    rangeStart_ = WmKeyFrameStart(job.inputs.front(), job.rangeStart, &code);
+    if (code != kOk) return code;
+    if (rangeStart_ != job.rangeStart && frontEnd_) frontEnd_->RealStart(rangeStart_);
     if (reader_.Open(job.inputs.front(), rangeStart_, rangeEnd_) != 0) return kErrWmOpen;
     // The progress spans the range; an open end runs to the end of the file.
     const uint64_t end = rangeEnd_ != 0 ? rangeEnd_ : reader_.GetDuration();

@@ -74,6 +74,8 @@ class TestFrontEnd : public WmFrontEnd {
         return true;
     }
     void EndOperation() override { ++ended; }
+    void RealStart(uint64_t start) override { realStart = int64_t(start); }
+    std::atomic<int64_t> realStart{-1};  // -1: not moved
 
     // Records errors; stops once progress reached `stopAtPercent`.
     class Host : public OperationHost {
