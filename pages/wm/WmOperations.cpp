@@ -482,8 +482,10 @@ int CWmExtraction::Extract(const WmJob& job) {
     if (job.inputs.empty()) return kErrWmOpen;
     rangeEnd_ = job.rangeEnd;
     // The video begins with a key frame, the audio at the same time.
+    // A range that ends before it begins stays empty.
     int code = kOk;
-    rangeStart_ = WmKeyFrameStart(job.inputs.front(), job.rangeStart, &code);
+    const bool empty = rangeEnd_ != 0 && rangeEnd_ < job.rangeStart;
+    rangeStart_ = empty ? job.rangeStart : WmKeyFrameStart(job.inputs.front(), job.rangeStart, &code);
     if (code != kOk) return code;
     if (rangeStart_ != job.rangeStart && frontEnd_) frontEnd_->RealStart(rangeStart_);
     if (reader_.Open(job.inputs.front(), rangeStart_, rangeEnd_) != 0) return kErrWmOpen;

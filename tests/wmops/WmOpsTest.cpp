@@ -319,6 +319,15 @@ TEST(WmExtract, RangeInclusiveShiftedToZero) {
 TEST(WmExtract, EndBeforeStartGivesHeaderOnly) {
     TempDir dir;
     const fs::path out = dir / "e.wmv";
+    // Also when the key frame before the start (1046 ms) lies before the end.
+    TestFrontEnd later({{WmvFixture().string()}, out.string(), 15000000, 12000000});
+    CWmExtraction laterOp;
+    laterOp.Start(later);
+    laterOp.Wait();
+    EXPECT_EQ(laterOp.Result(), 0);
+    EXPECT_TRUE(Packets(out).empty());
+    EXPECT_EQ(later.realStart.load(), -1);
+
     TestFrontEnd fe({{WmvFixture().string()}, out.string(), 15000000, 5000000});
     CWmExtraction op;
     op.Start(fe);
