@@ -11,6 +11,7 @@
 #include <limits>
 #include <map>
 
+#include "app/Strings.h"
 #include "ops/ErrorCodes.h"
 #include "platform/AsfReader.h"
 
@@ -31,6 +32,12 @@ bool SameStreams(const AsfProfile& first, const AsfProfile& later) {
             a[i].typeSpecific != b[i].typeSpecific)
             return false;
     return true;
+}
+
+// The detail of 8204: the file that lacks the stream, in plain words.
+std::string NoStreamDetail(const std::string& file, bool video) {
+    return video ? SelectByLanguage(file + " に映像ストリームがありません。", file + " has no video stream.")
+                 : SelectByLanguage(file + " に音声ストリームがありません。", file + " has no audio stream.");
 }
 
 }  // namespace
@@ -151,7 +158,7 @@ void CWmSeparation::Start(WmFrontEnd& frontEnd, bool video) {
     if (code != 0) {
         reader_.Close();
         writer_.Finish();
-        Report(*host_, code);
+        Report(*host_, code, code == kErrWmInfo ? NoStreamDetail(job.inputs.front(), video) : std::string());
         frontEnd.EndOperation();
         return;
     }
@@ -233,7 +240,10 @@ void CWmUnion::Start(WmFrontEnd& frontEnd) {
         readers_[0].Close();
         readers_[1].Close();
         writer_.Finish();
-        Report(*host_, code);
+        std::string detail;
+        if (code == kErrWmInfo)
+            detail = NoStreamDetail(job.inputs[streamNumbers_[0] == -1 ? 0 : 1], streamNumbers_[0] == -1);
+        Report(*host_, code, detail);
         frontEnd.EndOperation();
         return;
     }

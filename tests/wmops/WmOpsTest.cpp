@@ -66,9 +66,11 @@ TEST(WmSeparate, TheLaterOfTwoAudioStreams) {
 TEST(WmSeparate, MissingStreamGives8204AndNoOutput) {
     TempDir dir;
     const fs::path out = dir / "x.wma";
-    auto r = RunCli("separate --audio " + Q(VideoOnlyFixture()) + " -o " + Q(out));
+    auto r = RunCli("--lang en separate --audio " + Q(VideoOnlyFixture()) + " -o " + Q(out));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("8204"), std::string::npos) << r.out;
+    // The detail says which file lacks what.
+    EXPECT_NE(r.out.find(VideoOnlyFixture().string() + " has no audio stream."), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(out));
 
     TestFrontEnd fe({{WmaFixture().string()}, (dir / "v.wmv").string()});
@@ -123,9 +125,12 @@ TEST(WmUnion, SourceWithoutTheStreamGives8204) {
     const std::pair<fs::path, fs::path> cases[] = {{WmaFixture(), WmaFixture()},
                                                    {WmvFixture(), VideoOnlyFixture()}};
     for (const auto& [video, audio] : cases) {
-        auto r = RunCli("union " + Q(video) + " " + Q(audio) + " -o " + Q(out) + " --format wmv");
+        auto r = RunCli("--lang en union " + Q(video) + " " + Q(audio) + " -o " + Q(out) + " --format wmv");
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.out.find("8204"), std::string::npos) << r.out;
+        const std::string detail = video == WmaFixture() ? video.string() + " has no video stream."
+                                                         : audio.string() + " has no audio stream.";
+        EXPECT_NE(r.out.find(detail), std::string::npos) << r.out;
         EXPECT_FALSE(fs::exists(out));
     }
 }
