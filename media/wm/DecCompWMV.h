@@ -82,7 +82,12 @@ class CDecCompWMV {
     int CopyHeader(AsfHeaderInfo* destination);
     // Copies the attributes of one stream number (0: the file). Attributes the
     // destination refuses with kInvalidArg are skipped. A null destination only reads.
-    HResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber);
+    HResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber) {
+        return CopyStreamAttributes(destination, streamNumber, streamNumber);
+    }
+    // The same, for a stream that carries another number in the output:
+    // its attributes are written under `outputNumber`.
+    HResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber, uint16_t outputNumber);
     // Copies the audio or the video codec descriptions, after the major type.
     HResult CopyCodecInfo(AsfHeaderInfo* destination, const Guid& majorType);
 

@@ -201,7 +201,8 @@ int CWmSeparation::SetUp(const std::string& input, const std::string& output, bo
     if (writer_.Open(output, &profile) != 0) return kErrWmInfoSet;
     reader_.SetSampleCallback(&CWmSeparation::SampleCallback, this);
     AsfHeaderInfo* info = writer_.GetHeaderInfo();
-    if (asf::Failed(reader_.CopyStreamAttributes(info, uint16_t(keptStream_))) ||
+    // The stream's attributes follow it to its number in the output.
+    if (asf::Failed(reader_.CopyStreamAttributes(info, uint16_t(keptStream_), 1)) ||
         asf::Failed(reader_.CopyStreamAttributes(info, 0)) ||
         asf::Failed(reader_.CopyCodecInfo(info, keptType)))
         return kErrWmInfoSet;
@@ -295,8 +296,9 @@ int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSour
     readers_[1].SetSampleCallback(&CWmUnion::AudioCallback, this);
     AsfHeaderInfo* info = writer_.GetHeaderInfo();
     // The file's own attributes come from the audio source.
-    if (asf::Failed(readers_[0].CopyStreamAttributes(info, uint16_t(streamNumbers_[0]))) ||
-        asf::Failed(readers_[1].CopyStreamAttributes(info, uint16_t(streamNumbers_[1]))) ||
+    // Each stream's attributes follow it to its number in the output.
+    if (asf::Failed(readers_[0].CopyStreamAttributes(info, uint16_t(streamNumbers_[0]), 1)) ||
+        asf::Failed(readers_[1].CopyStreamAttributes(info, uint16_t(streamNumbers_[1]), 2)) ||
         asf::Failed(readers_[1].CopyStreamAttributes(info, 0)) ||
         asf::Failed(readers_[0].CopyCodecInfo(info, kMediaTypeVideo)) ||
         asf::Failed(readers_[1].CopyCodecInfo(info, kMediaTypeAudio)))

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "media/wm/DecCompWMV.h"
+#include "platform/AsfWriter.h"
 #include "ops/ErrorCodes.h"
 #include "tests/wmops/WmOpsTestSupport.h"
 
@@ -61,6 +62,45 @@ TEST(WmSeparate, TheLaterOfTwoAudioStreams) {
     EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(in, "a:1"));
     EXPECT_NE(PacketChecksums(out, "a:0"), PacketChecksums(in, "a:0"));
     EXPECT_TRUE(DecodesCleanly(out));
+}
+
+// A copy of `in` in which each stream carries an attribute naming it.
+fs::path WithStreamTags(const fs::path& in, const fs::path& out) {
+    AsfReader reader;
+    if (asf::Failed(reader.Open(in.string()))) return {};
+    AsfWriter writer;
+    writer.SetProfile(reader.Header().profile);
+    for (const auto& s : reader.Header().profile.Streams())
+        writer.HeaderInfo().SetAttribute(s.streamNumber, u"WM/StreamTag", AsfAttrType::String,
+                                         Utf16Value(u"stream " + Utf8ToUtf16(std::to_string(s.streamNumber))));
+    writer.SetOutputFilename(out.string());
+    writer.BeginWriting();
+    struct Copy : IAsfSampleSink {
+        AsfWriter* w;
+        HResult OnStreamSample(uint16_t n, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer& b) override {
+            return w->WriteStreamSample(n, t, d, f, b.Bytes());
+        }
+    } copy;
+    copy.w = &writer;
+    reader.Run(copy);
+    return asf::Succeeded(writer.EndWriting()) ? out : fs::path();
+}
+
+// A stream's own attributes follow it to its number in the output.
+TEST(WmSeparate, StreamAttributesFollowTheStream) {
+    TempDir dir;
+    const fs::path in = WithStreamTags(TwoAudioFixture(), dir / "tagged.wma"), out = dir / "x.wma";
+    ASSERT_FALSE(in.empty());
+    TestFrontEnd fe({{in.string()}, out.string()});
+    CWmSeparation op;
+    op.Start(fe, false);  // the later audio stream, number 2
+    op.Wait();
+    ASSERT_EQ(op.Result(), 0);
+    AsfReader back;
+    ASSERT_EQ(back.Open(out.string()), asf::kOk);
+    const AsfAttribute* tag = back.Header().info.GetAttributeByName(1, u"WM/StreamTag");
+    ASSERT_NE(tag, nullptr);
+    EXPECT_EQ(Utf16FromValue(tag->value), u"stream 2");
 }
 
 TEST(WmSeparate, MissingStreamGives8204AndNoOutput) {
