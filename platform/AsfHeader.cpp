@@ -133,6 +133,7 @@ struct ParseState {
     std::vector<AsfStreamConfig> streams;
     std::map<uint16_t, ExtendedProps> extended;
     std::map<uint16_t, uint32_t> bitrates;
+    std::vector<AsfStreamGroup> groups;
 };
 
 bool ParseStreamProperties(Cursor& c, AsfStreamConfig& s) {
@@ -347,6 +348,8 @@ HResult ParseOneObject(const Guid& id, std::span<const uint8_t> body, ParseState
         ok = ParseExtendedContentDescription(c, h.info);
     } else if (id == asfguid::kStreamBitrateProperties && depth == 0) {
         ok = ParseStreamBitrates(c, st);
+    } else if (AsfStreamGroup g; ParseStreamGroup(id, body, g)) {
+        st.groups.push_back(std::move(g));
     } else if (id == asfguid::kPadding) {
         // nothing to keep
     } else {
@@ -464,7 +467,103 @@ HResult AsfProfile::RemoveStreamByNumber(uint16_t number) {
                            [&](const AsfStreamConfig& s) { return s.streamNumber == number; });
     if (it == streams_.end()) return asf::kInvalidStream;
     streams_.erase(it);
+    std::vector<uint16_t> rest;
+    for (const auto& s : streams_) rest.push_back(s.streamNumber);
+    std::erase_if(groups_, [&](AsfStreamGroup& g) { return !g.KeepOnly(rest); });
     return asf::kOk;
+}
+
+// ---- objects that name streams ----
+
+namespace {
+
+enum class GroupKind { None, Exclusion, GroupExclusion, Sharing, Priority };
+
+GroupKind KindOf(const Guid& id) {
+    if (id == asfguid::kMutualExclusion || id == asfguid::kAdvancedMutualExclusion) return GroupKind::Exclusion;
+    if (id == asfguid::kGroupMutualExclusion) return GroupKind::GroupExclusion;
+    if (id == asfguid::kBandwidthSharing) return GroupKind::Sharing;
+    if (id == asfguid::kStreamPrioritization) return GroupKind::Priority;
+    return GroupKind::None;
+}
+
+// A count of stream numbers and the numbers.
+bool ReadNumbers(Cursor& c, std::vector<uint16_t>& out) {
+    const uint16_t n = c.U16();
+    if (!c.ok || uint64_t(n) * 2 > c.Remaining()) return false;
+    for (uint16_t i = 0; i < n; ++i) out.push_back(c.U16() & 0x7F);
+    return c.ok;
+}
+
+}  // namespace
+
+bool ParseStreamGroup(const Guid& id, std::span<const uint8_t> body, AsfStreamGroup& out) {
+    const GroupKind kind = KindOf(id);
+    if (kind == GroupKind::None) return false;
+    out = AsfStreamGroup{};
+    out.id = id;
+    Cursor c(body);
+    const size_t headSize = kind == GroupKind::Sharing ? 24 : kind == GroupKind::Priority ? 0 : 16;
+    out.head = c.Bytes(headSize);
+    if (!c.ok) return false;
+    if (kind == GroupKind::GroupExclusion) {
+        const uint16_t records = c.U16();
+        for (uint16_t i = 0; i < records && c.ok; ++i) {
+            out.records.emplace_back();
+            if (!ReadNumbers(c, out.records.back())) return false;
+        }
+    } else if (kind == GroupKind::Priority) {
+        const uint16_t n = c.U16();
+        if (!c.ok || uint64_t(n) * 4 > c.Remaining()) return false;
+        out.records.emplace_back();
+        out.flags.emplace_back();
+        for (uint16_t i = 0; i < n; ++i) {
+            out.records[0].push_back(c.U16() & 0x7F);
+            out.flags[0].push_back(c.U16());
+        }
+    } else {
+        out.records.emplace_back();
+        if (!ReadNumbers(c, out.records[0])) return false;
+    }
+    return c.ok;
+}
+
+bool AsfStreamGroup::KeepOnly(const std::vector<uint16_t>& streams) {
+    for (size_t r = 0; r < records.size(); ++r)
+        for (size_t i = records[r].size(); i-- > 0;)
+            if (std::find(streams.begin(), streams.end(), records[r][i]) == streams.end()) {
+                records[r].erase(records[r].begin() + ptrdiff_t(i));
+                if (r < flags.size() && i < flags[r].size()) flags[r].erase(flags[r].begin() + ptrdiff_t(i));
+            }
+    switch (KindOf(id)) {
+        case GroupKind::Exclusion:
+            return !records.empty() && records[0].size() >= 2;
+        case GroupKind::GroupExclusion:
+            std::erase_if(records, [](const auto& r) { return r.empty(); });
+            return records.size() >= 2;
+        case GroupKind::Sharing:
+        case GroupKind::Priority:
+            return !records.empty() && !records[0].empty();
+        case GroupKind::None:
+            break;
+    }
+    return false;
+}
+
+std::vector<uint8_t> AsfStreamGroup::Render() const {
+    Out o;
+    o.Bytes(head);
+    const GroupKind kind = KindOf(id);
+    if (kind == GroupKind::GroupExclusion) o.U16(uint16_t(records.size()));
+    for (size_t r = 0; r < records.size(); ++r) {
+        o.U16(uint16_t(records[r].size()));
+        for (size_t i = 0; i < records[r].size(); ++i) {
+            o.U16(records[r][i]);
+            if (kind == GroupKind::Priority) o.U16(r < flags.size() && i < flags[r].size() ? flags[r][i] : 0);
+        }
+        if (kind != GroupKind::GroupExclusion) break;  // one record
+    }
+    return RenderObject(id, o.b);
 }
 
 HResult AsfProfile::AddStream(const AsfStreamConfig& config) {
@@ -627,6 +726,7 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
             s.maxObjectSize = f.maxObjectSize;
             s.extFlags = f.extFlags;
             s.languageIndex = f.languageIndex;
+            if (f.languageIndex < out.languages.size()) s.language = out.languages[f.languageIndex];
             s.avgTimePerFrame = f.avgTimePerFrame;
             s.names = f.names;
             s.payloadExtensions = f.payloadExtensions;
@@ -641,6 +741,8 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
         s.vbr = vbr && vbr->value.size() >= 4 && GetU32LE(vbr->value.data()) != 0;
         out.profile.AddStream(s);
     }
+
+    for (auto& g : st.groups) out.profile.AddGroup(std::move(g));
 
     // What the file's properties say about itself, as attributes of the file.
     bool hasAudio = false, hasVideo = false;
@@ -667,6 +769,13 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
     if (dataId != asfguid::kData || (dataSize != 0 && dataSize < 50)) return asf::kInvalidData;
     out.dataObjectSize = dataSize;
     out.dataPacketCount = packets;
+    if (fp.flags & kFilePropBroadcast) {
+        // A live capture's data size and packet count are written before
+        // its packets are known: they mean nothing, the packets run to the
+        // end of the file.
+        out.dataObjectSize = 0;
+        out.dataPacketCount = 0;
+    }
     out.firstPacketOffset = size + 50;
     return asf::kOk;
 }

@@ -48,7 +48,8 @@ struct AsfStreamConfig {
     uint64_t startTime = 0, endTime = 0;
     uint32_t maxObjectSize = 0;
     uint32_t extFlags = 0;
-    uint16_t languageIndex = 0;
+    uint16_t languageIndex = 0;           // into the file's language list (as the file states it)
+    std::u16string language;              // that entry ("en-us"); empty when the stream has none
     uint64_t avgTimePerFrame = 0;         // 100 ns
     std::vector<AsfStreamName> names;
     std::vector<AsfPayloadExtension> payloadExtensions;
@@ -67,6 +68,26 @@ struct AsfStreamConfig {
     uint16_t SpreadChunkSize() const;
 };
 
+// An object of the header that names streams: mutual exclusion (plain,
+// advanced, by groups), bandwidth sharing, stream prioritization. Its stream
+// numbers are kept in records (one record, or one per group); `head` holds
+// the bytes before them (the exclusion or sharing type, the rates), `flags`
+// the prioritization's flags, one per stream of its record.
+struct AsfStreamGroup {
+    Guid id;
+    std::vector<uint8_t> head;
+    std::vector<std::vector<uint16_t>> records;
+    std::vector<std::vector<uint16_t>> flags;
+    // What is left once only `streams` remain; false when that says nothing
+    // (an exclusion of fewer than two streams or groups, a list without a stream).
+    bool KeepOnly(const std::vector<uint16_t>& streams);
+    bool InHeaderExtension() const { return !(id == asfguid::kMutualExclusion); }
+    std::vector<uint8_t> Render() const;  // the whole object
+};
+// Reads the object `id` with body `body`; false when it is not one of those
+// objects or does not fit.
+bool ParseStreamGroup(const Guid& id, std::span<const uint8_t> body, AsfStreamGroup& out);
+
 // The stream configurations of a file, in the order of the file's header.
 class AsfProfile {
 public:
@@ -77,9 +98,14 @@ public:
     HResult AddStream(const AsfStreamConfig& config);      // a free number from 1 to 127
     HResult ReconfigStream(const AsfStreamConfig& config);  // replaces the stream of that number
     const std::vector<AsfStreamConfig>& Streams() const { return streams_; }
+    // The objects that name the streams. A stream removed from the profile
+    // leaves them, so a stream added later under its number is not taken for it.
+    const std::vector<AsfStreamGroup>& Groups() const { return groups_; }
+    void AddGroup(AsfStreamGroup group) { groups_.push_back(std::move(group)); }
 
 private:
     std::vector<AsfStreamConfig> streams_;
+    std::vector<AsfStreamGroup> groups_;
 };
 
 struct AsfAttribute {

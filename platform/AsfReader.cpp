@@ -153,11 +153,49 @@ HResult AsfReader::Open(std::unique_ptr<ByteIO> io) {
     }
     io_ = std::move(io);
     profile_ = std::make_shared<AsfProfile>(header_.profile);
+    truncated_ = header_.dataObjectSize != 0 &&
+                 header_.dataObjectOffset + header_.dataObjectSize > io_->Size();
+    if (header_.Duration() == 0) {
+        // A live capture states no play duration: its packets tell how long it is.
+        const uint64_t d = ScanDuration();
+        if (d > 0) {
+            header_.fileProperties.playDuration = d + header_.fileProperties.preroll * 10000;
+            AsfAttribute a;
+            a.name = u"Duration";
+            a.type = AsfAttrType::Qword;
+            a.value.assign(8, 0);
+            PutU64LE(a.value.data(), d);
+            header_.info.AddParsed(std::move(a));
+        }
+    }
     return asf::kOk;
+}
+
+uint64_t AsfReader::ScanDuration() {
+    const uint32_t packetSize = header_.PacketSize();
+    const uint64_t prerollMs = header_.fileProperties.preroll;
+    uint64_t end = io_->Size();
+    if (header_.dataObjectSize != 0) end = std::min(end, header_.dataObjectOffset + header_.dataObjectSize);
+    const uint64_t maxPackets = header_.dataPacketCount ? header_.dataPacketCount : UINT64_MAX;
+    std::vector<uint8_t> packet(packetSize);
+    uint64_t lastMs = 0;
+    bool any = false;
+    uint64_t pos = header_.firstPacketOffset;
+    for (uint64_t n = 0; n < maxPackets && pos < end && end - pos >= packetSize; ++n, pos += packetSize) {
+        if (!io_->Seek(pos) || !io_->ReadExact(packet.data(), packetSize)) break;
+        AsfPacketInfo info;
+        const HResult hr = ParseAsfPacket(packet, info, [&](const AsfPayload& pl) {
+            any = true;
+            lastMs = std::max<uint64_t>(lastMs, pl.presentationTime);
+        });
+        if (asf::Failed(hr)) break;  // the run reports a damaged packet
+    }
+    return any && lastMs > prerollMs ? (lastMs - prerollMs) * 10000 : 0;
 }
 
 void AsfReader::Close() {
     io_.reset();
+    truncated_ = false;
     header_ = AsfHeader{};
     profile_.reset();
 }
@@ -275,8 +313,11 @@ HResult AsfReader::Run(IAsfSampleSink& sink) {
     uint64_t pos = header_.firstPacketOffset;
     for (uint64_t n = 0; n < maxPackets && !stop; ++n, pos += packetSize) {
         if (pos >= end || end - pos < packetSize) {
-            if (truncated) return asf::kHandleEof;
-            break;  // the end of the data, or bytes after its last whole packet
+            // The end of the data, or bytes after its last whole packet. A
+            // file cut short (a broken download) ends at its last whole
+            // packet, as if it had been written that far.
+            truncated_ = truncated_ || truncated;
+            break;
         }
         if (!io_->Seek(pos) || !io_->ReadExact(packet.data(), packetSize)) return asf::kHandleEof;
         AsfPacketInfo info;

@@ -72,14 +72,19 @@ public:
     uint64_t Duration() const { return header_.Duration(); }
 
     // Delivers every sample of the data object in file order. Returns kOk at
-    // the end of the data (or when the sink answered kFalse), the sink's
-    // failure, kInvalidData for a damaged packet, kHandleEof when the file
-    // ends before its data object does.
+    // the end of the data or of its last whole packet (or when the sink
+    // answered kFalse), the sink's failure, or kInvalidData for a damaged packet.
     HResult Run(IAsfSampleSink& sink);
+    // True when the file ends inside its data object (cut short): a run
+    // delivers what its whole packets hold and ends there without error.
+    bool Truncated() const { return truncated_; }
 
 private:
     struct StreamState;
+    // The last presentation time of the packets (100 ns, without the preroll).
+    uint64_t ScanDuration();
     std::unique_ptr<ByteIO> io_;
+    bool truncated_ = false;
     AsfHeader header_;
     std::shared_ptr<AsfProfile> profile_;
 };

@@ -54,12 +54,17 @@ HResult AsfWriter::SetProfile(const AsfProfile& profile) {
             return x.id != asfguid::kPayloadExtSampleDuration;
         });
         for (auto& x : c.payloadExtensions) x.dataSize = 2;
-        c.languageIndex = 0;
-        // Stream names refer to a language list of our own.
+        // Stream languages and names refer to a language list of our own.
         for (auto& n : c.names) {
             auto it = std::find(languages_.begin(), languages_.end(), n.language);
             n.languageIndex = uint16_t(it - languages_.begin());
             if (it == languages_.end()) languages_.push_back(n.language);
+        }
+        c.languageIndex = 0;
+        if (!c.language.empty()) {
+            auto it = std::find(languages_.begin(), languages_.end(), c.language);
+            c.languageIndex = uint16_t(it - languages_.begin());
+            if (it == languages_.end()) languages_.push_back(c.language);
         }
         c.hasExtended = true;
         c.maxObjectSize = 0;
@@ -71,6 +76,26 @@ HResult AsfWriter::SetProfile(const AsfProfile& profile) {
         if (asf::Failed(hr)) return hr;
         numbers.push_back(c.streamNumber);
     }
+    // A stream without a language points at an empty entry, not at another stream's language.
+    const auto& list = profile_.Streams();
+    const bool unnamed =
+        std::any_of(list.begin(), list.end(), [](const auto& c) { return c.language.empty(); });
+    const bool named =
+        std::any_of(list.begin(), list.end(), [](const auto& c) { return !c.language.empty(); });
+    if (named && unnamed) {
+        auto it = std::find(languages_.begin(), languages_.end(), std::u16string());
+        const uint16_t none = uint16_t(it - languages_.begin());
+        if (it == languages_.end()) languages_.push_back(std::u16string());
+        AsfProfile renumbered;
+        for (AsfStreamConfig c : profile_.Streams()) {
+            if (c.language.empty()) c.languageIndex = none;
+            renumbered.AddStream(c);
+        }
+        profile_ = std::move(renumbered);
+    }
+    // What the profile says of its streams, as far as they are written.
+    for (AsfStreamGroup g : profile.Groups())
+        if (g.KeepOnly(numbers)) profile_.AddGroup(std::move(g));
     info_.SetDestination(numbers);
     haveProfile_ = true;
     return asf::kOk;
@@ -155,6 +180,11 @@ HResult AsfWriter::BeginWriting() {
         Append(objects, RenderStreamProperties(s));
         ++count;
     }
+    for (const auto& g : profile_.Groups())
+        if (!g.InHeaderExtension()) {
+            Append(objects, g.Render());
+            ++count;
+        }
     {
         std::vector<uint8_t> ext;
         maxObjectPatches_.clear();
@@ -164,6 +194,8 @@ HResult AsfWriter::BeginWriting() {
             Append(ext, RenderExtendedStreamProperties(s));
         }
         if (!languages_.empty()) Append(ext, RenderLanguageList(languages_));
+        for (const auto& g : profile_.Groups())
+            if (g.InHeaderExtension()) Append(ext, g.Render());
         Append(ext, RenderMetadata(info_, false));
         Append(ext, RenderMetadata(info_, true));
         std::vector<uint8_t> body;

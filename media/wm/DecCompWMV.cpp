@@ -148,7 +148,8 @@ void CDecCompWMV::SetSampleCallback(SampleCallback callback, void* user) {
     copy_.callbackUser = user;
 }
 
-HResult CDecCompWMV::CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber) {
+HResult CDecCompWMV::CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber,
+                                          uint16_t outputNumber) {
     if (!copy_.readerHeaderInfo) return asf::kUnexpected;
     const AsfHeaderInfo& src = *copy_.readerHeaderInfo;
     size_t count = src.GetAttributeCount(streamNumber);
@@ -156,7 +157,7 @@ HResult CDecCompWMV::CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t s
         const AsfAttribute* a = src.GetAttributeByIndex(streamNumber, i);
         if (!a) return asf::kUnexpected;
         if (!destination) continue;
-        HResult hr = destination->SetAttribute(streamNumber, a->name, a->type, a->value);
+        HResult hr = destination->SetAttribute(outputNumber, a->name, a->type, a->value);
         if (hr == asf::kInvalidArg) continue;  // the destination does not take this one
         if (asf::Failed(hr)) return hr;
     }

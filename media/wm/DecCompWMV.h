@@ -68,6 +68,10 @@ class CDecCompWMV {
     // reader holds, so a page's changes are seen by everyone who holds it.
     std::shared_ptr<AsfProfile> GetProfile() const { return copy_.readerProfile; }
     uint64_t GetDuration() const { return copy_.duration; }
+    // The file ends inside its data (cut short): a run delivers the samples
+    // of its whole packets and ends there, and the duration its header states
+    // goes beyond what it holds.
+    bool Truncated() const { return copy_.reader && copy_.reader->Truncated(); }
     void SetSampleCallback(SampleCallback callback, void* user);
     // Where the diagnostics of Open and CopyHeader go; without a sink they are
     // written on standard output. Set it while no Open or Run is under way.
@@ -78,7 +82,12 @@ class CDecCompWMV {
     int CopyHeader(AsfHeaderInfo* destination);
     // Copies the attributes of one stream number (0: the file). Attributes the
     // destination refuses with kInvalidArg are skipped. A null destination only reads.
-    HResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber);
+    HResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber) {
+        return CopyStreamAttributes(destination, streamNumber, streamNumber);
+    }
+    // The same, for a stream that carries another number in the output:
+    // its attributes are written under `outputNumber`.
+    HResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber, uint16_t outputNumber);
     // Copies the audio or the video codec descriptions, after the major type.
     HResult CopyCodecInfo(AsfHeaderInfo* destination, const Guid& majorType);
 

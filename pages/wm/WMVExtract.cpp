@@ -7,7 +7,7 @@
 namespace vt::gui {
 
 CWMVExtract::CWMVExtract(QWidget* parentObject) : CBaseExtract(parentObject, kColorWm) {
-    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
+    auto frontEnd = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
         RunOnUiThread([&] {
             job.inputs = {fields_.input};
             job.output = fields_.output;
@@ -15,6 +15,14 @@ CWMVExtract::CWMVExtract(QWidget* parentObject) : CBaseExtract(parentObject, kCo
             job.rangeEnd = WmRangeTime(fields_.end);
         });
     });
+    frontEnd->SetRealStartHandler([this](uint64_t start) {
+        // Where the section really begins: the key frame at or before the start.
+        RunOnUiThread([&] {
+            fields_.start = WmDurationFields(start);
+            UpdateData(false);
+        });
+    });
+    frontEnd_ = std::move(frontEnd);
 }
 
 CWMVExtract::~CWMVExtract() {

@@ -9,8 +9,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <limits>
+#include <map>
 
+#include "app/Strings.h"
 #include "ops/ErrorCodes.h"
+#include "platform/AsfReader.h"
 
 namespace vt {
 
@@ -29,6 +32,12 @@ bool SameStreams(const AsfProfile& first, const AsfProfile& later) {
             a[i].typeSpecific != b[i].typeSpecific)
             return false;
     return true;
+}
+
+// The detail of 8204: the file that lacks the stream, in plain words.
+std::string NoStreamDetail(const std::string& file, bool video) {
+    return video ? SelectByLanguage(file + " に映像ストリームがありません。", file + " has no video stream.")
+                 : SelectByLanguage(file + " に音声ストリームがありません。", file + " has no audio stream.");
 }
 
 }  // namespace
@@ -57,6 +66,49 @@ TimeFields WmDurationFields(uint64_t duration) {
     t.seconds = int(w % 60);
     t.milliseconds = int((duration / 10000) % 1000);
     return t;
+}
+
+uint64_t WmKeyFrameStart(const std::string& input, uint64_t rangeStart, int* code) {
+    if (code) *code = kOk;
+    AsfReader reader;
+    if (asf::Failed(reader.Open(input))) {
+        if (code) *code = kErrWmOpen;
+        return rangeStart;
+    }
+    if (rangeStart == 0) return 0;
+    // Samples are stored by send time: one up to a preroll later in the file
+    // may still lie before the start.
+    const uint64_t lookahead = std::min<uint64_t>(reader.Header().fileProperties.preroll, 3600000) * 10000;
+    struct Sink : IAsfSampleSink {
+        struct Video {
+            bool seen = false;   // a sample at or before the start
+            bool keyed = false;  // a key frame at or before the start
+            uint64_t key = 0;    // the latest of those
+        };
+        std::map<uint16_t, Video> videos;
+        uint64_t start = 0, lookahead = 0;
+        HResult OnStreamSample(uint16_t streamNumber, uint64_t time, uint64_t, uint32_t flags,
+                               const AsfSampleBuffer&) override {
+            if (time > start) return time - start > lookahead ? asf::kFalse : asf::kOk;
+            auto it = videos.find(streamNumber);
+            if (it == videos.end()) return asf::kOk;
+            it->second.seen = true;
+            if ((flags & kSampleCleanPoint) && (!it->second.keyed || time >= it->second.key)) {
+                it->second.keyed = true;
+                it->second.key = time;
+            }
+            return asf::kOk;
+        }
+    } sink;
+    sink.start = rangeStart;
+    sink.lookahead = lookahead;
+    for (const auto& s : reader.Header().profile.Streams())
+        if (s.streamType == asfguid::kVideoMedia) sink.videos[s.streamNumber];
+    (void)reader.Run(sink);  // a damaged packet ends the search; the run itself reports it
+    uint64_t start = rangeStart;
+    for (const auto& [number, v] : sink.videos)
+        if (v.seen) start = std::min(start, v.keyed ? v.key : 0);
+    return start;
 }
 
 // ---------------------------------------------------------------------------
@@ -106,7 +158,7 @@ void CWmSeparation::Start(WmFrontEnd& frontEnd, bool video) {
     if (code != 0) {
         reader_.Close();
         writer_.Finish();
-        Report(*host_, code);
+        Report(*host_, code, code == kErrWmInfo ? NoStreamDetail(job.inputs.front(), video) : std::string());
         frontEnd.EndOperation();
         return;
     }
@@ -149,7 +201,8 @@ int CWmSeparation::SetUp(const std::string& input, const std::string& output, bo
     if (writer_.Open(output, &profile) != 0) return kErrWmInfoSet;
     reader_.SetSampleCallback(&CWmSeparation::SampleCallback, this);
     AsfHeaderInfo* info = writer_.GetHeaderInfo();
-    if (asf::Failed(reader_.CopyStreamAttributes(info, uint16_t(keptStream_))) ||
+    // The stream's attributes follow it to its number in the output.
+    if (asf::Failed(reader_.CopyStreamAttributes(info, uint16_t(keptStream_), 1)) ||
         asf::Failed(reader_.CopyStreamAttributes(info, 0)) ||
         asf::Failed(reader_.CopyCodecInfo(info, keptType)))
         return kErrWmInfoSet;
@@ -188,7 +241,10 @@ void CWmUnion::Start(WmFrontEnd& frontEnd) {
         readers_[0].Close();
         readers_[1].Close();
         writer_.Finish();
-        Report(*host_, code);
+        std::string detail;
+        if (code == kErrWmInfo)
+            detail = NoStreamDetail(job.inputs[streamNumbers_[0] == -1 ? 0 : 1], streamNumbers_[0] == -1);
+        Report(*host_, code, detail);
         frontEnd.EndOperation();
         return;
     }
@@ -240,8 +296,9 @@ int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSour
     readers_[1].SetSampleCallback(&CWmUnion::AudioCallback, this);
     AsfHeaderInfo* info = writer_.GetHeaderInfo();
     // The file's own attributes come from the audio source.
-    if (asf::Failed(readers_[0].CopyStreamAttributes(info, uint16_t(streamNumbers_[0]))) ||
-        asf::Failed(readers_[1].CopyStreamAttributes(info, uint16_t(streamNumbers_[1]))) ||
+    // Each stream's attributes follow it to its number in the output.
+    if (asf::Failed(readers_[0].CopyStreamAttributes(info, uint16_t(streamNumbers_[0]), 1)) ||
+        asf::Failed(readers_[1].CopyStreamAttributes(info, uint16_t(streamNumbers_[1]), 2)) ||
         asf::Failed(readers_[1].CopyStreamAttributes(info, 0)) ||
         asf::Failed(readers_[0].CopyCodecInfo(info, kMediaTypeVideo)) ||
         asf::Failed(readers_[1].CopyCodecInfo(info, kMediaTypeAudio)))
@@ -357,8 +414,14 @@ int CWmConnection::Connect(const std::vector<std::string>& files, const std::str
             // the first file's layout.
             if (!profile || !SameStreams(first, *profile)) return kErrWmProcess;
         }
+        fileEnd_ = {};
         if (reader_.Run() != 0) return kErrWmProcess;
-        writer_.AddTimeOffset(reader_.GetDuration());
+        // The next file follows this one's duration or its last sample's end,
+        // whichever is later: a header's duration may end at the last
+        // sample's time, or before the last sample ends.
+        // A file cut short ends with its last sample, whatever its header says.
+        writer_.AddTimeOffset(reader_.Truncated() ? fileEnd_.End()
+                                                  : std::max(reader_.GetDuration(), fileEnd_.End()));
         reader_.Close();
     }
     return kOk;
@@ -372,9 +435,19 @@ int32_t CWmConnection::SampleCallback(uint16_t streamNumber, uint64_t sampleTime
         self->host_->ReportProgress(
             (double(self->currentFile_.load()) + double(sampleTime) / double(duration)) * 100.0 /
             double(self->fileCount_));
+    self->fileEnd_.Add(streamNumber, sampleTime, sampleDuration);
     const HResult hr = self->writer_.WriteSample(streamNumber, sampleTime, sampleDuration, flags, sample);
     if (asf::Failed(hr)) return hr;
     return self->host_->StopRequested() ? 1 : 0;
+}
+
+void WmSampleEnd::Add(uint16_t streamNumber, uint64_t time, uint64_t duration) {
+    Stream& s = streams_[streamNumber & 0x7F];
+    if (s.any && time > s.last) s.step = time - s.last;
+    s.last = std::max(s.last, time);
+    s.any = true;
+    // A sample without a stated duration lasts as long as the stream's latest step.
+    end_ = std::max(end_, time + (duration != 0 ? duration : s.step));
 }
 
 // ---------------------------------------------------------------------------
@@ -392,8 +465,10 @@ void CWmExtraction::Start(WmFrontEnd& frontEnd) {
         WmJob job;
         if (!frontEnd.BeginOperation(job)) return;
         host_ = &frontEnd.Host();
+        frontEnd_ = &frontEnd;
         RouteDiagnostics(*host_);
         int code = Extract(job);
+        frontEnd_ = nullptr;
         reader_.Close();
         std::string detail;
         code = FinishOutput(writer_, code, job.output, &detail);
@@ -417,8 +492,14 @@ void CWmExtraction::Finish() {
 
 int CWmExtraction::Extract(const WmJob& job) {
     if (job.inputs.empty()) return kErrWmOpen;
-    rangeStart_ = job.rangeStart;
     rangeEnd_ = job.rangeEnd;
+    // The video begins with a key frame, the audio at the same time.
+    // A range that ends before it begins stays empty.
+    int code = kOk;
+    const bool empty = rangeEnd_ != 0 && rangeEnd_ < job.rangeStart;
+    rangeStart_ = empty ? job.rangeStart : WmKeyFrameStart(job.inputs.front(), job.rangeStart, &code);
+    if (code != kOk) return code;
+    if (rangeStart_ != job.rangeStart && frontEnd_) frontEnd_->RealStart(rangeStart_);
     if (reader_.Open(job.inputs.front(), rangeStart_, rangeEnd_) != 0) return kErrWmOpen;
     // The progress spans the range; an open end runs to the end of the file.
     const uint64_t end = rangeEnd_ != 0 ? rangeEnd_ : reader_.GetDuration();

@@ -41,6 +41,10 @@ class WmFrontEnd {
     virtual bool BeginOperation(WmJob& job) = 0;
     // Leaves the running state. Any thread.
     virtual void EndOperation() = 0;
+    // An extraction begins earlier than asked, at a video key frame: `start`
+    // (100 ns) is where it really begins. Called on the worker thread before
+    // the samples are copied.
+    virtual void RealStart(uint64_t start) { (void)start; }
 };
 
 enum class WmThreadPriority { Lowest, BelowNormal };
@@ -52,6 +56,30 @@ void LowerCurrentThreadPriority(WmThreadPriority priority);
 uint64_t WmRangeTime(const TimeFields& t);
 // The end fields that show a file's duration (the duration check).
 TimeFields WmDurationFields(uint64_t duration);
+
+// Where the samples of a file end: the latest sample time plus its duration,
+// or plus its stream's latest step between samples when it states none.
+class WmSampleEnd {
+  public:
+    void Add(uint16_t streamNumber, uint64_t time, uint64_t duration);
+    uint64_t End() const { return end_; }
+
+  private:
+    struct Stream {
+        bool any = false;
+        uint64_t last = 0, step = 0;
+    };
+    Stream streams_[128];
+    uint64_t end_ = 0;
+};
+
+// Where an extraction of `input` from `rangeStart` (100 ns) really begins:
+// at the latest video key frame at or before it, of the video stream whose
+// key frame lies earliest, so that every video stream begins with a picture
+// that decodes and the audio keeps in step with it. The range start itself
+// for a file without video, 0 when a video stream has no key frame before the
+// start. *code: 0, or 8201 when the file cannot be read.
+uint64_t WmKeyFrameStart(const std::string& input, uint64_t rangeStart, int* code = nullptr);
 
 // Common part: the worker threads and the result of the last run.
 class CWmOperationBase {
@@ -175,6 +203,7 @@ class CWmConnection : public CWmOperationBase {
     CEncCompWMV writer_;
     std::atomic<int> currentFile_{0};
     size_t fileCount_ = 0;
+    WmSampleEnd fileEnd_;  // of the file being copied
     OperationHost* host_ = nullptr;
 };
 
@@ -202,6 +231,7 @@ class CWmExtraction : public CWmOperationBase {
     uint64_t rangeEnd_ = 0;
     uint64_t progressSpan_ = 1;
     OperationHost* host_ = nullptr;
+    WmFrontEnd* frontEnd_ = nullptr;  // during a run started by Start
 };
 
 }  // namespace vt

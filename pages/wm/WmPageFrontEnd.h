@@ -21,10 +21,16 @@ class CWmPageFrontEnd : public WmFrontEnd {
         return true;
     }
     void EndOperation() override { page_.EndOperation(); }
+    void RealStart(uint64_t start) override {
+        if (onRealStart_) onRealStart_(start);
+    }
+    // What the page does when an extraction begins earlier than asked (worker thread).
+    void SetRealStartHandler(std::function<void(uint64_t)> handler) { onRealStart_ = std::move(handler); }
 
   private:
     CBaseOpe& page_;
     std::function<void(WmJob&)> readJob_;
+    std::function<void(uint64_t)> onRealStart_;
 };
 
 // Used by a page's destructor: asks a running operation to stop and lets its

@@ -40,7 +40,7 @@ AsfStreamConfig Video(uint16_t number, uint32_t window = 1000, uint32_t bitrate 
     return s;
 }
 
-AsfProfile ProfileOf(std::initializer_list<AsfStreamConfig> streams) {
+AsfProfile ProfileOf(const std::vector<AsfStreamConfig>& streams) {
     AsfProfile p;
     for (const auto& s : streams) EXPECT_EQ(p.AddStream(s), asf::kOk);
     return p;
@@ -315,6 +315,86 @@ TEST(WmWriter, StreamNamesKeepTheirLanguages) {
     ASSERT_EQ(names2.size(), 1u);
     EXPECT_EQ(names2[0].name, u"Oto");
     EXPECT_EQ(names2[0].language, u"ja-jp");
+}
+
+// Each stream's language reaches the output through a language list of the
+// output's own: two audio streams keep which is English and which French,
+// wherever they stood in the input's list, and a stream without a language
+// does not take another's.
+TEST(WmWriter, StreamLanguagesAreRenumberedIntoTheOutputList) {
+    AsfStreamConfig v = Video(1), en = Audio(2), fr = Audio(3);
+    en.languageIndex = 4;  // indices into some input's list: not carried as they are
+    en.language = u"en-us";
+    fr.languageIndex = 2;
+    fr.language = u"fr-fr";
+    struct Case {
+        std::vector<AsfStreamConfig> streams;
+        std::vector<std::u16string> languages;  // expected list
+        std::vector<std::u16string> perStream;  // expected language of each stream
+    } cases[] = {
+        {{v, en, fr}, {u"en-us", u"fr-fr", u""}, {u"", u"en-us", u"fr-fr"}},
+        {{fr, en}, {u"fr-fr", u"en-us"}, {u"fr-fr", u"en-us"}},
+        {{v}, {}, {u""}},
+    };
+    for (const auto& c : cases) {
+        AsfHeader h;
+        RoundTrip(ProfileOf(c.streams), {{c.streams[0].streamNumber, 0, 0, kSampleCleanPoint, Bytes(10, 1)}}, 256,
+                  &h);
+        EXPECT_EQ(h.languages, c.languages);
+        ASSERT_EQ(h.profile.GetStreamCount(), c.perStream.size());
+        for (size_t i = 0; i < c.perStream.size(); ++i) EXPECT_EQ(h.profile.GetStream(i)->language, c.perStream[i]);
+    }
+}
+
+AsfStreamGroup Group(const Guid& id, std::vector<std::vector<uint16_t>> records, size_t headSize = 16) {
+    AsfStreamGroup g;
+    g.id = id;
+    g.head.assign(headSize, 0x5A);
+    g.records = std::move(records);
+    if (id == asfguid::kStreamPrioritization)
+        for (const auto& r : g.records) g.flags.emplace_back(r.size(), uint16_t(1));
+    return g;
+}
+
+// The objects that tie streams together (which exclude each other, share a
+// bandwidth, come first) are written for the streams the output keeps; one
+// that no longer ties anything is left out, and a stream removed from the
+// profile is not taken for one added later under its number.
+TEST(WmWriter, StreamGroupsFollowTheStreamsKept) {
+    AsfProfile p = ProfileOf({Video(1), Audio(2), Audio(3), Audio(4)});
+    p.AddGroup(Group(asfguid::kMutualExclusion, {{2, 3, 4}}));
+    p.AddGroup(Group(asfguid::kAdvancedMutualExclusion, {{3, 4}}));
+    p.AddGroup(Group(asfguid::kGroupMutualExclusion, {{1, 2}, {1, 3}, {4}}));
+    p.AddGroup(Group(asfguid::kBandwidthSharing, {{2, 3}}, 24));
+    p.AddGroup(Group(asfguid::kStreamPrioritization, {{1, 2, 3, 4}}, 0));
+    ASSERT_EQ(p.RemoveStreamByNumber(4), asf::kOk);
+    AsfStreamConfig again = Audio(4);  // another stream under the removed number
+    ASSERT_EQ(p.AddStream(again), asf::kOk);
+
+    AsfHeader h;
+    RoundTrip(p, {{1, 0, 0, kSampleCleanPoint, Bytes(10, 1)}}, 512, &h);
+    const auto& groups = h.profile.Groups();
+    ASSERT_EQ(groups.size(), 4u);  // the advanced exclusion of 3 alone says nothing
+    EXPECT_EQ(groups[0].id, asfguid::kMutualExclusion);
+    EXPECT_EQ(groups[0].records, (std::vector<std::vector<uint16_t>>{{2, 3}}));
+    EXPECT_EQ(groups[0].head, std::vector<uint8_t>(16, 0x5A));
+    EXPECT_EQ(groups[1].id, asfguid::kGroupMutualExclusion);
+    EXPECT_EQ(groups[1].records, (std::vector<std::vector<uint16_t>>{{1, 2}, {1, 3}}));
+    EXPECT_EQ(groups[2].id, asfguid::kBandwidthSharing);
+    EXPECT_EQ(groups[2].records, (std::vector<std::vector<uint16_t>>{{2, 3}}));
+    EXPECT_EQ(groups[2].head, std::vector<uint8_t>(24, 0x5A));
+    EXPECT_EQ(groups[3].id, asfguid::kStreamPrioritization);
+    EXPECT_EQ(groups[3].records, (std::vector<std::vector<uint16_t>>{{1, 2, 3}}));
+    EXPECT_EQ(groups[3].flags, (std::vector<std::vector<uint16_t>>{{1, 1, 1}}));
+
+    // A stream group that does not fit its object is not taken for one.
+    AsfStreamGroup g;
+    const std::vector<uint8_t> shortBody(17, 0), lyingCount = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                               0, 0, 0, 0, 0xFF, 0xFF, 1, 0};
+    EXPECT_FALSE(ParseStreamGroup(asfguid::kMutualExclusion, shortBody, g));
+    EXPECT_FALSE(ParseStreamGroup(asfguid::kMutualExclusion, lyingCount, g));
+    EXPECT_FALSE(ParseStreamGroup(asfguid::kGroupMutualExclusion, lyingCount, g));
+    EXPECT_FALSE(ParseStreamGroup(asfguid::kCodecList, shortBody, g));
 }
 
 TEST(WmWriter, SampleDurationsTravelInThePayloadExtension) {

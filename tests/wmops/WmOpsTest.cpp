@@ -4,6 +4,7 @@
 #include <random>
 
 #include "media/wm/DecCompWMV.h"
+#include "platform/AsfWriter.h"
 #include "ops/ErrorCodes.h"
 #include "tests/wmops/WmOpsTestSupport.h"
 
@@ -63,12 +64,53 @@ TEST(WmSeparate, TheLaterOfTwoAudioStreams) {
     EXPECT_TRUE(DecodesCleanly(out));
 }
 
+// A copy of `in` in which each stream carries an attribute naming it.
+fs::path WithStreamTags(const fs::path& in, const fs::path& out) {
+    AsfReader reader;
+    if (asf::Failed(reader.Open(in.string()))) return {};
+    AsfWriter writer;
+    writer.SetProfile(reader.Header().profile);
+    for (const auto& s : reader.Header().profile.Streams())
+        writer.HeaderInfo().SetAttribute(s.streamNumber, u"WM/StreamTag", AsfAttrType::String,
+                                         Utf16Value(u"stream " + Utf8ToUtf16(std::to_string(s.streamNumber))));
+    writer.SetOutputFilename(out.string());
+    writer.BeginWriting();
+    struct Copy : IAsfSampleSink {
+        AsfWriter* w;
+        HResult OnStreamSample(uint16_t n, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer& b) override {
+            return w->WriteStreamSample(n, t, d, f, b.Bytes());
+        }
+    } copy;
+    copy.w = &writer;
+    reader.Run(copy);
+    return asf::Succeeded(writer.EndWriting()) ? out : fs::path();
+}
+
+// A stream's own attributes follow it to its number in the output.
+TEST(WmSeparate, StreamAttributesFollowTheStream) {
+    TempDir dir;
+    const fs::path in = WithStreamTags(TwoAudioFixture(), dir / "tagged.wma"), out = dir / "x.wma";
+    ASSERT_FALSE(in.empty());
+    TestFrontEnd fe({{in.string()}, out.string()});
+    CWmSeparation op;
+    op.Start(fe, false);  // the later audio stream, number 2
+    op.Wait();
+    ASSERT_EQ(op.Result(), 0);
+    AsfReader back;
+    ASSERT_EQ(back.Open(out.string()), asf::kOk);
+    const AsfAttribute* tag = back.Header().info.GetAttributeByName(1, u"WM/StreamTag");
+    ASSERT_NE(tag, nullptr);
+    EXPECT_EQ(Utf16FromValue(tag->value), u"stream 2");
+}
+
 TEST(WmSeparate, MissingStreamGives8204AndNoOutput) {
     TempDir dir;
     const fs::path out = dir / "x.wma";
-    auto r = RunCli("separate --audio " + Q(VideoOnlyFixture()) + " -o " + Q(out));
+    auto r = RunCli("--lang en separate --audio " + Q(VideoOnlyFixture()) + " -o " + Q(out));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("8204"), std::string::npos) << r.out;
+    // The detail says which file lacks what.
+    EXPECT_NE(r.out.find(VideoOnlyFixture().string() + " has no audio stream."), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(out));
 
     TestFrontEnd fe({{WmaFixture().string()}, (dir / "v.wmv").string()});
@@ -123,9 +165,12 @@ TEST(WmUnion, SourceWithoutTheStreamGives8204) {
     const std::pair<fs::path, fs::path> cases[] = {{WmaFixture(), WmaFixture()},
                                                    {WmvFixture(), VideoOnlyFixture()}};
     for (const auto& [video, audio] : cases) {
-        auto r = RunCli("union " + Q(video) + " " + Q(audio) + " -o " + Q(out) + " --format wmv");
+        auto r = RunCli("--lang en union " + Q(video) + " " + Q(audio) + " -o " + Q(out) + " --format wmv");
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.out.find("8204"), std::string::npos) << r.out;
+        const std::string detail = video == WmaFixture() ? video.string() + " has no video stream."
+                                                         : audio.string() + " has no audio stream.";
+        EXPECT_NE(r.out.find(detail), std::string::npos) << r.out;
         EXPECT_FALSE(fs::exists(out));
     }
 }
@@ -285,17 +330,19 @@ std::vector<HashedPacket> PacketsBetween(const fs::path& in, const std::string& 
     return out;
 }
 
+// The range's samples, from the video key frame at or before the start (at
+// 46 ms and 1046 ms in the fixture) to the end, both included, moved to time 0.
 TEST(WmExtract, RangeInclusiveShiftedToZero) {
     TempDir dir;
     const fs::path in = WmvFixture();
     struct Case {
         uint64_t start, end;  // 100 ns
-        int64_t fromMs, toMs;
+        int64_t fromMs, toMs; // fromMs: the key frame
     } cases[] = {
-        {5000000, 15000000, 500, 1500},
-        {5130000, 15130000, 513, 1513},  // samples exactly at both ends
-        {10000000, 0, 1000, -1},         // end 0: to the end
-        {0, 0, 0, -1},
+        {5000000, 15000000, 46, 1500},
+        {15130000, 0, 1046, -1},           // end 0: to the end
+        {10460000, 15130000, 1046, 1513},  // samples exactly at both ends
+        {0, 0, 0, -1},                     // before the first picture
     };
     for (const auto& c : cases) {
         const fs::path out = dir / "e.wmv";
@@ -307,14 +354,25 @@ TEST(WmExtract, RangeInclusiveShiftedToZero) {
         for (const char* selector : {"v:0", "a:0"})
             EXPECT_EQ(ProbePackets(out, selector), PacketsBetween(in, selector, c.fromMs, c.toMs))
                 << selector << " from " << c.fromMs;
-        EXPECT_TRUE(DecodesCleanly(out) || c.fromMs != 0);  // a cut before a key frame may not decode at once
+        EXPECT_TRUE(DecodesCleanly(out));
         EXPECT_EQ(Title(out), "First");
+        // The front end hears of a start that moved.
+        EXPECT_EQ(fe.realStart.load(), uint64_t(c.fromMs) * 10000 == c.start ? -1 : c.fromMs * 10000);
     }
 }
 
 TEST(WmExtract, EndBeforeStartGivesHeaderOnly) {
     TempDir dir;
     const fs::path out = dir / "e.wmv";
+    // Also when the key frame before the start (1046 ms) lies before the end.
+    TestFrontEnd later({{WmvFixture().string()}, out.string(), 15000000, 12000000});
+    CWmExtraction laterOp;
+    laterOp.Start(later);
+    laterOp.Wait();
+    EXPECT_EQ(laterOp.Result(), 0);
+    EXPECT_TRUE(Packets(out).empty());
+    EXPECT_EQ(later.realStart.load(), -1);
+
     TestFrontEnd fe({{WmvFixture().string()}, out.string(), 15000000, 5000000});
     CWmExtraction op;
     op.Start(fe);
@@ -442,17 +500,12 @@ TEST(WmBadInput, DamagedDataEndsTheRunSafely) {
     }
 }
 
-// A file whose data ends early makes the run fail: every operation reports
+// A file with a damaged packet makes the run fail: every operation reports
 // 8203 once, after finishing an output that holds what was written.
 TEST(WmRunFailure, ReportedOnceWithAFinishedOutput) {
     TempDir dir;
     const fs::path good = WmvFixture(), wma = WmaFixture();
-    auto cut = [&](const fs::path& from, const std::string& name) {
-        auto bytes = ReadFile(from);
-        bytes.resize(bytes.size() * 2 / 3);
-        WriteFile(dir / name, bytes);
-        return (dir / name).string();
-    };
+    auto cut = [&](const fs::path& from, const std::string& name) { return DamagedCopy(from, dir / name).string(); };
     const std::string shortWmv = cut(good, "short.wmv"), shortWma = cut(wma, "short.wma");
     const std::string out = (dir / "o.wmv").string();
     struct Case {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pages/wm/WmOperations.h"
+#include "platform/AsfReader.h"
 #include "tests/common/TestSupport.h"
 
 namespace vt::test {
@@ -49,6 +50,18 @@ inline fs::path TwoAudioFixture() {
                        "-map 0 -map 1 -c:a wmav2 -b:a 32k");
 }
 
+// A copy of `from` whose packet two thirds into the data is damaged beyond
+// reading: a run over it fails there.
+inline fs::path DamagedCopy(const fs::path& from, const fs::path& to) {
+    AsfReader r;
+    if (asf::Failed(r.Open(from.string()))) return {};
+    auto bytes = ReadFile(from);
+    const uint64_t packets = (bytes.size() - r.Header().firstPacketOffset) / r.Header().PacketSize();
+    bytes[r.Header().firstPacketOffset + packets * 2 / 3 * r.Header().PacketSize()] = 0xFF;
+    WriteFile(to, bytes);
+    return to;
+}
+
 // A front end whose job is fixed; counts its calls.
 class TestFrontEnd : public WmFrontEnd {
   public:
@@ -61,6 +74,8 @@ class TestFrontEnd : public WmFrontEnd {
         return true;
     }
     void EndOperation() override { ++ended; }
+    void RealStart(uint64_t start) override { realStart = int64_t(start); }
+    std::atomic<int64_t> realStart{-1};  // -1: not moved
 
     // Records errors; stops once progress reached `stopAtPercent`.
     class Host : public OperationHost {

@@ -103,10 +103,8 @@ TEST(WmPages, UnionOfTwoSources) {
     EXPECT_EQ(PacketChecksums(dir / "u.wmv", "a:0"), PacketChecksums(WmaFixture(), "a:0"));
     EXPECT_TRUE(DecodesCleanly(dir / "u.wmv"));
 
-    // An audio source whose data ends early: the run's failure is shown once.
-    auto bytes = ReadFile(WmaFixture());
-    bytes.resize(bytes.size() / 2);
-    WriteFile(dir / "short.wma", bytes);
+    // An audio source with a damaged packet: the run's failure is shown once.
+    ASSERT_FALSE(DamagedCopy(WmaFixture(), dir / "short.wma").empty());
     page->SetCtrlText(kIdAudioEdit, (dir / "short.wma").string());
     page->SetCtrlText(kIdOutputEdit, (dir / "f.wmv").string());
     Click(page.get(), kIdStart);
@@ -203,6 +201,18 @@ TEST(WmPages, ExtractionProposesTheWholeFileAndForgetsABadOne) {
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(PacketChecksums(dir / "e.wmv", "v:0"), PacketChecksums(WmvFixture(), "v:0"));
     EXPECT_EQ(PacketChecksums(dir / "e.wmv", "a:0"), PacketChecksums(WmvFixture(), "a:0"));
+
+    // A start between key frames (at 46 ms and 1046 ms): the section begins
+    // at the key frame before it, and the start fields show where.
+    page->SetCtrlText(1083, "1");
+    page->SetCtrlText(1084, "500");
+    Click(page.get(), kIdStart);
+    ASSERT_TRUE(WaitIdle(*page));
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(page->Fields().start.seconds, 1);
+    EXPECT_EQ(page->Fields().start.milliseconds, 46);
+    EXPECT_EQ(page->GetCtrlText(1084), "46");
+    EXPECT_TRUE(DecodesCleanly(dir / "e.wmv"));
 
     // A bad file: the fields empty, no message.
     const fs::path bad = dir / "bad.wmv";
