@@ -9,6 +9,7 @@
 
 #include "flv/FlvCodecs.h"
 #include "ops/ErrorCodes.h"
+#include "platform/Bytes.h"
 
 namespace vt {
 
@@ -90,7 +91,9 @@ int CFlvFile::Open(std::shared_ptr<ByteIO> in) {
     if (!in->Seek(0)) return Fail(kFlvErrSeek);
     if (!in->ReadExact(h, sizeof h)) return Fail(kFlvErrHeaderRead);
     if (h[0] != 'F' || h[1] != 'L' || h[2] != 'V') return Fail(kFlvErrNotFlv);
-    uint32_t dataOffset = GetU32BE(h + 5);
+    ByteReader header(h, sizeof h);
+    header.Skip(5);  // "FLV", version, flags
+    uint32_t dataOffset = header.U32BE();
     if (dataOffset < kFlvHeaderSize || dataOffset > in->Size()) return Fail(kFlvErrNotFlv);
 
     sources_.push_back(in);
@@ -117,17 +120,19 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
         uint8_t h[4 + kTagHeaderSize];
         if (!in.Seek(pos)) return kFlvErrSeek;
         if (in.Read(h, sizeof h) < sizeof h) break;  // the end, or a tag cut short
-        uint32_t prev = GetU32BE(h);
+        ByteReader r(h, sizeof h);
+        const uint32_t prev = r.U32BE();
+        const uint8_t rawType = r.U8();
+        const uint32_t size = r.U24BE();
+        const uint32_t timeLow = r.U24BE();
+        const uint32_t time = timeLow | (uint32_t(r.U8()) << 24);
         // Writers differ: the tag's whole size is right, a few leave out the
         // header or write 0. Anything else means the chain is broken.
         bool prevOk = first ? true : (prev == lastSize + kTagHeaderSize || prev == lastSize || prev == 0);
         if (!prevOk) return kFlvErrContents;
-        uint8_t rawType = h[4];
         if (rawType & 0x20) return kFlvErrUnsupported;  // encrypted tags
         uint8_t type = rawType & 0x1F;
         if (type != kFlvTagAudio && type != kFlvTagVideo && type != kFlvTagScript) return kFlvErrContents;
-        uint32_t size = GetU24BE(h + 5);
-        uint32_t time = GetU24BE(h + 8) | (uint32_t(h[11]) << 24);
         uint64_t dataPos = pos + sizeof h;
         if (size > fileSize - std::min(fileSize, dataPos)) break;  // cut short inside the data
         pos = dataPos + size;

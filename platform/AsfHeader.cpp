@@ -3,128 +3,14 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/AsfObjects.h"
 #include "platform/ByteIO.h"
 
 namespace vt {
 
 namespace {
 
-// A bounds-checked little-endian cursor over one object's bytes. Once a read
-// fails every later read fails too, so a parser checks `ok` once per record.
-struct Cursor {
-    explicit Cursor(std::span<const uint8_t> bytes) : io(bytes) {}
-    MemoryIO io;
-    bool ok = true;
-
-    uint8_t U8() { uint8_t v = 0; ok = ok && io.ReadU8(v); return ok ? v : 0; }
-    uint16_t U16() { uint16_t v = 0; ok = ok && io.ReadU16LE(v); return ok ? v : 0; }
-    uint32_t U32() { uint32_t v = 0; ok = ok && io.ReadU32LE(v); return ok ? v : 0; }
-    uint64_t U64() { uint64_t v = 0; ok = ok && io.ReadU64LE(v); return ok ? v : 0; }
-    Guid G() { Guid g; ok = ok && g.Read(io); return g; }
-    std::vector<uint8_t> Bytes(uint64_t n) {
-        std::vector<uint8_t> v;
-        ok = ok && io.ReadBytes(v, n);
-        return v;
-    }
-    // A UTF-16LE text of n bytes; trailing nulls dropped.
-    std::u16string Text(uint64_t n) {
-        std::vector<uint8_t> b = Bytes(n);
-        std::u16string s;
-        for (size_t i = 0; i + 1 < b.size(); i += 2) s.push_back(char16_t(GetU16LE(&b[i])));
-        while (!s.empty() && s.back() == 0) s.pop_back();
-        return s;
-    }
-    bool Skip(uint64_t n) { ok = ok && io.Skip(n); return ok; }
-    uint64_t Remaining() const { return io.Remaining(); }
-};
-
-// A little-endian builder for rendered objects.
-struct Out {
-    std::vector<uint8_t> b;
-    void U8(uint8_t v) { b.push_back(v); }
-    void U16(uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
-    void U32(uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i))); }
-    void U64(uint64_t v) { for (int i = 0; i < 8; ++i) b.push_back(uint8_t(v >> (8 * i))); }
-    void G(const Guid& g) { uint8_t t[16]; g.ToBytes(t); b.insert(b.end(), t, t + 16); }
-    void Bytes(std::span<const uint8_t> v) { b.insert(b.end(), v.begin(), v.end()); }
-    // UTF-16LE with a terminating null.
-    void Text(std::u16string_view s) { for (char16_t c : s) U16(uint16_t(c)); U16(0); }
-    static size_t TextBytes(std::u16string_view s) { return (s.size() + 1) * 2; }
-};
-
 constexpr int kMaxNesting = 2;
-
-// ASF's own numbering of value types (extended content description and metadata objects).
-enum : uint16_t { kAsfString = 0, kAsfBytes = 1, kAsfBool = 2, kAsfDword = 3, kAsfQword = 4, kAsfWord = 5, kAsfGuid = 6 };
-
-bool FromAsfType(uint16_t t, AsfAttrType& out) {
-    switch (t) {
-        case kAsfString: out = AsfAttrType::String; return true;
-        case kAsfBytes: out = AsfAttrType::Binary; return true;
-        case kAsfBool: out = AsfAttrType::Bool; return true;
-        case kAsfDword: out = AsfAttrType::Dword; return true;
-        case kAsfQword: out = AsfAttrType::Qword; return true;
-        case kAsfWord: out = AsfAttrType::Word; return true;
-        case kAsfGuid: out = AsfAttrType::Guid; return true;
-    }
-    return false;
-}
-
-uint16_t ToAsfType(AsfAttrType t) {
-    switch (t) {
-        case AsfAttrType::String: return kAsfString;
-        case AsfAttrType::Binary: return kAsfBytes;
-        case AsfAttrType::Bool: return kAsfBool;
-        case AsfAttrType::Dword: return kAsfDword;
-        case AsfAttrType::Qword: return kAsfQword;
-        case AsfAttrType::Word: return kAsfWord;
-        case AsfAttrType::Guid: return kAsfGuid;
-    }
-    return kAsfBytes;
-}
-
-// Fixed value sizes per type (0: any size).
-size_t FixedSize(AsfAttrType t) {
-    switch (t) {
-        case AsfAttrType::Dword: case AsfAttrType::Bool: return 4;
-        case AsfAttrType::Qword: return 8;
-        case AsfAttrType::Word: return 2;
-        case AsfAttrType::Guid: return 16;
-        default: return 0;
-    }
-}
-
-// Turns a value as stored in a file into the API's form; false when it cannot be.
-bool NormaliseValue(AsfAttrType t, std::vector<uint8_t>& v) {
-    if (t == AsfAttrType::Bool) {
-        uint32_t b = 0;
-        if (v.size() == 2) b = GetU16LE(v.data());
-        else if (v.size() == 4) b = GetU32LE(v.data());
-        else return false;
-        v.assign(4, 0);
-        PutU32LE(v.data(), b ? 1 : 0);
-        return true;
-    }
-    size_t fixed = FixedSize(t);
-    if (fixed && v.size() != fixed) return false;
-    if (t == AsfAttrType::String && (v.size() % 2 != 0 || v.size() < 2 || v[v.size() - 1] || v[v.size() - 2])) {
-        // Keep the text, make sure it carries its terminator.
-        if (v.size() % 2) v.pop_back();
-        v.push_back(0);
-        v.push_back(0);
-    }
-    return true;
-}
-
-const char16_t* const kContentNames[5] = {u"Title", u"Author", u"Copyright", u"Description", u"Rating"};
-
-struct ExtendedProps {
-    AsfStreamConfig fields;  // only the extended fields are used
-    uint32_t dataBitrate = 0;
-    uint32_t bufferSize = 0;
-    bool hasEmbedded = false;
-    AsfStreamConfig embedded;
-};
 
 struct ParseState {
     explicit ParseState(AsfHeader& header) : h(header) {}
@@ -136,197 +22,30 @@ struct ParseState {
     std::vector<AsfStreamGroup> groups;
 };
 
-bool ParseStreamProperties(Cursor& c, AsfStreamConfig& s) {
-    s.streamType = c.G();
-    s.errorCorrectionType = c.G();
-    s.timeOffset = c.U64();
-    uint32_t tsdLen = c.U32();
-    uint32_t ecdLen = c.U32();
-    uint16_t flags = c.U16();
-    c.U32();
-    s.typeSpecific = c.Bytes(tsdLen);
-    s.errorCorrectionData = c.Bytes(ecdLen);
-    s.streamNumber = flags & 0x7F;
-    s.encrypted = (flags & 0x8000) != 0;
-    return c.ok && s.streamNumber != 0;
-}
-
-bool ParseExtendedStreamProperties(Cursor& c, ExtendedProps& e) {
-    AsfStreamConfig& f = e.fields;
-    f.startTime = c.U64();
-    f.endTime = c.U64();
-    e.dataBitrate = c.U32();
-    e.bufferSize = c.U32();
-    c.U32();  // initial buffer fullness
-    c.U32();  // alternate data bit rate
-    c.U32();  // alternate buffer size
-    c.U32();  // alternate initial buffer fullness
-    f.maxObjectSize = c.U32();
-    f.extFlags = c.U32();
-    f.streamNumber = c.U16() & 0x7F;
-    f.languageIndex = c.U16();
-    f.avgTimePerFrame = c.U64();
-    uint16_t nameCount = c.U16();
-    uint16_t extCount = c.U16();
-    for (uint16_t i = 0; i < nameCount && c.ok; ++i) {
-        AsfStreamName n;
-        n.languageIndex = c.U16();
-        n.name = c.Text(c.U16());
-        f.names.push_back(std::move(n));
-    }
-    for (uint16_t i = 0; i < extCount && c.ok; ++i) {
-        AsfPayloadExtension x;
-        x.id = c.G();
-        x.dataSize = c.U16();
-        x.info = c.Bytes(c.U32());
-        f.payloadExtensions.push_back(std::move(x));
-    }
-    if (!c.ok || f.streamNumber == 0) return false;
-    // An optional stream properties object follows.
-    if (c.Remaining() >= 24) {
-        Guid id = c.G();
-        uint64_t size = c.U64();
-        if (c.ok && id == asfguid::kStreamProperties && size >= 24 && size - 24 <= c.Remaining()) {
-            std::vector<uint8_t> body = c.Bytes(size - 24);
-            Cursor sc(body);
-            if (ParseStreamProperties(sc, e.embedded)) e.hasEmbedded = true;
-        }
-    }
-    return true;
-}
-
-bool ParseMetadata(Cursor& c, AsfHeaderInfo& info, bool library) {
-    uint16_t count = c.U16();
-    for (uint16_t i = 0; i < count && c.ok; ++i) {
-        AsfAttribute a;
-        a.languageIndex = c.U16();
-        a.streamNumber = c.U16() & 0x7F;
-        uint16_t nameLen = c.U16();
-        uint16_t type = c.U16();
-        uint32_t dataLen = c.U32();
-        a.name = c.Text(nameLen);
-        a.value = c.Bytes(dataLen);
-        if (!c.ok) return false;
-        if (!library) a.languageIndex = 0;
-        if (!FromAsfType(type, a.type) || a.name.empty() || !NormaliseValue(a.type, a.value)) continue;
-        info.AddParsed(std::move(a));
-    }
-    return c.ok;
-}
-
-bool ParseExtendedContentDescription(Cursor& c, AsfHeaderInfo& info) {
-    uint16_t count = c.U16();
-    for (uint16_t i = 0; i < count && c.ok; ++i) {
-        AsfAttribute a;
-        a.name = c.Text(c.U16());
-        uint16_t type = c.U16();
-        a.value = c.Bytes(c.U16());
-        if (!c.ok) return false;
-        if (!FromAsfType(type, a.type) || a.type == AsfAttrType::Guid || a.name.empty() ||
-            !NormaliseValue(a.type, a.value))
-            continue;
-        info.AddParsed(std::move(a));
-    }
-    return c.ok;
-}
-
-bool ParseContentDescription(Cursor& c, AsfHeaderInfo& info) {
-    uint16_t len[5];
-    for (auto& l : len) l = c.U16();
-    for (int i = 0; i < 5 && c.ok; ++i) {
-        std::u16string s = c.Text(len[i]);
-        if (c.ok && !s.empty()) {
-            AsfAttribute a;
-            a.name = kContentNames[i];
-            a.type = AsfAttrType::String;
-            a.value = Utf16Value(s);
-            info.AddParsed(std::move(a));
-        }
-    }
-    return c.ok;
-}
-
-bool ParseCodecList(Cursor& c, AsfHeaderInfo& info) {
-    c.G();
-    uint32_t count = c.U32();
-    for (uint32_t i = 0; i < count && c.ok; ++i) {
-        AsfCodecInfo ci;
-        uint16_t type = c.U16();
-        ci.type = type == 1 ? AsfCodecType::Video : type == 2 ? AsfCodecType::Audio : AsfCodecType::Unknown;
-        ci.name = c.Text(uint64_t(c.U16()) * 2);
-        ci.description = c.Text(uint64_t(c.U16()) * 2);
-        ci.info = c.Bytes(c.U16());
-        if (c.ok) info.AddCodecInfo(ci);
-    }
-    return c.ok;
-}
-
-bool ParseScriptCommands(Cursor& c, AsfHeaderInfo& info) {
-    c.G();
-    uint16_t commands = c.U16();
-    uint16_t typeCount = c.U16();
-    std::vector<std::u16string> types;
-    for (uint16_t i = 0; i < typeCount && c.ok; ++i) types.push_back(c.Text(uint64_t(c.U16()) * 2));
-    for (uint16_t i = 0; i < commands && c.ok; ++i) {
-        uint32_t ms = c.U32();
-        uint16_t typeIndex = c.U16();
-        std::u16string name = c.Text(uint64_t(c.U16()) * 2);
-        if (c.ok && typeIndex < types.size()) info.AddScript(types[typeIndex], name, uint64_t(ms) * 10000);
-    }
-    return c.ok;
-}
-
-bool ParseStreamBitrates(Cursor& c, ParseState& st) {
-    uint16_t count = c.U16();
-    for (uint16_t i = 0; i < count && c.ok; ++i) {
-        uint16_t flags = c.U16();
-        uint32_t rate = c.U32();
-        if (c.ok) st.bitrates[flags & 0x7F] = rate;
-    }
-    return c.ok;
-}
-
-bool ParseLanguageList(Cursor& c, std::vector<std::u16string>& out) {
-    uint16_t count = c.U16();
-    for (uint16_t i = 0; i < count && c.ok; ++i) out.push_back(c.Text(c.U8()));
-    return c.ok;
-}
-
 HResult ParseObjects(std::span<const uint8_t> area, ParseState& st, int depth);
 
 HResult ParseOneObject(const Guid& id, std::span<const uint8_t> body, ParseState& st, int depth) {
-    Cursor c(body);
+    ByteReader c(body);
     AsfHeader& h = st.h;
     bool ok = true;
     if (id == asfguid::kFileProperties && depth == 0) {
-        AsfFileProperties& p = h.fileProperties;
-        p.fileId = c.G();
-        p.fileSize = c.U64();
-        p.creationDate = c.U64();
-        p.packetCount = c.U64();
-        p.playDuration = c.U64();
-        p.sendDuration = c.U64();
-        p.preroll = c.U64();
-        p.flags = c.U32();
-        p.minPacketSize = c.U32();
-        p.maxPacketSize = c.U32();
-        p.maxBitrate = c.U32();
-        ok = c.ok;
+        ok = ParseFileProperties(c, h.fileProperties);
         st.haveFileProps = ok;
     } else if (id == asfguid::kStreamProperties && depth == 0) {
         AsfStreamConfig s;
         ok = ParseStreamProperties(c, s);
         if (ok) {
-            auto same = std::find_if(st.streams.begin(), st.streams.end(),
-                                     [&](const AsfStreamConfig& o) { return o.streamNumber == s.streamNumber; });
+            auto same = std::find_if(st.streams.begin(), st.streams.end(), [&](const AsfStreamConfig& o) {
+                return o.streamNumber == s.streamNumber;
+            });
             if (same != st.streams.end()) return asf::kInvalidData;
             st.streams.push_back(std::move(s));
         }
     } else if (id == asfguid::kHeaderExtension && depth == 0) {
-        c.G();
-        c.U16();
-        uint32_t size = c.U32();
-        if (!c.ok || size > c.Remaining()) return asf::kInvalidData;
+        ReadGuid(c);
+        c.U16LE();
+        uint32_t size = c.U32LE();
+        if (!c.Ok() || size > c.Remaining()) return asf::kInvalidData;
         return ParseObjects(body.subspan(22, size), st, depth + 1);
     } else if (id == asfguid::kExtendedStreamProperties && depth == 1) {
         ExtendedProps e;
@@ -347,7 +66,7 @@ HResult ParseOneObject(const Guid& id, std::span<const uint8_t> body, ParseState
     } else if (id == asfguid::kExtendedContentDescription && depth == 0) {
         ok = ParseExtendedContentDescription(c, h.info);
     } else if (id == asfguid::kStreamBitrateProperties && depth == 0) {
-        ok = ParseStreamBitrates(c, st);
+        ok = ParseStreamBitrates(c, st.bitrates);
     } else if (AsfStreamGroup g; ParseStreamGroup(id, body, g)) {
         st.groups.push_back(std::move(g));
     } else if (id == asfguid::kPadding) {
@@ -361,14 +80,15 @@ HResult ParseOneObject(const Guid& id, std::span<const uint8_t> body, ParseState
 
 HResult ParseObjects(std::span<const uint8_t> area, ParseState& st, int depth) {
     if (depth > kMaxNesting) return asf::kInvalidData;
-    size_t pos = 0;
-    while (area.size() - pos >= 24) {
-        Guid id = Guid::FromBytes(&area[pos]);
-        uint64_t size = GetU64LE(&area[pos + 16]);
+    ByteReader r(area);
+    while (r.Remaining() >= 24) {
+        const size_t pos = r.Pos();
+        const Guid id = ReadGuid(r);
+        const uint64_t size = r.U64LE();
         if (size < 24 || size > area.size() - pos) return asf::kInvalidData;
         HResult hr = ParseOneObject(id, area.subspan(pos + 24, size_t(size - 24)), st, depth);
         if (asf::Failed(hr)) return hr;
-        pos += size_t(size);
+        r.Seek(pos + size_t(size));
     }
     return asf::kOk;
 }
@@ -473,99 +193,6 @@ HResult AsfProfile::RemoveStreamByNumber(uint16_t number) {
     return asf::kOk;
 }
 
-// ---- objects that name streams ----
-
-namespace {
-
-enum class GroupKind { None, Exclusion, GroupExclusion, Sharing, Priority };
-
-GroupKind KindOf(const Guid& id) {
-    if (id == asfguid::kMutualExclusion || id == asfguid::kAdvancedMutualExclusion) return GroupKind::Exclusion;
-    if (id == asfguid::kGroupMutualExclusion) return GroupKind::GroupExclusion;
-    if (id == asfguid::kBandwidthSharing) return GroupKind::Sharing;
-    if (id == asfguid::kStreamPrioritization) return GroupKind::Priority;
-    return GroupKind::None;
-}
-
-// A count of stream numbers and the numbers.
-bool ReadNumbers(Cursor& c, std::vector<uint16_t>& out) {
-    const uint16_t n = c.U16();
-    if (!c.ok || uint64_t(n) * 2 > c.Remaining()) return false;
-    for (uint16_t i = 0; i < n; ++i) out.push_back(c.U16() & 0x7F);
-    return c.ok;
-}
-
-}  // namespace
-
-bool ParseStreamGroup(const Guid& id, std::span<const uint8_t> body, AsfStreamGroup& out) {
-    const GroupKind kind = KindOf(id);
-    if (kind == GroupKind::None) return false;
-    out = AsfStreamGroup{};
-    out.id = id;
-    Cursor c(body);
-    const size_t headSize = kind == GroupKind::Sharing ? 24 : kind == GroupKind::Priority ? 0 : 16;
-    out.head = c.Bytes(headSize);
-    if (!c.ok) return false;
-    if (kind == GroupKind::GroupExclusion) {
-        const uint16_t records = c.U16();
-        for (uint16_t i = 0; i < records && c.ok; ++i) {
-            out.records.emplace_back();
-            if (!ReadNumbers(c, out.records.back())) return false;
-        }
-    } else if (kind == GroupKind::Priority) {
-        const uint16_t n = c.U16();
-        if (!c.ok || uint64_t(n) * 4 > c.Remaining()) return false;
-        out.records.emplace_back();
-        out.flags.emplace_back();
-        for (uint16_t i = 0; i < n; ++i) {
-            out.records[0].push_back(c.U16() & 0x7F);
-            out.flags[0].push_back(c.U16());
-        }
-    } else {
-        out.records.emplace_back();
-        if (!ReadNumbers(c, out.records[0])) return false;
-    }
-    return c.ok;
-}
-
-bool AsfStreamGroup::KeepOnly(const std::vector<uint16_t>& streams) {
-    for (size_t r = 0; r < records.size(); ++r)
-        for (size_t i = records[r].size(); i-- > 0;)
-            if (std::find(streams.begin(), streams.end(), records[r][i]) == streams.end()) {
-                records[r].erase(records[r].begin() + ptrdiff_t(i));
-                if (r < flags.size() && i < flags[r].size()) flags[r].erase(flags[r].begin() + ptrdiff_t(i));
-            }
-    switch (KindOf(id)) {
-        case GroupKind::Exclusion:
-            return !records.empty() && records[0].size() >= 2;
-        case GroupKind::GroupExclusion:
-            std::erase_if(records, [](const auto& r) { return r.empty(); });
-            return records.size() >= 2;
-        case GroupKind::Sharing:
-        case GroupKind::Priority:
-            return !records.empty() && !records[0].empty();
-        case GroupKind::None:
-            break;
-    }
-    return false;
-}
-
-std::vector<uint8_t> AsfStreamGroup::Render() const {
-    Out o;
-    o.Bytes(head);
-    const GroupKind kind = KindOf(id);
-    if (kind == GroupKind::GroupExclusion) o.U16(uint16_t(records.size()));
-    for (size_t r = 0; r < records.size(); ++r) {
-        o.U16(uint16_t(records[r].size()));
-        for (size_t i = 0; i < records[r].size(); ++i) {
-            o.U16(records[r][i]);
-            if (kind == GroupKind::Priority) o.U16(r < flags.size() && i < flags[r].size() ? flags[r][i] : 0);
-        }
-        if (kind != GroupKind::GroupExclusion) break;  // one record
-    }
-    return RenderObject(id, o.b);
-}
-
 HResult AsfProfile::AddStream(const AsfStreamConfig& config) {
     if (config.streamNumber < 1 || config.streamNumber > 127) return asf::kInvalidArg;
     if (GetStreamByNumber(config.streamNumber)) return asf::kInvalidStream;
@@ -602,11 +229,28 @@ const AsfAttribute* AsfHeaderInfo::GetAttributeByName(uint16_t streamNumber, std
 }
 
 bool AsfHeaderInfo::IsReadOnlyName(std::u16string_view name) {
-    static const char16_t* const kNames[] = {
-        u"Duration", u"Bitrate", u"Seekable", u"Stridable", u"Broadcast", u"Is_Protected", u"Is_Trusted",
-        u"Signature_Name", u"HasAudio", u"HasImage", u"HasScript", u"HasVideo", u"CurrentBitrate",
-        u"OptimalBitrate", u"HasAttachedImages", u"Can_Skip_Backward", u"Can_Skip_Forward", u"NumberOfFrames",
-        u"FileSize", u"HasArbitraryDataStream", u"HasFileTransferStream", u"WM/ContainerFormat"};
+    static const char16_t* const kNames[] = {u"Duration",
+                                             u"Bitrate",
+                                             u"Seekable",
+                                             u"Stridable",
+                                             u"Broadcast",
+                                             u"Is_Protected",
+                                             u"Is_Trusted",
+                                             u"Signature_Name",
+                                             u"HasAudio",
+                                             u"HasImage",
+                                             u"HasScript",
+                                             u"HasVideo",
+                                             u"CurrentBitrate",
+                                             u"OptimalBitrate",
+                                             u"HasAttachedImages",
+                                             u"Can_Skip_Backward",
+                                             u"Can_Skip_Forward",
+                                             u"NumberOfFrames",
+                                             u"FileSize",
+                                             u"HasArbitraryDataStream",
+                                             u"HasFileTransferStream",
+                                             u"WM/ContainerFormat"};
     for (const char16_t* n : kNames)
         if (name == n) return true;
     return false;
@@ -651,8 +295,7 @@ const AsfScript* AsfHeaderInfo::GetScript(size_t index) const {
 }
 
 HResult AsfHeaderInfo::AddScript(std::u16string_view type, std::u16string_view command, uint64_t time) {
-    if (type.size() > 0xFFFE || command.size() > 0xFFFE || scripts_.size() >= 0xFFFF)
-        return asf::kInvalidArg;
+    if (type.size() > 0xFFFE || command.size() > 0xFFFE || scripts_.size() >= 0xFFFF) return asf::kInvalidArg;
     scripts_.push_back(AsfScript{std::u16string(type), std::u16string(command), time});
     return asf::kOk;
 }
@@ -662,12 +305,8 @@ void AsfHeaderInfo::SetDestination(std::vector<uint16_t> streamNumbers) {
     streams_ = std::move(streamNumbers);
 }
 
-void AsfHeaderInfo::AddParsed(AsfAttribute a) { attributes_.push_back(std::move(a)); }
-
-bool IsContentDescriptionName(std::u16string_view name) {
-    for (const char16_t* n : kContentNames)
-        if (name == n) return true;
-    return false;
+void AsfHeaderInfo::AddParsed(AsfAttribute a) {
+    attributes_.push_back(std::move(a));
 }
 
 uint64_t AsfHeader::Duration() const {
@@ -778,215 +417,6 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
     }
     out.firstPacketOffset = size + 50;
     return asf::kOk;
-}
-
-// ---- renderers ----
-
-std::vector<uint8_t> RenderObject(const Guid& id, std::span<const uint8_t> body) {
-    Out o;
-    o.G(id);
-    o.U64(24 + body.size());
-    o.Bytes(body);
-    return std::move(o.b);
-}
-
-std::vector<uint8_t> RenderFileProperties(const AsfFileProperties& p) {
-    Out o;
-    o.G(p.fileId);
-    o.U64(p.fileSize);
-    o.U64(p.creationDate);
-    o.U64(p.packetCount);
-    o.U64(p.playDuration);
-    o.U64(p.sendDuration);
-    o.U64(p.preroll);
-    o.U32(p.flags);
-    o.U32(p.minPacketSize);
-    o.U32(p.maxPacketSize);
-    o.U32(p.maxBitrate);
-    return RenderObject(asfguid::kFileProperties, o.b);
-}
-
-std::vector<uint8_t> RenderStreamProperties(const AsfStreamConfig& s) {
-    Out o;
-    o.G(s.streamType);
-    o.G(s.errorCorrectionType);
-    o.U64(s.timeOffset);
-    o.U32(uint32_t(s.typeSpecific.size()));
-    o.U32(uint32_t(s.errorCorrectionData.size()));
-    o.U16(uint16_t((s.streamNumber & 0x7F) | (s.encrypted ? 0x8000 : 0)));
-    o.U32(0);
-    o.Bytes(s.typeSpecific);
-    o.Bytes(s.errorCorrectionData);
-    return RenderObject(asfguid::kStreamProperties, o.b);
-}
-
-std::vector<uint8_t> RenderExtendedStreamProperties(const AsfStreamConfig& s) {
-    Out o;
-    o.U64(s.startTime);
-    o.U64(s.endTime);
-    o.U32(s.bitrate);
-    o.U32(s.bufferWindow);
-    o.U32(s.bufferWindow);
-    o.U32(s.bitrate);
-    o.U32(s.bufferWindow);
-    o.U32(s.bufferWindow);
-    o.U32(s.maxObjectSize);
-    o.U32(s.extFlags);
-    o.U16(s.streamNumber);
-    o.U16(s.languageIndex);
-    o.U64(s.avgTimePerFrame);
-    o.U16(uint16_t(s.names.size()));
-    o.U16(uint16_t(s.payloadExtensions.size()));
-    for (const auto& n : s.names) {
-        o.U16(n.languageIndex);
-        o.U16(uint16_t(Out::TextBytes(n.name)));
-        o.Text(n.name);
-    }
-    for (const auto& x : s.payloadExtensions) {
-        o.G(x.id);
-        o.U16(x.dataSize);
-        o.U32(uint32_t(x.info.size()));
-        o.Bytes(x.info);
-    }
-    return RenderObject(asfguid::kExtendedStreamProperties, o.b);
-}
-
-std::vector<uint8_t> RenderCodecList(const AsfHeaderInfo& info) {
-    Out o;
-    o.G(asfguid::kReserved2);
-    o.U32(uint32_t(info.GetCodecInfoCount()));
-    for (size_t i = 0; i < info.GetCodecInfoCount(); ++i) {
-        const AsfCodecInfo& c = *info.GetCodecInfo(i);
-        o.U16(c.type == AsfCodecType::Video ? 1 : c.type == AsfCodecType::Audio ? 2 : 0xFFFF);
-        o.U16(uint16_t(c.name.size() + 1));
-        o.Text(c.name);
-        o.U16(uint16_t(c.description.size() + 1));
-        o.Text(c.description);
-        o.U16(uint16_t(c.info.size()));
-        o.Bytes(c.info);
-    }
-    return RenderObject(asfguid::kCodecList, o.b);
-}
-
-std::vector<uint8_t> RenderScriptCommands(const AsfHeaderInfo& info) {
-    std::vector<std::u16string> types;
-    std::vector<uint16_t> typeIndex;
-    for (size_t i = 0; i < info.GetScriptCount(); ++i) {
-        const AsfScript& s = *info.GetScript(i);
-        auto it = std::find(types.begin(), types.end(), s.type);
-        typeIndex.push_back(uint16_t(it - types.begin()));
-        if (it == types.end()) types.push_back(s.type);
-    }
-    Out o;
-    o.G(asfguid::kReserved3);
-    o.U16(uint16_t(info.GetScriptCount()));
-    o.U16(uint16_t(types.size()));
-    for (const auto& t : types) {
-        o.U16(uint16_t(t.size() + 1));
-        o.Text(t);
-    }
-    for (size_t i = 0; i < info.GetScriptCount(); ++i) {
-        const AsfScript& s = *info.GetScript(i);
-        o.U32(uint32_t(std::min<uint64_t>(s.time / 10000, 0xFFFFFFFF)));
-        o.U16(typeIndex[i]);
-        o.U16(uint16_t(s.command.size() + 1));
-        o.Text(s.command);
-    }
-    return RenderObject(asfguid::kScriptCommand, o.b);
-}
-
-std::vector<uint8_t> RenderContentDescription(const AsfHeaderInfo& info) {
-    std::u16string texts[5];
-    bool any = false;
-    for (int i = 0; i < 5; ++i) {
-        const AsfAttribute* a = info.GetAttributeByName(0, kContentNames[i]);
-        if (a && a->type == AsfAttrType::String) {
-            texts[i] = Utf16FromValue(a->value);
-            if (texts[i].size() > 0x7FFE) texts[i].resize(0x7FFE);
-            any = true;
-        }
-    }
-    if (!any) return {};
-    Out o;
-    for (const auto& t : texts) o.U16(uint16_t(Out::TextBytes(t)));
-    for (const auto& t : texts) o.Text(t);
-    return RenderObject(asfguid::kContentDescription, o.b);
-}
-
-namespace {
-bool GoesToExtendedContent(const AsfAttribute& a) {
-    return a.streamNumber == 0 && !IsContentDescriptionName(a.name) && a.type != AsfAttrType::Guid &&
-           a.languageIndex == 0 && a.value.size() <= 0xFFFF && Out::TextBytes(a.name) <= 0xFFFF;
-}
-bool GoesToMetadata(const AsfAttribute& a) {
-    return a.streamNumber != 0 && a.type != AsfAttrType::Guid && a.languageIndex == 0 &&
-           Out::TextBytes(a.name) <= 0xFFFF;
-}
-bool GoesToLibrary(const AsfAttribute& a) {
-    if (a.streamNumber == 0 && IsContentDescriptionName(a.name) && a.type == AsfAttrType::String) return false;
-    return !GoesToExtendedContent(a) && !GoesToMetadata(a) && Out::TextBytes(a.name) <= 0xFFFF;
-}
-}  // namespace
-
-std::vector<uint8_t> RenderExtendedContentDescription(const AsfHeaderInfo& info) {
-    Out o;
-    uint16_t count = 0;
-    o.U16(0);
-    for (const auto& a : info.Attributes()) {
-        if (!GoesToExtendedContent(a) || count == 0xFFFF) continue;
-        o.U16(uint16_t(Out::TextBytes(a.name)));
-        o.Text(a.name);
-        o.U16(ToAsfType(a.type));
-        o.U16(uint16_t(a.value.size()));
-        o.Bytes(a.value);
-        ++count;
-    }
-    if (count == 0) return {};
-    PutU16LE(o.b.data(), count);
-    return RenderObject(asfguid::kExtendedContentDescription, o.b);
-}
-
-std::vector<uint8_t> RenderMetadata(const AsfHeaderInfo& info, bool library) {
-    Out o;
-    uint16_t count = 0;
-    o.U16(0);
-    for (const auto& a : info.Attributes()) {
-        if (!(library ? GoesToLibrary(a) : GoesToMetadata(a)) || count == 0xFFFF) continue;
-        std::vector<uint8_t> v = a.value;
-        if (a.type == AsfAttrType::Bool) v.resize(2);  // a WORD in these objects
-        o.U16(library ? a.languageIndex : 0);
-        o.U16(a.streamNumber);
-        o.U16(uint16_t(Out::TextBytes(a.name)));
-        o.U16(ToAsfType(a.type));
-        o.U32(uint32_t(v.size()));
-        o.Text(a.name);
-        o.Bytes(v);
-        ++count;
-    }
-    if (count == 0) return {};
-    PutU16LE(o.b.data(), count);
-    return RenderObject(library ? asfguid::kMetadataLibrary : asfguid::kMetadata, o.b);
-}
-
-std::vector<uint8_t> RenderLanguageList(const std::vector<std::u16string>& languages) {
-    Out o;
-    o.U16(uint16_t(languages.size()));
-    for (const auto& l : languages) {
-        std::u16string t = l.substr(0, 126);
-        o.U8(uint8_t(Out::TextBytes(t)));
-        o.Text(t);
-    }
-    return RenderObject(asfguid::kLanguageList, o.b);
-}
-
-std::vector<uint8_t> RenderStreamBitrates(const AsfProfile& profile) {
-    Out o;
-    o.U16(uint16_t(profile.GetStreamCount()));
-    for (const auto& s : profile.Streams()) {
-        o.U16(s.streamNumber & 0x7F);
-        o.U32(s.bitrate);
-    }
-    return RenderObject(asfguid::kStreamBitrateProperties, o.b);
 }
 
 }  // namespace vt

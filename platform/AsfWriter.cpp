@@ -4,6 +4,7 @@
 #include <chrono>
 #include <random>
 
+#include "platform/AsfObjects.h"
 #include "platform/ByteIO.h"
 
 namespace vt {
@@ -21,16 +22,6 @@ constexpr uint64_t kFixedCreationDate = 125911584000000000ull;  // 2000-01-01 00
 // the output buffer holds.
 constexpr size_t kPacketMarks = 4096;
 
-void Put16(std::vector<uint8_t>& b, uint16_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-void Put64(std::vector<uint8_t>& b, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
 void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) {
     b.insert(b.end(), more.begin(), more.end());
 }
@@ -198,14 +189,12 @@ HResult AsfWriter::BeginWriting() {
             if (g.InHeaderExtension()) Append(ext, g.Render());
         Append(ext, RenderMetadata(info_, false));
         Append(ext, RenderMetadata(info_, true));
-        std::vector<uint8_t> body;
-        uint8_t g[16];
-        asfguid::kReserved1.ToBytes(g);
-        body.insert(body.end(), g, g + 16);
-        Put16(body, 6);
-        Put32(body, uint32_t(ext.size()));
-        Append(body, ext);
-        Append(objects, RenderObject(asfguid::kHeaderExtension, body));
+        ByteWriter body;
+        WriteGuid(body, asfguid::kReserved1);
+        body.U16LE(6);
+        body.U32LE(uint32_t(ext.size()));
+        body.Bytes(ext);
+        Append(objects, RenderObject(asfguid::kHeaderExtension, body.Data()));
         ++count;
     }
     Append(objects, RenderCodecList(info_));
@@ -222,29 +211,25 @@ HResult AsfWriter::BeginWriting() {
     Append(objects, RenderStreamBitrates(profile_));
     ++count;
 
-    std::vector<uint8_t> head;
-    uint8_t g[16];
-    asfguid::kHeader.ToBytes(g);
-    head.insert(head.end(), g, g + 16);
-    Put64(head, 30 + objects.size());
-    Put32(head, count);
-    head.push_back(1);
-    head.push_back(2);
-    Append(head, objects);
-    fileOffset_ = head.size();
-    asfguid::kData.ToBytes(g);
-    head.insert(head.end(), g, g + 16);
-    Put64(head, 0);
-    fileId_.ToBytes(g);
-    head.insert(head.end(), g, g + 16);
-    Put64(head, 0);
-    head.push_back(1);
-    head.push_back(1);
-    if (!io_->Seek(0) || !io_->Write(head)) return asf::kWriteFault;
+    ByteWriter head;
+    WriteGuid(head, asfguid::kHeader);
+    head.U64LE(30 + objects.size());
+    head.U32LE(count);
+    head.U8(1);
+    head.U8(2);
+    head.Bytes(objects);
+    fileOffset_ = head.Pos();
+    WriteGuid(head, asfguid::kData);
+    head.U64LE(0);
+    WriteGuid(head, fileId_);
+    head.U64LE(0);
+    head.U8(1);
+    head.U8(1);
+    if (!io_->Seek(0) || !io_->Write(head.Data())) return asf::kWriteFault;
 
     pending_.clear();
     newest_ = 0;
-    payloads_.clear();
+    payloads_.Clear();
     payloadCount_ = 0;
     packetOpen_ = false;
     lastSend_ = 0;
@@ -293,28 +278,28 @@ HResult AsfWriter::EmitSample(const Pending& s) {
     uint64_t firstPacket = 0;
     while (off < size) {
         if (packetOpen_ &&
-            (packetSize_ - kPacketHeader - payloads_.size() < hdr + 1 || payloadCount_ == kMaxPayloads)) {
+            (packetSize_ - kPacketHeader - payloads_.Pos() < hdr + 1 || payloadCount_ == kMaxPayloads)) {
             HResult hr = FlushPacket();
             if (asf::Failed(hr)) return hr;
         }
         if (!packetOpen_) {
             packetOpen_ = true;
             packetSend_ = sendMs;
-            payloads_.clear();
+            payloads_.Clear();
             payloadCount_ = 0;
         }
         if (off == 0) firstPacket = packets_;
-        size_t room = packetSize_ - kPacketHeader - payloads_.size() - hdr;
+        size_t room = packetSize_ - kPacketHeader - payloads_.Pos() - hdr;
         uint32_t n = uint32_t(std::min<size_t>(size - off, room));
-        payloads_.push_back(uint8_t(s.stream | (key ? 0x80 : 0)));
-        payloads_.push_back(object);
-        Put32(payloads_, off);
-        payloads_.push_back(uint8_t(8 + (st.durationExt ? 2 : 0)));
-        Put32(payloads_, size);
-        Put32(payloads_, ptsMs);
-        if (st.durationExt) Put16(payloads_, uint16_t(std::min<uint64_t>(s.duration / 10000, 0xFFFF)));
-        Put16(payloads_, uint16_t(n));
-        payloads_.insert(payloads_.end(), s.data.begin() + off, s.data.begin() + off + n);
+        payloads_.U8(uint8_t(s.stream | (key ? 0x80 : 0)));
+        payloads_.U8(object);
+        payloads_.U32LE(off);
+        payloads_.U8(uint8_t(8 + (st.durationExt ? 2 : 0)));
+        payloads_.U32LE(size);
+        payloads_.U32LE(ptsMs);
+        if (st.durationExt) payloads_.U16LE(uint16_t(std::min<uint64_t>(s.duration / 10000, 0xFFFF)));
+        payloads_.U16LE(uint16_t(n));
+        payloads_.Bytes(s.data.data() + off, n);
         ++payloadCount_;
         off += n;
     }
@@ -326,27 +311,26 @@ HResult AsfWriter::EmitSample(const Pending& s) {
 
 HResult AsfWriter::FlushPacket() {
     if (!packetOpen_) return asf::kOk;
-    std::vector<uint8_t> p;
-    p.reserve(packetSize_);
-    p.push_back(0x82);  // two bytes of error correction data follow
-    p.push_back(0);
-    p.push_back(0);
-    p.push_back(0x11);  // multiple payloads, 16-bit padding length
-    p.push_back(0x5D);  // 8-bit replicated length, 32-bit offset, 8-bit object number, 8-bit stream number
-    Put16(p, uint16_t(packetSize_ - kPacketHeader - payloads_.size()));
-    Put32(p, packetSend_);
-    Put16(p, 0);
-    p.push_back(uint8_t(0x80 | payloadCount_));  // 16-bit payload lengths
-    Append(p, payloads_);
-    p.resize(packetSize_, 0);
+    ByteWriter p(packetSize_);
+    p.U8(0x82);  // two bytes of error correction data follow
+    p.U8(0);
+    p.U8(0);
+    p.U8(0x11);  // multiple payloads, 16-bit padding length
+    p.U8(0x5D);  // 8-bit replicated length, 32-bit offset, 8-bit object number, 8-bit stream number
+    p.U16LE(uint16_t(packetSize_ - kPacketHeader - payloads_.Pos()));
+    p.U32LE(packetSend_);
+    p.U16LE(0);
+    p.U8(uint8_t(0x80 | payloadCount_));  // 16-bit payload lengths
+    p.Bytes(payloads_.Data());
+    if (p.Pos() < packetSize_) p.Zeros(packetSize_ - p.Pos());
     packetOpen_ = false;
-    payloads_.clear();
+    payloads_.Clear();
     payloadCount_ = 0;
     ++packets_;
     lastSend_ = std::max(lastSend_, packetSend_);
     marks_.push_back({packets_, endTime_, lastSend_});
     if (marks_.size() > kPacketMarks) marks_.pop_front();
-    return io_->Write(p) ? asf::kOk : asf::kWriteFault;
+    return io_->Write(p.Data()) ? asf::kOk : asf::kWriteFault;
 }
 
 HResult AsfWriter::WriteIndexes(uint64_t playMs) {
@@ -362,32 +346,29 @@ HResult AsfWriter::WriteIndexes(uint64_t playMs) {
         uint32_t maxCount = 1;
         for (const auto& k : keys) maxCount = std::max(maxCount, k.count);
         maxCount = std::min<uint32_t>(maxCount, 0xFFFF);
-        std::vector<uint8_t> b;
-        uint8_t g[16];
-        asfguid::kSimpleIndex.ToBytes(g);
-        b.insert(b.end(), g, g + 16);
-        Put64(b, 56 + entries * 6);
-        fileId_.ToBytes(g);
-        b.insert(b.end(), g, g + 16);
-        Put64(b, kIndexInterval);
-        Put32(b, maxCount);
-        Put32(b, uint32_t(entries));
-        if (!io_->Write(b)) return asf::kWriteFault;
+        ByteWriter b;
+        WriteGuid(b, asfguid::kSimpleIndex);
+        b.U64LE(56 + entries * 6);
+        WriteGuid(b, fileId_);
+        b.U64LE(kIndexInterval);
+        b.U32LE(maxCount);
+        b.U32LE(uint32_t(entries));
+        if (!io_->Write(b.Data())) return asf::kWriteFault;
         size_t k = 0;
-        std::vector<uint8_t> chunk;
+        ByteWriter chunk;
         for (uint64_t i = 0; i < entries; ++i) {
             const uint64_t t = i * (kIndexInterval / 10000);
             while (k + 1 < keys.size() && keys[k + 1].ptsMs <= t) ++k;
             uint32_t packet = keys.empty() ? 0 : keys[k].packet;
             uint32_t cnt = keys.empty() ? 1 : std::min<uint32_t>(keys[k].count, 0xFFFF);
-            Put32(chunk, packet);
-            Put16(chunk, uint16_t(cnt));
-            if (chunk.size() >= 60000) {
-                if (!io_->Write(chunk)) return asf::kWriteFault;
-                chunk.clear();
+            chunk.U32LE(packet);
+            chunk.U16LE(uint16_t(cnt));
+            if (chunk.Pos() >= 60000) {
+                if (!io_->Write(chunk.Data())) return asf::kWriteFault;
+                chunk.Clear();
             }
         }
-        if (!io_->Write(chunk)) return asf::kWriteFault;
+        if (!io_->Write(chunk.Data())) return asf::kWriteFault;
     }
     return asf::kOk;
 }

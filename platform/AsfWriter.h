@@ -15,6 +15,7 @@
 
 #include "platform/AsfHeader.h"
 #include "platform/ByteIO.h"
+#include "platform/Bytes.h"
 
 namespace vt {
 
@@ -103,7 +104,7 @@ class AsfWriter {
     uint64_t newest_ = 0;
 
     // The packet being filled.
-    std::vector<uint8_t> payloads_;
+    ByteWriter payloads_;
     unsigned payloadCount_ = 0;
     uint32_t packetSend_ = 0;
     bool packetOpen_ = false;
