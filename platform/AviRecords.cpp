@@ -2,129 +2,140 @@
 
 namespace vt {
 
+namespace {
+
+// Each record's fields are listed once, in file order; `f` reads or writes one.
+struct ReadField {
+    ByteReader& r;
+    void operator()(uint64_t& v) { v = r.U64LE(); }
+    void operator()(uint32_t& v) { v = r.U32LE(); }
+    void operator()(uint16_t& v) { v = r.U16LE(); }
+    void operator()(uint8_t& v) { v = r.U8(); }
+    // The frame rectangle: signed 16-bit in the file.
+    void operator()(int32_t& v) { v = int16_t(r.U16LE()); }
+};
+struct WriteField {
+    ByteWriter& w;
+    void operator()(uint64_t v) { w.U64LE(v); }
+    void operator()(uint32_t v) { w.U32LE(v); }
+    void operator()(uint16_t v) { w.U16LE(v); }
+    void operator()(uint8_t v) { w.U8(v); }
+    void operator()(int32_t v) { w.U16LE(uint16_t(v)); }
+};
+
+template <class Avih, class F>
+void AvihFields(Avih& a, F&& f) {
+    f(a.usecPerFrame);
+    f(a.maxBytesPerSec);
+    f(a.paddingGranularity);
+    f(a.flags);
+    f(a.totalFrames);
+    f(a.initialFrames);
+    f(a.streams);
+    f(a.suggestedBufferSize);
+    f(a.width);
+    f(a.height);
+}
+
+template <class Info, class F>
+void StrhFields(Info& i, bool withRect, F&& f) {
+    f(i.fccType);
+    f(i.fccHandler);
+    f(i.dwFlags);
+    f(i.wPriority);
+    f(i.wLanguage);
+    f(i.dwInitialFrames);
+    f(i.dwScale);
+    f(i.dwRate);
+    f(i.dwStart);
+    f(i.dwLength);
+    f(i.dwSuggestedBufferSize);
+    f(i.dwQuality);
+    f(i.dwSampleSize);
+    if (!withRect) return;
+    f(i.rcLeft);
+    f(i.rcTop);
+    f(i.rcRight);
+    f(i.rcBottom);
+}
+
+template <class Entry, class F>
+void Idx1Fields(Entry& e, F&& f) {
+    f(e.id);
+    f(e.flags);
+    f(e.offset);
+    f(e.size);
+}
+
+template <class Header, class F>
+void IndxHeaderFields(Header& h, F&& f) {
+    f(h.longsPerEntry);
+    f(h.subType);
+    f(h.type);
+    f(h.entries);
+    f(h.chunkId);
+    f(h.baseOffset);
+    f(h.reserved);
+}
+
+template <class Entry, class F>
+void SuperEntryFields(Entry& e, F&& f) {
+    f(e.offset);
+    f(e.size);
+    f(e.duration);
+}
+
+}  // namespace
+
 AvihRecord ParseAvih(std::span<const uint8_t> b) {
     ByteReader r(b);
     AvihRecord a;
-    a.usecPerFrame = r.U32LE();
-    a.maxBytesPerSec = r.U32LE();
-    a.paddingGranularity = r.U32LE();
-    a.flags = r.U32LE();
-    a.totalFrames = r.U32LE();
-    a.initialFrames = r.U32LE();
-    a.streams = r.U32LE();
-    a.suggestedBufferSize = r.U32LE();
-    a.width = r.U32LE();
-    a.height = r.U32LE();
+    AvihFields(a, ReadField{r});
     return a;
 }
 
 void RenderAvih(ByteWriter& w, const AvihRecord& a) {
-    w.U32LE(a.usecPerFrame);
-    w.U32LE(a.maxBytesPerSec);
-    w.U32LE(a.paddingGranularity);
-    w.U32LE(a.flags);
-    w.U32LE(a.totalFrames);
-    w.U32LE(a.initialFrames);
-    w.U32LE(a.streams);
-    w.U32LE(a.suggestedBufferSize);
-    w.U32LE(a.width);
-    w.U32LE(a.height);
+    AvihFields(a, WriteField{w});
     w.Zeros(16);  // dwReserved[4]
 }
 
 void ParseStrh(std::span<const uint8_t> b, bool hasRect, AviStreamInfo& i) {
     ByteReader r(b);
-    i.fccType = r.U32LE();
-    i.fccHandler = r.U32LE();
-    i.dwFlags = r.U32LE();
-    i.wPriority = r.U16LE();
-    i.wLanguage = r.U16LE();
-    i.dwInitialFrames = r.U32LE();
-    i.dwScale = r.U32LE();
-    i.dwRate = r.U32LE();
-    i.dwStart = r.U32LE();
-    i.dwLength = r.U32LE();
-    i.dwSuggestedBufferSize = r.U32LE();
-    i.dwQuality = r.U32LE();
-    i.dwSampleSize = r.U32LE();
-    if (hasRect) {
-        i.rcLeft = int16_t(r.U16LE());
-        i.rcTop = int16_t(r.U16LE());
-        i.rcRight = int16_t(r.U16LE());
-        i.rcBottom = int16_t(r.U16LE());
-    }
+    StrhFields(i, hasRect, ReadField{r});
 }
 
 void RenderStrh(ByteWriter& w, const AviStreamInfo& i) {
-    w.U32LE(i.fccType);
-    w.U32LE(i.fccHandler);
-    w.U32LE(i.dwFlags);
-    w.U16LE(i.wPriority);
-    w.U16LE(i.wLanguage);
-    w.U32LE(i.dwInitialFrames);
-    w.U32LE(i.dwScale);
-    w.U32LE(i.dwRate);
-    w.U32LE(i.dwStart);
-    w.U32LE(i.dwLength);
-    w.U32LE(i.dwSuggestedBufferSize);
-    w.U32LE(i.dwQuality);
-    w.U32LE(i.dwSampleSize);
-    w.U16LE(uint16_t(i.rcLeft));
-    w.U16LE(uint16_t(i.rcTop));
-    w.U16LE(uint16_t(i.rcRight));
-    w.U16LE(uint16_t(i.rcBottom));
+    StrhFields(i, true, WriteField{w});
 }
 
 Idx1Entry ParseIdx1Entry(ByteReader& r) {
     Idx1Entry e;
-    e.id = r.U32LE();
-    e.flags = r.U32LE();
-    e.offset = r.U32LE();
-    e.size = r.U32LE();
+    Idx1Fields(e, ReadField{r});
     return e;
 }
 
 void RenderIdx1Entry(ByteWriter& w, const Idx1Entry& e) {
-    w.U32LE(e.id);
-    w.U32LE(e.flags);
-    w.U32LE(e.offset);
-    w.U32LE(e.size);
+    Idx1Fields(e, WriteField{w});
 }
 
 IndxHeader ParseIndxHeader(ByteReader& r) {
     IndxHeader h;
-    h.longsPerEntry = r.U16LE();
-    h.subType = r.U8();
-    h.type = r.U8();
-    h.entries = r.U32LE();
-    h.chunkId = r.U32LE();
-    h.baseOffset = r.U64LE();
-    h.reserved = r.U32LE();
+    IndxHeaderFields(h, ReadField{r});
     return h;
 }
 
 void RenderIndxHeader(ByteWriter& w, const IndxHeader& h) {
-    w.U16LE(h.longsPerEntry);
-    w.U8(h.subType);
-    w.U8(h.type);
-    w.U32LE(h.entries);
-    w.U32LE(h.chunkId);
-    w.U64LE(h.baseOffset);
-    w.U32LE(h.reserved);
+    IndxHeaderFields(h, WriteField{w});
 }
 
 SuperEntry ParseSuperEntry(ByteReader& r) {
-    SuperEntry e;
-    e.offset = r.U64LE();
-    e.size = r.U32LE();
-    e.duration = r.U32LE();
+    SuperEntry e{};
+    SuperEntryFields(e, ReadField{r});
     return e;
 }
 
 void RenderSuperEntry(ByteWriter& w, const SuperEntry& e) {
-    w.U64LE(e.offset);
-    w.U32LE(e.size);
-    w.U32LE(e.duration);
+    SuperEntryFields(e, WriteField{w});
 }
 
 StdEntry ParseStdEntry(ByteReader& r) {

@@ -68,40 +68,36 @@ AviResult AviFileImpl::WriteHeaders() {
     r.fccType = kFccAvi;
     riffPos = 0;
     riff.CreateChunk(r, RiffIO::kCreateRiff);
-    RiffChunk hdrl;
-    hdrl.fccType = kFccHdrl;
-    riff.CreateChunk(hdrl, RiffIO::kCreateList);
-    RiffChunk avih;
-    avih.ckid = kFccAvih;
-    riff.CreateChunk(avih);
-    avihPos = io->Tell();
-    WriteAvih();
-    riff.Ascend(avih);
+    // A list left open for its contents, and a chunk whose data `write` lays
+    // out (the data's position is returned: headers are rewritten at the end).
+    auto list = [&](uint32_t type) {
+        RiffChunk c;
+        c.fccType = type;
+        riff.CreateChunk(c, RiffIO::kCreateList);
+        return c;
+    };
+    auto chunk = [&](uint32_t id, auto&& write) {
+        RiffChunk c;
+        c.ckid = id;
+        riff.CreateChunk(c);
+        const uint64_t at = io->Tell();
+        write();
+        riff.Ascend(c);
+        return at;
+    };
+    RiffChunk hdrl = list(kFccHdrl);
+    avihPos = chunk(kFccAvih, [&] { WriteAvih(); });
     for (size_t k = 0; k < streams.size(); ++k) {
         StreamData& s = streams[k];
-        RiffChunk strl;
-        strl.fccType = kFccStrl;
-        riff.CreateChunk(strl, RiffIO::kCreateList);
-        RiffChunk strh;
-        strh.ckid = kFccStrh;
-        riff.CreateChunk(strh);
-        s.strhPos = io->Tell();
-        WriteStrh(s);
-        riff.Ascend(strh);
-        RiffChunk strf;
-        strf.ckid = kFccStrf;
-        riff.CreateChunk(strf);
-        s.strfPos = io->Tell();
-        io->Write(s.format.data(), s.format.size());
-        riff.Ascend(strf);
+        RiffChunk strl = list(kFccStrl);
+        s.strhPos = chunk(kFccStrh, [&] { WriteStrh(s); });
+        s.strfPos = chunk(kFccStrf, [&] { io->Write(s.format.data(), s.format.size()); });
         if (s.info.szName[0]) {
-            RiffChunk strn;
-            strn.ckid = kFccStrn;
-            riff.CreateChunk(strn);
-            size_t n = strnlen(s.info.szName.data(), s.info.szName.size() - 1);
-            io->Write(s.info.szName.data(), n);
-            io->WriteU8(0);
-            riff.Ascend(strn);
+            chunk(kFccStrn, [&] {
+                size_t n = strnlen(s.info.szName.data(), s.info.szName.size() - 1);
+                io->Write(s.info.szName.data(), n);
+                io->WriteU8(0);
+            });
         }
         // Room for the super index, left as JUNK while the file stays one part.
         s.indxChunkPos = io->Tell();
@@ -111,15 +107,8 @@ AviResult AviFileImpl::WriteHeaders() {
         io->WriteZeros(s.indxReserved);
         riff.Ascend(strl);
     }
-    RiffChunk odml;
-    odml.fccType = kFccOdml;
-    riff.CreateChunk(odml, RiffIO::kCreateList);
-    RiffChunk dmlh;
-    dmlh.ckid = kFccDmlh;
-    riff.CreateChunk(dmlh);
-    dmlhPos = io->Tell();
-    io->WriteZeros(248);
-    riff.Ascend(dmlh);
+    RiffChunk odml = list(kFccOdml);
+    dmlhPos = chunk(kFccDmlh, [&] { io->WriteZeros(248); });
     riff.Ascend(odml);
     riff.Ascend(hdrl);
     // 'movi' list, its size fixed when the part closes.
