@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "platform/AsciiText.h"
-#include "ui/ShellHelpers.h"
+#include "core/ShellHelpers.h"
 
 namespace vt {
 namespace {

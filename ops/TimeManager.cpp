@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 
 namespace vt {
 

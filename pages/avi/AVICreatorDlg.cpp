@@ -1,7 +1,7 @@
 #include "pages/avi/AVICreatorDlg.h"
 
-#include "app/PageTable.h"
-#include "app/Strings.h"
+#include "ops/PageTable.h"
+#include "core/Strings.h"
 #include "media/avi/DecMovie.h"
 #include "pages/avi/AviOperations.h"
 #include "pages/avi/OpenFailure.h"

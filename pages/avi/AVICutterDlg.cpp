@@ -1,6 +1,6 @@
 #include "pages/avi/AVICutterDlg.h"
 
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 #include "media/avi/DecMovie.h"
 #include "ops/KindRules.h"
 #include "pages/avi/AviOperations.h"

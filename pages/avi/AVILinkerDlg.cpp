@@ -1,6 +1,6 @@
 #include "pages/avi/AVILinkerDlg.h"
 
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 #include "media/avi/DecMovie.h"
 #include "pages/avi/AviOperations.h"
 #include "pages/avi/OpenFailure.h"

@@ -10,7 +10,7 @@
 #include "media/avi/DecMovie.h"
 #include "media/avi/EncAVI.h"
 #include "media/avi/MemBuff.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 namespace vt {
 

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "media/avi/DecMovie.h"
 #include "media/avi/EncAVI.h"
 #include "media/avi/MemBuff.h"
 #include "media/avi/WaveFileACM.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "pages/avi/AviOperations.h"
 #include "platform/AudioFormat.h"
 #include "platform/ByteIO.h"

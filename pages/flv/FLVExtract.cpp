@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 #include "flv/FlvFile.h"
 #include "pages/flv/FlvOperations.h"
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "ui/ShellHelpers.h"
+#include "core/ShellHelpers.h"
 
 namespace vt {
 

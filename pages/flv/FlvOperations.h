@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "flv/FlvFile.h"
-#include "ops/OperationHost.h"
+#include "core/OperationHost.h"
 
 namespace vt {
 

@@ -10,7 +10,7 @@
 #include <condition_variable>
 #include <limits>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 namespace vt {
 

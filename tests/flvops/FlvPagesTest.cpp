@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "pages/flv/FLVCutterDlg.h"
 #include "pages/flv/FLVExtract.h"
 #include "pages/flv/FLvLinkerDlg.h"

@@ -14,7 +14,7 @@
 #include <QWindow>
 
 #include "app/BaseApp.h"
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 #include "app/VantorelDlg.h"
 #include "ops/BaseKinds.h"
 #include "tests/gui/GuiTestSupport.h"

@@ -5,8 +5,8 @@
 
 #include "tests/ui/QtTestEnv.h"
 #include "ui/AboutDlg.h"
-#include "ui/ShellHelpers.h"
-#include "ui/VersionInfo.h"
+#include "core/ShellHelpers.h"
+#include "core/VersionInfo.h"
 #include "ui/WindowPlacement.h"
 
 namespace vt {

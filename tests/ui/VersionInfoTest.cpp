@@ -5,7 +5,7 @@
 
 #include "platform/ByteIO.h"
 #include "tests/common/TestSupport.h"
-#include "ui/VersionInfo.h"
+#include "core/VersionInfo.h"
 
 namespace vt {
 namespace {

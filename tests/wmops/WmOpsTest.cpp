@@ -4,7 +4,7 @@
 #include <random>
 
 #include "media/wm/DecCompWMV.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "tests/wmops/WmOpsTestSupport.h"
 
 namespace vt {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "pages/wm/WMVCreatorDlg.h"
 #include "pages/wm/WMVCutterDlg.h"
 #include "pages/wm/WMVExtract.h"
