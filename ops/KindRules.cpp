@@ -157,23 +157,6 @@ std::optional<TimeFieldError> CheckTimeFields(const ExtractFields& f) {
     return std::nullopt;
 }
 
-int64_t ToMilliseconds(const TimeFields& t) {
-    return ((int64_t(t.hours) * 60 + t.minutes) * 60 + t.seconds) * 1000 + t.milliseconds;
-}
-
-TimeFields FromMilliseconds(int64_t ms) {
-    TimeFields t;
-    if (ms <= 0) return t;
-    t.milliseconds = int(ms % 1000);
-    int64_t s = ms / 1000;
-    t.seconds = int(s % 60);
-    int64_t m = s / 60;
-    t.minutes = int(m % 60);
-    int64_t h = m / 60;
-    t.hours = h > kIntMax ? kIntMax : int(h);
-    return t;
-}
-
 std::optional<int64_t> ParseCliTime(std::string_view text) {
     // Largest time the fields can hold.
     const int64_t maxMs = ToMilliseconds(TimeFields{kIntMax, 59, 59, 999});

@@ -11,6 +11,7 @@
 #include "media/avi/MemBuff.h"
 #include "media/avi/WaveFileACM.h"
 #include "core/ErrorCodes.h"
+#include "core/TimeFields.h"
 #include "pages/avi/AviOperations.h"
 #include "platform/AudioFormat.h"
 #include "platform/ByteIO.h"
@@ -159,22 +160,13 @@ int CloseWav(CWaveFileACM& writer, int result, const std::string& path, const st
     return result;
 }
 
-double TimeSeconds(const TimeFields& t) {
-    return double(t.hours) * 3600.0 + double(t.minutes) * 60.0 + double(t.seconds) +
-           double(t.milliseconds) / 1000.0;
-}
-
 // The fields of a sample count: L x scale / rate seconds.
 TimeFields SamplesToTime(uint32_t samples, uint32_t rate, uint32_t scale) {
     TimeFields t;
     if (rate == 0) return t;
     const double secs = double(samples) * double(scale) / double(rate);
     const uint32_t s = uint32_t(uint64_t(secs));
-    t.hours = int(s / 3600);
-    t.minutes = int((s % 3600) / 60);
-    t.seconds = int(s % 60);
-    t.milliseconds = int(uint64_t(secs * 1000.0) % 1000);
-    return t;
+    return SplitSeconds(s, int(uint64_t(secs * 1000.0) % 1000));
 }
 
 // The samples a second of the reader's audio stream, as rate / scale: the
@@ -197,7 +189,7 @@ void StreamRate(CDecWAV& reader, uint32_t& rate, uint32_t& scale) {
 
 uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t blockAlign) {
     if (blockAlign == 0) return 0;
-    const double s = TimeSeconds(t) * double(avgBytesPerSec) / double(blockAlign);
+    const double s = ToSeconds(t) * double(avgBytesPerSec) / double(blockAlign);
     if (!std::isfinite(s) || s <= 0) return 0;
     if (s >= 4294967295.0) return 0xFFFFFFFFu;
     return uint32_t(s);

@@ -66,10 +66,6 @@ int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs
     return Finish(host, laterError, laterPath);
 }
 
-uint32_t FlvSectionMilliseconds(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t milliseconds) {
-    return (hours * 3600u + minutes * 60u + seconds) * 1000u + milliseconds;
-}
-
 int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
                      uint32_t startMs, uint32_t endMs) {
     CFlvHostProcess process(host);

@@ -41,10 +41,6 @@ int RunFlvSeparation(OperationHost& host, const std::string& input, const std::s
 // that file's error is reported with its path as the detail text.
 int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output);
 
-// Milliseconds of a time given as hours, minutes, seconds and milliseconds
-// (unsigned 32-bit arithmetic, as the time fields are).
-uint32_t FlvSectionMilliseconds(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t milliseconds);
-
 // Writes the section [startMs, endMs) of `input` to `output` as FLV; an end
 // of 0 or past the file means up to the end.
 int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
