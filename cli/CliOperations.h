@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ops/PageTable.h"
 #include "core/OperationHost.h"
+#include "ops/PageTable.h"
 
 namespace vt {
 

@@ -5,10 +5,10 @@
 
 #include <cstdio>
 
-#include "core/Strings.h"
 #include "cli/CliArgs.h"
 #include "cli/CliHost.h"
 #include "core/ShellHelpers.h"
+#include "core/Strings.h"
 #include "core/VersionInfo.h"
 
 namespace vt {

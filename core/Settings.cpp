@@ -3,9 +3,9 @@
 #include <filesystem>
 
 #include "core/InstallPaths.h"
+#include "core/ShellHelpers.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
-#include "core/ShellHelpers.h"
 
 namespace vt {
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <limits>
 
+#include "core/ShellHelpers.h"
 #include "core/Strings.h"
 #include "platform/AsciiText.h"
-#include "core/ShellHelpers.h"
 
 namespace vt {
 namespace {

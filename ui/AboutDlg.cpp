@@ -13,10 +13,10 @@
 #include <QWindow>
 #include <cstdlib>
 
-#include "core/Strings.h"
 #include "core/ShellHelpers.h"
-#include "ui/UiResources.h"
+#include "core/Strings.h"
 #include "core/VersionInfo.h"
+#include "ui/UiResources.h"
 
 namespace vt {
 

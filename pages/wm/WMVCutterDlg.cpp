@@ -1,9 +1,9 @@
 #include "pages/wm/WMVCutterDlg.h"
 
+#include "core/ShellHelpers.h"
 #include "ops/PageTable.h"
 #include "pages/wm/WmFilters.h"
 #include "pages/wm/WmPageFrontEnd.h"
-#include "core/ShellHelpers.h"
 
 namespace vt::gui {
 

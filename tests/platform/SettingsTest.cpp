@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/Settings.h"
-#include "tests/common/TestSupport.h"
 #include "core/ShellHelpers.h"
+#include "tests/common/TestSupport.h"
 
 namespace vt {
 namespace {
