@@ -1,6 +1,6 @@
 #include "pages/flv/FLVCutterDlg.h"
 
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 #include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
