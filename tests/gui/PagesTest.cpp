@@ -427,7 +427,7 @@ TEST(PageBrowse, ButtonsUseTheirFiltersAndExtensions) {
         {[] { return Make<CWMVExtract>(); }, 1053, wm + all, ".wmv", false, false},
         {[] { return Make<CWMVExtract>(); }, 1059, wm, ".wmv", true, false},
         {[] { return Make<CFLVCutterDlg>(); }, 1053, flv + all, ".flv", false, false},
-        {[] { return Make<CFLVCutterDlg>(); }, 1059, avi + "MP3 (*.mp3)|*.mp3|", ".avi", true, false},
+        {[] { return Make<CFLVCutterDlg>(); }, 1059, avi + "MP3 (*.mp3)|*.mp3|AAC (*.aac)|*.aac|", ".avi", true, false},
         {[] { return Make<CFLvLinkerDlg>(); }, 1071, flv + all, ".flv", false, true},
         {[] { return Make<CFLvLinkerDlg>(); }, 1059, flv, ".flv", true, false},
         {[] { return Make<CFLVExtract>(); }, 1053, flv + all, ".flv", false, false},
