@@ -9,12 +9,12 @@
 #include <QWidget>
 
 #include "app/BaseDialog.h"
-#include "app/InstallPaths.h"
 #include "app/ModalBoxes.h"
-#include "app/Settings.h"
-#include "app/Strings.h"
+#include "core/InstallPaths.h"
+#include "core/Settings.h"
+#include "core/ShellHelpers.h"
+#include "core/Strings.h"
 #include "ui/AboutDlg.h"
-#include "ui/ShellHelpers.h"
 #include "ui/UiResources.h"
 
 namespace vt::gui {

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <filesystem>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "ui/WindowPlacement.h"
 
 namespace vt::gui {

@@ -7,9 +7,9 @@
 #include <algorithm>
 
 #include "app/BaseApp.h"
-#include "app/PageTable.h"
-#include "app/Settings.h"
-#include "app/Strings.h"
+#include "core/Settings.h"
+#include "core/Strings.h"
+#include "ops/PageTable.h"
 #include "pages/avi/AVICreatorDlg.h"
 #include "pages/avi/AVICutterDlg.h"
 #include "pages/avi/AVIExtract.h"

@@ -1,6 +1,7 @@
 // The command line's AVI operations: pages 0 to 3 (AVI separation, union, connection, extraction).
 #include "cli/CliOperations.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
+#include "core/TimeFields.h"
 #include "ops/OutputGuard.h"
 #include "pages/avi/AviOperations.h"
 

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/Strings.h"
+#include "core/ShellHelpers.h"
+#include "core/Strings.h"
 #include "ops/KindRules.h"
 #include "ops/OutputGuard.h"
-#include "ui/ShellHelpers.h"
 
 namespace vt {
 namespace {

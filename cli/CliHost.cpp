@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 namespace vt {
 namespace {

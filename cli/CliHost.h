@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "ops/OperationHost.h"
+#include "core/OperationHost.h"
 #include "ops/TimeManager.h"
 
 namespace vt {

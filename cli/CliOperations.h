@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/PageTable.h"
-#include "ops/OperationHost.h"
+#include "core/OperationHost.h"
+#include "ops/PageTable.h"
 
 namespace vt {
 
@@ -37,7 +37,7 @@ struct CliRequest {
 };
 
 // Each runs one request against the host and returns 0 or an error code
-// (ops/ErrorCodes.h), or kCliNotBuilt. A family reports progress and tests
+// (core/ErrorCodes.h), or kCliNotBuilt. A family reports progress and tests
 // StopRequested through the host like the page does; it may report its error
 // itself (ReportError prints once), otherwise the command line reports the
 // returned code. Like the page's BeginOperation, a family deletes an existing

@@ -5,11 +5,11 @@
 
 #include <cstdio>
 
-#include "app/Strings.h"
 #include "cli/CliArgs.h"
 #include "cli/CliHost.h"
-#include "ui/ShellHelpers.h"
-#include "ui/VersionInfo.h"
+#include "core/ShellHelpers.h"
+#include "core/Strings.h"
+#include "core/VersionInfo.h"
 
 namespace vt {
 

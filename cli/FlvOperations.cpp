@@ -7,7 +7,7 @@
 
 #include "cli/CliOperations.h"
 #include "ops/OutputGuard.h"
-#include "ui/ShellHelpers.h"
+#include "core/ShellHelpers.h"
 
 namespace vt {
 

@@ -1,6 +1,7 @@
 // The command line's WAV operations: pages 4 and 5 (WAV connection and extraction).
 #include "cli/CliOperations.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
+#include "core/TimeFields.h"
 #include "ops/OutputGuard.h"
 #include "pages/avi/AviOperations.h"
 

@@ -3,7 +3,7 @@
 #include "pages/wm/WmOperations.h"
 
 #include "cli/CliOperations.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "ops/OutputGuard.h"
 
 namespace vt {

@@ -8,7 +8,7 @@
 #include "flv/FlvCodecs.h"
 #include "flv/FlvFile.h"
 #include "media/avi/EncAVI.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 namespace vt {
 

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "flv/FlvCodecs.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "platform/Bytes.h"
 
 namespace vt {

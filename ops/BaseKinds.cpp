@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "app/ModalBoxes.h"
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "ops/NumberEditBox.h"
 #include "ui/DragListBox.h"
 

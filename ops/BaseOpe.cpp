@@ -9,8 +9,8 @@
 #include <algorithm>
 
 #include "app/ModalBoxes.h"
-#include "app/Strings.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
+#include "core/Strings.h"
 #include "ops/OutputGuard.h"
 
 namespace vt::gui {

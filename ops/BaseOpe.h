@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/BaseDialog.h"
-#include "ops/OperationHost.h"
+#include "core/OperationHost.h"
 #include "ops/TimeManager.h"
 
 class QProgressBar;

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/Strings.h"
+#include "core/ShellHelpers.h"
+#include "core/Strings.h"
 #include "platform/AsciiText.h"
-#include "ui/ShellHelpers.h"
 
 namespace vt {
 namespace {
@@ -155,23 +155,6 @@ std::optional<TimeFieldError> CheckTimeFields(const ExtractFields& f) {
         if (v < rule.min || v > rule.max) return TimeFieldError{rule.field, RangeMessage(rule.min, rule.max)};
     }
     return std::nullopt;
-}
-
-int64_t ToMilliseconds(const TimeFields& t) {
-    return ((int64_t(t.hours) * 60 + t.minutes) * 60 + t.seconds) * 1000 + t.milliseconds;
-}
-
-TimeFields FromMilliseconds(int64_t ms) {
-    TimeFields t;
-    if (ms <= 0) return t;
-    t.milliseconds = int(ms % 1000);
-    int64_t s = ms / 1000;
-    t.seconds = int(s % 60);
-    int64_t m = s / 60;
-    t.minutes = int(m % 60);
-    int64_t h = m / 60;
-    t.hours = h > kIntMax ? kIntMax : int(h);
-    return t;
 }
 
 std::optional<int64_t> ParseCliTime(std::string_view text) {

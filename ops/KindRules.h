@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/TimeFields.h"
+
 namespace vt {
 
 // Suffixes of the default output names.
@@ -59,13 +61,6 @@ void RemoveEntry(LinkerFields& f, int index);
 void ResetList(LinkerFields& f);
 
 // ---- section extraction (CBaseExtract) ----
-struct TimeFields {
-    int hours = 0;         // 0 to 2147483647
-    int minutes = 0;       // 0 to 59
-    int seconds = 0;       // 0 to 59
-    int milliseconds = 0;  // 0 to 999
-};
-
 struct ExtractFields {
     std::string input;   // edit 1052
     std::string output;  // edit 1058
@@ -124,13 +119,6 @@ struct TimeFieldError {
 // Checks the eight fields in order; the first one outside its range, or
 // nothing when all are fine.
 std::optional<TimeFieldError> CheckTimeFields(const ExtractFields& f);
-
-// ((hours x 60 + minutes) x 60 + seconds) x 1000 + milliseconds. 64-bit:
-// the largest hour value does not overflow.
-int64_t ToMilliseconds(const TimeFields& t);
-// The fields of a millisecond count (hours capped at 2147483647; negative
-// counts give zero), as pages fill the range from a file's length.
-TimeFields FromMilliseconds(int64_t ms);
 
 // The command line's time: [[H:]M:]S[.mmm]. H, M and S are decimal digits;
 // when a larger unit is present the next one must be below 60; one to three

@@ -3,7 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
+#include "core/TimeFields.h"
 
 namespace vt {
 
@@ -25,7 +26,8 @@ bool CTimeMmanager::IsIntervalElapsed() const { return interval_ < GetElapsed();
 std::string FormatHMS(double seconds) {
     uint32_t s = seconds <= 0 ? 0 : seconds >= 4294967295.0 ? 4294967295u : uint32_t(seconds);
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", s / 3600, (s % 3600) / 60, s % 60);
+    const TimeFields t = SplitSeconds(s, 0);
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hours, t.minutes, t.seconds);
     return buf;
 }
 

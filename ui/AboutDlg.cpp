@@ -13,10 +13,10 @@
 #include <QWindow>
 #include <cstdlib>
 
-#include "app/Strings.h"
-#include "ui/ShellHelpers.h"
+#include "core/ShellHelpers.h"
+#include "core/Strings.h"
+#include "core/VersionInfo.h"
 #include "ui/UiResources.h"
-#include "ui/VersionInfo.h"
 
 namespace vt {
 

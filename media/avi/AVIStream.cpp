@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "ops/ErrorCodes.h"
-#include "ops/OperationHost.h"
+#include "core/ErrorCodes.h"
+#include "core/OperationHost.h"
 
 namespace vt {
 

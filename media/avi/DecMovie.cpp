@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Strings.h"
-#include "ops/ErrorCodes.h"
+#include "core/Strings.h"
+#include "core/ErrorCodes.h"
 #include "platform/ByteIO.h"
 
 namespace vt {

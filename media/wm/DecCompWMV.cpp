@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "platform/ByteIO.h"
 
 namespace vt {

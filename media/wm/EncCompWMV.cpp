@@ -1,6 +1,6 @@
 #include "media/wm/EncCompWMV.h"
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 namespace vt {
 

@@ -1,8 +1,8 @@
 #include "pages/avi/AVICreatorDlg.h"
 
-#include "app/PageTable.h"
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "media/avi/DecMovie.h"
+#include "ops/PageTable.h"
 #include "pages/avi/AviOperations.h"
 #include "pages/avi/OpenFailure.h"
 

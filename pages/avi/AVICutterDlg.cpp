@@ -1,8 +1,8 @@
 #include "pages/avi/AVICutterDlg.h"
 
-#include "app/PageTable.h"
 #include "media/avi/DecMovie.h"
 #include "ops/KindRules.h"
+#include "ops/PageTable.h"
 #include "pages/avi/AviOperations.h"
 #include "pages/avi/OpenFailure.h"
 

@@ -1,7 +1,7 @@
 #include "pages/avi/AVIExtract.h"
 
-#include "app/PageTable.h"
 #include "media/avi/DecMovie.h"
+#include "ops/PageTable.h"
 #include "pages/avi/AviOperations.h"
 #include "pages/avi/OpenFailure.h"
 

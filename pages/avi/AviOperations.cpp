@@ -10,7 +10,8 @@
 #include "media/avi/DecMovie.h"
 #include "media/avi/EncAVI.h"
 #include "media/avi/MemBuff.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
+#include "core/TimeFields.h"
 
 namespace vt {
 
@@ -180,16 +181,11 @@ TimeFields FrameToTime(int frame, double frameRate) {
     const double secs = double(frame) / frameRate;
     if (!std::isfinite(secs) || secs < 0 || secs > 9.0e15) return t;
     const uint32_t s = uint32_t(uint64_t(int64_t(secs)));
-    t.hours = int(s / 3600);
-    t.minutes = int((s % 3600) / 60);
-    t.seconds = int(s % 60);
-    t.milliseconds = int(uint32_t(uint64_t(int64_t(secs * 1000.0))) % 1000);
-    return t;
+    return SplitSeconds(s, int(uint32_t(uint64_t(int64_t(secs * 1000.0))) % 1000));
 }
 
 int TimeToFrame(const TimeFields& t, double frameRate) {
-    const double secs = double(t.hours) * 3600.0 + double(t.minutes) * 60.0 + double(t.seconds) +
-                        double(t.milliseconds) / 1000.0;
+    const double secs = ToSeconds(t);
     const double f = secs * frameRate + 0.5;
     if (!std::isfinite(f) || f < 0) return 0;
     if (f >= 2147483647.0) return 2147483647;

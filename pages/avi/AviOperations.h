@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ops/KindRules.h"
-#include "ops/OperationHost.h"
+#include "core/OperationHost.h"
 
 namespace vt {
 

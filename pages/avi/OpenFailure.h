@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 namespace vt::gui {
 

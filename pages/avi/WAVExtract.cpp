@@ -1,7 +1,7 @@
 #include "pages/avi/WAVExtract.h"
 
-#include "app/PageTable.h"
-#include "app/Strings.h"
+#include "core/Strings.h"
+#include "ops/PageTable.h"
 #include "pages/avi/AviOperations.h"
 
 namespace vt::gui {

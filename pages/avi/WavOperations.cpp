@@ -6,12 +6,13 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "media/avi/DecMovie.h"
 #include "media/avi/EncAVI.h"
 #include "media/avi/MemBuff.h"
 #include "media/avi/WaveFileACM.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
+#include "core/TimeFields.h"
 #include "pages/avi/AviOperations.h"
 #include "platform/AudioFormat.h"
 #include "platform/ByteIO.h"
@@ -143,11 +144,6 @@ int RefuseOutput(const std::string& file, const WaveFormatEx* fmt, OperationHost
     return code;
 }
 
-double TimeSeconds(const TimeFields& t) {
-    return double(t.hours) * 3600.0 + double(t.minutes) * 60.0 + double(t.seconds) +
-           double(t.milliseconds) / 1000.0;
-}
-
 // The fields of a sample count, L x scale / rate seconds, rounded up to the
 // next millisecond: the range's end then covers the last samples, which a
 // truncated end would leave out of an extraction of the whole range.
@@ -156,12 +152,7 @@ TimeFields SamplesToTime(uint32_t samples, uint32_t rate, uint32_t scale) {
     if (rate == 0) return t;
     const uint64_t num = uint64_t(samples) * scale * 1000;
     const uint64_t ms = num / rate + (num % rate ? 1 : 0);
-    const uint64_t s = ms / 1000;
-    t.hours = int(s / 3600);
-    t.minutes = int((s % 3600) / 60);
-    t.seconds = int(s % 60);
-    t.milliseconds = int(ms % 1000);
-    return t;
+    return FromMilliseconds(int64_t(ms));
 }
 
 // The samples a second of the reader's audio stream, as rate / scale: the
@@ -184,7 +175,7 @@ void StreamRate(CDecWAV& reader, uint32_t& rate, uint32_t& scale) {
 
 uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t blockAlign) {
     if (blockAlign == 0) return 0;
-    const double s = TimeSeconds(t) * double(avgBytesPerSec) / double(blockAlign);
+    const double s = ToSeconds(t) * double(avgBytesPerSec) / double(blockAlign);
     if (!std::isfinite(s) || s <= 0) return 0;
     if (s >= 4294967295.0) return 0xFFFFFFFFu;
     return uint32_t(s);

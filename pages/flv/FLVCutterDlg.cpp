@@ -1,6 +1,6 @@
 #include "pages/flv/FLVCutterDlg.h"
 
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 #include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
@@ -18,7 +18,7 @@ void CFLVCutterDlg::OnBrowseInput() {
 }
 
 void CFLVCutterDlg::OnBrowseOutput() {
-    BrowseOutputFile(std::string("AVI (*.AVI)|*.avi|") + "MP3 (*.mp3)|*.mp3|", ".avi");
+    BrowseOutputFile(std::string("AVI (*.AVI)|*.avi|") + "MP3 (*.mp3)|*.mp3|" + "AAC (*.aac)|*.aac|", ".avi");
 }
 
 void CFLVCutterDlg::OnVideoCut() {

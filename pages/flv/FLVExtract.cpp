@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/PageTable.h"
 #include "flv/FlvFile.h"
+#include "ops/PageTable.h"
 #include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {

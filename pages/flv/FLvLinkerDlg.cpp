@@ -2,7 +2,7 @@
 
 #include <QListWidget>
 
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 #include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "ui/ShellHelpers.h"
+#include "core/ShellHelpers.h"
 
 namespace vt {
 
@@ -68,10 +68,6 @@ int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs
     // What could be joined is written; the user still learns which file was
     // left out, and that the files after it were not joined either.
     return Finish(host, laterError, laterPath);
-}
-
-uint32_t FlvSectionMilliseconds(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t milliseconds) {
-    return (hours * 3600u + minutes * 60u + seconds) * 1000u + milliseconds;
 }
 
 int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output,

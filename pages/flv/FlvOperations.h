@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "flv/FlvFile.h"
-#include "ops/OperationHost.h"
+#include "core/OperationHost.h"
 
 namespace vt {
 
@@ -45,10 +45,6 @@ int RunFlvSeparation(OperationHost& host, const std::string& input, const std::s
 // ends the appending; what was joined before it is still written, and then
 // that file's error is reported with its path as the detail text.
 int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output);
-
-// Milliseconds of a time given as hours, minutes, seconds and milliseconds
-// (unsigned 32-bit arithmetic, as the time fields are).
-uint32_t FlvSectionMilliseconds(uint32_t hours, uint32_t minutes, uint32_t seconds, uint32_t milliseconds);
 
 // Writes the section [startMs, endMs) of `input` to `output` as FLV; an end
 // of 0 or past the file means up to the end.

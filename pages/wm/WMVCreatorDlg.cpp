@@ -1,7 +1,7 @@
 #include "pages/wm/WMVCreatorDlg.h"
 
-#include "app/PageTable.h"
-#include "app/Strings.h"
+#include "core/Strings.h"
+#include "ops/PageTable.h"
 #include "pages/wm/WmPageFrontEnd.h"
 
 namespace vt::gui {

@@ -1,9 +1,9 @@
 #include "pages/wm/WMVCutterDlg.h"
 
-#include "app/PageTable.h"
+#include "core/ShellHelpers.h"
+#include "ops/PageTable.h"
 #include "pages/wm/WmFilters.h"
 #include "pages/wm/WmPageFrontEnd.h"
-#include "ui/ShellHelpers.h"
 
 namespace vt::gui {
 

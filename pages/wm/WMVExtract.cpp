@@ -1,6 +1,6 @@
 #include "pages/wm/WMVExtract.h"
 
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 #include "pages/wm/WmFilters.h"
 #include "pages/wm/WmPageFrontEnd.h"
 

@@ -1,6 +1,6 @@
 #include "pages/wm/WmFilters.h"
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 
 namespace vt::gui {
 

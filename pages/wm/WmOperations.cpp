@@ -11,8 +11,9 @@
 #include <limits>
 #include <map>
 
-#include "app/Strings.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
+#include "core/Strings.h"
+#include "core/TimeFields.h"
 #include "platform/AsfReader.h"
 
 namespace vt {
@@ -53,19 +54,13 @@ void LowerCurrentThreadPriority(WmThreadPriority priority) {
 
 uint64_t WmRangeTime(const TimeFields& t) {
     // 64-bit throughout: a large hour count must not wrap into a small time.
-    const int64_t seconds = int64_t(t.hours) * 3600 + int64_t(t.minutes) * 60 + t.seconds;
-    const int64_t time = seconds * 10000000 + int64_t(t.milliseconds) * 10000;
+    const int64_t time = ToMilliseconds(t) * 10000;
     return time < 0 ? 0 : uint64_t(time);
 }
 
 TimeFields WmDurationFields(uint64_t duration) {
     const uint32_t w = uint32_t(duration / 10000000);
-    TimeFields t;
-    t.hours = int(w / 3600);
-    t.minutes = int((w % 3600) / 60);
-    t.seconds = int(w % 60);
-    t.milliseconds = int((duration / 10000) % 1000);
-    return t;
+    return SplitSeconds(w, int((duration / 10000) % 1000));
 }
 
 uint64_t WmKeyFrameStart(const std::string& input, uint64_t rangeStart, int* code) {

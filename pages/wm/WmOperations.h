@@ -17,7 +17,7 @@
 #include "media/wm/DecCompWMV.h"
 #include "media/wm/EncCompWMV.h"
 #include "ops/KindRules.h"
-#include "ops/OperationHost.h"
+#include "core/OperationHost.h"
 
 namespace vt {
 

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "media/avi/DecMovie.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "pages/avi/AviOperations.h"
 #include "platform/AviFile.h"
 #include "tests/aviops/AviOpsTestSupport.h"

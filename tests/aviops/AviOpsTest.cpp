@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "pages/avi/AviOperations.h"
 #include "tests/aviops/AviOpsTestSupport.h"
 

@@ -14,37 +14,18 @@
 #include "pages/avi/WAVLinkerDlg.h"
 #include "tests/aviops/AviOpsTestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/PageDriver.h"
 
 namespace vt::gui {
 namespace {
 
+using test::Click;
+using test::Make;
+using test::SetText;
+using test::Text;
 using namespace vt::test;
 using test::BoxRecorder;
 using test::FileDialogScript;
-
-template <class P>
-std::unique_ptr<P> Make() {
-    auto p = std::make_unique<P>(nullptr);
-    p->CreateDlg(nullptr);
-    return p;
-}
-
-void Click(CBaseDialog* page, int id) {
-    auto* b = qobject_cast<QAbstractButton*>(page->GetDlgItem(id));
-    ASSERT_NE(b, nullptr) << id;
-    ASSERT_TRUE(b->isEnabled()) << id;
-    b->click();
-}
-
-std::string Text(CBaseDialog* page, int id) {
-    return page->GetCtrlText(id);
-}
-
-void SetText(CBaseDialog* page, int id, const std::string& text) {
-    auto* e = qobject_cast<QLineEdit*>(page->GetDlgItem(id));
-    ASSERT_NE(e, nullptr) << id;
-    e->setText(QString::fromStdString(text));
-}
 
 // The output chosen in the save dialog.
 void ChooseOutput(CBaseDialog* page, const fs::path& out) {

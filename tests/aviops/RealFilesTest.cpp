@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "pages/avi/AviOperations.h"
 #include "tests/aviops/AviOpsTestSupport.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ops/OperationHost.h"
+#include "core/OperationHost.h"
 
 namespace vt::test {
 

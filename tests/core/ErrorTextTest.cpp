@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "app/Strings.h"
-#include "ops/ErrorCodes.h"
+#include "core/Strings.h"
+#include "core/ErrorCodes.h"
 
 using namespace vt;
 

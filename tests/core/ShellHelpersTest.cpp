@@ -3,7 +3,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "ui/ShellHelpers.h"
+#include "core/ShellHelpers.h"
 
 using namespace vt;
 

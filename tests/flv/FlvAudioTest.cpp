@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "flv/FlvCodecs.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "tests/flv/FlvTestUtil.h"
 
 using namespace vt;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "pages/flv/FlvOperations.h"
 #include "tests/flv/FlvTestUtil.h"
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
+#include "core/TimeFields.h"
 #include "pages/flv/FlvOperations.h"
 #include "tests/flv/FlvTestUtil.h"
 
@@ -8,8 +9,8 @@ using namespace vt;
 using namespace vt::test;
 
 TEST(FlvOperations, SectionTimesAndSeparationNames) {
-    EXPECT_EQ(FlvSectionMilliseconds(0, 1, 2, 345), 62345u);
-    EXPECT_EQ(FlvSectionMilliseconds(1, 0, 0, 0), 3600000u);
+    EXPECT_EQ(ToMilliseconds({0, 1, 2, 345}), 62345);
+    EXPECT_EQ(ToMilliseconds({1, 0, 0, 0}), 3600000);
     EXPECT_EQ(FlvSeparationOutputPath("/x/out.avi", FlvSeparationPart::Audio), "/x/out.mp3");
     EXPECT_EQ(FlvSeparationOutputPath("/x/out.mp3", FlvSeparationPart::Video), "/x/out.avi");
     // The audio's extension follows its codec; an input that cannot be read keeps .mp3.

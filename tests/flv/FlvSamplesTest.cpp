@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "tests/flv/FlvTestUtil.h"
 
 using namespace vt;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "tests/flv/FlvTestUtil.h"
 
 using namespace vt;

@@ -10,36 +10,25 @@
 #include <filesystem>
 #include <memory>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "pages/flv/FLVCutterDlg.h"
 #include "pages/flv/FLVExtract.h"
 #include "pages/flv/FLvLinkerDlg.h"
 #include "pages/flv/FlvOperations.h"
 #include "tests/flv/FlvTestUtil.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/PageDriver.h"
 
 namespace vt::gui {
 namespace {
 
+using test::Click;
+using test::Make;
+using test::SetText;
 namespace fs = std::filesystem;
 using vt::gui::test::BoxRecorder;
 using vt::test::PacketChecksums;
 using vt::test::TempDir;
-
-template <class P>
-std::unique_ptr<P> Make() {
-    vt::gui::test::App();
-    auto p = std::make_unique<P>(nullptr);
-    p->CreateDlg(nullptr);
-    return p;
-}
-
-void Click(CBaseDialog* page, int id) {
-    auto* b = qobject_cast<QAbstractButton*>(page->GetDlgItem(id));
-    ASSERT_NE(b, nullptr) << id;
-    ASSERT_TRUE(b->isEnabled()) << id;
-    b->click();
-}
 
 // Idle again after a run: Stop off, the start buttons on.
 void ExpectIdle(CBaseOpe* page, std::vector<int> startIds) {
@@ -63,11 +52,7 @@ std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<st
 }
 
 void SetTimes(CBaseDialog* page, const std::vector<std::string>& texts) {
-    for (int i = 0; i < 8; ++i) {
-        auto* edit = qobject_cast<QLineEdit*>(page->GetDlgItem(1081 + i));
-        ASSERT_NE(edit, nullptr);
-        edit->setText(QString::fromStdString(texts[size_t(i)]));
-    }
+    for (int i = 0; i < 8; ++i) SetText(page, 1081 + i, texts[size_t(i)]);
 }
 
 TEST(FlvCutterPage, EachButtonWritesItsStreamUnderItsOwnExtension) {

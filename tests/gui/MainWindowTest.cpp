@@ -14,9 +14,9 @@
 #include <QWindow>
 
 #include "app/BaseApp.h"
-#include "app/PageTable.h"
 #include "app/VantorelDlg.h"
 #include "ops/BaseKinds.h"
+#include "ops/PageTable.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "ui/WindowPlacement.h"
 

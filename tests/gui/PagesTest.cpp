@@ -35,30 +35,19 @@
 #include "tests/avi/AviFixtures.h"
 #include "tests/common/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/PageDriver.h"
 #include "ui/DragListBox.h"
 
 namespace vt::gui {
 namespace {
 
+using test::Click;
+using test::Make;
 using test::BoxRecorder;
 using test::FakeClock;
 using test::FileDialogScript;
 using test::ScopedLanguage;
 namespace fs = std::filesystem;
-
-template <class P>
-std::unique_ptr<P> Make() {
-    auto p = std::make_unique<P>(nullptr);
-    p->CreateDlg(nullptr);
-    return p;
-}
-
-void Click(CBaseDialog* page, int id) {
-    auto* b = qobject_cast<QAbstractButton*>(page->GetDlgItem(id));
-    ASSERT_NE(b, nullptr) << id;
-    ASSERT_TRUE(b->isEnabled()) << id;
-    b->click();
-}
 
 bool Enabled(CBaseDialog* page, int id) {
     return page->GetDlgItem(id)->isEnabled();
@@ -438,7 +427,7 @@ TEST(PageBrowse, ButtonsUseTheirFiltersAndExtensions) {
         {[] { return Make<CWMVExtract>(); }, 1053, wm + all, ".wmv", false, false},
         {[] { return Make<CWMVExtract>(); }, 1059, wm, ".wmv", true, false},
         {[] { return Make<CFLVCutterDlg>(); }, 1053, flv + all, ".flv", false, false},
-        {[] { return Make<CFLVCutterDlg>(); }, 1059, avi + "MP3 (*.mp3)|*.mp3|", ".avi", true, false},
+        {[] { return Make<CFLVCutterDlg>(); }, 1059, avi + "MP3 (*.mp3)|*.mp3|AAC (*.aac)|*.aac|", ".avi", true, false},
         {[] { return Make<CFLvLinkerDlg>(); }, 1071, flv + all, ".flv", false, true},
         {[] { return Make<CFLvLinkerDlg>(); }, 1059, flv, ".flv", true, false},
         {[] { return Make<CFLVExtract>(); }, 1053, flv + all, ".flv", false, false},

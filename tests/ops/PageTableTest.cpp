@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 
 namespace vt {
 namespace {

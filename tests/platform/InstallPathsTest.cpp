@@ -2,8 +2,8 @@
 // and once installed under a prefix.
 #include <gtest/gtest.h>
 
-#include "app/InstallPaths.h"
-#include "app/Settings.h"
+#include "core/InstallPaths.h"
+#include "core/Settings.h"
 #include "tests/common/TestSupport.h"
 
 namespace vt {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
+#include "core/ShellHelpers.h"
 #include "tests/common/TestSupport.h"
-#include "ui/ShellHelpers.h"
 
 namespace vt {
 namespace {

@@ -3,10 +3,10 @@
 #include <QLabel>
 #include <QMouseEvent>
 
+#include "core/ShellHelpers.h"
+#include "core/VersionInfo.h"
 #include "tests/ui/QtTestEnv.h"
 #include "ui/AboutDlg.h"
-#include "ui/ShellHelpers.h"
-#include "ui/VersionInfo.h"
 #include "ui/WindowPlacement.h"
 
 namespace vt {

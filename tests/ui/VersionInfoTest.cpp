@@ -3,9 +3,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/VersionInfo.h"
 #include "platform/ByteIO.h"
 #include "tests/common/TestSupport.h"
-#include "ui/VersionInfo.h"
 
 namespace vt {
 namespace {

@@ -2,8 +2,8 @@
 // its own file.
 #include <gtest/gtest.h>
 
-#include "ui/ShellHelpers.h"
-#include "ui/VersionInfo.h"
+#include "core/ShellHelpers.h"
+#include "core/VersionInfo.h"
 
 TEST(VersionSelf, ReadsItsOwnVersionLine) {
     EXPECT_EQ(vt::GetFileVersionText(vt::GetModuleFilePath()), VT_EXPECTED_VERSION_TEXT);

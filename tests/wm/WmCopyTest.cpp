@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "tests/wm/WmTestSupport.h"
 
 namespace vt::test {

@@ -2,7 +2,7 @@
 // and round trips, packetisation, ordering of samples, buffer windows.
 #include <gtest/gtest.h>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "tests/wm/WmTestSupport.h"
 
 namespace vt::test {

@@ -4,8 +4,8 @@
 #include <random>
 
 #include "media/wm/DecCompWMV.h"
+#include "core/ErrorCodes.h"
 #include "platform/AsfWriter.h"
-#include "ops/ErrorCodes.h"
 #include "tests/wmops/WmOpsTestSupport.h"
 
 namespace vt {

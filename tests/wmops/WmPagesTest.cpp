@@ -6,34 +6,22 @@
 #include <functional>
 #include <memory>
 
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "pages/wm/WMVCreatorDlg.h"
 #include "pages/wm/WMVCutterDlg.h"
 #include "pages/wm/WMVExtract.h"
 #include "pages/wm/WMVLinkerDlg.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/PageDriver.h"
 #include "tests/wmops/WmOpsTestSupport.h"
 
 namespace vt::gui {
 namespace {
 
+using test::Click;
+using test::Make;
 using namespace vt::test;
 using test::BoxRecorder;
-
-template <class P>
-std::unique_ptr<P> Make() {
-    test::App();
-    auto p = std::make_unique<P>(nullptr);
-    p->CreateDlg(nullptr);
-    return p;
-}
-
-void Click(CBaseDialog* page, int id) {
-    auto* b = qobject_cast<QAbstractButton*>(page->GetDlgItem(id));
-    ASSERT_NE(b, nullptr) << id;
-    ASSERT_TRUE(b->isEnabled()) << id;
-    b->click();
-}
 
 // Handles events until the page's run has ended and its workers are gone.
 template <class P>

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "media/wm/DecCompWMV.h"
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "tests/wmops/WmOpsTestSupport.h"
 
 namespace vt {

@@ -1,9 +1,9 @@
-#include "app/InstallPaths.h"
+#include "core/InstallPaths.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 // The install folders relative to the prefix, from the build's install rules.
 #ifndef VT_INSTALL_BINDIR

@@ -1,11 +1,11 @@
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 #include <filesystem>
 
-#include "app/InstallPaths.h"
+#include "core/InstallPaths.h"
+#include "core/ShellHelpers.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
-#include "ui/ShellHelpers.h"
 
 namespace vt {
 

@@ -1,8 +1,8 @@
-#include "ops/ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 #include <cstdio>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "res/StringTable.h"
 
 namespace vt {

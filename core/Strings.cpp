@@ -1,4 +1,4 @@
-#include "app/Strings.h"
+#include "core/Strings.h"
 
 #include <cstdlib>
 #include <string_view>

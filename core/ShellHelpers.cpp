@@ -1,4 +1,4 @@
-#include "ui/ShellHelpers.h"
+#include "core/ShellHelpers.h"
 
 #include <spawn.h>
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "app/PageTable.h"
+#include "ops/PageTable.h"
 
 #include <array>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "ui/VersionInfo.h"
+#include "core/VersionInfo.h"
 
 #include <cstring>
 #include <vector>

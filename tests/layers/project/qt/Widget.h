@@ -1,0 +1,3 @@
+#pragma once
+// A header that pulls Qt in, for the layers_qt_header test.
+#include <QWidget>
