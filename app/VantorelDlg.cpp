@@ -209,8 +209,8 @@ void CVantorelDlg::CreatePages(const QRect& area) {
 
 void CVantorelDlg::FillOperationSelector() {
     operationCombo_->clear();
-    const int data = formatCombo_->currentIndex() >= 0 ? formatCombo_->currentData().toInt() : -1;
-    for (const OperationItem& item : OperationItems(data))
+    const int format = formatCombo_->currentIndex() >= 0 ? formatCombo_->currentData().toInt() : -1;
+    for (const OperationItem& item : OperationItems(format))
         operationCombo_->addItem(QString::fromStdString(LoadStringPair(item.stringId, item.stringId + 1)),
                                  item.pageNumber);
     operationCombo_->setCurrentIndex(0);

@@ -511,7 +511,7 @@ AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
             m.Set("width", AmfValue::Num(width_));
             m.Set("height", AmfValue::Num(height_));
         }
-        m.Set("videodatarate", AmfValue::Num(duration > 0 ? videoBytes * 8 / 1000.0 / duration : 0));
+        m.Set("videodatarate", AmfValue::Num(duration > 0 ? double(videoBytes) * 8 / 1000.0 / duration : 0));
         m.Set("framerate", AmfValue::Num(videoTimes.size() > 1 ? EstimateFrameRate(videoTimes).Fps() : 0));
         m.Set("videocodecid", AmfValue::Num(firstVideo->VideoCodec()));
     }
@@ -529,7 +529,7 @@ AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
         } else if (firstAudio->SoundFormat() == kFlvSoundMp3_8k) {
             rate = 8000;
         }
-        m.Set("audiodatarate", AmfValue::Num(duration > 0 ? audioBytes * 8 / 1000.0 / duration : 0));
+        m.Set("audiodatarate", AmfValue::Num(duration > 0 ? double(audioBytes) * 8 / 1000.0 / duration : 0));
         m.Set("audiosamplerate", AmfValue::Num(rate));
         m.Set("audiosamplesize", AmfValue::Num((firstAudio->head & 2) ? 16 : 8));
         m.Set("stereo", AmfValue::Bool(stereo));

@@ -168,10 +168,10 @@ AviResult AviFileImpl::ParseAvi(uint64_t riffEnd) {
     if (!haveHdrl) return kAviErrBadFormat;
     // OpenDML extensions follow the first RIFF part: 'RIFF' 'AVIX' parts, each with a 'movi' list.
     RiffWalker parts(*io, riffEnd + (riffEnd & 1), fileSize);
-    RiffEntry part;
-    while (parts.Next(part) && part.id == kFourCCRiff && part.typed && part.type == kFccAvix) {
-        const uint64_t partEnd = part.DataEnd();
-        RiffWalker inner(*io, part.pos + 12, partEnd);
+    RiffEntry avix;
+    while (parts.Next(avix) && avix.id == kFourCCRiff && avix.typed && avix.type == kFccAvix) {
+        const uint64_t partEnd = avix.DataEnd();
+        RiffWalker inner(*io, avix.pos + 12, partEnd);
         RiffEntry c;
         while (inner.Next(c) && c.pos + 12 <= partEnd)
             if (c.IsList(kFccMovi)) movis.push_back({c.pos + 8, c.DataEnd()});

@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, AviReadTest,
                                            ReadCase{"MsmpegPcm", AviMsmpegPcm, "MP43"},
                                            ReadCase{"MjpegU8", AviMjpegU8, "MJPG"},
                                            ReadCase{"NoAudio", AviNoAudio, "FMP4"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST(AviRead, PcmAudioReadsInBlocksAcrossChunks) {
     struct Case {

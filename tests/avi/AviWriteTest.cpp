@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CopyCase{"Mpeg4Mp3", AviMpeg4Mp3, true}, CopyCase{"MsmpegPcm", AviMsmpegPcm, false},
                       CopyCase{"MjpegU8", AviMjpegU8, false}, CopyCase{"VbrMp3", AviVbrMp3, true},
                       CopyCase{"NoAudio", AviNoAudio, false}, CopyCase{"Dropped", AviDropped, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace vt::test

@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WavCase{"gsm", "libgsm_ms", "-c:a libgsm_ms", 0x0031, true},
                       WavCase{"mp3", "libmp3lame", "-c:a libmp3lame -b:a 32k", 0x0055, false},
                       WavCase{"s24ext", "pcm_s24le", "-c:a pcm_s24le -ac 3", 0x0001, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(WaveFile, RefusesWhatItCannotWrite) {
     TempDir dir;

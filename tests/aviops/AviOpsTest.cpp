@@ -187,7 +187,9 @@ TEST(AviExtract, RangeEdges) {
         const size_t a0 = c.firstFrame * kRate / 25 * 4, an = c.frames * kRate / 25 * 4;
         EXPECT_EQ(RawStream(out, "a:0"), c.frames ? audio.substr(a0, an) : std::string()) << c.name;
         // (A file without samples has nothing to decode.)
-        if (c.frames) EXPECT_TRUE(DecodesCleanly(out)) << c.name;
+        if (c.frames) {
+            EXPECT_TRUE(DecodesCleanly(out)) << c.name;
+        }
         ExpectProgressSane(host);
     }
 }

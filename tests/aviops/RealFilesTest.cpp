@@ -128,7 +128,9 @@ void CheckWavOperations(const fs::path& src, bool mpeg, const std::string& label
     ASSERT_FALSE(cut.empty());
     const size_t at = payload.find(cut);
     ASSERT_NE(at, std::string::npos);
-    if (block) EXPECT_EQ(at % block, 0u);
+    if (block) {
+        EXPECT_EQ(at % block, 0u);
+    }
     EXPECT_TRUE(DecodesCleanly(half, &errors)) << errors;
     // Half the duration, give or take a block or frame (at most ~40 ms here).
     EXPECT_NEAR(std::stod(Probe(half, "a:0", "duration")) * 1000.0, double(ms) / 2, 60.0);

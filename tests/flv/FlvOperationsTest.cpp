@@ -91,7 +91,9 @@ TEST(FlvOperations, StopEndsWithoutAMessage) {
         EXPECT_TRUE(host.errors.empty()) << op;
         // What was written before the stop is a readable file (the joined and
         // the extracted FLV say how much they hold).
-        if (op < 2) EXPECT_TRUE(DecodesCleanly(out)) << op;
+        if (op < 2) {
+            EXPECT_TRUE(DecodesCleanly(out)) << op;
+        }
     }
 }
 

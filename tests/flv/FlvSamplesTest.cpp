@@ -105,7 +105,9 @@ TEST(FlvSamples, JoinWithItself) {
         ASSERT_EQ(JoinWithItself(src, out), 0) << s.name;
         EXPECT_EQ(PacketChecksums(out, "v:0"), Twice(PacketChecksums(src, "v:0"))) << s.name;
         EXPECT_EQ(PacketChecksums(out, "a:0"), Twice(CompleteAudio(s, src))) << s.name;
-        if (s.decodesCleanly) EXPECT_TRUE(DecodesCleanly(out)) << s.name;
+        if (s.decodesCleanly) {
+            EXPECT_TRUE(DecodesCleanly(out)) << s.name;
+        }
     }
 }
 
@@ -142,7 +144,9 @@ TEST(FlvSamples, Extraction) {
                 EXPECT_EQ(v, video) << s.name;
                 EXPECT_EQ(a, audio) << s.name;
             }
-            if (s.decodesCleanly) EXPECT_TRUE(DecodesCleanly(out)) << s.name << " " << start;
+            if (s.decodesCleanly) {
+                EXPECT_TRUE(DecodesCleanly(out)) << s.name << " " << start;
+            }
         }
     }
 }

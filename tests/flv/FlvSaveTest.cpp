@@ -100,7 +100,9 @@ TEST(FlvSave, StopLeavesWhatWasWritten) {
             EXPECT_EQ(back.MetaData().NumberOr("duration", -1), back.Duration() / 1000.0);
             EXPECT_LE(back.Duration(), whole.Duration());
             ExpectKeyframeIndexMatches(flv);  // the file size, and key frames that are there
-            if (back.Duration() > 0) EXPECT_TRUE(DecodesCleanly(flv));
+            if (back.Duration() > 0) {
+                EXPECT_TRUE(DecodesCleanly(flv));
+            }
         }
     }
 

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QString shots;
     const QStringList args = app.arguments();
-    const int at = args.indexOf("--shots");
+    const qsizetype at = args.indexOf("--shots");
     if (at >= 0 && at + 1 < args.size()) shots = args[at + 1];
 
     QWidget window(nullptr, Qt::Window | Qt::FramelessWindowHint);

@@ -342,7 +342,7 @@ TEST(WmWriter, StreamLanguagesAreRenumberedIntoTheOutputList) {
                   &h);
         EXPECT_EQ(h.languages, c.languages);
         ASSERT_EQ(h.profile.GetStreamCount(), c.perStream.size());
-        for (size_t i = 0; i < c.perStream.size(); ++i) EXPECT_EQ(h.profile.GetStream(i)->language, c.perStream[i]);
+        for (size_t i = 0; i < c.perStream.size(); ++i) EXPECT_EQ(h.profile.GetStream(uint32_t(i))->language, c.perStream[i]);
     }
 }
 
