@@ -25,6 +25,36 @@ def waveformat(tag, channels, rate, avg, align, bits, extra=b'', cb=None):
     return struct.pack('<HHIIHHH', tag, channels, rate, avg, align, bits, cb) + extra
 
 
+def lst(form, *chunks):
+    body = form + b''.join(chunks)
+    return b'LIST' + struct.pack('<I', len(body)) + body
+
+
+def strh(fcc_type, handler=b'\0\0\0\0', scale=1, rate=10, start=0, length=1, sample_size=0):
+    return chunk(b'strh', fcc_type + handler + struct.pack('<IHHIIIIIIII', 0, 0, 0, 0, scale, rate, start,
+                                                           length, 0, 0xFFFFFFFF, sample_size) + bytes(8))
+
+
+def bitmapinfo(w=16, h=16, compression=b'MJPG'):
+    return struct.pack('<IiiHH', 40, w, h, 1, 24) + compression + struct.pack('<IiiII', w * h * 3, 0, 0, 0, 0)
+
+
+def avi(streams, samples, usec=100000):
+    """streams: list of (strh, strf); samples: list of (ckid, data, flags)."""
+    avih = chunk(b'avih', struct.pack('<14I', usec, 0, 0, 0x10, len(samples), 0, len(streams), 0, 16, 16,
+                                      0, 0, 0, 0))
+    hdrl = lst(b'hdrl', avih, *(lst(b'strl', h, chunk(b'strf', f)) for h, f in streams))
+    movi_chunks = []
+    index = []
+    offset = 4
+    for ckid, data, flags in samples:
+        c = chunk(ckid, data)
+        index.append(struct.pack('<4sIII', ckid, flags, offset, len(data)))
+        offset += len(c)
+        movi_chunks.append(c)
+    return riff(b'AVI ', hdrl, lst(b'movi', *movi_chunks), chunk(b'idx1', b''.join(index)))
+
+
 def write(target, name, data):
     d = os.path.join(ROOT, target)
     os.makedirs(d, exist_ok=True)
@@ -54,6 +84,21 @@ def main():
                chunk(b'data', bytes(260)))
     assert len(gsm) == 320, len(gsm)
     write('wav_ops', 'gsm-wrong-channels.wav', gsm)
+
+    # An AVI whose audio format block (18 bytes) says 200 extra bytes follow.
+    pcm = waveformat(1, 1, 8000, 16000, 2, 16)
+    short_fmt = waveformat(0x11, 1, 8000, 4055, 256, 4, cb=200)
+    bad = avi([(strh(b'vids', b'MJPG'), bitmapinfo()),
+               (strh(b'auds', scale=256, rate=4055, length=2, sample_size=256), short_fmt)],
+              [(b'00dc', bytes(32), 0x10), (b'01wb', bytes(512), 0x10)])
+    write('avi_ops', 'audio-format-cbsize-past-block.avi', bad)
+    write('avi_reader', 'audio-format-cbsize-past-block.avi', bad)
+    # A WAV whose 'fmt ' chunk (18 bytes) says 0xFFFF extra bytes follow.
+    wav = riff(b'WAVE', chunk(b'fmt ', waveformat(0x11, 1, 8000, 4055, 256, 4, cb=0xFFFF)),
+               chunk(b'data', bytes(512)))
+    write('wav_ops', 'fmt-cbsize-past-chunk.wav', wav)
+    write('wav_reader', 'fmt-cbsize-past-chunk.wav', wav)
+    del pcm
 
 
 if __name__ == '__main__':
