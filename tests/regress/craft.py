@@ -55,6 +55,15 @@ def avi(streams, samples, usec=100000):
     return riff(b'AVI ', hdrl, lst(b'movi', *movi_chunks), chunk(b'idx1', b''.join(index)))
 
 
+def flv_tag(tag_type, time, data):
+    head = bytes([tag_type]) + len(data).to_bytes(3, 'big') + (time & 0xFFFFFF).to_bytes(3, 'big')
+    return head + bytes([(time >> 24) & 0xFF]) + b'\0\0\0' + data + struct.pack('>I', 11 + len(data))
+
+
+def flv(*tags, flags=1):
+    return b'FLV\x01' + bytes([flags]) + struct.pack('>I', 9) + b'\0\0\0\0' + b''.join(tags)
+
+
 def write(target, name, data):
     d = os.path.join(ROOT, target)
     os.makedirs(d, exist_ok=True)
@@ -99,6 +108,36 @@ def main():
     write('wav_ops', 'fmt-cbsize-past-chunk.wav', wav)
     write('wav_reader', 'fmt-cbsize-past-chunk.wav', wav)
     del pcm
+
+    # A stream whose 'strf' chunk is empty: a read of no bytes into no buffer.
+    empty = avi([(strh(b'vids', b'MJPG'), b'')], [(b'00dc', bytes(8), 0x10)])
+    write('avi_reader', 'empty-strf.avi', empty)
+    # The same for an audio stream, which separation writes as a WAV file.
+    empty = avi([(strh(b'vids', b'MJPG'), bitmapinfo()), (strh(b'auds', sample_size=2), b'')],
+                [(b'00dc', bytes(8), 0x10), (b'01wb', bytes(8), 0x10)])
+    write('avi_ops', 'audio-empty-strf.avi', empty)
+
+    # Stream headers whose scale and rate put times out of every integer's
+    # range: the frame duration of the AVI header (a double converted to 32
+    # bits), the audio position of the stream save (to 64 bits), the audio
+    # range of the join (a 32-bit difference).
+    for name, vs, vr, as_, ar, start in (('stream-scale-huge.avi', 0x7FFFFFFF, 1, 1, 1, 0),
+                                         ('stream-rates-far-apart.avi', 0xFFFFFFFF, 1, 1, 0xFFFFFFFF, 0),
+                                         ('stream-start-overflow.avi', 0x80000000, 0x7FFFFFFF, 1, 1, 0x7FFFFFFF)):
+        f = avi([(strh(b'vids', b'MJPG', scale=vs, rate=vr, start=start, length=1), bitmapinfo()),
+                 (strh(b'auds', scale=as_, rate=ar, start=start, length=1, sample_size=2),
+                  waveformat(1, 1, 8000, 16000, 2, 16))],
+                [(b'00dc', bytes(32), 0x10), (b'01wb', bytes(64), 0x10), (b'00dc', bytes(32), 0x10)])
+        write('avi_ops', name, f)
+
+    # H.263 key frames at 0, 40 and 80 ms, then one at 24.8 days: the AVI of
+    # the video filled the jump with 53 million empty frames (1.4 GB, 790 MB
+    # of memory) from 141 bytes.
+    key = bytes([0x12]) + bytes(16)
+    gap = flv(*(flv_tag(9, t, key) for t in (0, 40, 80, 0x7FFFFFFF)))
+    assert len(gap) == 141, len(gap)
+    write('flv_ops', 'timestamp-jump.flv', gap)
+    write('flv_reader', 'timestamp-jump.flv', gap)
 
 
 if __name__ == '__main__':
