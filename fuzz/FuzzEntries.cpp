@@ -41,6 +41,9 @@ class ScratchDir {
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         if (mkdtemp(buf.data())) path_ = buf.data();
+        // The operations keep their settings in the user's registry store:
+        // ours goes to this folder, never to the real one.
+        if (!path_.empty()) setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
     }
     ~ScratchDir() {
         std::error_code ec;
@@ -117,7 +120,9 @@ void ReadAviStream(AviStream& s, std::vector<uint8_t>& buf) {
         pos += std::min(samples, INT32_MAX - pos);
     }
     // Counts only, and the index searches, at the ends and in the middle.
-    for (int32_t p : {start, start + length / 2, start + length - 1, length}) {
+    const int64_t end = int64_t(start) + length;
+    for (int64_t p64 : {int64_t(start), int64_t(start) + length / 2, end - 1, end}) {
+        const int32_t p = int32_t(std::clamp<int64_t>(p64, 0, INT32_MAX));
         int32_t bytes = 0, samples = 0;
         (void)s.Read(p, kAviStreamReadConvenient, nullptr, 0, &bytes, &samples);
         (void)s.FindSample(p, kFindKey | kFindPrev);
