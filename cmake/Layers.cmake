@@ -11,6 +11,7 @@ set(VT_LAYERS
   "vt_ops_core"                                          # page table, kinds' rules, stopwatch
   "vt_pages_avi_core vt_pages_wm_core vt_pages_flv_core" # the operations themselves
   "vt_cli_core"                                          # command line
+  "vt_fuzz_entries"                                      # fuzz targets' and regression replay's entries
   "vt_ui_gui"                                            # controls and drawing (Qt)
   "vt_app_gui"                                           # dialogs, data exchange, application
   "vt_ops_gui"                                           # operation page and kinds

@@ -2,6 +2,13 @@
 
 namespace vt {
 
+AmfValue::AmfValue() = default;
+AmfValue::AmfValue(const AmfValue&) = default;
+AmfValue::AmfValue(AmfValue&&) noexcept = default;
+AmfValue& AmfValue::operator=(const AmfValue&) = default;
+AmfValue& AmfValue::operator=(AmfValue&&) noexcept = default;
+AmfValue::~AmfValue() = default;
+
 const AmfValue* AmfValue::Find(const std::string& key) const {
     for (const auto& p : props)
         if (p.first == key) return &p.second;

@@ -34,6 +34,15 @@ struct AmfValue {
     std::vector<Property> props;  // Object, EcmaArray
     std::vector<AmfValue> items;  // StrictArray
 
+    // Declared here, defined where the type is complete: clang does not
+    // instantiate a pair of an incomplete type.
+    AmfValue();
+    AmfValue(const AmfValue&);
+    AmfValue(AmfValue&&) noexcept;
+    AmfValue& operator=(const AmfValue&);
+    AmfValue& operator=(AmfValue&&) noexcept;
+    ~AmfValue();
+
     static AmfValue Num(double v) {
         AmfValue a;
         a.type = Type::Number;

@@ -60,6 +60,12 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
     const uint32_t base = tags[frames.front()].time;
     std::vector<uint8_t> data, frame;
     uint64_t next = 0;  // slot of the next frame
+    // Empty frames fill the gaps up to a budget: an hour's worth, or 64 per
+    // frame in longer files. Timestamps that jump further (a damaged or spliced
+    // file: a few bytes asking for gigabytes of empty frames) have the excess
+    // cut; the frames after a cut keep their spacing.
+    uint64_t fillLeft = std::max<uint64_t>(FrameSlot(3600 * 1000, format.rate), uint64_t(frames.size()) * 64);
+    uint64_t cut = 0;  // slots left out
     size_t configIndex = 0;
     for (size_t i = 0; i < frames.size(); ++i) {
         const FlvTag& t = tags[frames[i]];
@@ -74,6 +80,12 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
             }
         }
         uint64_t slot = FrameSlot(t.time >= base ? t.time - base : 0, format.rate);
+        slot = slot > cut ? slot - cut : 0;
+        if (slot > next + fillLeft) {
+            cut += slot - next - fillLeft;
+            slot = next + fillLeft;
+        }
+        if (slot > next) fillLeft -= slot - next;
         for (; next < slot; ++next)
             if (!sink({}, false, false)) return kFlvErrTagWrite;
         if (!file.ReadTagData(t, data)) return kFlvErrRead;

@@ -289,7 +289,9 @@ AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_
             if (i == master) continue;
             Source& o = src[i];
             double target = o.info.dwScale ? t * o.info.dwRate / o.info.dwScale : 0;
-            int64_t upToO = int64_t(o.stream->Start()) + int64_t(std::ceil(target - 1e-9));
+            // Rates far apart can put the target past any position: it is clamped
+            // before the conversion (the copy stops at the stream's end anyway).
+            int64_t upToO = int64_t(o.stream->Start()) + int64_t(std::min(std::ceil(target - 1e-9), 4e18));
             r = CopySamples(o, int32_t(std::min<int64_t>(upToO, o.end)), buf);
         }
         if (r == kAviOk && !report(int64_t(m.pos) - m.stream->Start())) r = kAviErrUserAbort;

@@ -141,14 +141,14 @@ constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 // read as zero).
 inline WaveFormatEx WaveFormatFromBytes(const uint8_t* p, size_t n) {
     WaveFormatEx w{};
-    std::memcpy(&w, p, n < sizeof w ? n : sizeof w);
+    if (n) std::memcpy(&w, p, n < sizeof w ? n : sizeof w);  // an empty block may have no bytes at all
     if (n < sizeof w) w.cbSize = 0;
     return w;
 }
 inline BitmapInfoHeader BitmapHeaderFromBytes(const uint8_t* p, size_t n) {
     BitmapInfoHeader b{};
     b.biSize = 0;
-    std::memcpy(&b, p, n < sizeof b ? n : sizeof b);
+    if (n) std::memcpy(&b, p, n < sizeof b ? n : sizeof b);
     return b;
 }
 

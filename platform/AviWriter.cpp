@@ -35,7 +35,9 @@ void AviFileImpl::WriteAvih() {
         if (s.info.dwRate) seconds = std::max(seconds, double(s.written) * s.info.dwScale / s.info.dwRate);
     }
     if (video) {
-        if (video->info.dwRate) usec = uint32_t(1e6 * video->info.dwScale / video->info.dwRate + 0.5);
+        // A frame of more than 71 minutes (a scale far above the rate) saturates the field.
+        if (video->info.dwRate)
+            usec = uint32_t(std::min(1e6 * video->info.dwScale / video->info.dwRate + 0.5, 4294967295.0));
         frames =
             uint32_t(std::min<uint64_t>(part > 0 ? video->firstPartSamples : video->written, 0xFFFFFFFFu));
         if (video->format.size() >= 12) {

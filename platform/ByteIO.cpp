@@ -279,7 +279,7 @@ MemoryIO::MemoryIO(std::span<const uint8_t> view) : view_(view), readOnly_(true)
 size_t MemoryIO::Read(void* dst, size_t n) {
     if (pos_ >= view_.size()) return 0;
     size_t k = size_t(std::min<uint64_t>(n, view_.size() - pos_));
-    std::memcpy(dst, view_.data() + pos_, k);
+    if (k) std::memcpy(dst, view_.data() + pos_, k);  // an empty read may come with no buffer
     pos_ += k;
     return k;
 }

@@ -107,7 +107,14 @@ public:
     FileIO() = default;
     ~FileIO() override;
 
-    bool Open(const std::string& path, Mode mode, size_t bufferSize = 1 << 20);
+    // The fuzz build uses small buffers: thousands of runs a second, and every
+    // buffer boundary crossed on small files.
+#ifdef VANTOREL_FUZZ_BUILD
+    static constexpr size_t kDefaultBufferSize = 4096;
+#else
+    static constexpr size_t kDefaultBufferSize = 1 << 20;
+#endif
+    bool Open(const std::string& path, Mode mode, size_t bufferSize = kDefaultBufferSize);
     bool Close();  // flushes; false when a write failed at any time
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }

@@ -355,6 +355,9 @@ int CDecAVIAudio::ReadAudioInfo() {
     formatName_ = WaveFormatTagName(w->wFormatTag);
     // A 16-byte PCM format becomes a whole 18-byte record.
     if (w->wFormatTag == kWaveFormatPcm) w->cbSize = 0;
+    // Whoever copies the record takes cbSize extra bytes: never more than the block holds.
+    const size_t held = std::max<size_t>(size_t(size), 18);
+    if (size_t(w->cbSize) + 18 > held) w->cbSize = uint16_t(held - 18);
     return 0;
 }
 

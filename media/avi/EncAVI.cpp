@@ -302,7 +302,7 @@ int CEncAVIAudio::CopyAudio(int first, int end, const std::shared_ptr<AviStream>
         // Never past the end of the range: a section's audio stops with its video.
         int32_t capacity = kCopyBufferBytes;
         if (sampleSize > 0) {
-            capacity = int32_t(std::min<int64_t>(capacity, int64_t(end - first) * sampleSize));
+            capacity = int32_t(std::min<int64_t>(capacity, (int64_t(end) - first) * sampleSize));
             capacity = int32_t(std::max<int64_t>(capacity, sampleSize));
             if (capacity > buffer.GetCount() && !buffer.GetBuffer(capacity)) return kErrMemory;
         }

@@ -33,6 +33,10 @@ bool CWavACM::OpenStreams() {
     uint64_t src = 0;
     // The pairing must be able to size a PCM buffer for a whole destination buffer.
     if (!PcmBytesForFileBytes(fileFormat_.data(), fileFormat_.size(), pcmFormat_, dst, src)) return false;
+    // No format we know turns a byte into more than about ten bytes of PCM (GSM
+    // 6.10: 65 into 640); a header promising far more (samples per block that
+    // its blocks cannot hold, a wrong channel count) is refused, not allocated.
+    if (src > uint64_t(dst) * 64) return false;
     mainHeader_.dst.assign(dst, 0);
     mainHeader_.src.assign(size_t(std::max<uint64_t>(src, 1)), 0);
     mainStream_ = true;
