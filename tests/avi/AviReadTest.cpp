@@ -202,7 +202,7 @@ TEST(AviRead, DroppedFramesAreEmptySamples) {
     EXPECT_GT(bytes, 0);
     EXPECT_EQ(buf.GetCount(), bytes);
     // Past the end there is nothing to read.
-    EXPECT_EQ(r.ReadVideoSample(50, &samples, buf, &bytes), 1007);
+    EXPECT_EQ(r.ReadVideoSample(50, &samples, buf, &bytes), kErrAviStreamRead);
 }
 
 TEST(AviRead, FormatTagNames) {
