@@ -341,7 +341,7 @@ std::string HelpText() {
         "確認の質問 (OK/キャンセル) は端末では y/N で答えます。端末でなければキャンセルを選びます。\n"
         "Ctrl-C は停止ボタンと同じく処理を止めます。もう一度押すと直ちに終了します。\n"
         "\n"
-        "終了コード: 0 成功, 1 処理の失敗, 2 使い方の誤り (まだ使えない操作を含む), 3 Ctrl-C で停止\n",
+        "終了コード: 0 成功, 1 処理の失敗, 2 使い方の誤り, 3 Ctrl-C で停止\n",
         "Usage: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] OPERATION [options] "
         "FILE...\n"
         "\n"
@@ -384,8 +384,8 @@ std::string HelpText() {
         "Ctrl-C stops the operation like the Stop button; a second Ctrl-C ends the program\n"
         "at once.\n"
         "\n"
-        "Exit status: 0 success, 1 the operation failed, 2 usage error (also an operation\n"
-        "that is not available yet), 3 stopped by Ctrl-C.\n");
+        "Exit status: 0 success, 1 the operation failed, 2 usage error, 3 stopped by\n"
+        "Ctrl-C.\n");
 }
 
 }  // namespace vt

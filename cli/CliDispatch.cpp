@@ -1,14 +1,35 @@
 #include "cli/CliOperations.h"
+#include "core/ErrorCodes.h"
+#include "ops/OutputGuard.h"
+#include "pages/avi/AviEntries.h"
+#include "pages/flv/FlvEntries.h"
+#include "pages/wm/WmEntries.h"
 
 namespace vt {
 
-int DispatchOperation(const CliRequest& request, OperationHost& host) {
-    int page = request.pageNumber;
-    if (page >= 0 && page <= 3) return RunAviOperation(request, host);
-    if (page == 4 || page == 5) return RunWavOperation(request, host);
-    if (page >= 6 && page <= 9) return RunWmOperation(request, host);
-    if (page >= 10 && page <= 12) return RunFlvOperation(request, host);
-    return kCliNotBuilt;
+OpJob JobOfRequest(const CliRequest& request) {
+    OpJob job;
+    job.operation = request.operation;
+    job.stream = request.stream;
+    job.inputs = request.inputs;
+    job.output = request.output;
+    job.start = FromMilliseconds(request.startMs);
+    if (request.endMs) job.end = FromMilliseconds(*request.endMs);
+    return job;
+}
+
+OpResult DispatchOperation(const CliRequest& request, OperationHost& host) {
+    const OpEntry* entry = nullptr;
+    for (std::span<const OpEntry> table : {AviEntries(), WmEntries(), FlvEntries()})
+        if (!entry) entry = FindEntry(table, request.pageNumber);
+    if (!entry) return kErrSave;  // the parser only makes pages that exist
+    OpJob job = JobOfRequest(request);
+    if (entry->prepare) {
+        OpResult prepared = entry->prepare(job, host);
+        if (prepared.code != 0) return prepared;
+    }
+    DeleteExistingOutput(job.output);
+    return entry->run(job, host);
 }
 
 }  // namespace vt

@@ -54,24 +54,17 @@ int RunCli(const std::vector<std::string>& args, CliDispatch dispatch) {
     CliHost::InterruptFlag() = false;
     InstallInterruptHandler();
     host.Begin();
-    int code = dispatch(request, host);
+    const OpResult result = dispatch(request, host);
     ::signal(SIGINT, SIG_DFL);
 
-    if (code == kCliNotBuilt) {
-        host.End(false);
-        std::fprintf(stderr, "vantorel-cli: %s\n",
-                     SelectByLanguage("この操作はまだ使えません (operation not available yet)",
-                                      "operation not available yet")
-                         .c_str());
-        return kExitUsage;
-    }
     if (!host.ErrorReported() && host.StopRequested() && host.StoppedByUser()) {
         host.End(false);
         if (!options.quiet) std::fprintf(stderr, "%s\n", SelectByLanguage("停止しました", "Stopped").c_str());
         return kExitStopped;
     }
-    if (code != 0) host.ReportError("", code);
-    bool failed = code != 0 || host.ErrorReported();
+    // The one report of the run's outcome.
+    host.ReportError(result.detail, result.code);
+    bool failed = result.code != 0 || host.ErrorReported();
     host.End(!failed);
     return failed ? kExitFailed : kExitOk;
 }

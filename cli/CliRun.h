@@ -8,7 +8,7 @@
 
 namespace vt {
 
-using CliDispatch = int (*)(const CliRequest& request, OperationHost& host);
+using CliDispatch = OpResult (*)(const CliRequest& request, OperationHost& host);
 
 // `args` are the arguments after the program name. Sets the process's
 // language when --lang is given and installs the Ctrl-C handler for the run.

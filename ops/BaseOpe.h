@@ -92,6 +92,8 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
     virtual std::vector<std::string> InputPaths() const = 0;
 
     CTimeMmanager& Stopwatch() { return stopwatch_; }
+    // Runs `f` on the user-interface thread, waiting for it when called from another.
+    void RunOnUiThread(const std::function<void()>& f);
     QProgressBar* ProgressBar() const { return progress_; }
 
   public slots:
@@ -110,8 +112,6 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
     void OnClicked(int id, std::function<void()> handler);
     // Enables or disables what may change the page's inputs, output or list.
     virtual void LockInputs(bool lock);
-    // Runs `f` on the user-interface thread, waiting for it when called from another.
-    void RunOnUiThread(const std::function<void()>& f);
 
   private:
     // The name under which a file dialog of this page remembers its folder.

@@ -207,4 +207,39 @@ std::string FormatCliTime(int64_t ms) {
     return buf;
 }
 
+OpJob JobOf(const CreatorFields& f) {
+    OpJob job;
+    job.operation = Operation::Union;
+    job.inputs = {f.videoSource, f.audioSource};
+    job.output = f.output;
+    return job;
+}
+
+OpJob JobOf(const CutterFields& f, SeparateStream stream) {
+    OpJob job;
+    job.operation = Operation::Separate;
+    job.stream = stream;
+    job.inputs = {f.input};
+    job.output = f.output;
+    return job;
+}
+
+OpJob JobOf(const LinkerFields& f) {
+    OpJob job;
+    job.operation = Operation::Join;
+    job.inputs = f.files;
+    job.output = f.output;
+    return job;
+}
+
+OpJob JobOf(const ExtractFields& f) {
+    OpJob job;
+    job.operation = Operation::Extract;
+    job.inputs = {f.input};
+    job.output = f.output;
+    job.start = f.start;
+    job.end = f.end;
+    return job;
+}
+
 }  // namespace vt

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/TimeFields.h"
+#include "ops/OpContract.h"
 
 namespace vt {
 
@@ -128,5 +129,11 @@ std::optional<TimeFieldError> CheckTimeFields(const ExtractFields& f);
 std::optional<int64_t> ParseCliTime(std::string_view text);
 // The same shape back: "H:MM:SS.mmm".
 std::string FormatCliTime(int64_t ms);
+
+// ---- the job a page's fields describe (ops/OpContract.h) ----
+OpJob JobOf(const CreatorFields& f);
+OpJob JobOf(const CutterFields& f, SeparateStream stream);
+OpJob JobOf(const LinkerFields& f);
+OpJob JobOf(const ExtractFields& f);
 
 }  // namespace vt

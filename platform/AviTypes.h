@@ -17,22 +17,23 @@ static_assert(std::endian::native == std::endian::little,
 
 // Result codes of the AVI services (0 = success; failures are negative, as
 // their 0x8004xxxx values read as 32-bit signed integers).
-using AviResult = int32_t;
-constexpr AviResult kAviOk = 0;
-constexpr AviResult kAviErrUnsupported = int32_t(0x80044065u);
-constexpr AviResult kAviErrBadFormat = int32_t(0x80044066u);
-constexpr AviResult kAviErrMemory = int32_t(0x80044067u);
-constexpr AviResult kAviErrInternal = int32_t(0x80044068u);
-constexpr AviResult kAviErrBadParam = int32_t(0x80044072u);
-constexpr AviResult kAviErrFileRead = int32_t(0x8004406Du);
-constexpr AviResult kAviErrFileWrite = int32_t(0x8004406Eu);
-constexpr AviResult kAviErrFileOpen = int32_t(0x8004406Cu);
-constexpr AviResult kAviErrNoData = int32_t(0x80044071u);
-constexpr AviResult kAviErrBufferTooSmall = int32_t(0x80044074u);
-constexpr AviResult kAviErrCantCompress = int32_t(0x80044075u);
-// A WAV output reached the size limit of the format (ours, not the system's).
-constexpr AviResult kAviErrWavLimit = int32_t(0x80044076u);
-constexpr AviResult kAviErrUserAbort = int32_t(0x8004406Fu);
+enum AviResult : int32_t {
+    kAviOk = 0,
+    kAviErrUnsupported = int32_t(0x80044065u),
+    kAviErrBadFormat = int32_t(0x80044066u),
+    kAviErrMemory = int32_t(0x80044067u),
+    kAviErrInternal = int32_t(0x80044068u),
+    kAviErrBadParam = int32_t(0x80044072u),
+    kAviErrFileRead = int32_t(0x8004406Du),
+    kAviErrFileWrite = int32_t(0x8004406Eu),
+    kAviErrFileOpen = int32_t(0x8004406Cu),
+    kAviErrNoData = int32_t(0x80044071u),
+    kAviErrBufferTooSmall = int32_t(0x80044074u),
+    kAviErrCantCompress = int32_t(0x80044075u),
+    // A WAV output reached the size limit of the format (ours, not the system's).
+    kAviErrWavLimit = int32_t(0x80044076u),
+    kAviErrUserAbort = int32_t(0x8004406Fu),
+};
 
 // Read as many whole samples as convenient.
 constexpr int32_t kAviStreamReadConvenient = -1;

@@ -1,10 +1,9 @@
 #include "pages/avi/AVICreatorDlg.h"
 
 #include "core/Strings.h"
-#include "media/avi/DecMovie.h"
 #include "ops/PageTable.h"
+#include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"
-#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -38,13 +37,8 @@ void CAVICreatorDlg::OnBrowseOutput() {
 
 void CAVICreatorDlg::OnStart() {
     if (!BeginOperation()) return;
-    const int r = UnionAviStreams(fields_.videoSource, fields_.audioSource, fields_.output, *this);
-    if (r) {
-        // The video source opens first, then the audio source.
-        std::string detail = OpenFailureDetail<CDecAVI>(r, {fields_.videoSource});
-        if (detail.empty()) detail = OpenFailureDetail<CDecWAV>(r, {fields_.audioSource});
-        ShowErrorMessage(detail, r);
-    }
+    const OpResult r = RunAviUnion(JobOf(fields_), *this);
+    ShowErrorMessage(r.detail, r.code);
     EndOperation();
 }
 

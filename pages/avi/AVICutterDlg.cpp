@@ -1,10 +1,9 @@
 #include "pages/avi/AVICutterDlg.h"
 
-#include "media/avi/DecMovie.h"
 #include "ops/KindRules.h"
 #include "ops/PageTable.h"
+#include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"
-#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -30,9 +29,9 @@ void CAVICutterDlg::RunCut(bool video) {
     fields_.output = ReplaceExtension(fields_.output, video ? ".avi" : ".wav");
     UpdateData(false);
     if (!BeginOperation()) return;
-    const int r = video ? SeparateAviVideo(fields_.input, fields_.output, *this)
-                        : SeparateAviAudio(fields_.input, fields_.output, *this);
-    if (r) ShowErrorMessage(IsOpenFailure(r) ? fields_.input : std::string(), r);
+    const OpResult r =
+        RunAviSeparation(JobOf(fields_, video ? SeparateStream::Video : SeparateStream::Audio), *this);
+    ShowErrorMessage(r.detail, r.code);
     EndOperation();
 }
 

@@ -1,9 +1,8 @@
 #include "pages/avi/AVIExtract.h"
 
-#include "media/avi/DecMovie.h"
 #include "ops/PageTable.h"
+#include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"
-#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -38,14 +37,14 @@ void CAVIExtract::ReadRange() {
 
 void CAVIExtract::OnStart() {
     if (!BeginOperation()) return;
-    const SectionRange range{fields_.start, fields_.end};
-    const int r =
-        ExtractAviSection(fields_.input, fields_.output, range, *this, [this](const TimeFields& start) {
-            // Where the section really begins, after the key-frame alignment.
-            fields_.start = start;
-            UpdateData(false);
-        });
-    if (r) ShowErrorMessage(IsOpenFailure(r) ? fields_.input : std::string(), r);
+    OpJob job = JobOf(fields_);
+    job.onRealStart = [this](const TimeFields& start) {
+        // Where the section really begins, after the key-frame alignment.
+        fields_.start = start;
+        UpdateData(false);
+    };
+    const OpResult r = RunAviExtraction(job, *this);
+    ShowErrorMessage(r.detail, r.code);
     EndOperation();
 }
 

@@ -1,9 +1,8 @@
 #include "pages/avi/AVILinkerDlg.h"
 
-#include "media/avi/DecMovie.h"
 #include "ops/PageTable.h"
+#include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"
-#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -26,8 +25,8 @@ void CAVILinkerDlg::OnBrowseOutput() {
 void CAVILinkerDlg::OnStart() {
     if (fields_.files.empty()) return;
     if (!BeginOperation()) return;
-    const int r = ConnectAviFiles(fields_.files, fields_.output, *this);
-    if (r) ShowErrorMessage(OpenFailureDetail<CDecAVIAudio>(r, fields_.files), r);
+    const OpResult r = RunAviConnection(JobOf(fields_), *this);
+    ShowErrorMessage(r.detail, r.code);
     EndOperation();
 }
 

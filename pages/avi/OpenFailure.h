@@ -6,7 +6,7 @@
 
 #include "core/ErrorCodes.h"
 
-namespace vt::gui {
+namespace vt {
 
 // Codes with which a reader refuses to open a file.
 inline bool IsOpenFailure(int code) {
@@ -45,4 +45,4 @@ std::string OpenFailureDetail(int code, const std::vector<std::string>& files) {
     return IsOpenFailure(code) ? FirstUnopenable<Reader>(files) : std::string();
 }
 
-}  // namespace vt::gui
+}  // namespace vt

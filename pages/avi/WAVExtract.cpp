@@ -2,6 +2,7 @@
 
 #include "core/Strings.h"
 #include "ops/PageTable.h"
+#include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"
 
 namespace vt::gui {
@@ -41,10 +42,8 @@ void CWAVExtract::ReadRange() {
 
 void CWAVExtract::OnStart() {
     if (!BeginOperation()) return;
-    const SectionRange range{fields_.start, fields_.end};
-    const int r = ExtractWavSection(fields_.input, fields_.output, range, *this);
-    // The message names the file.
-    if (r) ShowErrorMessage(fields_.input, r);
+    const OpResult r = RunWavExtraction(JobOf(fields_), *this);
+    ShowErrorMessage(r.detail, r.code);
     EndOperation();
 }
 

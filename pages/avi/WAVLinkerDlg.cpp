@@ -1,10 +1,9 @@
 #include "pages/avi/WAVLinkerDlg.h"
 
 #include "core/Strings.h"
-#include "media/avi/DecMovie.h"
 #include "ops/PageTable.h"
+#include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"
-#include "pages/avi/OpenFailure.h"
 
 namespace vt::gui {
 
@@ -30,8 +29,8 @@ void CWAVLinkerDlg::OnBrowseOutput() {
 void CWAVLinkerDlg::OnStart() {
     if (fields_.files.empty()) return;
     if (!BeginOperation()) return;
-    const int r = ConnectWavFiles(fields_.files, fields_.output, *this);
-    if (r) ShowErrorMessage(OpenFailureDetail<CDecWAV>(r, fields_.files), r);
+    const OpResult r = RunWavConnection(JobOf(fields_), *this);
+    ShowErrorMessage(r.detail, r.code);
     EndOperation();
 }
 

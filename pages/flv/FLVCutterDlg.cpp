@@ -1,6 +1,7 @@
 #include "pages/flv/FLVCutterDlg.h"
 
 #include "ops/PageTable.h"
+#include "pages/flv/FlvEntries.h"
 #include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
@@ -36,8 +37,10 @@ void CFLVCutterDlg::Separate(FlvSeparationPart part) {
     fields_.output = FlvSeparationOutputPath(fields_.output, part, fields_.input);
     UpdateData(false);
     if (!BeginOperation()) return;
-    // The operation reports its own failure through this page.
-    RunFlvSeparation(*this, fields_.input, fields_.output, part);
+    const SeparateStream stream =
+        part == FlvSeparationPart::Audio ? SeparateStream::Audio : SeparateStream::Video;
+    const OpResult r = RunFlvSeparationJob(JobOf(fields_, stream), *this);
+    ShowErrorMessage(r.detail, r.code);
     EndOperation();
 }
 

@@ -1,11 +1,10 @@
 #include "pages/flv/FLVExtract.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "flv/FlvFile.h"
 #include "ops/PageTable.h"
+#include "pages/flv/FlvEntries.h"
 #include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
@@ -41,15 +40,8 @@ void CFLVExtract::DoDataExchange(CDataExchange& dx) {
 void CFLVExtract::OnStart() {
     // Starting reads the path and time fields (and checks their ranges).
     if (!BeginOperation()) return;
-    // The library counts unsigned 32-bit milliseconds. The hours field goes
-    // far beyond that (about 1193 hours); such a time lies past any FLV file,
-    // so it is held at the largest count instead of wrapping round to a time
-    // inside the file.
-    const auto ms = [](const TimeFields& t) {
-        return uint32_t(std::clamp<int64_t>(ToMilliseconds(t), 0, std::numeric_limits<uint32_t>::max()));
-    };
-    // The operation reports its own failure through this page.
-    RunFlvExtraction(*this, fields_.input, fields_.output, ms(fields_.start), ms(fields_.end));
+    const OpResult r = RunFlvExtractionJob(JobOf(fields_), *this);
+    ShowErrorMessage(r.detail, r.code);
     EndOperation();
 }
 

@@ -3,6 +3,7 @@
 #include <QListWidget>
 
 #include "ops/PageTable.h"
+#include "pages/flv/FlvEntries.h"
 #include "pages/flv/FlvOperations.h"
 
 namespace vt::gui {
@@ -27,8 +28,8 @@ void CFLvLinkerDlg::OnStart() {
     // The list itself is the join order (the user may have reordered it).
     if (!FileList() || FileList()->count() < 2) return;  // nothing to join
     if (!BeginOperation()) return;
-    // The operation reports its own failure through this page.
-    RunFlvConnection(*this, fields_.files, fields_.output);
+    const OpResult r = RunFlvConnectionJob(JobOf(fields_), *this);
+    ShowErrorMessage(r.detail, r.code);
     EndOperation();
 }
 

@@ -10,9 +10,9 @@ namespace {
 
 // Shows a failure once, unless the user stopped the operation: the code that
 // an aborted save returns is not news to anyone.
-int Finish(OperationHost& host, int code, const std::string& detail = {}) {
-    if (code != 0 && !host.StopRequested()) host.ReportError(detail, code);
-    return code;
+int Finish(OperationHost& host, const OpResult& r) {
+    if (r.code != 0 && !host.StopRequested()) host.ReportError(r.detail, r.code);
+    return r.code;
 }
 
 }  // namespace
@@ -30,23 +30,25 @@ std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart
     return GetPathNoExt(output) + (readable ? file.AudioExtension() : std::string(".mp3"));
 }
 
-int RunFlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
-                     FlvSeparationPart part) {
+OpResult FlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
+                       FlvSeparationPart part) {
     CFlvHostProcess process(host);
     CFlvFile file;
     int result = file.Open(input);
-    if (result == 0)
-        result = part == FlvSeparationPart::Video ? file.SaveAVI(output, &process)
-                                                  : file.SaveAudio(output, &process);
-    return Finish(host, result, result != 0 ? file.GetLastErrorDetail() : std::string());
+    // An input that does not open is named by the message.
+    if (result != 0) return {result, input};
+    result =
+        part == FlvSeparationPart::Video ? file.SaveAVI(output, &process) : file.SaveAudio(output, &process);
+    return {result, result != 0 ? file.GetLastErrorDetail() : std::string()};
 }
 
-int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output) {
-    if (inputs.size() < 2) return 0;
+OpResult FlvConnection(OperationHost& host, const std::vector<std::string>& inputs,
+                       const std::string& output) {
+    if (inputs.size() < 2) return {};
     CFlvHostProcess process(host);
     CFlvFile first;
     int result = first.Open(inputs[0]);
-    if (result != 0) return Finish(host, result);
+    if (result != 0) return {result, inputs[0]};
 
     // The others live until the joined file is written: it reads from them.
     std::vector<std::unique_ptr<CFlvFile>> others;
@@ -64,20 +66,35 @@ int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs
         }
     }
     result = first.SaveAs(output, &process);
-    if (result != 0) return Finish(host, result);
+    if (result != 0) return result;
     // What could be joined is written; the user still learns which file was
     // left out, and that the files after it were not joined either.
-    return Finish(host, laterError, laterPath);
+    return {laterError, laterPath};
+}
+
+OpResult FlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
+                       uint32_t startMs, uint32_t endMs) {
+    CFlvHostProcess process(host);
+    CFlvFile file;
+    int result = file.Open(input);
+    if (result != 0) return {result, input};
+    result = file.Extract(startMs, endMs);
+    if (result == 0) result = file.SaveAs(output, &process);
+    return result;
+}
+
+int RunFlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
+                     FlvSeparationPart part) {
+    return Finish(host, FlvSeparation(host, input, output, part));
+}
+
+int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output) {
+    return Finish(host, FlvConnection(host, inputs, output));
 }
 
 int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
                      uint32_t startMs, uint32_t endMs) {
-    CFlvHostProcess process(host);
-    CFlvFile file;
-    int result = file.Open(input);
-    if (result == 0) result = file.Extract(startMs, endMs);
-    if (result == 0) result = file.SaveAs(output, &process);
-    return Finish(host, result);
+    return Finish(host, FlvExtraction(host, input, output, startMs, endMs));
 }
 
 }  // namespace vt

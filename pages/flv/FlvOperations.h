@@ -10,6 +10,7 @@
 
 #include "flv/FlvFile.h"
 #include "core/OperationHost.h"
+#include "ops/OpContract.h"
 
 namespace vt {
 
@@ -33,6 +34,16 @@ enum class FlvSeparationPart { Video, Audio };
 std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart part,
                                     const std::string& input = {});
 
+// The three operations in the one operation shape: the result is returned,
+// not reported. An input that does not open is named by the detail text.
+OpResult FlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
+                       FlvSeparationPart part);
+OpResult FlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output);
+OpResult FlvExtraction(OperationHost& host, const std::string& input, const std::string& output, uint32_t startMs,
+                       uint32_t endMs);
+
+// The same, reporting the result through the host (unless stopped) and
+// returning its code.
 // Writes the video (AVI) or the audio (MP3 or ADTS AAC) of `input` to
 // `output` (already given its extension, see FlvSeparationOutputPath). A
 // failure that the library explains (a codec it cannot write) is reported

@@ -8,12 +8,10 @@ namespace vt::gui {
 
 CWMVExtract::CWMVExtract(QWidget* parentObject) : CBaseExtract(parentObject, kColorWm) {
     auto frontEnd = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
-        RunOnUiThread([&] {
-            job.inputs = {fields_.input};
-            job.output = fields_.output;
-            job.rangeStart = WmRangeTime(fields_.start);
-            job.rangeEnd = WmRangeTime(fields_.end);
-        });
+        job.inputs = {fields_.input};
+        job.output = fields_.output;
+        job.rangeStart = WmRangeTime(fields_.start);
+        job.rangeEnd = WmRangeTime(fields_.end);
     });
     frontEnd->SetRealStartHandler([this](uint64_t start) {
         // Where the section really begins: the key frame at or before the start.

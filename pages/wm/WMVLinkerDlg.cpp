@@ -8,11 +8,8 @@ namespace vt::gui {
 
 CWMVLinkerDlg::CWMVLinkerDlg(QWidget* parentObject) : CBaseLinker(parentObject, kColorWm) {
     frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
-        // Read on the user-interface thread, which owns the fields.
-        RunOnUiThread([&] {
-            job.inputs = fields_.files;
-            job.output = fields_.output;
-        });
+        job.inputs = fields_.files;
+        job.output = fields_.output;
     });
 }
 

@@ -118,11 +118,26 @@ void CWmOperationBase::Wait() {
     workers_.clear();
 }
 
-void CWmOperationBase::Report(OperationHost& host, int code, const std::string& detail) {
-    if (code == 0) return;
-    int expected = 0;
-    result_.compare_exchange_strong(expected, code);
-    host.ReportError(detail, code);
+void CWmOperationBase::EndRun(WmFrontEnd& frontEnd, int code, std::string detail) {
+    // An input that does not open is named by the message.
+    if (code == kErrWmOpen && detail.empty()) detail = openFailure_;
+    {
+        std::lock_guard<std::mutex> lock(outcomeMutex_);
+        outcome_ = {code, detail};
+    }
+    result_ = code;
+    frontEnd.ReportResult(OpResult{code, std::move(detail)});
+    frontEnd.EndOperation();
+}
+
+OpResult CWmOperationBase::Outcome() const {
+    std::lock_guard<std::mutex> lock(outcomeMutex_);
+    return outcome_;
+}
+
+int CWmOperationBase::OpenFailed(const std::string& input) {
+    openFailure_ = input;
+    return kErrWmOpen;
 }
 
 int CWmOperationBase::FinishOutput(CEncCompWMV& writer, int code, const std::string& output,
@@ -153,8 +168,7 @@ void CWmSeparation::Start(WmFrontEnd& frontEnd, bool video) {
     if (code != 0) {
         reader_.Close();
         writer_.Finish();
-        Report(*host_, code, code == kErrWmInfo ? NoStreamDetail(job.inputs.front(), video) : std::string());
-        frontEnd.EndOperation();
+        EndRun(frontEnd, code, code == kErrWmInfo ? NoStreamDetail(job.inputs.front(), video) : std::string());
         return;
     }
     StartWorker(WmThreadPriority::Lowest, [this, &frontEnd, output = job.output] {
@@ -163,13 +177,13 @@ void CWmSeparation::Start(WmFrontEnd& frontEnd, bool video) {
         reader_.Close();
         std::string detail;
         runCode = FinishOutput(writer_, runCode, output, &detail);
-        Report(*host_, runCode, detail);
-        frontEnd.EndOperation();
+        EndRun(frontEnd, runCode, detail);
     });
 }
 
 int CWmSeparation::SetUp(const std::string& input, const std::string& output, bool video) {
     int code = reader_.Open(input, 0, kNoRangeEnd);
+    if (code == kErrWmOpen) return OpenFailed(input);
     if (code != 0) return code;
     const Guid wanted = video ? kMediaTypeVideo : kMediaTypeAudio;
     keptStream_ = -1;
@@ -239,8 +253,7 @@ void CWmUnion::Start(WmFrontEnd& frontEnd) {
         std::string detail;
         if (code == kErrWmInfo)
             detail = NoStreamDetail(job.inputs[streamNumbers_[0] == -1 ? 0 : 1], streamNumbers_[0] == -1);
-        Report(*host_, code, detail);
-        frontEnd.EndOperation();
+        EndRun(frontEnd, code, detail);
         return;
     }
     times_[0] = 0;
@@ -257,8 +270,10 @@ void CWmUnion::Start(WmFrontEnd& frontEnd) {
 int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSource,
                     const std::string& output) {
     int code = readers_[0].Open(videoSource, 0, kNoRangeEnd);
+    if (code == kErrWmOpen) return OpenFailed(videoSource);
     if (code != 0) return code;
     code = readers_[1].Open(audioSource, 0, kNoRangeEnd);
+    if (code == kErrWmOpen) return OpenFailed(audioSource);
     if (code != 0) return code;
 
     const Guid wanted[2] = {kMediaTypeVideo, kMediaTypeAudio};
@@ -321,8 +336,7 @@ void CWmUnion::RunSide(WmFrontEnd& frontEnd, int side) {
         // The second side to finish completes the output.
         std::string detail;
         const int runCode = FinishOutput(writer_, firstFailure_.exchange(0), output_, &detail);
-        Report(*host_, runCode, detail);
-        frontEnd.EndOperation();
+        EndRun(frontEnd, runCode, detail);
     }
 }
 
@@ -377,8 +391,7 @@ void CWmConnection::Start(WmFrontEnd& frontEnd, bool listEmpty) {
         reader_.Close();
         std::string detail;
         code = FinishOutput(writer_, code, job.output, &detail);
-        Report(*host_, code, detail);
-        frontEnd.EndOperation();
+        EndRun(frontEnd, code, detail);
     });
 }
 
@@ -391,9 +404,9 @@ int CWmConnection::Connect(const std::vector<std::string>& files, const std::str
     currentFile_ = 0;
     fileCount_ = files.size();
     if (files.empty()) return kOk;
-    if (reader_.Open(files[0], 0, kNoRangeEnd) != 0) return kErrWmOpen;
+    if (reader_.Open(files[0], 0, kNoRangeEnd) != 0) return OpenFailed(files[0]);
     const auto firstProfile = reader_.GetProfile();
-    if (!firstProfile) return kErrWmOpen;
+    if (!firstProfile) return OpenFailed(files[0]);
     const AsfProfile first = *firstProfile;
     if (writer_.Open(output, firstProfile.get()) != 0) return kErrWmOutput;
     reader_.SetSampleCallback(&CWmConnection::SampleCallback, this);
@@ -403,7 +416,7 @@ int CWmConnection::Connect(const std::vector<std::string>& files, const std::str
     for (size_t i = 0; i < files.size() && !host_->StopRequested(); ++i) {
         currentFile_ = int(i);
         if (i > 0) {
-            if (reader_.Open(files[i], 0, kNoRangeEnd) != 0) return kErrWmOpen;
+            if (reader_.Open(files[i], 0, kNoRangeEnd) != 0) return OpenFailed(files[i]);
             const auto profile = reader_.GetProfile();
             // A file with other streams than the first cannot follow it in
             // the first file's layout.
@@ -467,8 +480,7 @@ void CWmExtraction::Start(WmFrontEnd& frontEnd) {
         reader_.Close();
         std::string detail;
         code = FinishOutput(writer_, code, job.output, &detail);
-        Report(*host_, code, detail);
-        frontEnd.EndOperation();
+        EndRun(frontEnd, code, detail);
     });
 }
 
@@ -493,9 +505,10 @@ int CWmExtraction::Extract(const WmJob& job) {
     int code = kOk;
     const bool empty = rangeEnd_ != 0 && rangeEnd_ < job.rangeStart;
     rangeStart_ = empty ? job.rangeStart : WmKeyFrameStart(job.inputs.front(), job.rangeStart, &code);
+    if (code == kErrWmOpen) return OpenFailed(job.inputs.front());
     if (code != kOk) return code;
     if (rangeStart_ != job.rangeStart && frontEnd_) frontEnd_->RealStart(rangeStart_);
-    if (reader_.Open(job.inputs.front(), rangeStart_, rangeEnd_) != 0) return kErrWmOpen;
+    if (reader_.Open(job.inputs.front(), rangeStart_, rangeEnd_) != 0) return OpenFailed(job.inputs.front());
     // The progress spans the range; an open end runs to the end of the file.
     const uint64_t end = rangeEnd_ != 0 ? rangeEnd_ : reader_.GetDuration();
     progressSpan_ = end > rangeStart_ ? end - rangeStart_ : 1;

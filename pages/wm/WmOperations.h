@@ -18,6 +18,7 @@
 #include "media/wm/EncCompWMV.h"
 #include "ops/KindRules.h"
 #include "core/OperationHost.h"
+#include "ops/OpContract.h"
 
 namespace vt {
 
@@ -39,6 +40,11 @@ class WmFrontEnd {
     // Enters the running state and fills `job` from the controls as they are
     // now. False when the run is refused (nothing else happens then). Any thread.
     virtual bool BeginOperation(WmJob& job) = 0;
+    // Reports how the run ended, once, just before EndOperation: through the
+    // host by default (a page's error box). Any thread.
+    virtual void ReportResult(const OpResult& result) {
+        if (result.code != 0) Host().ReportError(result.detail, result.code);
+    }
     // Leaves the running state. Any thread.
     virtual void EndOperation() = 0;
     // An extraction begins earlier than asked, at a video key frame: `start`
@@ -89,8 +95,10 @@ class CWmOperationBase {
     void Wait();
     // True while a worker thread of the last run has not ended.
     bool Busy() const { return activeWorkers_.load() != 0; }
-    // The error code the last run reported (0: none).
+    // The error code of the last run (0: none).
     int Result() const { return result_.load(); }
+    // The code and the detail text of the last run.
+    OpResult Outcome() const;
     // Sends the readers' diagnostics to the host (Start does this too).
     virtual void RouteDiagnostics(OperationHost& host) = 0;
 
@@ -98,12 +106,22 @@ class CWmOperationBase {
     static DiagnosticSink SinkOf(OperationHost& host) {
         return [&host](const std::string& line) { host.Diagnostic(line); };
     }
-    void Report(OperationHost& host, int code, const std::string& detail = "");
+    // Ends a run: keeps its outcome, has the front end report it (an input
+    // that did not open is named by the detail text), then ends the front
+    // end's running state.
+    void EndRun(WmFrontEnd& frontEnd, int code, std::string detail = "");
+    // Notes the input that did not open; returns 8201.
+    int OpenFailed(const std::string& input);
     // Completes the output. A write the disk refused there fails the run with
     // 8203, named by the output, unless the run already failed (`code`).
     // Returns the run's code and the detail text to report with it.
     static int FinishOutput(CEncCompWMV& writer, int code, const std::string& output, std::string* detail);
-    void ResetResult() { result_ = 0; }
+    void ResetResult() {
+        result_ = 0;
+        openFailure_.clear();
+        std::lock_guard<std::mutex> lock(outcomeMutex_);
+        outcome_ = {};
+    }
     // Starts a worker thread at the priority; `body` runs on it.
     template <class F>
     void StartWorker(WmThreadPriority priority, F body) {
@@ -119,6 +137,9 @@ class CWmOperationBase {
 
   private:
     std::atomic<int> result_{0};
+    std::string openFailure_;  // the input that did not open
+    mutable std::mutex outcomeMutex_;
+    OpResult outcome_;
 };
 
 // One stream of a file into a file of its own (stream number 1).

@@ -11,13 +11,14 @@ namespace vt::gui {
 
 class CWmPageFrontEnd : public WmFrontEnd {
   public:
-    // `readJob` runs right after BeginOperation, on the thread that began.
+    // `readJob` runs right after BeginOperation, on the user-interface thread
+    // (which owns the page's fields), whichever thread began.
     CWmPageFrontEnd(CBaseOpe& page, std::function<void(WmJob&)> readJob)
         : page_(page), readJob_(std::move(readJob)) {}
     OperationHost& Host() override { return page_; }
     bool BeginOperation(WmJob& job) override {
         if (!page_.BeginOperation()) return false;
-        readJob_(job);
+        page_.RunOnUiThread([&] { readJob_(job); });
         return true;
     }
     void EndOperation() override { page_.EndOperation(); }

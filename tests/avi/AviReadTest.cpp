@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/ErrorCodes.h"
 #include "tests/avi/AviFixtures.h"
 #include "tests/avi/AviTestUtil.h"
 
@@ -159,7 +160,7 @@ TEST(AviRead, StreamChoice) {
 
     // Audio without video.
     CDecAVIAudio av;
-    EXPECT_EQ(av.Open(AviAudioOnly().string()), 1006);
+    EXPECT_EQ(av.Open(AviAudioOnly().string()), kErrAviNoVideo);
     av.Close();
     av.Close();
     CDecWAV wav;
@@ -168,16 +169,16 @@ TEST(AviRead, StreamChoice) {
     EXPECT_EQ(av.Open(AviNoAudio().string()), 0);
     EXPECT_EQ(av.HasAudio(), 0);
     EXPECT_EQ(av.GetAudioFormat(), nullptr);
-    EXPECT_EQ(wav.Open(AviNoAudio().string()), 1201);
+    EXPECT_EQ(wav.Open(AviNoAudio().string()), kErrAviNoAudio);
     // A WAV file.
     auto w = MakeFixture("tone.wav", kToneSrc + "-c:a pcm_s16le");
     CDecAVI video;
-    EXPECT_EQ(video.Open(w.string()), 1006);
+    EXPECT_EQ(video.Open(w.string()), kErrAviNoVideo);
     EXPECT_EQ(wav.Open(w.string()), 0);
     EXPECT_EQ(wav.GetAudioLength(), 44100);
     EXPECT_EQ(wav.GetAudioInfo()->dwRate / wav.GetAudioInfo()->dwScale, 22050u);
     // Nothing there.
-    EXPECT_EQ(video.Open("/nonexistent/x.avi"), 1002);
+    EXPECT_EQ(video.Open("/nonexistent/x.avi"), kErrAviFileOpen);
 }
 
 TEST(AviRead, DroppedFramesAreEmptySamples) {
@@ -201,7 +202,7 @@ TEST(AviRead, DroppedFramesAreEmptySamples) {
     EXPECT_GT(bytes, 0);
     EXPECT_EQ(buf.GetCount(), bytes);
     // Past the end there is nothing to read.
-    EXPECT_EQ(r.ReadVideoSample(50, &samples, buf, &bytes), 1007);
+    EXPECT_EQ(r.ReadVideoSample(50, &samples, buf, &bytes), kErrAviStreamRead);
 }
 
 TEST(AviRead, FormatTagNames) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/ErrorCodes.h"
 #include "media/avi/AVIStream.h"
 #include "tests/avi/AviFixtures.h"
 #include "tests/avi/AviTestUtil.h"
@@ -162,7 +163,7 @@ TEST(AviSave, StopLeavesPartialOutput) {
             if (p >= 40) stopped_ = true;
         }
     } host;
-    EXPECT_EQ(RunSave(table, out.string(), false, 2, &host), 6006);
+    EXPECT_EQ(RunSave(table, out.string(), false, 2, &host), kErrWavOutput);
     EXPECT_EQ(DirEntries(dir.path()), std::vector<std::string>{"stop.avi"});
     CDecAVIAudio back;
     ASSERT_EQ(back.Open(out.string()), 0);
@@ -201,7 +202,7 @@ TEST(AviSave, TemporaryFileAndRename) {
     table.SetVideoEntry(0, v.GetVideoStream());
     std::string temp;
     ASSERT_EQ(table.SaveStreams(folder.string(), false, 1, nullptr, temp), 0);
-    EXPECT_EQ(CAVIStream::MoveTempToOutput(temp, folder.string()), 103);
+    EXPECT_EQ(CAVIStream::MoveTempToOutput(temp, folder.string()), kErrSave);
     EXPECT_TRUE(fs::exists(temp));
     // A folder where nothing can be created: the save fails with 103.
     auto sealed = dir / "sealed";

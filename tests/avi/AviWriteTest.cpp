@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/ErrorCodes.h"
 #include "tests/avi/AviFixtures.h"
 #include "tests/avi/AviTestUtil.h"
 
@@ -260,12 +261,13 @@ TEST(AviWrite, WriterBehaviour) {
     EXPECT_EQ(StreamCount(audioOnly, "video"), 0);
     EXPECT_EQ(RawAudioBytes(audioOnly, "s16le"), 500u * 4);
     // Writing on a closed writer fails.
-    EXPECT_EQ(w.WriteVideoSamples(1, "x", 1, 1), 2006);
+    EXPECT_EQ(w.WriteVideoSamples(1, "x", 1, 1), kErrAviStreamWrite);
     samples = 0;
     bytes = 4;
     EXPECT_EQ(w.WriteAudio(samples, "abcd", bytes), 2006);
     // No file can be made there.
-    EXPECT_EQ(w.CreateVideoStream((dir / "no/such/dir.avi").string(), *r.GetVideoInfo(), nullptr, 0), 2001);
+    EXPECT_EQ(w.CreateVideoStream((dir / "no/such/dir.avi").string(), *r.GetVideoInfo(), nullptr, 0),
+              kErrAviCreate);
 }
 
 // A source sample that cannot be read: the host is asked; OK stops with
@@ -292,7 +294,7 @@ TEST(AviWrite, CopyAudioReadFailureAsksTheHost) {
         RecordingHost host;
         host.answerOk = ok;
         int result = w.CopyAudio(0, length, r.GetAudioStream(), &host);
-        EXPECT_EQ(result, ok ? 2107 : 0);
+        EXPECT_EQ(result, ok ? kErrAviAudioReadWrite : 0);
         EXPECT_GE(host.questions, 1);
         if (ok) {
             EXPECT_EQ(host.questions, 1);

@@ -317,30 +317,30 @@ TEST(CliRun, ExitStatusesAndReports) {
         const char* err;  // expected standard error, exactly
     } cases[] = {
         {"success",
-         [](const CliRequest& r, OperationHost&) {
+         [](const CliRequest& r, OperationHost&) -> OpResult {
              g_seen = r;
              return 0;
          },
          0, ""},
-        {"code", [](const CliRequest&, OperationHost&) { return 9010; }, 1,
+        {"code", [](const CliRequest&, OperationHost&) -> OpResult { return 9010; }, 1,
          "エラーNo.9010\n\nHeader reading failure\n"},
         {"reported with detail, then returned",
-         [](const CliRequest&, OperationHost& h) {
+         [](const CliRequest&, OperationHost& h) -> OpResult {
              h.ReportError("in.wav", 6004);
              return 6004;
          },
          1, "エラーNo.6004\n\nin.wav\nIt is not WAV.\n"},
-        {"silent code", [](const CliRequest&, OperationHost&) { return -2; }, 1, ""},
+        {"returned with detail", [](const CliRequest&, OperationHost&) -> OpResult { return {6004, "in.wav"}; },
+         1, "エラーNo.6004\n\nin.wav\nIt is not WAV.\n"},
+        {"silent code", [](const CliRequest&, OperationHost&) -> OpResult { return -2; }, 1, ""},
         {"reported but returned 0",
-         [](const CliRequest&, OperationHost& h) {
+         [](const CliRequest&, OperationHost& h) -> OpResult {
              h.ReportError("", 103);
              return 0;
          },
          1, "エラーNo.0103\n\nPreservation error \n or cancellation \n or the output path is bad.\n"},
-        {"not built", [](const CliRequest&, OperationHost&) { return kCliNotBuilt; }, 2,
-         "vantorel-cli: operation not available yet\n"},
         {"Ctrl-C",
-         [](const CliRequest&, OperationHost& h) {
+         [](const CliRequest&, OperationHost& h) -> OpResult {
              for (int i = 0; i < 1000; ++i) {
                  if (i == 3) ::raise(SIGINT);
                  if (h.Tick(i / 10.0)) return 2107;  // a failure after a stop is not shown

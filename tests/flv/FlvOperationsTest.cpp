@@ -107,7 +107,8 @@ TEST(FlvOperations, ExtractionAndSeparationReportTheirErrors) {
         kFlvErrUnsupported);
     ASSERT_EQ(host1.errors.size(), 1u);
     EXPECT_EQ(host1.errors[0].second, kFlvErrOpen);
-    EXPECT_EQ(host1.errors[0].first, "");
+    // An input that does not open is named.
+    EXPECT_EQ(host1.errors[0].first, (dir / "none.flv").string());
     // The library's explanation is the detail text.
     ASSERT_EQ(host2.errors.size(), 1u);
     EXPECT_EQ(host2.errors[0].second, kFlvErrUnsupported);

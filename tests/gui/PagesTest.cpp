@@ -41,11 +41,11 @@
 namespace vt::gui {
 namespace {
 
-using test::Click;
-using test::Make;
 using test::BoxRecorder;
+using test::Click;
 using test::FakeClock;
 using test::FileDialogScript;
+using test::Make;
 using test::ScopedLanguage;
 namespace fs = std::filesystem;
 
@@ -898,17 +898,30 @@ TEST(PageRun, OpenFailureBoxesNameTheFile) {
     std::ofstream(bad) << "this is no movie at all, just some text in a file";
     const fs::path badWav = dir / "broken.wav";
     std::ofstream(badWav) << "this is no sound at all, just some text in a file";
+    const fs::path badWmv = dir / "broken.wmv", badWma = dir / "broken.wma";
+    const fs::path badFlv = dir / "broken.flv", badFlv2 = dir / "broken2.flv";
+    for (const fs::path& p : {badWmv, badWma, badFlv, badFlv2}) std::ofstream(p) << "no media, just text";
     struct Case {
         std::function<std::unique_ptr<CBaseOpe>()> make;
         std::vector<fs::path> inputs;
         int start;
         fs::path named;
+        bool typed = false;  // the input typed into its field
     };
     const std::vector<Case> cases = {
         {[] { return std::unique_ptr<CBaseOpe>(Make<CAVICutterDlg>()); }, {bad}, 1061, bad},
         {[] { return std::unique_ptr<CBaseOpe>(Make<CAVILinkerDlg>()); }, {good, bad}, 1063, bad},
         {[] { return std::unique_ptr<CBaseOpe>(Make<CWAVLinkerDlg>()); }, {badWav, good}, 1063, badWav},
         {[] { return std::unique_ptr<CBaseOpe>(Make<CAVICreatorDlg>()); }, {good, badWav}, 1063, badWav},
+        // Windows Media pages (their runs end on worker threads).
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CWMVCutterDlg>()); }, {badWmv}, 1061, badWmv},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CWMVCreatorDlg>()); }, {badWmv, badWma}, 1063, badWmv},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CWMVLinkerDlg>()); }, {badWma, badWmv}, 1063, badWma},
+        // An extraction page clears an input it cannot read; a path typed in afterwards is run.
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CWMVExtract>()); }, {badWmv}, 1063, badWmv, true},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CFLVCutterDlg>()); }, {badFlv}, 1062, badFlv},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CFLvLinkerDlg>()); }, {badFlv2, badFlv}, 1063, badFlv2},
+        {[] { return std::unique_ptr<CBaseOpe>(Make<CFLVExtract>()); }, {badFlv}, 1063, badFlv, true},
     };
     for (const Case& c : cases) {
         BoxRecorder boxes;
@@ -916,9 +929,12 @@ TEST(PageRun, OpenFailureBoxesNameTheFile) {
         for (const fs::path& p : c.inputs) page->SetInputFile(p.string());
         page->OutputPath() = (dir / "out.avi").string();
         page->UpdateData(false);
+        if (c.typed) test::SetText(page.get(), kIdSourceEdit, c.inputs[0].string());
         Click(page.get(), c.start);
+        for (int i = 0; i < 1000 && (boxes.boxes.empty() || page->IsRunning()); ++i) QTest::qWait(10);
         ASSERT_EQ(boxes.boxes.size(), 1u) << c.named;
-        EXPECT_NE(boxes.boxes[0].text.find(c.named.string()), std::string::npos) << boxes.boxes[0].text;
+        EXPECT_NE(boxes.boxes[0].text.find(c.named.string()), std::string::npos) << c.named << "\n"
+                                                                                 << boxes.boxes[0].text;
     }
 }
 
