@@ -1,9 +1,11 @@
+#include "cli/CliInfo.h"
 #include "cli/CliOperations.h"
 
 namespace vt {
 
 int DispatchOperation(const CliRequest& request, OperationHost& host) {
     int page = request.pageNumber;
+    if (request.dryRun) return RunExtractDryRun(request, host);
     if (page >= 0 && page <= 3) return RunAviOperation(request, host);
     if (page == 4 || page == 5) return RunWavOperation(request, host);
     if (page >= 6 && page <= 9) return RunWmOperation(request, host);

@@ -34,6 +34,7 @@ struct CliRequest {
     SeparateStream stream = SeparateStream::None;  // separate only
     int64_t startMs = 0;                           // extract only
     std::optional<int64_t> endMs;                  // extract only; none: to the input's end
+    bool dryRun = false;                           // extract only: print the section, write nothing
 };
 
 // Each runs one request against the host and returns 0 or an error code

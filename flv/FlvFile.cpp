@@ -334,6 +334,7 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
         }
     }
     std::vector<FlvTag> out;
+    sectionStart_ = start;
     if (cut < tags_.size() && tags_[cut].time < e) {
         const uint32_t t0 = tags_[cut].time;
         // Sound starts with the section; when the start lies before the first
@@ -368,6 +369,7 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
         }
         for (size_t i = 0; i < out.size(); ++i)
             out[i].time = i < headers ? 0 : out[i].time - std::min(out[i].time, rebase);
+        sectionStart_ = uint32_t(std::max<uint64_t>(rebase, base) - base);
     }
     // A section without frames keeps the decoder configurations (AVC, AAC):
     // they tell a player which streams the file has and how to set them up.
