@@ -13,6 +13,7 @@
 #include "core/Strings.h"
 #include "core/TimeFields.h"
 #include "flv/FlvFile.h"
+#include "inspect/JoinCheck.h"
 #include "inspect/MediaInfo.h"
 #include "media/avi/DecMovie.h"
 #include "pages/avi/AviOperations.h"
@@ -326,6 +327,18 @@ int RunExtractDryRun(const CliRequest& request, OperationHost& host) {
     std::fputs(t.c_str(), stdout);
     std::fflush(stdout);
     return 0;
+}
+
+int RefuseDifferingJoin(const CliRequest& request, OperationHost& host) {
+    const std::vector<std::string> differences = JoinDifferences(request.inputs, request.format);
+    if (differences.empty()) return 0;
+    std::string detail = T("最初のファイルと形式の違うファイルがあります。何もしませんでした:",
+                           "some files differ from the first file; nothing was done:");
+    for (const std::string& d : differences) detail += "\n  " + d;
+    detail += T("\n--force を付けるとそのまま連結します (出力は最初のファイルの形式になります)。",
+                "\n--force joins them anyway (the output takes the first file's format).");
+    host.ReportError(detail, 1);
+    return 1;
 }
 
 }  // namespace vt

@@ -19,4 +19,8 @@ int RunInfoCommand(const std::vector<std::string>& args);
 // output, and writes nothing. 0 or the error code of the input's open step.
 int RunExtractDryRun(const CliRequest& request, OperationHost& host);
 
+// An AVI or WAV join whose files differ from the first (JoinDifferences):
+// reports the differences with error 1 and returns 1; 0 when they match.
+int RefuseDifferingJoin(const CliRequest& request, OperationHost& host);
+
 }  // namespace vt

@@ -35,6 +35,7 @@ struct CliRequest {
     int64_t startMs = 0;                           // extract only
     std::optional<int64_t> endMs;                  // extract only; none: to the input's end
     bool dryRun = false;                           // extract only: print the section, write nothing
+    bool force = false;                            // join only: join files that differ from the first
 };
 
 // Each runs one request against the host and returns 0 or an error code

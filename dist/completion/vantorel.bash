@@ -67,6 +67,7 @@ _vantorel_cli() {
             case $op in
                 separate) opts+=" --video --audio" ;;
                 extract) opts+=" --start --end --dry-run" ;;
+                join) opts+=" --force" ;;
                 info) opts+=" --json --keyframes" ;;
             esac
             COMPREPLY=($(compgen -W "$opts" -- "$cur"))

@@ -23,6 +23,7 @@ using test::Click;
 using test::Make;
 using test::SetText;
 using test::Text;
+using test::WaitForText;
 using namespace vt::test;
 using test::BoxRecorder;
 using test::FileDialogScript;
@@ -208,6 +209,9 @@ TEST(AviPages, AviExtractShowsWhereTheSectionBegins) {
     SetText(page.get(), 1084, "500");
     SetText(page.get(), 1087, "1");
     SetText(page.get(), 1088, "500");
+    // As soon as the times are typed, the page shows where the run will begin.
+    EXPECT_TRUE(WaitForText(page.get(), CBaseExtract::kIdRealStart, "0:00:00.400"))
+        << Text(page.get(), CBaseExtract::kIdRealStart);
     Click(page.get(), kIdStart);
     EXPECT_TRUE(boxes.boxes.empty());
     // Frame 13 stepped back to the key frame 10, which the page shows.
