@@ -60,6 +60,9 @@ int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs
         if (code != 0) {
             laterError = code;
             laterPath = inputs[i];
+            // A file that does not fit says why, below its name.
+            if (code == first.GetLastError() && !first.GetLastErrorDetail().empty())
+                laterPath += "\n" + first.GetLastErrorDetail();
             break;
         }
     }

@@ -72,6 +72,29 @@ TEST(AviPages, LinkerJoinsTheDroppedFiles) {
     EXPECT_TRUE(page->GetDlgItem(kIdStart)->isEnabled());
 }
 
+// Files that differ from the first: the page asks first, Cancel writes nothing.
+TEST(AviPages, LinkerAsksBeforeJoiningDifferentFiles) {
+    const fs::path big = MakeFixture("ops_movie_320.avi", "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 " +
+                                                              kOpsTone + "-c:v mpeg4 -g 10 -c:a pcm_s16le -ac 2 -shortest");
+    for (int answer : {kIdCancel, kIdOk}) {
+        TempDir dir;
+        BoxRecorder boxes(answer);
+        auto page = Make<CAVILinkerDlg>();
+        page->SetInputFile(MovieA().string());
+        page->SetInputFile(big.string());
+        const fs::path out = dir / "ab.avi";
+        ChooseOutput(page.get(), out);
+        Click(page.get(), kIdStart);
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].buttons, BoxButtons::OkCancel);
+        EXPECT_TRUE(boxes.boxes[0].cancelIsDefault);
+        EXPECT_NE(boxes.boxes[0].text.find("ops_movie_320.avi"), std::string::npos) << boxes.boxes[0].text;
+        EXPECT_NE(boxes.boxes[0].text.find("320\u00D7240"), std::string::npos) << boxes.boxes[0].text;
+        EXPECT_EQ(fs::exists(out), answer == kIdOk);
+        EXPECT_TRUE(page->GetDlgItem(kIdStart)->isEnabled());
+    }
+}
+
 TEST(AviPages, WavLinkerJoinsTheDroppedFiles) {
     TempDir dir;
     BoxRecorder boxes;

@@ -203,5 +203,94 @@ TEST(CliDryRun, WritesNothingAndPrintsTheStartTheRunUses) {
     }
 }
 
+// ---------------------------------------------------------------- join check
+
+TEST(CliJoinCheck, DifferingFilesAreRefusedWithTheReasonUnlessForced) {
+    const fs::path a =
+        MakeFixture("info_mpeg4_pcm.avi", kVideo + kTone + "-c:v mpeg4 -g 25 -c:a pcm_s16le -shortest");
+    const fs::path big = MakeFixture("join_320.avi", "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 " +
+                                                         kTone + "-c:v mpeg4 -g 25 -c:a pcm_s16le -shortest");
+    const fs::path fast =
+        MakeFixture("join_30fps_22k.avi", "-f lavfi -i testsrc=size=160x120:rate=30:duration=1 " + kTone +
+                                              "-c:v mpeg4 -g 25 -c:a pcm_s16le -ar 22050 -shortest");
+    const fs::path same =
+        MakeFixture("join_same.avi", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 " + kTone +
+                                         "-c:v mpeg4 -g 25 -c:a pcm_s16le -shortest");
+    const fs::path w44 = MakeFixture("info_tone.wav", kTone + "-c:a pcm_s16le");
+    const fs::path w8 = MakeFixture("join_8bit.wav", kTone + "-c:a pcm_u8 -ac 2");
+    struct Case {
+        std::string args;                  // the files, with --format when needed
+        std::vector<std::string> reasons;  // empty: the files match
+    } cases[] = {
+        {Q(a) + " " + Q(same), {}},
+        {Q(a) + " " + Q(big), {"join_320.avi: frame size 320×240, first file 160×120"}},
+        {Q(a) + " " + Q(fast),
+         {"join_30fps_22k.avi: frame rate 30, first file 25",
+          "join_30fps_22k.avi: sample rate 22050 Hz, first file 44100 Hz"}},
+        {"--format wav " + Q(w44) + " " + Q(w8),
+         {"join_8bit.wav: channels 2, first file 1", "join_8bit.wav: bits 8, first file 16"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        test::TempDir dir;
+        const std::string ext = c.args.find("--format wav") == 0 ? ".wav" : ".avi";
+        const fs::path out = dir / ("j" + ext);
+        auto r = test::Run("LC_ALL=C.UTF-8 " + Q(VT_CLI_PATH) + " --lang en --quiet join " + c.args + " -o " +
+                           Q(out) + " 2>&1 </dev/null");
+        if (c.reasons.empty()) {
+            EXPECT_EQ(r.status, 0) << r.out;
+            EXPECT_TRUE(fs::exists(out));
+            continue;
+        }
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_FALSE(fs::exists(out));
+        for (const std::string& reason : c.reasons) EXPECT_NE(r.out.find(reason), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("--force"), std::string::npos) << r.out;
+        // --force joins them as before.
+        r = test::Run("LC_ALL=C.UTF-8 " + Q(VT_CLI_PATH) + " --quiet join --force " + c.args + " -o " +
+                      Q(out) + " 2>&1 </dev/null");
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_TRUE(fs::exists(out));
+    }
+    // WMV and FLV joins refuse such files as before, now saying why.
+    struct Refusal {
+        fs::path first, later;
+        const char* code;
+        const char* reason;
+    } refusals[] = {
+        {MakeFixture("info_wmv2.wmv", kVideo + kTone + "-c:v wmv2 -g 25 -c:a wmav2 -b:a 64k -shortest"),
+         MakeFixture("join_320.wmv", "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 " + kTone +
+                                         "-c:v wmv2 -g 25 -c:a wmav2 -b:a 64k -shortest"),
+         "8203", "picture size 320\u00D7240, first file 160\u00D7120"},
+        {MakeFixture("info_h263_mp3.flv",
+                     kVideo + kTone + "-c:v flv1 -g 12 -c:a libmp3lame -b:a 64k -ar 44100 -shortest"),
+         MakeFixture("join_320.flv", "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 " + kTone +
+                                         "-c:v flv1 -g 12 -c:a libmp3lame -b:a 64k -ar 44100 -shortest"),
+         "9021", "picture size 320\u00D7240, first file 160\u00D7120"},
+        {MakeFixture("info_h263_mp3.flv",
+                     kVideo + kTone + "-c:v flv1 -g 12 -c:a libmp3lame -b:a 64k -ar 44100 -shortest"),
+         MakeFixture("join_22k.flv",
+                     kVideo + kTone + "-c:v flv1 -g 12 -c:a libmp3lame -b:a 64k -ar 22050 -shortest"),
+         "9021", "audio header byte"},
+    };
+    for (const Refusal& c : refusals) {
+        SCOPED_TRACE(c.later.string());
+        test::TempDir dir;
+        auto r = test::Run("LC_ALL=C.UTF-8 " + Q(VT_CLI_PATH) + " --lang en --quiet join --force " +
+                           Q(c.first) + " " + Q(c.later) + " -o " +
+                           Q(dir / ("j" + c.first.extension().string())) + " 2>&1 </dev/null");
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find(c.code), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.later.string() + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
+    }
+
+    // In Japanese, the same reason in its words.
+    auto r = test::Run("LC_ALL=C.UTF-8 " + Q(VT_CLI_PATH) + " --lang ja --quiet join " + Q(a) + " " + Q(big) +
+                       " -o /dev/null/x.avi 2>&1 </dev/null");
+    EXPECT_NE(r.out.find("join_320.avi: フレームサイズ 320×240、最初のファイルは 160×120"), std::string::npos)
+        << r.out;
+}
+
 }  // namespace
 }  // namespace vt
