@@ -60,7 +60,7 @@ int ShowModalBox(const ModalBox& box) {
     }
     if (box.buttons == BoxButtons::OkCancel) {
         mb.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        mb.setDefaultButton(QMessageBox::Ok);
+        mb.setDefaultButton(box.cancelIsDefault ? QMessageBox::Cancel : QMessageBox::Ok);
     } else {
         mb.setStandardButtons(QMessageBox::Ok);
     }

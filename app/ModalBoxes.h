@@ -20,6 +20,7 @@ struct ModalBox {
     std::string caption;
     BoxIcon icon = BoxIcon::None;
     BoxButtons buttons = BoxButtons::Ok;
+    bool cancelIsDefault = false;  // OkCancel: Cancel is the default button
 };
 
 // Shows the box modally; returns kIdOk or kIdCancel.

@@ -118,7 +118,7 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
     CliOptions o;
     std::string format, start, end, output, lang;
     bool haveFormat = false, haveStart = false, haveEnd = false, haveOutput = false;
-    bool video = false, audio = false, help = false;
+    bool video = false, audio = false, help = false, dryRun = false, force = false;
     std::vector<std::string> operands;
     std::string bad;  // the first usage error found
 
@@ -156,6 +156,14 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
         }
         if (a == "--audio") {
             audio = true;
+            continue;
+        }
+        if (a == "--dry-run") {
+            dryRun = true;
+            continue;
+        }
+        if (a == "--force") {
+            force = true;
             continue;
         }
         std::string value;
@@ -209,6 +217,12 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
     if ((video || audio) && r.operation != Operation::Separate)
         return Usage(T("--video と --audio は separate だけのオプションです",
                        "--video and --audio belong to separate only"));
+    if (dryRun && r.operation != Operation::Extract)
+        return Usage(T("--dry-run は extract だけのオプションです", "--dry-run belongs to extract only"));
+    r.dryRun = dryRun;
+    if (force && r.operation != Operation::Join)
+        return Usage(T("--force は join だけのオプションです", "--force belongs to join only"));
+    r.force = force;
     if ((haveStart || haveEnd) && r.operation != Operation::Extract)
         return Usage(T("--start と --end は extract だけのオプションです",
                        "--start and --end belong to extract only"));
@@ -314,8 +328,9 @@ std::string HelpText() {
         "操作:\n"
         "  separate (--video | --audio) 入力 [-o 出力]     映像音声分離    AVI, WMV, FLV\n"
         "  union 映像ソース 音声ソース [-o 出力]           映像音声合体    AVI, WMV\n"
-        "  join ファイル... [-o 出力]                      ファイル連結    AVI, WAV, WMV, WMA, FLV\n"
-        "  extract 入力 [--start 時間] [--end 時間] [-o 出力]  区間抽出    AVI, WAV, WMV, WMA, FLV\n"
+        "  join ファイル... [--force] [-o 出力]            ファイル連結    AVI, WAV, WMV, WMA, FLV\n"
+        "  extract 入力 [--start 時間] [--end 時間] [--dry-run] [-o 出力]  区間抽出  AVI, WAV, WMV, WMA, FLV\n"
+        "  info [--json] [--keyframes] ファイル...          ファイルの中身 (形式, 長さ, ストリーム, キーフレーム)\n"
         "\n"
         "オプション:\n"
         "  --format F   形式 (avi, wav, wmv, wma, flv)。省略時は最初の入力ファイルの拡張子から決めます。\n"
@@ -333,6 +348,18 @@ std::string HelpText() {
         "  --start 時間, --end 時間  extract の範囲。時間は [[時:]分:]秒[.ミリ秒] (例 1:02:03.500)。\n"
         "               --start の省略時は 0、--end の省略時はファイルの終わりです。\n"
         "               WMV, WMA, FLV ではウィンドウと同じく --end 0 もファイルの終わりです。\n"
+        "  --force      join: AVI と WAV で最初のファイルと形式 (映像の圧縮形式・サイズ・フレームレート、\n"
+        "               音声の形式) の違うファイルも連結します。付けなければ違いを示して終了コード 1 で\n"
+        "               断ります。\n"
+        "  --dry-run    extract: 実際の区間 (キーフレームへ戻した開始, 切り詰めた終わり)、\n"
+        "               書き込むパケット数とバイト数を表示し、何も書きません。\n"
+        "  --json       info: スクリプト向けの JSON (ファイルごとに一つのオブジェクトの配列)。キー:\n"
+        "               file, container (avi/wav/asf/flv), size (バイト), duration (秒, ミリ秒精度),\n"
+        "               key_frames, streams[]: index, type (video/audio/other), codec, codec_tag,\n"
+        "               width, height, frame_rate (映像), sample_rate, channels, bits_per_sample (音声),\n"
+        "               bit_rate (bit/s), packets, duration, key_frames, key_frame_times (映像)。\n"
+        "               読めないファイルは file, error (エラー番号), message。\n"
+        "  --keyframes  info: キーフレームの時刻 (秒) も表示します。\n"
         "  --help, -h   この説明を表示します。\n"
         "  --version    版を表示します。\n"
         "\n"
@@ -350,9 +377,11 @@ std::string HelpText() {
         "Operations:\n"
         "  separate (--video | --audio) INPUT [-o OUTPUT]       video or audio into a file   AVI, WMV, FLV\n"
         "  union VIDEO AUDIO [-o OUTPUT]                         video + audio into one movie AVI, WMV\n"
-        "  join FILE... [-o OUTPUT]                              files joined in order        AVI, WAV, WMV, "
+        "  join FILE... [--force] [-o OUTPUT]                    files joined in order        AVI, WAV, WMV, "
         "WMA, FLV\n"
-        "  extract INPUT [--start T] [--end T] [-o OUTPUT]       a time range                 AVI, WAV, WMV, "
+        "  extract INPUT [--start T] [--end T] [--dry-run] [-o OUTPUT]  a time range          AVI, WAV, WMV, "
+        "WMA, FLV\n"
+        "  info [--json] [--keyframes] FILE...                   what files hold              AVI, WAV, WMV, "
         "WMA, FLV\n"
         "\n"
         "Options:\n"
@@ -374,6 +403,21 @@ std::string HelpText() {
         "  --start T, --end T  the range of extract; T is [[H:]M:]S[.mmm], e.g. 1:02:03.500.\n"
         "               --start defaults to 0, --end to the end of the input; for WMV,\n"
         "               WMA and FLV, as in the window, --end 0 also means the end.\n"
+        "  --force      join: join AVI and WAV files that differ from the first file\n"
+        "               (video compression, frame size or rate, audio format); without it\n"
+        "               such a join is refused with the differences and exit status 1.\n"
+        "  --dry-run    extract: print the real section (the start moved back to its\n"
+        "               key frame, the end as clamped), the packets and bytes it would\n"
+        "               write, and write nothing.\n"
+        "  --json       info: a JSON document for scripts, an array of one object per\n"
+        "               file. Keys: file, container (avi/wav/asf/flv), size (bytes),\n"
+        "               duration (seconds, to the millisecond), key_frames, streams[]:\n"
+        "               index, type (video/audio/other), codec, codec_tag, width, height,\n"
+        "               frame_rate (video), sample_rate, channels, bits_per_sample\n"
+        "               (audio), bit_rate (bits/s), packets, duration, key_frames and\n"
+        "               key_frame_times (video). A file that cannot be read: file,\n"
+        "               error (the error number), message.\n"
+        "  --keyframes  info: the key frames' times (seconds) too.\n"
         "  --help, -h   this text.\n"
         "  --version    the program's version.\n"
         "\n"

@@ -1,3 +1,4 @@
+#include "cli/CliInfo.h"
 #include "cli/CliOperations.h"
 #include "core/ErrorCodes.h"
 #include "ops/OutputGuard.h"
@@ -23,6 +24,11 @@ OpResult DispatchOperation(const CliRequest& request, OperationHost& host) {
     for (std::span<const OpEntry> table : {AviEntries(), WmEntries(), FlvEntries()})
         if (!entry) entry = FindEntry(table, request.pageNumber);
     if (!entry) return kErrSave;  // the parser only makes pages that exist
+    if (request.dryRun) return RunExtractDryRun(request, host);
+    if (request.operation == Operation::Join && !request.force) {
+        OpResult refused = RefuseDifferingJoin(request);
+        if (refused.code != 0) return refused;
+    }
     OpJob job = JobOfRequest(request);
     if (entry->prepare) {
         OpResult prepared = entry->prepare(job, host);

@@ -2,9 +2,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliInfo.h"
 #include "cli/CliOperations.h"
 #include "cli/CliRun.h"
 
 int main(int argc, char** argv) {
-    return vt::RunCli(std::vector<std::string>(argv + 1, argv + argc), vt::DispatchOperation);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (vt::IsInfoCommand(args)) return vt::RunInfoCommand(args);
+    return vt::RunCli(args, vt::DispatchOperation);
 }

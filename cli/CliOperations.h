@@ -27,6 +27,8 @@ struct CliRequest {
     SeparateStream stream = SeparateStream::None;  // separate only
     int64_t startMs = 0;                           // extract only
     std::optional<int64_t> endMs;                  // extract only; none: to the input's end
+    bool dryRun = false;                           // extract only: print the section, write nothing
+    bool force = false;                            // join only: join files that differ from the first
 };
 
 // The job of a request.

@@ -7,8 +7,9 @@
 #include <filesystem>
 #include <limits>
 
-#include "flv/FlvCodecs.h"
 #include "core/ErrorCodes.h"
+#include "core/Strings.h"
+#include "flv/FlvCodecs.h"
 #include "platform/Bytes.h"
 
 namespace vt {
@@ -339,6 +340,7 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
         }
     }
     std::vector<FlvTag> out;
+    sectionStart_ = start;
     if (cut < tags_.size() && tags_[cut].time < e) {
         const uint32_t t0 = tags_[cut].time;
         // Sound starts with the section; when the start lies before the first
@@ -373,6 +375,7 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
         }
         for (size_t i = 0; i < out.size(); ++i)
             out[i].time = i < headers ? 0 : out[i].time - std::min(out[i].time, rebase);
+        sectionStart_ = uint32_t(std::max<uint64_t>(rebase, base) - base);
     }
     // A section without frames keeps the decoder configurations (AVC, AAC):
     // they tell a player which streams the file has and how to set them up.
@@ -395,32 +398,73 @@ std::vector<FlvTag> CFlvFile::DecoderConfigurations() const {
     return out;
 }
 
-static bool SameFormat(const CFlvFile& a, const CFlvFile& b) {
-    if (a.HasVideo() != b.HasVideo() || a.HasAudio() != b.HasAudio()) return false;
+// Why `b` cannot follow `a` in one file, in plain words ("" when it can):
+// the streams, the video codec, its decoder configuration and picture size,
+// the audio header byte and the audio decoder configuration.
+static std::string FormatDifference(const CFlvFile& a, const CFlvFile& b) {
+    auto T = [](const std::string& ja, const std::string& en) { return SelectByLanguage(ja, en); };
+    auto presence = [&](bool has, const char* ja, const char* en) {
+        return has ? T(std::string(ja) + "あり、最初のファイルは" + ja + "なし",
+                       std::string("has ") + en + ", first file none")
+                   : T(std::string(ja) + "なし、最初のファイルは" + ja + "あり",
+                       std::string("no ") + en + ", first file has " + en);
+    };
+    if (a.HasVideo() != b.HasVideo()) return presence(b.HasVideo(), "映像", "video");
+    if (a.HasAudio() != b.HasAudio()) return presence(b.HasAudio(), "音声", "audio");
     auto firstOf = [](const CFlvFile& f, uint8_t type) -> const FlvTag* {
         for (const FlvTag& t : f.Tags())
             if (t.type == type) return &t;
         return nullptr;
     };
+    auto hex = [](unsigned v) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "0x%02X", v);
+        return std::string(buf);
+    };
     if (a.HasVideo()) {
         const FlvTag* va = firstOf(a, kFlvTagVideo);
         const FlvTag* vb = firstOf(b, kFlvTagVideo);
-        if (va->VideoCodec() != vb->VideoCodec() || a.VideoConfig() != b.VideoConfig()) return false;
-        if (a.Width() && b.Width() && (a.Width() != b.Width() || a.Height() != b.Height())) return false;
+        auto codec = [](uint8_t c) {
+            static const char* const kNames[] = {"0",   "1",    "H.263",   "Screen",
+                                                 "VP6", "VP6A", "Screen2", "H.264"};
+            return std::string(c < 8 ? kNames[c] : "?");
+        };
+        if (va->VideoCodec() != vb->VideoCodec())
+            return T(
+                "映像コーデック " + codec(vb->VideoCodec()) + "、最初のファイルは " + codec(va->VideoCodec()),
+                "video codec " + codec(vb->VideoCodec()) + ", first file " + codec(va->VideoCodec()));
+        if (a.Width() && b.Width() && (a.Width() != b.Width() || a.Height() != b.Height())) {
+            const std::string sb = std::to_string(b.Width()) + "\u00D7" + std::to_string(b.Height());
+            const std::string sa = std::to_string(a.Width()) + "\u00D7" + std::to_string(a.Height());
+            return T("画像サイズ " + sb + "、最初のファイルは " + sa,
+                     "picture size " + sb + ", first file " + sa);
+        }
+        if (a.VideoConfig() != b.VideoConfig())
+            return T("映像のデコーダ設定が最初のファイルと違います",
+                     "video decoder configuration differs from the first file's");
     }
     if (a.HasAudio()) {
         const FlvTag* aa = firstOf(a, kFlvTagAudio);
         const FlvTag* ab = firstOf(b, kFlvTagAudio);
-        if (aa->head != ab->head || a.AudioConfig() != b.AudioConfig()) return false;
+        if (aa->head != ab->head)
+            return T("音声ヘッダ " + hex(ab->head) + " (" + FlvSoundFormatName(ab->SoundFormat()) +
+                         ")、最初のファイルは " + hex(aa->head) + " (" +
+                         FlvSoundFormatName(aa->SoundFormat()) + ")",
+                     "audio header byte " + hex(ab->head) + " (" + FlvSoundFormatName(ab->SoundFormat()) +
+                         "), first file " + hex(aa->head) + " (" + FlvSoundFormatName(aa->SoundFormat()) +
+                         ")");
+        if (a.AudioConfig() != b.AudioConfig())
+            return T("音声のデコーダ設定が最初のファイルと違います",
+                     "audio decoder configuration differs from the first file's");
     }
-    return true;
+    return {};
 }
 
 int CFlvFile::Add(CFlvFile* other, bool continueTime) {
     if (sources_.empty()) return Fail(kFlvErrNoMedia);
     if (!other || other->sources_.empty() || (!other->HasAudio() && !other->HasVideo()))
         return Fail(kFlvErrNoMedia);
-    if (!SameFormat(*this, *other)) return Fail(kFlvErrFormat);
+    if (std::string why = FormatDifference(*this, *other); !why.empty()) return Fail(kFlvErrFormat, why);
     if (sources_.size() + other->sources_.size() > std::numeric_limits<uint16_t>::max())
         return Fail(kFlvErrUnsupported);
 

@@ -121,6 +121,9 @@ class CFlvFile : public CFlvErrorHandler {
     // Limits the file to [start, end) milliseconds for the next SaveAs; the
     // section begins at a key frame. An end of 0 means the end of the file.
     int Extract(uint32_t start, uint32_t end);
+    // Where the last Extract's section really begins, in the times it was
+    // given (milliseconds from the first frame): the key frame it steps back to.
+    uint32_t SectionStart() const { return sectionStart_; }
     // Appends `other` (opened, kept alive by the caller until after SaveAs)
     // behind this file; with `continueTime` its times go on after our last frame.
     int Add(CFlvFile* other, bool continueTime);
@@ -167,6 +170,7 @@ class CFlvFile : public CFlvErrorHandler {
     AmfValue meta_;
     std::vector<uint8_t> videoConfig_, audioConfig_;
     uint32_t width_ = 0, height_ = 0;
+    uint32_t sectionStart_ = 0;
     std::vector<uint8_t> copyBuf_;
 };
 

@@ -1,6 +1,8 @@
 #include "ops/BaseKinds.h"
 
+#include <QLabel>
 #include <QListWidget>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/ModalBoxes.h"
@@ -250,6 +252,17 @@ void CBaseLinker::SetFormatLabels(const std::string& output) {
 
 // ---- section extraction ----
 
+bool CBaseLinker::ConfirmJoin(const std::string& question) {
+    ModalBox box;
+    box.owner = this;
+    box.text = question;
+    box.caption = "Vantorel";
+    box.icon = BoxIcon::Question;
+    box.buttons = BoxButtons::OkCancel;
+    box.cancelIsDefault = true;
+    return ShowModalBox(box) == kIdOk;
+}
+
 CBaseExtract::CBaseExtract(QWidget* parentObject, unsigned bkColor)
     : CBaseOpe(kTemplateExtract, parentObject, bkColor) {}
 
@@ -277,7 +290,63 @@ bool CBaseExtract::OnInitDialog() {
     OnClicked(kIdSourceBrowse, [this] { OnBrowseInput(); });
     OnClicked(kIdOutputBrowse, [this] { OnBrowseOutput(); });
     OnClicked(kIdStart, [this] { OnStart(); });
+
+    // Where the section really begins, on a line of its own below the range
+    // (inside the input group), recomputed once the typing pauses.
+    QWidget* first = GetDlgItem(1081);
+    QWidget* last = GetDlgItem(1095);
+    if (first && last && first->parentWidget()) {
+        auto* label = new QLabel(first->parentWidget());
+        const QRect a = first->geometry(), b = last->geometry();
+        label->setGeometry(a.left(), a.bottom() + 3, b.right() - a.left(), a.height());
+        label->show();
+        RegisterCtrl(kIdRealStart, label);
+    }
+    rangeTimer_ = new QTimer(this);
+    rangeTimer_->setSingleShot(true);
+    rangeTimer_->setInterval(kRangeTypedDelayMs);
+    connect(rangeTimer_, &QTimer::timeout, this, [this] {
+        TimeFields start, end;
+        if (IsRunning() || fields_.input.empty() || !TypedRange(start, end)) {
+            ShowRealStart();
+            return;
+        }
+        OnRangeTyped(start, end);
+    });
+    for (CNumberEditBox* edit : timeEdits_)
+        if (edit) connect(edit, &QLineEdit::textChanged, rangeTimer_, [this] { rangeTimer_->start(); });
     return true;
+}
+
+bool CBaseExtract::TypedRange(TimeFields& start, TimeFields& end) const {
+    ExtractFields typed;
+    for (int i = 0; i < kTimeFieldCount; ++i) {
+        const TimeFieldSpec& rule = GetTimeFieldSpec(TimeField(i));
+        bool ok = false;
+        const std::string text = GetCtrlText(rule.editId);
+        const int value = QString::fromStdString(text).toInt(&ok);
+        if (!ok || value < rule.min || value > rule.max) return false;
+        TimeFieldValue(typed, rule.field) = value;
+    }
+    start = typed.start;
+    end = typed.end;
+    return true;
+}
+
+void CBaseExtract::ShowRealStart() {
+    if (QWidget* w = GetDlgItem(kIdRealStart)) qobject_cast<QLabel*>(w)->clear();
+}
+
+void CBaseExtract::ShowRealStart(const TimeFields& asked, const TimeFields& real) {
+    auto* label = qobject_cast<QLabel*>(GetDlgItem(kIdRealStart));
+    if (!label) return;
+    const int64_t ms = ToMilliseconds(real);
+    char time[48];
+    std::snprintf(time, sizeof time, "%d:%02d:%02d.%03d", int(ms / 3600000), int(ms / 60000 % 60),
+                  int(ms / 1000 % 60), int(ms % 1000));
+    std::string text = SelectByLanguage("実際の開始: ", "Real start: ") + time;
+    if (ToMilliseconds(asked) != ms) text += SelectByLanguage(" (キーフレーム)", " (key frame)");
+    label->setText(QString::fromStdString(text));
 }
 
 void CBaseExtract::DoDataExchange(CDataExchange& dx) {

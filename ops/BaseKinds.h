@@ -8,6 +8,8 @@
 #include "ops/BaseOpe.h"
 #include "ops/KindRules.h"
 
+class QTimer;
+
 class QListWidget;
 
 namespace vt::gui {
@@ -105,6 +107,9 @@ class CBaseLinker : public CBaseOpe {
     virtual void OnAdd() {}           // 1071
     virtual void OnBrowseOutput() {}  // 1059
     virtual void OnStart() {}         // 1063: joins the files in list order
+    // Asks whether to join files that differ from the first, with Cancel as
+    // the default answer; true for OK.
+    bool ConfirmJoin(const std::string& question);
 
     LinkerFields fields_;
 
@@ -129,7 +134,26 @@ class CBaseExtract : public CBaseOpe {
     std::vector<std::string> InputPaths() const override { return {fields_.input}; }
     const ExtractFields& Fields() const { return fields_; }
 
+    // The line below the range that tells where the section really begins
+    // (kIdRealStart; empty until a page shows it).
+    static constexpr int kIdRealStart = 1096;
+    // The delay between the last change of a time field and OnRangeTyped.
+    static constexpr int kRangeTypedDelayMs = 250;
+
   protected:
+    // Called on the user-interface thread a moment after the typed times stop
+    // changing (also after a new input's range is shown), with the times as
+    // typed; not while an operation runs, nor while a field holds no valid
+    // number. A page whose extraction moves the start shows where it really
+    // begins through ShowRealStart.
+    virtual void OnRangeTyped(const TimeFields& start, const TimeFields& end) {
+        (void)start;
+        (void)end;
+    }
+    // Shows "real start" with the time, noting when it is not the typed start;
+    // ShowRealStart() alone empties the line.
+    void ShowRealStart(const TimeFields& asked, const TimeFields& real);
+    void ShowRealStart();
     bool OnInitDialog() override;
     void DoDataExchange(CDataExchange& dx) override;
     QWidget* CreateControl(const CtrlTemplate& ctrl, QWidget* parent) override;
@@ -143,6 +167,11 @@ class CBaseExtract : public CBaseOpe {
     ExtractFields fields_;
     // The time edits in the order 1088 down to 1081.
     CNumberEditBox* timeEdits_[kTimeFieldCount] = {};
+
+  private:
+    // The times in the edits, when each holds a number in its field's range.
+    bool TypedRange(TimeFields& start, TimeFields& end) const;
+    QTimer* rangeTimer_ = nullptr;
 };
 
 }  // namespace vt::gui

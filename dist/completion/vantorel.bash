@@ -66,14 +66,16 @@ _vantorel_cli() {
             local opts="--format --lang --quiet -q --output -o --help -h --version"
             case $op in
                 separate) opts+=" --video --audio" ;;
-                extract) opts+=" --start --end" ;;
+                extract) opts+=" --start --end --dry-run" ;;
+                join) opts+=" --force" ;;
+                info) opts+=" --json --keyframes" ;;
             esac
             COMPREPLY=($(compgen -W "$opts" -- "$cur"))
             return 0
         fi
     fi
     if [[ -z $op ]]; then
-        COMPREPLY=($(compgen -W "separate union join extract" -- "$cur"))
+        COMPREPLY=($(compgen -W "separate union join extract info" -- "$cur"))
         return 0
     fi
     _vantorel_media_files "$cur"

@@ -35,6 +35,19 @@ void CAVIExtract::ReadRange() {
     ShowRangeRead(r, range.start, range.end);
 }
 
+void CAVIExtract::OnRangeTyped(const TimeFields& start, const TimeFields& end) {
+    // The steps of ExtractAviSection: the end frame clamped, then the start
+    // moved to its key frame. Reading the index only, on this thread.
+    CDecAVIAudio reader;
+    if (reader.Open(fields_.input) || reader.GetLength() <= 0) return ShowRealStart();
+    const double rate = reader.GetFrameRate();
+    int last = TimeToFrame(end, rate);
+    if (last >= reader.GetLength() - 1) last = reader.GetLength() - 1;
+    int first = TimeToFrame(start, rate);
+    if (first <= last) first = AviKeyFrameStart(reader, first, last);
+    ShowRealStart(start, FrameToTime(first, rate));
+}
+
 void CAVIExtract::OnStart() {
     if (!BeginOperation()) return;
     OpJob job = JobOf(fields_);

@@ -20,6 +20,8 @@ class CAVIExtract : public CBaseExtract {
     void OnBrowseOutput() override;
     // The start button: the extraction.
     void OnStart() override;
+    // The key frame the section would begin at, as the extraction finds it.
+    void OnRangeTyped(const TimeFields& start, const TimeFields& end) override;
 
   private:
     // The time fields from the input: its first frame to its length.

@@ -1,5 +1,7 @@
 #include "pages/avi/AVILinkerDlg.h"
 
+#include "inspect/JoinCheck.h"
+#include "media/avi/DecMovie.h"
 #include "ops/PageTable.h"
 #include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"
@@ -24,6 +26,9 @@ void CAVILinkerDlg::OnBrowseOutput() {
 
 void CAVILinkerDlg::OnStart() {
     if (fields_.files.empty()) return;
+    // Files that differ from the first join only when the user says so.
+    const std::vector<std::string> differences = JoinDifferences(fields_.files, kFormatAvi);
+    if (!differences.empty() && !ConfirmJoin(JoinAnywayQuestion(differences))) return;
     if (!BeginOperation()) return;
     const OpResult r = RunAviConnection(JobOf(fields_), *this);
     ShowErrorMessage(r.detail, r.code);

@@ -268,4 +268,12 @@ int ExtractAviSection(const std::string& input, const std::string& output, const
     return result;
 }
 
+int AviKeyFrameStart(const CDecAVIAudio& reader, int start, int end) {
+    return KeyFrameStart(reader, start, end);
+}
+
+int32_t AviVideoToAudioSample(int64_t frame, const AviStreamInfo& video, const AviStreamInfo& audio) {
+    return VideoToAudioSample(frame, video, audio);
+}
+
 }  // namespace vt

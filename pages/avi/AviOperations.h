@@ -15,6 +15,9 @@
 
 namespace vt {
 
+class CDecAVIAudio;
+struct AviStreamInfo;
+
 // Options of the WAV outputs: the size limit of a WAV file (RIFF sizes are
 // 32-bit; tests lower it).
 struct WavWriteOptions {
@@ -78,6 +81,12 @@ int ReadAviRange(const std::string& input, SectionRange& range, double* frameRat
 // copy starts.
 int ExtractAviSection(const std::string& input, const std::string& output, const SectionRange& range,
                       OperationHost& host, const std::function<void(const TimeFields&)>& onStartAligned = {});
+
+// The steps of ExtractAviSection, for a plan of the section without writing
+// it (extract --dry-run): the frame the section really begins at (start and
+// end as frames, end already clamped), and the audio sample of a frame.
+int AviKeyFrameStart(const CDecAVIAudio& reader, int start, int end);
+int32_t AviVideoToAudioSample(int64_t frame, const AviStreamInfo& video, const AviStreamInfo& audio);
 
 // The range a WAV file (or the audio of an AVI file) offers: 0 to the audio's
 // duration. 0 or the open error.

@@ -1,6 +1,8 @@
 #include "pages/avi/WAVLinkerDlg.h"
 
 #include "core/Strings.h"
+#include "inspect/JoinCheck.h"
+#include "media/avi/DecMovie.h"
 #include "ops/PageTable.h"
 #include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"
@@ -28,6 +30,9 @@ void CWAVLinkerDlg::OnBrowseOutput() {
 
 void CWAVLinkerDlg::OnStart() {
     if (fields_.files.empty()) return;
+    // Files that differ from the first join only when the user says so.
+    const std::vector<std::string> differences = JoinDifferences(fields_.files, kFormatWav);
+    if (!differences.empty() && !ConfirmJoin(JoinAnywayQuestion(differences))) return;
     if (!BeginOperation()) return;
     const OpResult r = RunWavConnection(JobOf(fields_), *this);
     ShowErrorMessage(r.detail, r.code);

@@ -37,6 +37,24 @@ void CFLVExtract::DoDataExchange(CDataExchange& dx) {
     CBaseExtract::DoDataExchange(dx);
 }
 
+namespace {
+
+// The library counts unsigned 32-bit milliseconds. The hours field goes far
+// beyond that (about 1193 hours); such a time lies past any FLV file, so it is
+// held at the largest count instead of wrapping round to a time inside the file.
+uint32_t FlvMilliseconds(const TimeFields& t) {
+    return uint32_t(std::clamp<int64_t>(ToMilliseconds(t), 0, std::numeric_limits<uint32_t>::max()));
+}
+
+}  // namespace
+
+void CFLVExtract::OnRangeTyped(const TimeFields& start, const TimeFields& end) {
+    CFlvFile file;
+    if (file.Open(fields_.input) || file.Extract(FlvMilliseconds(start), FlvMilliseconds(end)))
+        return ShowRealStart();
+    ShowRealStart(start, FromMilliseconds(file.SectionStart()));
+}
+
 void CFLVExtract::OnStart() {
     // Starting reads the path and time fields (and checks their ranges).
     if (!BeginOperation()) return;

@@ -19,6 +19,8 @@ class CFLVExtract : public CBaseExtract {
     void DoDataExchange(CDataExchange& dx) override;
     // The start button: the extraction.
     void OnStart() override;
+    // The key frame the section would begin at, as the library's Extract finds it.
+    void OnRangeTyped(const TimeFields& start, const TimeFields& end) override;
 };
 
 }  // namespace vt::gui

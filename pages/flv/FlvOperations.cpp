@@ -62,6 +62,9 @@ OpResult FlvConnection(OperationHost& host, const std::vector<std::string>& inpu
         if (code != 0) {
             laterError = code;
             laterPath = inputs[i];
+            // A file that does not fit says why, below its name.
+            if (code == first.GetLastError() && !first.GetLastErrorDetail().empty())
+                laterPath += "\n" + first.GetLastErrorDetail();
             break;
         }
     }

@@ -25,6 +25,34 @@ CWMVExtract::CWMVExtract(QWidget* parentObject) : CBaseExtract(parentObject, kCo
 
 CWMVExtract::~CWMVExtract() {
     StopAndWait(*this, op_);
+    // The search reads no further than the start; its answer is dropped.
+    if (searcher_.joinable()) searcher_.join();
+}
+
+void CWMVExtract::OnRangeTyped(const TimeFields& start, const TimeFields&) {
+    request_ = {fields_.input, start};
+    requestPending_ = true;
+    if (!searching_) StartRealStartSearch();
+}
+
+void CWMVExtract::StartRealStartSearch() {
+    if (searcher_.joinable()) searcher_.join();  // it has ended: its answer came
+    requestPending_ = false;
+    searching_ = true;
+    const RealStartRequest request = request_;
+    searcher_ = std::thread([this, request] {
+        int code = 0;
+        const uint64_t start = WmKeyFrameStart(request.input, WmRangeTime(request.start), &code);
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, start, code] {
+                searching_ = false;
+                if (requestPending_) return StartRealStartSearch();  // the fields changed meanwhile
+                if (code || request.input != fields_.input) return ShowRealStart();
+                ShowRealStart(request.start, WmDurationFields(start));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void CWMVExtract::SetInputFile(std::string path) {

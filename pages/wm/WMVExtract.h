@@ -1,6 +1,8 @@
 #pragma once
 // WMV and WMA section extraction: a time range of a file.
 #include <memory>
+#include <string>
+#include <thread>
 
 #include "ops/BaseKinds.h"
 #include "pages/wm/WmOperations.h"
@@ -25,8 +27,21 @@ class CWMVExtract : public CBaseExtract {
     void OnBrowseOutput() override;
     // The start button: the extraction.
     void OnStart() override;
+    // The key frame the section would begin at, found on a worker thread
+    // (it reads the file up to the start).
+    void OnRangeTyped(const TimeFields& start, const TimeFields& end) override;
 
   private:
+    // Starts the search of the latest request on the worker.
+    void StartRealStartSearch();
+    struct RealStartRequest {
+        std::string input;
+        TimeFields start;
+    };
+    RealStartRequest request_;
+    bool requestPending_ = false;  // a request newer than the running search
+    bool searching_ = false;
+    std::thread searcher_;
     CWmExtraction op_;
     std::unique_ptr<WmFrontEnd> frontEnd_;
 };

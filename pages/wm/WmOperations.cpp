@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <limits>
 #include <map>
 
@@ -33,6 +34,83 @@ bool SameStreams(const AsfProfile& first, const AsfProfile& later) {
             a[i].typeSpecific != b[i].typeSpecific)
             return false;
     return true;
+}
+
+// Why a later file's streams cannot follow the first file's, in plain words
+// (the first difference: the stream count, a stream's number or type, its
+// codec, picture size, sample rate or channels, or another format field).
+std::string StreamsDifference(const AsfProfile& first, const AsfProfile& later) {
+    const auto& a = first.Streams();
+    const auto& b = later.Streams();
+    auto T = [](const std::string& ja, const std::string& en) { return SelectByLanguage(ja, en); };
+    if (a.size() != b.size())
+        return T(
+            "ストリーム数 " + std::to_string(b.size()) + "、最初のファイルは " + std::to_string(a.size()),
+            std::to_string(b.size()) + " streams, first file " + std::to_string(a.size()));
+    auto le = [](const std::vector<uint8_t>& v, size_t at, int bytes) {
+        uint32_t x = 0;
+        for (int i = bytes - 1; i >= 0; --i) x = x << 8 | (at + size_t(i) < v.size() ? v[at + size_t(i)] : 0);
+        return x;
+    };
+    auto fourcc = [](uint32_t f) {
+        std::string s;
+        for (int i = 0; i < 4; ++i) {
+            const char c = char(f >> (8 * i));
+            s += (c >= 0x20 && c < 0x7F) ? c : '.';
+        }
+        return s;
+    };
+    for (size_t i = 0; i < a.size(); ++i) {
+        const std::string n = T("ストリーム " + std::to_string(a[i].streamNumber) + ": ",
+                                "stream " + std::to_string(a[i].streamNumber) + ": ");
+        const bool video = a[i].streamType == asfguid::kVideoMedia;
+        const bool audio = a[i].streamType == asfguid::kAudioMedia;
+        auto kind = [&](const AsfStreamConfig& c) {
+            return c.streamType == asfguid::kVideoMedia   ? T("映像", "video")
+                   : c.streamType == asfguid::kAudioMedia ? T("音声", "audio")
+                                                          : T("その他", "other");
+        };
+        if (a[i].streamNumber != b[i].streamNumber)
+            return T("ストリーム番号 " + std::to_string(b[i].streamNumber) + "、最初のファイルは " +
+                         std::to_string(a[i].streamNumber),
+                     "stream number " + std::to_string(b[i].streamNumber) + ", first file " +
+                         std::to_string(a[i].streamNumber));
+        if (a[i].streamType != b[i].streamType)
+            return n + T(kind(b[i]) + "、最初のファイルは " + kind(a[i]),
+                         kind(b[i]) + ", first file " + kind(a[i]));
+        if (a[i].typeSpecific == b[i].typeSpecific) continue;
+        const auto& x = a[i].typeSpecific;
+        const auto& y = b[i].typeSpecific;
+        auto differs = [&](const char* ja, const char* en, const std::string& vy, const std::string& vx) {
+            return n + T(std::string(ja) + " " + vy + "、最初のファイルは " + vx,
+                         std::string(en) + " " + vy + ", first file " + vx);
+        };
+        if (video) {
+            // width, height, flags, format size, then the bitmap header
+            if (le(x, 11 + 16, 4) != le(y, 11 + 16, 4))
+                return differs("コーデック", "codec", fourcc(le(y, 11 + 16, 4)), fourcc(le(x, 11 + 16, 4)));
+            const std::string sx = std::to_string(le(x, 0, 4)) + "\u00D7" + std::to_string(le(x, 4, 4));
+            const std::string sy = std::to_string(le(y, 0, 4)) + "\u00D7" + std::to_string(le(y, 4, 4));
+            if (sx != sy) return differs("画像サイズ", "picture size", sy, sx);
+        }
+        if (audio) {
+            char tx[8], ty[8];
+            std::snprintf(tx, sizeof tx, "0x%04X", unsigned(le(x, 0, 2)));
+            std::snprintf(ty, sizeof ty, "0x%04X", unsigned(le(y, 0, 2)));
+            if (le(x, 0, 2) != le(y, 0, 2)) return differs("コーデック", "codec", ty, tx);
+            if (le(x, 4, 4) != le(y, 4, 4))
+                return differs("サンプリングレート", "sample rate", std::to_string(le(y, 4, 4)) + " Hz",
+                               std::to_string(le(x, 4, 4)) + " Hz");
+            if (le(x, 2, 2) != le(y, 2, 2))
+                return differs("チャンネル数", "channels", std::to_string(le(y, 2, 2)),
+                               std::to_string(le(x, 2, 2)));
+            if (le(x, 8, 4) != le(y, 8, 4))
+                return differs("ビットレート", "bit rate", std::to_string(le(y, 8, 4) * 8) + " bit/s",
+                               std::to_string(le(x, 8, 4) * 8) + " bit/s");
+        }
+        return n + T("形式が最初のファイルと違います", "format differs from the first file's");
+    }
+    return {};
 }
 
 // The detail of 8204: the file that lacks the stream, in plain words.
@@ -387,9 +465,11 @@ void CWmConnection::Start(WmFrontEnd& frontEnd, bool listEmpty) {
         if (!frontEnd.BeginOperation(job)) return;
         host_ = &frontEnd.Host();
         RouteDiagnostics(*host_);
+        refusal_.clear();
         int code = Connect(job.inputs, job.output);
         reader_.Close();
-        std::string detail;
+        // A file that does not fit says why, below its name.
+        std::string detail = code == kErrWmProcess ? refusal_ : std::string();
         code = FinishOutput(writer_, code, job.output, &detail);
         EndRun(frontEnd, code, detail);
     });
@@ -420,7 +500,10 @@ int CWmConnection::Connect(const std::vector<std::string>& files, const std::str
             const auto profile = reader_.GetProfile();
             // A file with other streams than the first cannot follow it in
             // the first file's layout.
-            if (!profile || !SameStreams(first, *profile)) return kErrWmProcess;
+            if (!profile || !SameStreams(first, *profile)) {
+                if (profile) refusal_ = files[i] + "\n" + StreamsDifference(first, *profile);
+                return kErrWmProcess;
+            }
         }
         fileEnd_ = {};
         if (reader_.Run() != 0) return kErrWmProcess;

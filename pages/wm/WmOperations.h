@@ -226,6 +226,7 @@ class CWmConnection : public CWmOperationBase {
     size_t fileCount_ = 0;
     WmSampleEnd fileEnd_;  // of the file being copied
     OperationHost* host_ = nullptr;
+    std::string refusal_;  // why a later file could not follow the first (8203)
 };
 
 // The samples of a time range of one file, moved to time 0.

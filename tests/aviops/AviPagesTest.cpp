@@ -23,6 +23,7 @@ using test::Click;
 using test::Make;
 using test::SetText;
 using test::Text;
+using test::WaitForText;
 using namespace vt::test;
 using test::BoxRecorder;
 using test::FileDialogScript;
@@ -69,6 +70,29 @@ TEST(AviPages, LinkerJoinsTheDroppedFiles) {
     EXPECT_EQ(RawStream(out, "a:0"), RawStream(MovieA(), "a:0") + RawStream(MovieB(), "a:0"));
     EXPECT_FALSE(page->GetDlgItem(kIdStop)->isEnabled());
     EXPECT_TRUE(page->GetDlgItem(kIdStart)->isEnabled());
+}
+
+// Files that differ from the first: the page asks first, Cancel writes nothing.
+TEST(AviPages, LinkerAsksBeforeJoiningDifferentFiles) {
+    const fs::path big = MakeFixture("ops_movie_320.avi", "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 " +
+                                                              kOpsTone + "-c:v mpeg4 -g 10 -c:a pcm_s16le -ac 2 -shortest");
+    for (int answer : {kIdCancel, kIdOk}) {
+        TempDir dir;
+        BoxRecorder boxes(answer);
+        auto page = Make<CAVILinkerDlg>();
+        page->SetInputFile(MovieA().string());
+        page->SetInputFile(big.string());
+        const fs::path out = dir / "ab.avi";
+        ChooseOutput(page.get(), out);
+        Click(page.get(), kIdStart);
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].buttons, BoxButtons::OkCancel);
+        EXPECT_TRUE(boxes.boxes[0].cancelIsDefault);
+        EXPECT_NE(boxes.boxes[0].text.find("ops_movie_320.avi"), std::string::npos) << boxes.boxes[0].text;
+        EXPECT_NE(boxes.boxes[0].text.find("320\u00D7240"), std::string::npos) << boxes.boxes[0].text;
+        EXPECT_EQ(fs::exists(out), answer == kIdOk);
+        EXPECT_TRUE(page->GetDlgItem(kIdStart)->isEnabled());
+    }
 }
 
 TEST(AviPages, WavLinkerJoinsTheDroppedFiles) {
@@ -208,6 +232,9 @@ TEST(AviPages, AviExtractShowsWhereTheSectionBegins) {
     SetText(page.get(), 1084, "500");
     SetText(page.get(), 1087, "1");
     SetText(page.get(), 1088, "500");
+    // As soon as the times are typed, the page shows where the run will begin.
+    EXPECT_TRUE(WaitForText(page.get(), CBaseExtract::kIdRealStart, "0:00:00.400"))
+        << Text(page.get(), CBaseExtract::kIdRealStart);
     Click(page.get(), kIdStart);
     EXPECT_TRUE(boxes.boxes.empty());
     // Frame 13 stepped back to the key frame 10, which the page shows.

@@ -7,10 +7,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "core/ErrorCodes.h"
+#include "flv/FlvFile.h"
 #include "pages/flv/FLVCutterDlg.h"
 #include "pages/flv/FLVExtract.h"
 #include "pages/flv/FLvLinkerDlg.h"
@@ -23,6 +25,7 @@ namespace vt::gui {
 namespace {
 
 using test::Click;
+using test::WaitForText;
 using test::Make;
 using test::SetText;
 namespace fs = std::filesystem;
@@ -189,6 +192,19 @@ TEST(FlvExtractPage, WritesTheSectionOfTheTimeFields) {
         // 1193:02:48.296 is 2^32 + 1000 ms: it must not wrap round to 1 s.
         {"end past 32 bits", {"0", "0", "0", "0", "1193", "2", "48", "296"}, whole},
     };
+    // As soon as the times are typed the page shows where the section begins:
+    // the key frame the library's Extract steps back to.
+    SetTimes(page.get(), cases[0].times);
+    CFlvFile probe;
+    ASSERT_EQ(probe.Open(in.string()), 0);
+    ASSERT_EQ(probe.Extract(500, 1500), 0);
+    ASSERT_LE(probe.SectionStart(), 500u);
+    char want[32];
+    std::snprintf(want, sizeof want, "0:00:%02u.%03u", probe.SectionStart() / 1000,
+                  probe.SectionStart() % 1000);
+    EXPECT_TRUE(WaitForText(page.get(), CBaseExtract::kIdRealStart, want))
+        << want << " / " << page->GetCtrlText(CBaseExtract::kIdRealStart);
+
     for (const auto& c : cases) {
         SetTimes(page.get(), c.times);
         Click(page.get(), kIdStart);

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QThread>
 #include <memory>
 #include <string>
 
@@ -41,6 +44,19 @@ inline void SetText(CBaseDialog* page, int id, const std::string& text) {
     auto* e = qobject_cast<QLineEdit*>(page->GetDlgItem(id));
     ASSERT_NE(e, nullptr) << id;
     e->setText(QString::fromStdString(text));
+}
+
+// Lets the page's events run until the text of control `id` holds `part`
+// (false after `ms` milliseconds without it).
+inline bool WaitForText(CBaseDialog* page, int id, const std::string& part, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (page->GetCtrlText(id).find(part) != std::string::npos) return true;
+        QThread::msleep(5);
+    }
+    return false;
 }
 
 }  // namespace vt::gui::test

@@ -36,23 +36,25 @@ while IFS='|' read -r line want; do
         failures=$((failures + 1))
     fi
 done <<EOF_CASES
-vantorel-cli |extract join separate union
+vantorel-cli |extract info join separate union
 vantorel-cli j|join
 vantorel-cli --quiet s|separate
 vantorel-cli --format |avi flv wav wma wmv
 vantorel-cli --format w|wav wma wmv
 vantorel-cli --format = w|wav wma wmv
 vantorel-cli --lang |en ja
-vantorel-cli --format wav |extract join separate union
+vantorel-cli --format wav |extract info join separate union
 vantorel-cli --format wav join |$media
 vantorel-cli join a.avi |$media
-vantorel-cli join --|--format --help --lang --output --quiet --version
+vantorel-cli join --|--force --format --help --lang --output --quiet --version
 vantorel-cli separate --|--audio --format --help --lang --output --quiet --version --video
 vantorel-cli extract a.avi --st|--start
+vantorel-cli extract a.avi --d|--dry-run
+vantorel-cli info --|--format --help --json --keyframes --lang --output --quiet --version
 vantorel-cli extract a.avi --start |
 vantorel-cli join a.avi -o |G.AVI a.avi b.wav c.wmv clips d.wma e.asf f.flv movie.mp4 notes.txt
 vantorel-cli join a.avi -o x.avi |$media
-vantorel-cli -- |extract join separate union
+vantorel-cli -- |extract info join separate union
 vantorel-cli -- join -|
 vantorel-cli join c|c.wmv clips
 vantorel |$media

@@ -20,6 +20,7 @@ namespace {
 
 using test::Click;
 using test::Make;
+using test::WaitForText;
 using namespace vt::test;
 using test::BoxRecorder;
 
@@ -194,6 +195,9 @@ TEST(WmPages, ExtractionProposesTheWholeFileAndForgetsABadOne) {
     // at the key frame before it, and the start fields show where.
     page->SetCtrlText(1083, "1");
     page->SetCtrlText(1084, "500");
+    // Found on a worker thread as soon as the times are typed, before the run.
+    EXPECT_TRUE(WaitForText(page.get(), CBaseExtract::kIdRealStart, "0:00:01.046"))
+        << page->GetCtrlText(CBaseExtract::kIdRealStart);
     Click(page.get(), kIdStart);
     ASSERT_TRUE(WaitIdle(*page));
     EXPECT_TRUE(boxes.boxes.empty());
