@@ -291,10 +291,10 @@ int RunInfoCommand(const std::vector<std::string>& args) {
 }
 
 int RunExtractDryRun(const CliRequest& request, OperationHost& host) {
-    if (request.operation != Operation::Extract || request.inputs.size() != 1) return kCliNotBuilt;
+    if (request.operation != Operation::Extract || request.inputs.size() != 1) return kErrSave;
     Plan plan;
     plan.askedStartMs = request.startMs;
-    int code = kCliNotBuilt;
+    int code = kErrSave;
     switch (request.format) {
         case kFormatAvi:
             code = PlanAvi(request, plan);

@@ -8,10 +8,10 @@ namespace vt {
 // Codes used by more than one layer. Each layer may use any code of the table.
 enum ErrorCode : int {
     kOk = 0,
-    kErrSilent = -2,          // ends an operation without any message
-    kErrFileOpen = -5,        // "The file doesn't open."
-    kErrFormat = -3,          // unsupported file format
-    kErrSave = 103,           // saving failed / cancelled / bad output path
+    kErrSilent = -2,    // ends an operation without any message
+    kErrFileOpen = -5,  // "The file doesn't open."
+    kErrFormat = -3,    // unsupported file format
+    kErrSave = 103,     // saving failed / cancelled / bad output path
     kErrMemory = 501,
     kErrOutput = 502,
     kErrAudioWrite = 901,

@@ -8,7 +8,7 @@
 namespace vt {
 
 class OperationHost {
-public:
+  public:
     virtual ~OperationHost() = default;
 
     // Percentage done, 0 to 100. Called as often as the algorithm likes; the

@@ -45,7 +45,9 @@ PathPieces Split(const std::string& path, bool windows) {
 
 }  // namespace
 
-PathPieces SplitPathWindows(const std::string& path) { return Split(path, true); }
+PathPieces SplitPathWindows(const std::string& path) {
+    return Split(path, true);
+}
 
 PathPieces SplitPath(const std::string& path) {
 #ifdef _WIN32
@@ -55,9 +57,15 @@ PathPieces SplitPath(const std::string& path) {
 #endif
 }
 
-std::string GetPathDrive(const std::string& path) { return SplitPath(path).drive; }
-std::string GetPathFolder(const std::string& path) { return SplitPath(path).folder; }
-std::string GetPathTitle(const std::string& path) { return SplitPath(path).title; }
+std::string GetPathDrive(const std::string& path) {
+    return SplitPath(path).drive;
+}
+std::string GetPathFolder(const std::string& path) {
+    return SplitPath(path).folder;
+}
+std::string GetPathTitle(const std::string& path) {
+    return SplitPath(path).title;
+}
 
 std::string GetPathNoExt(const std::string& path) {
     PathPieces p = SplitPath(path);
@@ -88,7 +96,8 @@ void ShellOpenAsync(const std::string& target) {
         ::setpriority(PRIO_PROCESS, 0, 5);
         const char* argv[] = {"xdg-open", text.c_str(), nullptr};
         pid_t pid = 0;
-        if (::posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) == 0) {
+        if (::posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) ==
+            0) {
             int status = 0;
             ::waitpid(pid, &status, 0);
         }

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <functional>
 
+#include "core/ErrorCodes.h"
 #include "flv/FlvCodecs.h"
 #include "flv/FlvFile.h"
 #include "media/avi/EncAVI.h"
-#include "core/ErrorCodes.h"
 
 namespace vt {
 

@@ -12,16 +12,16 @@
 #include <vector>
 
 #include "cli/CliOperations.h"
+#include "core/OperationHost.h"
+#include "core/VersionInfo.h"
 #include "flv/Amf0.h"
 #include "flv/FlvFile.h"
 #include "media/avi/WaveFileACM.h"
-#include "core/OperationHost.h"
 #include "platform/AsfReader.h"
 #include "platform/AviFile.h"
 #include "platform/ByteIO.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
-#include "core/VersionInfo.h"
 
 namespace vt::fuzz {
 

@@ -15,13 +15,27 @@ uint32_t CTimeMmanager::SystemMilliseconds() {
 
 CTimeMmanager::CTimeMmanager() : start_(SystemMilliseconds()) {}
 
-uint32_t CTimeMmanager::Start() { return start_ = clock_(); }
-void CTimeMmanager::Clear() { total_ = 0; }
-void CTimeMmanager::SetInterval(uint32_t ms) { interval_ = ms; }
-uint32_t CTimeMmanager::Accumulate() { return total_ += GetElapsed(); }
-uint32_t CTimeMmanager::GetTotal() const { return total_; }
-uint32_t CTimeMmanager::GetElapsed() const { return clock_() - start_; }
-bool CTimeMmanager::IsIntervalElapsed() const { return interval_ < GetElapsed(); }
+uint32_t CTimeMmanager::Start() {
+    return start_ = clock_();
+}
+void CTimeMmanager::Clear() {
+    total_ = 0;
+}
+void CTimeMmanager::SetInterval(uint32_t ms) {
+    interval_ = ms;
+}
+uint32_t CTimeMmanager::Accumulate() {
+    return total_ += GetElapsed();
+}
+uint32_t CTimeMmanager::GetTotal() const {
+    return total_;
+}
+uint32_t CTimeMmanager::GetElapsed() const {
+    return clock_() - start_;
+}
+bool CTimeMmanager::IsIntervalElapsed() const {
+    return interval_ < GetElapsed();
+}
 
 std::string FormatHMS(double seconds) {
     uint32_t s = seconds <= 0 ? 0 : seconds >= 4294967295.0 ? 4294967295u : uint32_t(seconds);

@@ -9,16 +9,16 @@ namespace vt {
 // Millisecond stopwatch with an accumulated total and an interval test.
 // Arithmetic is unsigned 32-bit, so it wraps with the millisecond clock.
 class CTimeMmanager {
-public:
+  public:
     CTimeMmanager();
     virtual ~CTimeMmanager() = default;
 
-    virtual uint32_t Start();             // start time = now; returns it
-    virtual void Clear();                 // total = 0
+    virtual uint32_t Start();  // start time = now; returns it
+    virtual void Clear();      // total = 0
     virtual void SetInterval(uint32_t ms);
-    virtual uint32_t Accumulate();        // total += elapsed; returns the total
+    virtual uint32_t Accumulate();  // total += elapsed; returns the total
     virtual uint32_t GetTotal() const;
-    virtual uint32_t GetElapsed() const;  // now - start
+    virtual uint32_t GetElapsed() const;     // now - start
     virtual bool IsIntervalElapsed() const;  // interval < elapsed
 
     // The millisecond clock (monotonic); tests may replace it.
@@ -26,7 +26,7 @@ public:
     void SetClock(Clock clock) { clock_ = clock; }
     static uint32_t SystemMilliseconds();
 
-private:
+  private:
     Clock clock_ = &SystemMilliseconds;
     uint32_t start_ = 0;
     uint32_t interval_ = 0;

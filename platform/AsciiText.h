@@ -6,7 +6,9 @@
 
 namespace vt {
 
-inline char ToLowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+inline char ToLowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 inline std::string ToLowerAscii(std::string_view s) {
     std::string out(s);

@@ -32,15 +32,15 @@ struct AsfPayloadExtension {
 // extended stream properties say.
 struct AsfStreamConfig {
     uint16_t streamNumber = 0;
-    Guid streamType;                      // ASF stream type (audio, video, command, ...)
+    Guid streamType;  // ASF stream type (audio, video, command, ...)
     Guid errorCorrectionType = asfguid::kNoErrorCorrection;
     uint64_t timeOffset = 0;
     bool encrypted = false;
-    std::vector<uint8_t> typeSpecific;    // WAVEFORMATEX, or width/height/BITMAPINFOHEADER for video
+    std::vector<uint8_t> typeSpecific;  // WAVEFORMATEX, or width/height/BITMAPINFOHEADER for video
     std::vector<uint8_t> errorCorrectionData;
 
-    uint32_t bitrate = 0;                 // bits per second
-    uint32_t bufferWindow = 0;            // milliseconds
+    uint32_t bitrate = 0;       // bits per second
+    uint32_t bufferWindow = 0;  // milliseconds
     bool vbr = false;
 
     // From the extended stream properties (kept when the file has them).
@@ -48,9 +48,9 @@ struct AsfStreamConfig {
     uint64_t startTime = 0, endTime = 0;
     uint32_t maxObjectSize = 0;
     uint32_t extFlags = 0;
-    uint16_t languageIndex = 0;           // into the file's language list (as the file states it)
-    std::u16string language;              // that entry ("en-us"); empty when the stream has none
-    uint64_t avgTimePerFrame = 0;         // 100 ns
+    uint16_t languageIndex = 0;    // into the file's language list (as the file states it)
+    std::u16string language;       // that entry ("en-us"); empty when the stream has none
+    uint64_t avgTimePerFrame = 0;  // 100 ns
     std::vector<AsfStreamName> names;
     std::vector<AsfPayloadExtension> payloadExtensions;
 
@@ -90,12 +90,12 @@ bool ParseStreamGroup(const Guid& id, std::span<const uint8_t> body, AsfStreamGr
 
 // The stream configurations of a file, in the order of the file's header.
 class AsfProfile {
-public:
+  public:
     uint32_t GetStreamCount() const { return uint32_t(streams_.size()); }
     const AsfStreamConfig* GetStream(uint32_t index) const;
     std::optional<AsfStreamConfig> GetStreamByNumber(uint16_t number) const;
     HResult RemoveStreamByNumber(uint16_t number);
-    HResult AddStream(const AsfStreamConfig& config);      // a free number from 1 to 127
+    HResult AddStream(const AsfStreamConfig& config);       // a free number from 1 to 127
     HResult ReconfigStream(const AsfStreamConfig& config);  // replaces the stream of that number
     const std::vector<AsfStreamConfig>& Streams() const { return streams_; }
     // The objects that name the streams. A stream removed from the profile
@@ -103,7 +103,7 @@ public:
     const std::vector<AsfStreamGroup>& Groups() const { return groups_; }
     void AddGroup(AsfStreamGroup group) { groups_.push_back(std::move(group)); }
 
-private:
+  private:
     std::vector<AsfStreamConfig> streams_;
     std::vector<AsfStreamGroup> groups_;
 };
@@ -133,7 +133,7 @@ struct AsfScript {
 // script commands. A reader's instance is filled by the parser; a writer's
 // instance is a destination that refuses what it cannot write.
 class AsfHeaderInfo {
-public:
+  public:
     size_t GetAttributeCount(uint16_t streamNumber) const;
     const AsfAttribute* GetAttributeByIndex(uint16_t streamNumber, size_t index) const;
     const AsfAttribute* GetAttributeByName(uint16_t streamNumber, std::u16string_view name) const;
@@ -162,7 +162,7 @@ public:
     // Names a writer computes itself and never takes from a caller.
     static bool IsReadOnlyName(std::u16string_view name);
 
-private:
+  private:
     std::vector<AsfAttribute> attributes_;
     std::vector<AsfCodecInfo> codecs_;
     std::vector<AsfScript> scripts_;
@@ -201,8 +201,8 @@ struct AsfHeader {
     std::vector<AsfRawObject> unknownExtensionObjects;  // inside the header extension
     uint64_t headerSize = 0;
     uint64_t dataObjectOffset = 0;
-    uint64_t dataObjectSize = 0;    // 0 when the file leaves it open
-    uint64_t dataPacketCount = 0;   // as the data object states it
+    uint64_t dataObjectSize = 0;   // 0 when the file leaves it open
+    uint64_t dataPacketCount = 0;  // as the data object states it
     uint64_t firstPacketOffset = 0;
 
     uint32_t PacketSize() const { return fileProperties.minPacketSize; }
@@ -221,9 +221,10 @@ std::vector<uint8_t> RenderStreamProperties(const AsfStreamConfig& s);
 std::vector<uint8_t> RenderExtendedStreamProperties(const AsfStreamConfig& s);
 std::vector<uint8_t> RenderCodecList(const AsfHeaderInfo& info);
 std::vector<uint8_t> RenderScriptCommands(const AsfHeaderInfo& info);
-std::vector<uint8_t> RenderContentDescription(const AsfHeaderInfo& info);          // empty when no field is set
-std::vector<uint8_t> RenderExtendedContentDescription(const AsfHeaderInfo& info);  // empty when nothing to say
-std::vector<uint8_t> RenderMetadata(const AsfHeaderInfo& info, bool library);      // empty when nothing to say
+std::vector<uint8_t> RenderContentDescription(const AsfHeaderInfo& info);  // empty when no field is set
+std::vector<uint8_t> RenderExtendedContentDescription(
+    const AsfHeaderInfo& info);                                                // empty when nothing to say
+std::vector<uint8_t> RenderMetadata(const AsfHeaderInfo& info, bool library);  // empty when nothing to say
 std::vector<uint8_t> RenderStreamBitrates(const AsfProfile& profile);
 std::vector<uint8_t> RenderLanguageList(const std::vector<std::u16string>& languages);
 std::vector<uint8_t> RenderObject(const Guid& id, std::span<const uint8_t> body);

@@ -153,8 +153,8 @@ HResult AsfReader::Open(std::unique_ptr<ByteIO> io) {
     }
     io_ = std::move(io);
     profile_ = std::make_shared<AsfProfile>(header_.profile);
-    truncated_ = header_.dataObjectSize != 0 &&
-                 header_.dataObjectOffset + header_.dataObjectSize > io_->Size();
+    truncated_ =
+        header_.dataObjectSize != 0 && header_.dataObjectOffset + header_.dataObjectSize > io_->Size();
     if (header_.Duration() == 0) {
         // A live capture states no play duration: its packets tell how long it is.
         const uint64_t d = ScanDuration();
@@ -245,16 +245,20 @@ HResult AsfReader::Run(IAsfSampleSink& sink) {
     bool truncated = false;
     if (header_.dataObjectSize != 0) {
         uint64_t declared = header_.dataObjectOffset + header_.dataObjectSize;
-        if (declared < end) end = declared;
-        else if (declared > end) truncated = true;
+        if (declared < end)
+            end = declared;
+        else if (declared > end)
+            truncated = true;
     }
     uint64_t maxPackets = header_.dataPacketCount ? header_.dataPacketCount : UINT64_MAX;
 
     HResult result = asf::kOk;
     bool stop = false;
-    auto deliver = [&](StreamState& st, std::vector<uint8_t>&& bytes, uint32_t pts, bool key, uint32_t durMs) {
+    auto deliver = [&](StreamState& st, std::vector<uint8_t>&& bytes, uint32_t pts, bool key,
+                       uint32_t durMs) {
         const AsfStreamConfig& cfg = *st.config;
-        if (cfg.SpreadSpan() > 1) Unspread(bytes, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize());
+        if (cfg.SpreadSpan() > 1)
+            Unspread(bytes, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize());
         uint64_t time = pts > prerollMs ? (uint64_t(pts) - prerollMs) * 10000 : 0;
         // Every audio sample can start playback, whatever its payload says.
         if (cfg.streamType == asfguid::kAudioMedia) key = true;
@@ -273,7 +277,8 @@ HResult AsfReader::Run(IAsfSampleSink& sink) {
         if (!st.config) return;
         if (pl.compressed) {
             // A sub-payload of a compressed payload: a whole object.
-            deliver(st, std::vector<uint8_t>(pl.data.begin(), pl.data.end()), pl.presentationTime, pl.keyFrame, 0);
+            deliver(st, std::vector<uint8_t>(pl.data.begin(), pl.data.end()), pl.presentationTime,
+                    pl.keyFrame, 0);
             return;
         }
         if (pl.objectOffset == 0) {

@@ -13,9 +13,8 @@
 
 namespace vt {
 
-
 class IAsfSampleSink {
-public:
+  public:
     virtual ~IAsfSampleSink() = default;
     // `sampleTime` is the presentation time without the preroll, in 100 ns.
     // Returns kOk to go on, kFalse to end the run without error, or a
@@ -31,8 +30,8 @@ struct AsfPayload {
     uint32_t objectNumber = 0;
     uint32_t objectOffset = 0;
     uint32_t objectSize = 0;
-    uint32_t presentationTime = 0;  // milliseconds, preroll included
-    bool compressed = false;        // a whole object from a compressed payload
+    uint32_t presentationTime = 0;        // milliseconds, preroll included
+    bool compressed = false;              // a whole object from a compressed payload
     std::span<const uint8_t> replicated;  // after the size and time fields
     std::span<const uint8_t> data;
 };
@@ -50,7 +49,7 @@ HResult ParseAsfPacket(std::span<const uint8_t> packet, AsfPacketInfo& info,
                        const std::function<void(const AsfPayload&)>& onPayload);
 
 class AsfReader {
-public:
+  public:
     AsfReader();
     ~AsfReader();
     AsfReader(const AsfReader&) = delete;
@@ -79,7 +78,7 @@ public:
     // delivers what its whole packets hold and ends there without error.
     bool Truncated() const { return truncated_; }
 
-private:
+  private:
     struct StreamState;
     // The last presentation time of the packets (100 ns, without the preroll).
     uint64_t ScanDuration();

@@ -58,10 +58,17 @@ std::u16string Utf8ToUtf16(std::string_view s) {
             bool bad = false;
             for (int k = 1; k <= extra; ++k) {
                 uint8_t cc = uint8_t(s[i + k]);
-                if ((cc & 0xC0) != 0x80) { bad = true; break; }
+                if ((cc & 0xC0) != 0x80) {
+                    bad = true;
+                    break;
+                }
                 c = (c << 6) | (cc & 0x3F);
             }
-            if (bad) { out.push_back(0xFFFD); ++i; continue; }
+            if (bad) {
+                out.push_back(0xFFFD);
+                ++i;
+                continue;
+            }
         }
         i += size_t(extra) + 1;
         if (c >= 0x10000) {

@@ -23,12 +23,12 @@ bool ByteIO::Skip(uint64_t n) {
     return Seek(Tell() + n);
 }
 
-#define VT_READ_INT(name, type, bytes, getter) \
-    bool ByteIO::name(type& v) {               \
-        uint8_t b[bytes];                      \
+#define VT_READ_INT(name, type, bytes, getter)  \
+    bool ByteIO::name(type& v) {                \
+        uint8_t b[bytes];                       \
         if (!ReadExact(b, bytes)) return false; \
-        v = getter(b);                         \
-        return true;                           \
+        v = getter(b);                          \
+        return true;                            \
     }
 VT_READ_INT(ReadU16LE, uint16_t, 2, GetU16LE)
 VT_READ_INT(ReadU32LE, uint32_t, 4, GetU32LE)
@@ -52,13 +52,39 @@ bool ByteIO::ReadDoubleBE(double& v) {
     return true;
 }
 
-bool ByteIO::WriteU16LE(uint16_t v) { uint8_t b[2]; PutU16LE(b, v); return Write(b, 2); }
-bool ByteIO::WriteU32LE(uint32_t v) { uint8_t b[4]; PutU32LE(b, v); return Write(b, 4); }
-bool ByteIO::WriteU64LE(uint64_t v) { uint8_t b[8]; PutU64LE(b, v); return Write(b, 8); }
-bool ByteIO::WriteU16BE(uint16_t v) { uint8_t b[2]; PutU16BE(b, v); return Write(b, 2); }
-bool ByteIO::WriteU24BE(uint32_t v) { uint8_t b[3]; PutU24BE(b, v); return Write(b, 3); }
-bool ByteIO::WriteU32BE(uint32_t v) { uint8_t b[4]; PutU32BE(b, v); return Write(b, 4); }
-bool ByteIO::WriteU64BE(uint64_t v) { return WriteU32BE(uint32_t(v >> 32)) && WriteU32BE(uint32_t(v)); }
+bool ByteIO::WriteU16LE(uint16_t v) {
+    uint8_t b[2];
+    PutU16LE(b, v);
+    return Write(b, 2);
+}
+bool ByteIO::WriteU32LE(uint32_t v) {
+    uint8_t b[4];
+    PutU32LE(b, v);
+    return Write(b, 4);
+}
+bool ByteIO::WriteU64LE(uint64_t v) {
+    uint8_t b[8];
+    PutU64LE(b, v);
+    return Write(b, 8);
+}
+bool ByteIO::WriteU16BE(uint16_t v) {
+    uint8_t b[2];
+    PutU16BE(b, v);
+    return Write(b, 2);
+}
+bool ByteIO::WriteU24BE(uint32_t v) {
+    uint8_t b[3];
+    PutU24BE(b, v);
+    return Write(b, 3);
+}
+bool ByteIO::WriteU32BE(uint32_t v) {
+    uint8_t b[4];
+    PutU32BE(b, v);
+    return Write(b, 4);
+}
+bool ByteIO::WriteU64BE(uint64_t v) {
+    return WriteU32BE(uint32_t(v >> 32)) && WriteU32BE(uint32_t(v));
+}
 bool ByteIO::WriteDoubleBE(double v) {
     uint64_t bits;
     std::memcpy(&bits, &v, 8);
@@ -97,23 +123,31 @@ std::string FourCCText(uint32_t fcc) {
 
 // ---------------------------------------------------------------- FileIO
 
-FileIO::~FileIO() { Close(); }
+FileIO::~FileIO() {
+    Close();
+}
 
 bool FileIO::Open(const std::string& path, Mode mode, size_t bufferSize) {
     Close();
     failed_ = false;
     int flags = O_CLOEXEC;
     switch (mode) {
-        case Mode::Read: flags |= O_RDONLY; break;
-        case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-        case Mode::ReadWrite: flags |= O_RDWR; break;
+        case Mode::Read:
+            flags |= O_RDONLY;
+            break;
+        case Mode::Create:
+            flags |= O_RDWR | O_CREAT | O_TRUNC;
+            break;
+        case Mode::ReadWrite:
+            flags |= O_RDWR;
+            break;
     }
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return false;
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return false;
@@ -138,7 +172,9 @@ bool FileIO::Close() {
     return !failed_;
 }
 
-uint64_t FileIO::Size() const { return size_; }
+uint64_t FileIO::Size() const {
+    return size_;
+}
 
 bool FileIO::FlushWrite() {
     if (!writing_ || bufLen_ == 0) {
@@ -161,7 +197,9 @@ bool FileIO::FlushWrite() {
     return !failed_;
 }
 
-bool FileIO::Flush() { return fd_ >= 0 && FlushWrite(); }
+bool FileIO::Flush() {
+    return fd_ >= 0 && FlushWrite();
+}
 
 bool FileIO::FillRead() {
     bufPos_ = pos_;

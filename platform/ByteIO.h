@@ -13,7 +13,7 @@
 namespace vt {
 
 class ByteIO {
-public:
+  public:
     virtual ~ByteIO() = default;
     ByteIO() = default;
     ByteIO(const ByteIO&) = delete;
@@ -66,30 +66,48 @@ public:
     // Copies n bytes from `src` (at its position) to this, through a bounded buffer.
     bool CopyFrom(ByteIO& src, uint64_t n);
 
-protected:
+  protected:
     bool failed_ = false;
 };
 
 // Little-endian and big-endian helpers for buffers already in memory.
-inline uint16_t GetU16LE(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint16_t GetU16LE(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 inline uint32_t GetU32LE(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-inline uint64_t GetU64LE(const uint8_t* p) { return GetU32LE(p) | (uint64_t(GetU32LE(p + 4)) << 32); }
-inline uint16_t GetU16BE(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-inline uint32_t GetU24BE(const uint8_t* p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]; }
+inline uint64_t GetU64LE(const uint8_t* p) {
+    return GetU32LE(p) | (uint64_t(GetU32LE(p + 4)) << 32);
+}
+inline uint16_t GetU16BE(const uint8_t* p) {
+    return uint16_t((p[0] << 8) | p[1]);
+}
+inline uint32_t GetU24BE(const uint8_t* p) {
+    return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+}
 inline uint32_t GetU32BE(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
-inline void PutU16LE(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
+inline void PutU16LE(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
 inline void PutU32LE(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
 inline void PutU64LE(uint8_t* p, uint64_t v) {
     for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
 }
-inline void PutU16BE(uint8_t* p, uint16_t v) { p[0] = uint8_t(v >> 8); p[1] = uint8_t(v); }
-inline void PutU24BE(uint8_t* p, uint32_t v) { p[0] = uint8_t(v >> 16); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v); }
+inline void PutU16BE(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
+inline void PutU24BE(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 16);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v);
+}
 inline void PutU32BE(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
 }
@@ -102,7 +120,7 @@ std::string FourCCText(uint32_t fcc);
 // A file, read or written through one buffer (1 MiB by default). Large reads
 // and writes bypass the buffer. Memory use does not depend on the file's size.
 class FileIO final : public ByteIO {
-public:
+  public:
     enum class Mode { Read, Create, ReadWrite };  // Create truncates or makes the file
     FileIO() = default;
     ~FileIO() override;
@@ -116,18 +134,24 @@ public:
 #endif
     bool Open(const std::string& path, Mode mode, size_t bufferSize = kDefaultBufferSize);
     bool Close();  // flushes; false when a write failed at any time
-    bool IsOpen() const { return fd_ >= 0; }
-    const std::string& Path() const { return path_; }
+    bool IsOpen() const {
+        return fd_ >= 0;
+    }
+    const std::string& Path() const {
+        return path_;
+    }
 
     size_t Read(void* dst, size_t n) override;
     bool Write(const void* src, size_t n) override;
     bool Seek(uint64_t pos) override;
-    uint64_t Tell() const override { return pos_; }
+    uint64_t Tell() const override {
+        return pos_;
+    }
     uint64_t Size() const override;
     bool Flush() override;
     bool Truncate(uint64_t size);
 
-private:
+  private:
     bool FlushWrite();
     bool FillRead();
 
@@ -136,20 +160,20 @@ private:
     int fd_ = -1;
     std::string path_;
     std::vector<uint8_t> buf_;
-    uint64_t pos_ = 0;       // logical position
-    uint64_t bufPos_ = 0;    // file offset of buf_[0]
-    size_t bufLen_ = 0;      // valid bytes in buf_ (read mode) or pending bytes (write mode)
-    bool writing_ = false;   // buf_ holds pending writes
-    uint64_t size_ = 0;      // file size as known to us (including pending writes)
-    uint64_t lastEnd_ = 0;   // where the previous read stopped: tells a seek from a sequential read
+    uint64_t pos_ = 0;      // logical position
+    uint64_t bufPos_ = 0;   // file offset of buf_[0]
+    size_t bufLen_ = 0;     // valid bytes in buf_ (read mode) or pending bytes (write mode)
+    bool writing_ = false;  // buf_ holds pending writes
+    uint64_t size_ = 0;     // file size as known to us (including pending writes)
+    uint64_t lastEnd_ = 0;  // where the previous read stopped: tells a seek from a sequential read
 };
 
 // Memory form: reads a borrowed span or reads and writes an owned vector.
 class MemoryIO final : public ByteIO {
-public:
-    MemoryIO() = default;                                 // empty, writable
-    explicit MemoryIO(std::vector<uint8_t> data);         // owned, writable
-    explicit MemoryIO(std::span<const uint8_t> view);     // borrowed, read-only
+  public:
+    MemoryIO() = default;                              // empty, writable
+    explicit MemoryIO(std::vector<uint8_t> data);      // owned, writable
+    explicit MemoryIO(std::span<const uint8_t> view);  // borrowed, read-only
 
     size_t Read(void* dst, size_t n) override;
     bool Write(const void* src, size_t n) override;
@@ -158,9 +182,13 @@ public:
     uint64_t Size() const override { return view_.size(); }
 
     const std::vector<uint8_t>& Data() const { return own_; }
-    std::vector<uint8_t> Take() { view_ = {}; pos_ = 0; return std::move(own_); }
+    std::vector<uint8_t> Take() {
+        view_ = {};
+        pos_ = 0;
+        return std::move(own_);
+    }
 
-private:
+  private:
     std::vector<uint8_t> own_;
     std::span<const uint8_t> view_;
     bool readOnly_ = false;

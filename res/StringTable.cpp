@@ -16,11 +16,11 @@ struct Entry {
 #define VT_ERROR(code, id)
 constexpr Entry kStrings[] = {
 #include "res/strings/app.inc"
-#include "res/strings/errors.inc"
 #include "res/strings/avi.inc"
-#include "res/strings/wm.inc"
+#include "res/strings/errors.inc"
 #include "res/strings/flv.inc"
 #include "res/strings/ui.inc"
+#include "res/strings/wm.inc"
 };
 #undef VT_STRING
 #undef VT_ERROR

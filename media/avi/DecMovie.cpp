@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/Strings.h"
 #include "core/ErrorCodes.h"
+#include "core/Strings.h"
 #include "platform/ByteIO.h"
 
 namespace vt {

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/ErrorCodes.h"
+#include "core/OperationHost.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
 #include "media/avi/MemBuff.h"
-#include "core/ErrorCodes.h"
-#include "core/OperationHost.h"
 #include "platform/AudioFormat.h"
 #include "platform/AudioFrames.h"
 #include "platform/Registry.h"

@@ -4,7 +4,9 @@
 
 namespace vt {
 
-CEncCompWMV::~CEncCompWMV() { Finish(); }
+CEncCompWMV::~CEncCompWMV() {
+    Finish();
+}
 
 int CEncCompWMV::Open(const std::string& path, const AsfProfile* profile) {
     Finish();  // a writer left from an earlier operation is completed first

@@ -12,7 +12,7 @@
 namespace vt {
 
 class CEncCompWMV {
-public:
+  public:
     CEncCompWMV() = default;
     virtual ~CEncCompWMV();
     CEncCompWMV(const CEncCompWMV&) = delete;
@@ -37,7 +37,7 @@ public:
     // Fixed file id and creation date for the next Open, so equal inputs give equal files.
     void SetDeterministicOutput(bool on) { deterministic_ = on; }
 
-private:
+  private:
     std::unique_ptr<AsfWriter> writer;
     AsfHeaderInfo* writerHeaderInfo = nullptr;
     uint64_t timeOffset = 0;

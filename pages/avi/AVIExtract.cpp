@@ -1,5 +1,6 @@
 #include "pages/avi/AVIExtract.h"
 
+#include "media/avi/DecMovie.h"
 #include "ops/PageTable.h"
 #include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"

@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <memory>
 
+#include "core/ErrorCodes.h"
+#include "core/TimeFields.h"
 #include "media/avi/AVIStream.h"
 #include "media/avi/DecMovie.h"
 #include "media/avi/EncAVI.h"
 #include "media/avi/MemBuff.h"
-#include "core/ErrorCodes.h"
-#include "core/TimeFields.h"
 
 namespace vt {
 

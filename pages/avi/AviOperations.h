@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "ops/KindRules.h"
 #include "core/OperationHost.h"
+#include "ops/KindRules.h"
 
 namespace vt {
 

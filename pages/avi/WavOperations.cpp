@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/ErrorCodes.h"
 #include "core/Strings.h"
+#include "core/TimeFields.h"
 #include "media/avi/DecMovie.h"
 #include "media/avi/EncAVI.h"
 #include "media/avi/MemBuff.h"
 #include "media/avi/WaveFileACM.h"
-#include "core/ErrorCodes.h"
-#include "core/TimeFields.h"
 #include "pages/avi/AviOperations.h"
 #include "platform/AudioFormat.h"
 #include "platform/ByteIO.h"

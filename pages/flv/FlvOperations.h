@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "flv/FlvFile.h"
 #include "core/OperationHost.h"
+#include "flv/FlvFile.h"
 #include "ops/OpContract.h"
 
 namespace vt {
@@ -38,9 +38,10 @@ std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart
 // not reported. An input that does not open is named by the detail text.
 OpResult FlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
                        FlvSeparationPart part);
-OpResult FlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output);
-OpResult FlvExtraction(OperationHost& host, const std::string& input, const std::string& output, uint32_t startMs,
-                       uint32_t endMs);
+OpResult FlvConnection(OperationHost& host, const std::vector<std::string>& inputs,
+                       const std::string& output);
+OpResult FlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
+                       uint32_t startMs, uint32_t endMs);
 
 // The same, reporting the result through the host (unless stopped) and
 // returning its code.

@@ -246,7 +246,8 @@ void CWmSeparation::Start(WmFrontEnd& frontEnd, bool video) {
     if (code != 0) {
         reader_.Close();
         writer_.Finish();
-        EndRun(frontEnd, code, code == kErrWmInfo ? NoStreamDetail(job.inputs.front(), video) : std::string());
+        EndRun(frontEnd, code,
+               code == kErrWmInfo ? NoStreamDetail(job.inputs.front(), video) : std::string());
         return;
     }
     StartWorker(WmThreadPriority::Lowest, [this, &frontEnd, output = job.output] {

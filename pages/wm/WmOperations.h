@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/OperationHost.h"
 #include "media/wm/DecCompWMV.h"
 #include "media/wm/EncCompWMV.h"
 #include "ops/KindRules.h"
-#include "core/OperationHost.h"
 #include "ops/OpContract.h"
 
 namespace vt {

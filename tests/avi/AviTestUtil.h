@@ -11,8 +11,8 @@ namespace vt::test {
 
 // md5 of a whole stream copied out by ffmpeg (independent of how it is chunked).
 inline std::string StreamMd5(const std::filesystem::path& file, const std::string& selector) {
-    return vt::test::Run("ffmpeg -hide_banner -loglevel error -nostdin -i " + Q(file) + " -map 0:" + selector +
-                         " -c copy -f md5 - 2>/dev/null")
+    return vt::test::Run("ffmpeg -hide_banner -loglevel error -nostdin -i " + Q(file) +
+                         " -map 0:" + selector + " -c copy -f md5 - 2>/dev/null")
         .out;
 }
 

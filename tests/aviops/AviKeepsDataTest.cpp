@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "media/avi/DecMovie.h"
 #include "core/ErrorCodes.h"
+#include "media/avi/DecMovie.h"
 #include "pages/avi/AviOperations.h"
 #include "platform/AviFile.h"
 #include "tests/aviops/AviOpsTestSupport.h"
@@ -346,17 +346,18 @@ TEST(WavLimit, JoinExtractionAndSeparationSayWhy) {
         uint64_t limit;
         int code;
     };
-    for (const Case& c : {Case{"join", kJoin, 150000, kErrAudioWrite},
-                          Case{"extraction", kExtract, 200000, kErrAudioWrite},
-                          Case{"separation", kSeparate, 200000, kErrSave}}) {
+    for (const Case& c :
+         {Case{"join", kJoin, 150000, kErrAudioWrite}, Case{"extraction", kExtract, 200000, kErrAudioWrite},
+          Case{"separation", kSeparate, 200000, kErrSave}}) {
         TempDir dir;
         const fs::path out = dir / "out.wav";
         RecordingHost host;
         WavWriteOptions o;
         o.maxFileBytes = c.limit;
-        const int r = c.op == kJoin      ? ConnectWavFiles({a.string(), b.string()}, out.string(), host, o)
-                      : c.op == kExtract ? ExtractWavSection(long3s.string(), out.string(), Range(0, 3000), host, o)
-                                         : SeparateAviAudio(long3s.string(), out.string(), host, o);
+        const int r = c.op == kJoin ? ConnectWavFiles({a.string(), b.string()}, out.string(), host, o)
+                      : c.op == kExtract
+                          ? ExtractWavSection(long3s.string(), out.string(), Range(0, 3000), host, o)
+                          : SeparateAviAudio(long3s.string(), out.string(), host, o);
         EXPECT_EQ(r, c.code) << c.name;
         ASSERT_EQ(host.errors.size(), 1u) << c.name;
         EXPECT_EQ(host.errors[0].second, c.code);

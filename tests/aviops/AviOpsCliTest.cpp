@@ -39,7 +39,8 @@ TEST(AviOpsCli, EveryOperationRuns) {
         EXPECT_EQ(o.status, 0) << c.args << "\n" << o.out;
         EXPECT_TRUE(DecodesCleanly(c.out)) << c.args;
     }
-    EXPECT_EQ(PacketChecksums(dir / "j.avi", "v:0"), Concat(PacketChecksums(a, "v:0"), PacketChecksums(b, "v:0")));
+    EXPECT_EQ(PacketChecksums(dir / "j.avi", "v:0"),
+              Concat(PacketChecksums(a, "v:0"), PacketChecksums(b, "v:0")));
     EXPECT_EQ(PacketChecksums(dir / "v.avi", "v:0"), PacketChecksums(a, "v:0"));
     EXPECT_EQ(RawStream(dir / "a.wav", "a:0"), RawStream(a, "a:0"));
     EXPECT_EQ(RawStream(dir / "u.avi", "a:0"), RawStream(w, "a:0"));
@@ -61,7 +62,8 @@ TEST(AviOpsCli, ErrorsShowTheirCodes) {
         {"join " + Q(a) + " " + Q(dir / "missing.avi") + " -o " + Q(dir / "o.avi"), "1002"},
         {"separate --audio " + Q(MovieNoAudio()) + " -o " + Q(dir / "o.wav"), "1201"},
         {"--format wav join " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"), "-005"},
-        {"--format wav join " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"), "cannot be copied into a WAV file"},
+        {"--format wav join " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"),
+         "cannot be copied into a WAV file"},
         // The extraction names its input above the text.
         {"--format wav extract " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"), WavYamaha().string() + "\n"},
         {"--format wav extract " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"), "Other Errors"},
@@ -91,7 +93,7 @@ TEST(AviOpsCli, FailedWavWriteIsReported) {
     };
     for (const Case& c : cases) {
         auto r = test::Run("sh -c " + Q(limit + "LC_ALL=C.UTF-8 " + Q(VT_CLI_PATH) + " " + c.args) +
-                     " 2>&1 </dev/null");
+                           " 2>&1 </dev/null");
         EXPECT_EQ(r.status, 1) << c.args << "\n" << r.out;
         EXPECT_NE(r.out.find("0901"), std::string::npos) << c.args << "\n" << r.out;
         EXPECT_NE(r.out.find("Voice writing failure"), std::string::npos) << r.out;

@@ -38,7 +38,8 @@ TEST(AviConnect, CopiesEverySampleInListOrder) {
     EXPECT_TRUE(host.errors.empty());
     ExpectProgressSane(host);
 
-    EXPECT_EQ(PacketChecksums(out, "v:0"), Concat(PacketChecksums(MovieA(), "v:0"), PacketChecksums(MovieB(), "v:0")));
+    EXPECT_EQ(PacketChecksums(out, "v:0"),
+              Concat(PacketChecksums(MovieA(), "v:0"), PacketChecksums(MovieB(), "v:0")));
     EXPECT_EQ(PacketFlags(out, "v:0"), Concat(PacketFlags(MovieA(), "v:0"), PacketFlags(MovieB(), "v:0")));
     EXPECT_EQ(RawStream(out, "a:0"), RawStream(MovieA(), "a:0") + RawStream(MovieB(), "a:0"));
     EXPECT_EQ(StreamCount(out, "audio"), 1);
@@ -58,7 +59,8 @@ TEST(AviConnect, KeepsMp3PacketsAndEmptyFrames) {
     // the whole length of the first, gaps included.
     const fs::path dropped = dir / "dropped.avi";
     ASSERT_EQ(ConnectAviFiles({MovieDropped().string(), MovieDropped().string()}, dropped.string(), host), 0);
-    EXPECT_EQ(DtsLines(dropped, "v:0"), Concat(DtsLines(MovieDropped(), "v:0"), DtsLines(MovieDropped(), "v:0", 50)));
+    EXPECT_EQ(DtsLines(dropped, "v:0"),
+              Concat(DtsLines(MovieDropped(), "v:0"), DtsLines(MovieDropped(), "v:0", 50)));
     EXPECT_TRUE(DecodesCleanly(dropped));
 }
 
@@ -182,7 +184,8 @@ TEST(AviExtract, RangeEdges) {
         EXPECT_EQ(StreamCount(out, "video"), 1) << c.name;
         EXPECT_EQ(StreamCount(out, "audio"), 1) << c.name;
         EXPECT_EQ(PacketChecksums(out, "v:0"),
-                  std::vector<std::string>(v.begin() + long(c.firstFrame), v.begin() + long(c.firstFrame + c.frames)))
+                  std::vector<std::string>(v.begin() + long(c.firstFrame),
+                                           v.begin() + long(c.firstFrame + c.frames)))
             << c.name;
         const size_t a0 = c.firstFrame * kRate / 25 * 4, an = c.frames * kRate / 25 * 4;
         EXPECT_EQ(RawStream(out, "a:0"), c.frames ? audio.substr(a0, an) : std::string()) << c.name;
@@ -303,8 +306,9 @@ TEST(WavConnect, Errors) {
     TempDir dir;
     RecordingHost host;
     const fs::path out = dir / "o.wav";
-    EXPECT_EQ(ConnectWavFiles({Wav1s("ops_1s_a.wav", 440).string(), MovieNoAudio().string()}, out.string(), host),
-              kErrAviNoAudio);
+    EXPECT_EQ(
+        ConnectWavFiles({Wav1s("ops_1s_a.wav", 440).string(), MovieNoAudio().string()}, out.string(), host),
+        kErrAviNoAudio);
     EXPECT_FALSE(fs::exists(out));
     // A format that cannot be copied: refused with its reason, and no output is left.
     EXPECT_EQ(ConnectWavFiles({WavYamaha().string()}, out.string(), host), kErrFileOpen);
@@ -314,8 +318,9 @@ TEST(WavConnect, Errors) {
     EXPECT_EQ(host.errors[0].first.rfind(WavYamaha().string() + "\n", 0), 0u) << host.errors[0].first;
     EXPECT_NE(host.errors[0].first.find("0x0020"), std::string::npos) << host.errors[0].first;
     // An output that cannot be created is the plain -5: nothing to explain about the format.
-    EXPECT_EQ(ConnectWavFiles({Wav1s("ops_1s_a.wav", 440).string()}, (dir / "no/such/dir.wav").string(), host),
-              kErrFileOpen);
+    EXPECT_EQ(
+        ConnectWavFiles({Wav1s("ops_1s_a.wav", 440).string()}, (dir / "no/such/dir.wav").string(), host),
+        kErrFileOpen);
     EXPECT_EQ(host.errors.size(), 1u);
 }
 
@@ -333,8 +338,8 @@ struct TruncatingHost : RecordingHost {
 TEST(WavOps, FailedReadIsReportedAndTheOutputIsComplete) {
     TempDir dir;
     // More than the reader's 1 MB buffer, so the cut is noticed.
-    const fs::path src = MakeFixture("ops_8s_44k.wav",
-                                     "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=8 -c:a pcm_s16le -ac 2");
+    const fs::path src = MakeFixture(
+        "ops_8s_44k.wav", "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=8 -c:a pcm_s16le -ac 2");
     for (int extract = 0; extract < 2; ++extract) {
         const fs::path in = dir / "in.wav", out = dir / "out.wav";
         fs::copy_file(src, in, fs::copy_options::overwrite_existing);
@@ -356,7 +361,8 @@ TEST(WavOps, FailedReadIsReportedAndTheOutputIsComplete) {
 TEST(WavConnect, StopInTheSecondFile) {
     TempDir dir;
     RecordingHost host;
-    host.stopAfterProgressCalls = 3;  // 88200 bytes a file, 48000 a block: the third block is in the second file
+    host.stopAfterProgressCalls =
+        3;  // 88200 bytes a file, 48000 a block: the third block is in the second file
     const fs::path a = Wav1s("ops_1s_a.wav", 440), b = Wav1s("ops_1s_b.wav", 880);
     const fs::path out = dir / "s.wav";
     ASSERT_EQ(ConnectWavFiles({a.string(), b.string()}, out.string(), host), 0);
@@ -383,12 +389,14 @@ TEST(WavExtract, SectionsOfA44kFile) {
     for (const Case& c : cases) {
         const fs::path out = dir / "x.wav";
         RecordingHost host;
-        ASSERT_EQ(ExtractWavSection(src.string(), out.string(), Range(c.startMs, c.endMs), host), 0) << c.name;
+        ASSERT_EQ(ExtractWavSection(src.string(), out.string(), Range(c.startMs, c.endMs), host), 0)
+            << c.name;
         WavChunks w = ReadWavChunks(out);
         ASSERT_TRUE(w.ok) << c.name;
         EXPECT_EQ(w.dataSize, c.samples * 4) << c.name;
         EXPECT_EQ(w.fact, c.samples) << c.name;
-        EXPECT_EQ(RawStream(out, "a:0"), raw.substr(size_t(c.firstSample) * 4, size_t(c.samples) * 4)) << c.name;
+        EXPECT_EQ(RawStream(out, "a:0"), raw.substr(size_t(c.firstSample) * 4, size_t(c.samples) * 4))
+            << c.name;
         ExpectProgressSane(host);
     }
     SectionRange r;

@@ -22,7 +22,8 @@ inline const std::string kOpsTone = "-f lavfi -i sine=frequency=440:sample_rate=
 
 // 2 s, 25 fps, MPEG-4 video with a key frame every 10 frames, 16-bit stereo PCM at 22050 Hz.
 inline fs::path MovieA() {
-    return MakeFixture("ops_movie_a.avi", kOpsVideo + kOpsTone + "-c:v mpeg4 -g 10 -c:a pcm_s16le -ac 2 -shortest");
+    return MakeFixture("ops_movie_a.avi",
+                       kOpsVideo + kOpsTone + "-c:v mpeg4 -g 10 -c:a pcm_s16le -ac 2 -shortest");
 }
 // Another picture and tone, same formats.
 inline fs::path MovieB() {
@@ -38,24 +39,28 @@ inline fs::path MovieNoAudio() {
 }
 // MP3 audio.
 inline fs::path MovieMp3() {
-    return MakeFixture("ops_movie_mp3.avi", kOpsVideo + kOpsTone + "-c:v mpeg4 -g 10 -c:a libmp3lame -b:a 64k -shortest");
+    return MakeFixture("ops_movie_mp3.avi",
+                       kOpsVideo + kOpsTone + "-c:v mpeg4 -g 10 -c:a libmp3lame -b:a 64k -shortest");
 }
 // Frames 10 to 14 dropped: five empty samples in their places.
 inline fs::path MovieDropped() {
-    return MakeFixture("ops_movie_dropped.avi",
-                       "-f lavfi -i \"testsrc=size=160x120:rate=25:duration=2,select='not(between(n\\,10\\,14))'\" "
-                       "-c:v mpeg4 -g 100 -fps_mode passthrough");
+    return MakeFixture(
+        "ops_movie_dropped.avi",
+        "-f lavfi -i \"testsrc=size=160x120:rate=25:duration=2,select='not(between(n\\,10\\,14))'\" "
+        "-c:v mpeg4 -g 100 -fps_mode passthrough");
 }
 // One frame, no audio.
 inline fs::path MovieOneFrame() {
-    return MakeFixture("ops_movie_oneframe.avi", "-f lavfi -i testsrc=size=160x120:rate=25 -frames:v 1 -c:v mpeg4");
+    return MakeFixture("ops_movie_oneframe.avi",
+                       "-f lavfi -i testsrc=size=160x120:rate=25 -frames:v 1 -c:v mpeg4");
 }
 // Two audio streams: 22050 Hz mono, then 11025 Hz stereo.
 inline fs::path MovieTwoAudio() {
-    return MakeFixture("ops_movie_twoaudio.avi",
-                       kOpsVideo + kOpsTone +
-                           "-f lavfi -i sine=frequency=880:sample_rate=11025:duration=2 -map 0:v -map 1:a -map 2:a "
-                           "-c:v mpeg4 -g 10 -c:a:0 pcm_s16le -c:a:1 pcm_s16le -ac:a:1 2 -shortest");
+    return MakeFixture(
+        "ops_movie_twoaudio.avi",
+        kOpsVideo + kOpsTone +
+            "-f lavfi -i sine=frequency=880:sample_rate=11025:duration=2 -map 0:v -map 1:a -map 2:a "
+            "-c:v mpeg4 -g 10 -c:a:0 pcm_s16le -c:a:1 pcm_s16le -ac:a:1 2 -shortest");
 }
 // 1 s of 16-bit stereo PCM at 22050 Hz.
 inline fs::path Wav1s(const std::string& name, int freq) {
@@ -64,7 +69,8 @@ inline fs::path Wav1s(const std::string& name, int freq) {
 }
 // 3 s of 16-bit stereo PCM at 44100 Hz.
 inline fs::path Wav3s44k() {
-    return MakeFixture("ops_3s_44k.wav", "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=3 -c:a pcm_s16le -ac 2");
+    return MakeFixture("ops_3s_44k.wav",
+                       "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=3 -c:a pcm_s16le -ac 2");
 }
 // MPEG layer 2 audio in a WAV file (format tag 0x0050).
 inline fs::path WavMp2() {
@@ -85,7 +91,8 @@ inline std::string RawStream(const fs::path& file, const std::string& selector) 
 
 // "flags,size" of every packet of a stream.
 inline std::vector<std::string> PacketFlags(const fs::path& file, const std::string& selector) {
-    auto r = Run("ffprobe -v error -select_streams " + selector + " -show_entries packet=flags,size -of csv=p=0 " + Q(file));
+    auto r = Run("ffprobe -v error -select_streams " + selector +
+                 " -show_entries packet=flags,size -of csv=p=0 " + Q(file));
     std::vector<std::string> out;
     std::istringstream in(r.out);
     for (std::string l; std::getline(in, l);)
@@ -140,7 +147,8 @@ inline WavChunks ReadWavChunks(const fs::path& p) {
         if (o + 4 <= b.size()) std::memcpy(&v, b.data() + o, 4);
         return v;
     };
-    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0) return w;
+    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0)
+        return w;
     w.riffSize = u32(4);
     for (size_t o = 12; o + 8 <= b.size();) {
         const std::string id(reinterpret_cast<const char*>(b.data() + o), 4);

@@ -66,7 +66,8 @@ TEST(AviPages, LinkerJoinsTheDroppedFiles) {
     Click(page.get(), kIdStart);
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(Text(page.get(), kIdInfo), "100 %");
-    EXPECT_EQ(PacketChecksums(out, "v:0"), Concat(PacketChecksums(MovieA(), "v:0"), PacketChecksums(MovieB(), "v:0")));
+    EXPECT_EQ(PacketChecksums(out, "v:0"),
+              Concat(PacketChecksums(MovieA(), "v:0"), PacketChecksums(MovieB(), "v:0")));
     EXPECT_EQ(RawStream(out, "a:0"), RawStream(MovieA(), "a:0") + RawStream(MovieB(), "a:0"));
     EXPECT_FALSE(page->GetDlgItem(kIdStop)->isEnabled());
     EXPECT_TRUE(page->GetDlgItem(kIdStart)->isEnabled());
@@ -74,8 +75,9 @@ TEST(AviPages, LinkerJoinsTheDroppedFiles) {
 
 // Files that differ from the first: the page asks first, Cancel writes nothing.
 TEST(AviPages, LinkerAsksBeforeJoiningDifferentFiles) {
-    const fs::path big = MakeFixture("ops_movie_320.avi", "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 " +
-                                                              kOpsTone + "-c:v mpeg4 -g 10 -c:a pcm_s16le -ac 2 -shortest");
+    const fs::path big =
+        MakeFixture("ops_movie_320.avi", "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 " + kOpsTone +
+                                             "-c:v mpeg4 -g 10 -c:a pcm_s16le -ac 2 -shortest");
     for (int answer : {kIdCancel, kIdOk}) {
         TempDir dir;
         BoxRecorder boxes(answer);
@@ -274,7 +276,8 @@ TEST(AviPages, WavExtractCopiesTheRangeAndNamesTheInputInErrors) {
     Click(page.get(), kIdStart);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].caption, "エラーNo.0001");
-    EXPECT_EQ(boxes.boxes[0].text.rfind("エラーNo.0001\n\n" + refused.string() + "\n", 0), 0u) << boxes.boxes[0].text;
+    EXPECT_EQ(boxes.boxes[0].text.rfind("エラーNo.0001\n\n" + refused.string() + "\n", 0), 0u)
+        << boxes.boxes[0].text;
     EXPECT_NE(boxes.boxes[0].text.find("(0x0020"), std::string::npos) << boxes.boxes[0].text;
     EXPECT_NE(boxes.boxes[0].text.find("cannot be copied into a WAV file"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "m_extr.wav"));

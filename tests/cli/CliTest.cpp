@@ -330,7 +330,10 @@ TEST(CliRun, ExitStatusesAndReports) {
              return 6004;
          },
          1, "エラーNo.6004\n\nin.wav\nIt is not WAV.\n"},
-        {"returned with detail", [](const CliRequest&, OperationHost&) -> OpResult { return {6004, "in.wav"}; },
+        {"returned with detail",
+         [](const CliRequest&, OperationHost&) -> OpResult {
+             return {6004, "in.wav"};
+         },
          1, "エラーNo.6004\n\nin.wav\nIt is not WAV.\n"},
         {"silent code", [](const CliRequest&, OperationHost&) -> OpResult { return -2; }, 1, ""},
         {"reported but returned 0",

@@ -184,7 +184,9 @@ TEST(CliDryRun, WritesNothingAndPrintsTheStartTheRunUses) {
             0);
         const double end = std::strtod(r.out.substr(r.out.find("end: ") + 5).c_str(), nullptr);
         const double length = std::strtod(test::Probe(out, "v:0", "stream=duration").c_str(), nullptr);
-        if (std::isfinite(length) && length > 0) EXPECT_NEAR(length, end - start, 0.15) << r.out;
+        if (std::isfinite(length) && length > 0) {
+            EXPECT_NEAR(length, end - start, 0.15) << r.out;
+        }
         if (in.extension() == ".flv") {
             // Counted through the very save: the bytes are the output's size.
             std::smatch m;

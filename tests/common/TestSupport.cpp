@@ -30,8 +30,10 @@ CommandResult Run(const std::string& command) {
 std::string Q(const fs::path& p) {
     std::string s = p.string(), out = "'";
     for (char c : s) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
     }
     return out + "'";
 }
@@ -66,7 +68,8 @@ fs::path MakeFixture(const std::string& name, const std::string& ffmpegArgs) {
     if (fs::exists(out) && fs::file_size(out) > 0) return out;
     // Build under a unique name, then rename: test processes run in parallel.
     fs::path tmp = FixtureDir() / (".tmp-" + std::to_string(::getpid()) + "-" + name);
-    std::string cmd = "ffmpeg -y -hide_banner -loglevel error -nostdin " + ffmpegArgs + " " + Q(tmp) + " 2>&1";
+    std::string cmd =
+        "ffmpeg -y -hide_banner -loglevel error -nostdin " + ffmpegArgs + " " + Q(tmp) + " 2>&1";
     CommandResult r = Run(cmd);
     if (r.status != 0 || !fs::exists(tmp)) {
         ADD_FAILURE() << "fixture " << name << " failed: " << cmd << "\n" << r.out;
@@ -118,8 +121,9 @@ bool DecodesCleanly(const fs::path& file, std::string* errors) {
 }
 
 std::string Probe(const fs::path& file, const std::string& streamSpec, const std::string& entries) {
-    std::string sel = streamSpec.empty() ? " -show_entries format=" + entries
-                                         : " -select_streams " + streamSpec + " -show_entries stream=" + entries;
+    std::string sel = streamSpec.empty()
+                          ? " -show_entries format=" + entries
+                          : " -select_streams " + streamSpec + " -show_entries stream=" + entries;
     auto r = Run("ffprobe -v error" + sel + " -of default=nw=1:nk=1 " + Q(file) + " 2>/dev/null");
     std::string s = r.out;
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();

@@ -12,8 +12,8 @@
 namespace vt::test {
 
 struct CommandResult {
-    int status = -1;      // exit status, -1 when it could not run
-    std::string out;      // standard output
+    int status = -1;  // exit status, -1 when it could not run
+    std::string out;  // standard output
 };
 
 // Runs a shell command; standard error goes to a log unless captured.
@@ -41,21 +41,23 @@ std::vector<std::string> FrameMd5Lines(const std::filesystem::path& file, const 
 // True when ffmpeg decodes every stream of the file without printing an error.
 bool DecodesCleanly(const std::filesystem::path& file, std::string* errors = nullptr);
 
-// ffprobe -show_entries <entries> -of default=nw=1:nk=1 for one stream selector ("v:0", "a:0", or "" for format).
-std::string Probe(const std::filesystem::path& file, const std::string& streamSpec, const std::string& entries);
+// ffprobe -show_entries <entries> -of default=nw=1:nk=1 for one stream selector ("v:0", "a:0", or "" for
+// format).
+std::string Probe(const std::filesystem::path& file, const std::string& streamSpec,
+                  const std::string& entries);
 
 // Counts streams of a type ("video", "audio") with ffprobe.
 int StreamCount(const std::filesystem::path& file, const std::string& codecType);
 
 // A fresh, empty folder under the build's temp area, removed at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -71,7 +73,7 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& p);
 // An operation host for tests: records progress and errors, can stop after a
 // number of progress calls and answers the OK/Cancel question as told.
 class RecordingHost : public OperationHost {
-public:
+  public:
     void ReportProgress(double percent) override;
     bool StopRequested() const override { return stopped_; }
     void ReportError(const std::string& detail, int code) override;

@@ -19,12 +19,12 @@ TEST(ByteIO, EndianReadsAndBoundedSkip) {
     EXPECT_EQ(be, 0x05060708u);
     EXPECT_FALSE(io.ReadU16LE(s));  // one byte left
     io.Seek(2);
-    EXPECT_FALSE(io.Skip(100));     // past the end: refused, position kept
+    EXPECT_FALSE(io.Skip(100));  // past the end: refused, position kept
     EXPECT_EQ(io.Tell(), 2u);
     std::vector<uint8_t> out;
     EXPECT_FALSE(io.ReadBytes(out, 0xFFFFFFF0u));  // a lying size never allocates
     EXPECT_TRUE(out.empty());
-    EXPECT_FALSE(io.Write(bytes.data(), 1));       // borrowed memory is read-only
+    EXPECT_FALSE(io.Write(bytes.data(), 1));  // borrowed memory is read-only
 }
 
 TEST(ByteIO, FileWritesSeeksAndReadsBackAcrossTheBuffer) {
@@ -33,7 +33,7 @@ TEST(ByteIO, FileWritesSeeksAndReadsBackAcrossTheBuffer) {
     {
         FileIO f;
         ASSERT_TRUE(f.Open(path, FileIO::Mode::Create, 4096));
-        ASSERT_TRUE(f.WriteU32LE(0));              // placeholder, patched below
+        ASSERT_TRUE(f.WriteU32LE(0));  // placeholder, patched below
         std::vector<uint8_t> big(10000);
         for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t(i * 7);
         ASSERT_TRUE(f.Write(big.data(), big.size()));  // larger than the buffer
@@ -93,9 +93,9 @@ TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
         {4096, 4096, 4096},      // seek backwards
         {100000, 70000, 70000},  // larger than the buffer
         {kHere, 4096, 4096},
-        {199990, 4096, 10},      // short at the end
+        {199990, 4096, 10},  // short at the end
         {kHere, 4096, 0},
-        {250000, 5000, 0},       // past the end
+        {250000, 5000, 0},  // past the end
         {199999, 1, 1},
     };
     FileIO f;

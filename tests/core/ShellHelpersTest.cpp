@@ -8,7 +8,14 @@
 using namespace vt;
 
 TEST(PathPieces, WindowsAndPlatformRules) {
-    struct Case { const char* path; bool windows; const char* drive; const char* folder; const char* title; const char* ext; };
+    struct Case {
+        const char* path;
+        bool windows;
+        const char* drive;
+        const char* folder;
+        const char* title;
+        const char* ext;
+    };
     const Case cases[] = {
         {"C:\\tools\\a.b.wmv", true, "C:", "\\tools\\", "a.b", ".wmv"},
         {"name.avi", true, "", "", "name", ".avi"},

@@ -7,7 +7,9 @@ using namespace vt;
 
 namespace {
 uint32_t g_now = 0;
-uint32_t FakeClock() { return g_now; }
+uint32_t FakeClock() {
+    return g_now;
+}
 }  // namespace
 
 TEST(FormatHMS, Values) {

@@ -3,8 +3,8 @@
 // detail text that names its reason.
 #include <gtest/gtest.h>
 
-#include "flv/FlvCodecs.h"
 #include "core/ErrorCodes.h"
+#include "flv/FlvCodecs.h"
 #include "tests/flv/FlvTestUtil.h"
 
 using namespace vt;

@@ -39,7 +39,11 @@ TEST(FlvOperations, ConnectionReportsALaterFileAndKeepsWhatJoined) {
         {"all good", {a, b, a}, 0, "", 3},
         {"second not an FLV", {a, junk, b}, kFlvErrNotFlv, junk.string(), 1},
         // A file that does not fit says why, below its name.
-        {"third of another format", {a, b, avc}, kFlvErrFormat, avc.string() + "\nvideo codec H.264, first file H.263", 2},
+        {"third of another format",
+         {a, b, avc},
+         kFlvErrFormat,
+         avc.string() + "\nvideo codec H.264, first file H.263",
+         2},
         {"third missing", {a, b, dir / "none.flv"}, kFlvErrOpen, (dir / "none.flv").string(), 2},
     };
     for (const auto& c : cases) {

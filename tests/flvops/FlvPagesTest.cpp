@@ -25,9 +25,9 @@ namespace vt::gui {
 namespace {
 
 using test::Click;
-using test::WaitForText;
 using test::Make;
 using test::SetText;
+using test::WaitForText;
 namespace fs = std::filesystem;
 using vt::gui::test::BoxRecorder;
 using vt::test::PacketChecksums;
@@ -235,16 +235,36 @@ TEST(FlvPages, FailuresShowTheirCode) {
         fs::path output;
         std::string caption;
     } cases[] = {
-        {"Speex audio", [] { return Make<CFLVCutterDlg>(); }, {speex}, kIdStartAudio,
-         {kIdStartVideo, kIdStartAudio}, dir / "speex_cut.mp3", "エラーNo.9025"},
-        {"separation of junk", [] { return Make<CFLVCutterDlg>(); }, {junk}, kIdStartVideo,
-         {kIdStartVideo, kIdStartAudio}, dir / "junk_cut.avi", "エラーNo.9011"},
-        {"join, first junk", [] { return Make<CFLvLinkerDlg>(); }, {junk, good}, kIdStart,
-         {kIdStart}, dir / "junk_link.flv", "エラーNo.9011"},
+        {"Speex audio",
+         [] { return Make<CFLVCutterDlg>(); },
+         {speex},
+         kIdStartAudio,
+         {kIdStartVideo, kIdStartAudio},
+         dir / "speex_cut.mp3",
+         "エラーNo.9025"},
+        {"separation of junk",
+         [] { return Make<CFLVCutterDlg>(); },
+         {junk},
+         kIdStartVideo,
+         {kIdStartVideo, kIdStartAudio},
+         dir / "junk_cut.avi",
+         "エラーNo.9011"},
+        {"join, first junk",
+         [] { return Make<CFLvLinkerDlg>(); },
+         {junk, good},
+         kIdStart,
+         {kIdStart},
+         dir / "junk_link.flv",
+         "エラーNo.9011"},
         // The extraction page reads a loaded file's length and forgets one it
         // cannot read, so the run has no input to open.
-        {"extraction of junk", [] { return Make<CFLVExtract>(); }, {junk}, kIdStart,
-         {kIdStart}, dir / "junk_extr.flv", "エラーNo.9001"},
+        {"extraction of junk",
+         [] { return Make<CFLVExtract>(); },
+         {junk},
+         kIdStart,
+         {kIdStart},
+         dir / "junk_extr.flv",
+         "エラーNo.9001"},
     };
     for (const auto& c : cases) {
         BoxRecorder boxes;
@@ -271,9 +291,9 @@ TEST(FlvPages, StopLeavesAPlayablePartWithoutAMessage) {
     // Long enough to be stopped well before its end.
     const fs::path in = dir / "long.flv";
     fs::copy_file(vt::test::MakeFixture("flvops_long.flv",
-                                    "-f lavfi -i testsrc=size=160x120:rate=25:duration=8 "
-                                    "-f lavfi -i sine=frequency=440:duration=8 "
-                                    "-c:v flv1 -g 12 -q:v 8 -c:a libmp3lame -b:a 64k -ar 44100"),
+                                        "-f lavfi -i testsrc=size=160x120:rate=25:duration=8 "
+                                        "-f lavfi -i sine=frequency=440:duration=8 "
+                                        "-c:v flv1 -g 12 -q:v 8 -c:a libmp3lame -b:a 64k -ar 44100"),
                   in);
 
     struct Case {
@@ -284,10 +304,19 @@ TEST(FlvPages, StopLeavesAPlayablePartWithoutAMessage) {
         fs::path output;
         std::string stream;
     } cases[] = {
-        {"separation", [] { return Make<CFLVCutterDlg>(); }, kIdStartVideo, {kIdStartVideo, kIdStartAudio},
-         dir / "long_cut.avi", "v:0"},
+        {"separation",
+         [] { return Make<CFLVCutterDlg>(); },
+         kIdStartVideo,
+         {kIdStartVideo, kIdStartAudio},
+         dir / "long_cut.avi",
+         "v:0"},
         {"join", [] { return Make<CFLvLinkerDlg>(); }, kIdStart, {kIdStart}, dir / "long_link.flv", "v:0"},
-        {"extraction", [] { return Make<CFLVExtract>(); }, kIdStart, {kIdStart}, dir / "long_extr.flv", "v:0"},
+        {"extraction",
+         [] { return Make<CFLVExtract>(); },
+         kIdStart,
+         {kIdStart},
+         dir / "long_extr.flv",
+         "v:0"},
     };
     for (const auto& c : cases) {
         BoxRecorder boxes;

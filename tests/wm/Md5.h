@@ -36,10 +36,19 @@ inline std::string Md5Hex(const uint8_t* data, size_t len) {
         for (int i = 0; i < 64; ++i) {
             uint32_t f;
             int g;
-            if (i < 16) { f = (b & c) | (~b & d); g = i; }
-            else if (i < 32) { f = (d & b) | (~d & c); g = (5 * i + 1) % 16; }
-            else if (i < 48) { f = b ^ c ^ d; g = (3 * i + 5) % 16; }
-            else { f = c ^ (b | ~d); g = (7 * i) % 16; }
+            if (i < 16) {
+                f = (b & c) | (~b & d);
+                g = i;
+            } else if (i < 32) {
+                f = (d & b) | (~d & c);
+                g = (5 * i + 1) % 16;
+            } else if (i < 48) {
+                f = b ^ c ^ d;
+                g = (3 * i + 5) % 16;
+            } else {
+                f = c ^ (b | ~d);
+                g = (7 * i) % 16;
+            }
             uint32_t t = d;
             d = c;
             c = b;
@@ -47,7 +56,10 @@ inline std::string Md5Hex(const uint8_t* data, size_t len) {
             b = b + ((x << R[i]) | (x >> (32 - R[i])));
             a = t;
         }
-        h[0] += a; h[1] += b; h[2] += c; h[3] += d;
+        h[0] += a;
+        h[1] += b;
+        h[2] += c;
+        h[3] += d;
     }
     static const char* hex = "0123456789abcdef";
     std::string s;

@@ -32,8 +32,8 @@ int CopyFile(const std::filesystem::path& in, const std::filesystem::path& out, 
 }
 
 std::string Tag(const std::filesystem::path& f, const std::string& name) {
-    auto r = vt::test::Run("ffprobe -v error -show_entries format_tags=" + name + " -of default=nw=1:nk=1 " + Q(f) +
-                           " 2>/dev/null");
+    auto r = vt::test::Run("ffprobe -v error -show_entries format_tags=" + name + " -of default=nw=1:nk=1 " +
+                           Q(f) + " 2>/dev/null");
     while (!r.out.empty() && r.out.back() == '\n') r.out.pop_back();
     return r.out;
 }
@@ -131,7 +131,8 @@ TEST(WmCopy, ProfileReducedToOneRenumberedStream) {
     struct Sep {
         CEncCompWMV* w;
         int kept;
-        static int32_t Cb(uint16_t s, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer* b, void*, void* u) {
+        static int32_t Cb(uint16_t s, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer* b, void*,
+                          void* u) {
             auto* self = static_cast<Sep*>(u);
             return s == self->kept ? self->w->WriteSample(1, t, d, f, b) : 0;
         }
@@ -213,7 +214,8 @@ TEST(WmCopy, TwoThreadsWriteOneConsistentFile) {
     struct Renumber {
         CEncCompWMV* w;
         uint16_t to;
-        static int32_t Cb(uint16_t, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer* b, void*, void* u) {
+        static int32_t Cb(uint16_t, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer* b, void*,
+                          void* u) {
             auto* self = static_cast<Renumber*>(u);
             return self->w->WriteSample(self->to, t, d, f, b);
         }
@@ -246,7 +248,8 @@ TEST(WmCopy, TwoThreadsWriteOneConsistentFile) {
     std::vector<uint8_t> packet(h.PacketSize());
     uint32_t last = 0;
     for (uint64_t i = 0; i < h.dataPacketCount; ++i) {
-        ASSERT_TRUE(f.Seek(h.firstPacketOffset + i * packet.size()) && f.ReadExact(packet.data(), packet.size()));
+        ASSERT_TRUE(f.Seek(h.firstPacketOffset + i * packet.size()) &&
+                    f.ReadExact(packet.data(), packet.size()));
         AsfPacketInfo info;
         ASSERT_EQ(ParseAsfPacket(packet, info, [](const AsfPayload&) {}), asf::kOk);
         EXPECT_GE(info.sendTime, last) << "packet " << i;
@@ -267,7 +270,8 @@ TEST(WmCopy, VideoStreamsGetASimpleIndexFfmpegCanSeekWith) {
     TempDir dir;
     const auto out = dir / "seek.wmv";
     ASSERT_EQ(CopyFile(in, out), kOk);
-    auto r = vt::test::Run("ffmpeg -hide_banner -nostdin -v error -ss 2 -i " + Q(out) + " -map 0:v -f null - 2>&1");
+    auto r = vt::test::Run("ffmpeg -hide_banner -nostdin -v error -ss 2 -i " + Q(out) +
+                           " -map 0:v -f null - 2>&1");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     // The index object sits after the data object.

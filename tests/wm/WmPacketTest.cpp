@@ -16,14 +16,16 @@ constexpr uint64_t kPreroll = 1000;  // ms
 void PutVar(std::vector<uint8_t>& b, int type, uint32_t v) {
     for (int i = 0; i < (type == 3 ? 4 : type); ++i) b.push_back(uint8_t(v >> (8 * i)));
 }
-size_t VarSize(int type) { return type == 3 ? 4 : size_t(type); }
+size_t VarSize(int type) {
+    return type == 3 ? 4 : size_t(type);
+}
 
 struct PayloadLayout {
     uint8_t stream = 1;
     bool key = false;
     uint32_t object = 0;
-    uint32_t offset = 0;               // or the presentation time of a compressed payload
-    std::vector<uint8_t> replicated;   // size and time (and extension data), or one byte for compressed
+    uint32_t offset = 0;              // or the presentation time of a compressed payload
+    std::vector<uint8_t> replicated;  // size and time (and extension data), or one byte for compressed
     std::vector<uint8_t> data;
 };
 
@@ -58,8 +60,8 @@ std::vector<uint8_t> BuildPacket(const PacketLayout& s) {
         body.insert(body.end(), p.data.begin(), p.data.end());
     }
     const uint32_t length = s.explicitLength ? s.explicitLength : kPacket;
-    const size_t fixed = (s.errorCorrection ? 3 : 0) + 2 + VarSize(s.packetLengthType) + VarSize(s.sequenceType) +
-                         VarSize(s.paddingType) + 6;
+    const size_t fixed = (s.errorCorrection ? 3 : 0) + 2 + VarSize(s.packetLengthType) +
+                         VarSize(s.sequenceType) + VarSize(s.paddingType) + 6;
     const uint32_t padding = uint32_t(length - fixed - body.size());
     std::vector<uint8_t> p;
     if (s.errorCorrection) {
@@ -67,7 +69,8 @@ std::vector<uint8_t> BuildPacket(const PacketLayout& s) {
         p.push_back(0);
         p.push_back(0);
     }
-    p.push_back(uint8_t((s.multiple ? 1 : 0) | (s.sequenceType << 1) | (s.paddingType << 3) | (s.packetLengthType << 5)));
+    p.push_back(uint8_t((s.multiple ? 1 : 0) | (s.sequenceType << 1) | (s.paddingType << 3) |
+                        (s.packetLengthType << 5)));
     p.push_back(uint8_t(s.replicatedType | (s.offsetType << 2) | (s.objectType << 4) | (s.streamType << 6)));
     PutVar(p, s.packetLengthType, length);
     PutVar(p, s.sequenceType, 0);
@@ -102,7 +105,8 @@ AsfStreamConfig CommandStream(uint16_t number) {
 
 // A whole file: header (with extended stream properties for streams that
 // have them), data object with the packets.
-std::vector<uint8_t> BuildFile(const std::vector<AsfStreamConfig>& streams, const std::vector<std::vector<uint8_t>>& packets,
+std::vector<uint8_t> BuildFile(const std::vector<AsfStreamConfig>& streams,
+                               const std::vector<std::vector<uint8_t>>& packets,
                                uint64_t playDuration = 50000000, bool embedded = false) {
     AsfFileProperties fp;
     fp.preroll = kPreroll;
@@ -167,7 +171,8 @@ struct Read {
 
 struct SinkAll : IAsfSampleSink {
     std::vector<Sample> samples;
-    HResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer& b) override {
+    HResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f,
+                           const AsfSampleBuffer& b) override {
         samples.push_back({s, t, d, f, b.Bytes()});
         return asf::kOk;
     }
@@ -185,7 +190,8 @@ Read ReadAll(std::vector<uint8_t> file) {
 TEST(WmPackets, MultiplePayloadsWithEveryFieldLengthType) {
     for (int lenType = 1; lenType <= 3; ++lenType)
         for (int fieldType = 1; fieldType <= 3; ++fieldType) {
-            SCOPED_TRACE("payload length type " + std::to_string(lenType) + ", field type " + std::to_string(fieldType));
+            SCOPED_TRACE("payload length type " + std::to_string(lenType) + ", field type " +
+                         std::to_string(fieldType));
             PacketLayout p;
             p.payloadLengthType = lenType;
             p.offsetType = fieldType;
@@ -261,7 +267,7 @@ TEST(WmPackets, CompressedPayloadGivesOneSamplePerSubPayload) {
 TEST(WmPackets, PayloadExtensionDataGivesTheDuration) {
     AsfStreamConfig s = AudioStream(1);
     s.hasExtended = true;
-    s.payloadExtensions = {{Guid{0x12345678, 1, 2, {}}, 0xFFFF, {}},            // variable size, skipped
+    s.payloadExtensions = {{Guid{0x12345678, 1, 2, {}}, 0xFFFF, {}},  // variable size, skipped
                            {asfguid::kPayloadExtSampleDuration, 2, {}}};
     PacketLayout p;
     std::vector<uint8_t> ext = {3, 0, 0xAA, 0xBB, 0xCC, 40, 0};  // 3 bytes of the first system, then 40 ms
@@ -306,7 +312,8 @@ TEST(WmPackets, MediaObjectSplitAcrossPacketsIsReassembled) {
 TEST(WmPackets, SpreadAudioIsPutBackInOrderAndWrittenUnspread) {
     AsfStreamConfig s = AudioStream(1);
     s.errorCorrectionType = asfguid::kAudioSpread;
-    s.errorCorrectionData = {2, 4, 0, 2, 0, 1, 0, 0};  // span 2, virtual packet 4, chunk 2, one byte of silence
+    s.errorCorrectionData = {2, 4, 0, 2,
+                             0, 1, 0, 0};  // span 2, virtual packet 4, chunk 2, one byte of silence
     PacketLayout p;
     p.payloads = {{1, true, 0, 0, Replicated(8, 1000), {'A', 'a', 'B', 'b', 'C', 'c', 'D', 'd'}}};
     Read r = ReadAll(BuildFile({s}, {BuildPacket(p)}));
@@ -361,7 +368,8 @@ TEST(WmPackets, StreamsDeclaredInsideTheHeaderExtension) {
 
 TEST(WmPackets, PayloadsOfUnknownStreamsAreSkipped) {
     PacketLayout p;
-    p.payloads = {{9, false, 0, 0, Replicated(4, 1000), Bytes(4, 0)}, {1, false, 0, 0, Replicated(4, 1000), Bytes(4, 1)}};
+    p.payloads = {{9, false, 0, 0, Replicated(4, 1000), Bytes(4, 0)},
+                  {1, false, 0, 0, Replicated(4, 1000), Bytes(4, 1)}};
     Read r = ReadAll(BuildFile({AudioStream(1)}, {BuildPacket(p)}));
     ASSERT_EQ(r.hr, asf::kOk);
     ASSERT_EQ(r.samples.size(), 1u);
@@ -402,19 +410,21 @@ TEST(WmPackets, FieldsThatDoNotFitTheirPacketAreRejected) {
 // ---- the reader's range and callback contract, on a file with samples every second ----
 
 class WmRange : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::vector<std::vector<uint8_t>> packets;
         for (uint32_t k = 0; k < 4; ++k) {
             PacketLayout p;
-            p.payloads = {{1, true, k, 0, Replicated(10, uint32_t(kPreroll + 1000 * k)), Bytes(10, uint8_t(k))}};
+            p.payloads = {
+                {1, true, k, 0, Replicated(10, uint32_t(kPreroll + 1000 * k)), Bytes(10, uint8_t(k))}};
             packets.push_back(BuildPacket(p));
         }
         path_ = dir_ / "range.wma";
         WriteFile(path_, BuildFile({AudioStream(1)}, packets));
     }
     // Times (ms) the callback sees for a range.
-    std::vector<uint64_t> Times(uint64_t startMs, uint64_t endMs, int* code = nullptr, Collector* c = nullptr) {
+    std::vector<uint64_t> Times(uint64_t startMs, uint64_t endMs, int* code = nullptr,
+                                Collector* c = nullptr) {
         Collector local;
         if (!c) c = &local;
         CDecCompWMV reader;
@@ -435,11 +445,11 @@ TEST_F(WmRange, RangesAndTheirEnds) {
     };
     const Case cases[] = {
         {0, ~0ull, {0, 1000, 2000, 3000}},
-        {0, 0, {0, 1000, 2000, 3000}},      // end 0: no end
-        {1000, 0, {0, 1000, 2000}},         // start only, times shifted
-        {1000, 2000, {0, 1000}},            // samples exactly at both ends are passed on
-        {1500, 1700, {}},                   // nothing inside
-        {2000, 1000, {}},                   // end before start
+        {0, 0, {0, 1000, 2000, 3000}},  // end 0: no end
+        {1000, 0, {0, 1000, 2000}},     // start only, times shifted
+        {1000, 2000, {0, 1000}},        // samples exactly at both ends are passed on
+        {1500, 1700, {}},               // nothing inside
+        {2000, 1000, {}},               // end before start
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.start) + ".." + std::to_string(c.end));
@@ -485,7 +495,8 @@ TEST(WmRangeEnd, InterleavedSamplesInsideTheRangeAreNotLost) {
     uint32_t object = 0;
     for (auto [stream, ms] : order) {
         PacketLayout p;
-        p.payloads = {{stream, true, object++, 0, Replicated(6, uint32_t(kPreroll + ms)), Bytes(6, uint8_t(ms))}};
+        p.payloads = {
+            {stream, true, object++, 0, Replicated(6, uint32_t(kPreroll + ms)), Bytes(6, uint8_t(ms))}};
         packets.push_back(BuildPacket(p));
     }
     TempDir dir;
@@ -601,8 +612,9 @@ TEST(WmDamaged, EmptyRandomAndTruncatedFiles) {
         const size_t wholePackets = (cut - headerEnd) / packetSize;
         size_t expected = 0;
         {
-            WriteFile(dir / "whole.wmv", std::vector<uint8_t>(good.begin(), good.begin() + ptrdiff_t(headerEnd +
-                                                                                                   wholePackets * packetSize)));
+            WriteFile(dir / "whole.wmv",
+                      std::vector<uint8_t>(good.begin(),
+                                           good.begin() + ptrdiff_t(headerEnd + wholePackets * packetSize)));
             CDecCompWMV whole;
             Collector w;
             ASSERT_EQ(whole.Open((dir / "whole.wmv").string(), 0, ~0ull), kOk);

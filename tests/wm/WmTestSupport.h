@@ -22,23 +22,30 @@ struct Fixture {
 inline const std::vector<Fixture>& WmFixtures() {
     static const std::vector<Fixture> list = {
         {"wm_wmv2_wmav2.wmv",
-         "-f lavfi -i testsrc=size=160x120:rate=15:duration=3 -f lavfi -i sine=frequency=440:duration=3:sample_rate=22050 "
+         "-f lavfi -i testsrc=size=160x120:rate=15:duration=3 -f lavfi -i "
+         "sine=frequency=440:duration=3:sample_rate=22050 "
          "-c:v wmv2 -b:v 200k -g 15 -c:a wmav2 -b:a 64k -metadata title=Clip -metadata author=Someone "
          "-metadata custom_tag=kept"},
         {"wm_wmv1_wmav1.wmv",
-         "-f lavfi -i testsrc=size=128x96:rate=10:duration=2 -f lavfi -i sine=frequency=330:duration=2:sample_rate=22050 "
+         "-f lavfi -i testsrc=size=128x96:rate=10:duration=2 -f lavfi -i "
+         "sine=frequency=330:duration=2:sample_rate=22050 "
          "-c:v wmv1 -b:v 150k -c:a wmav1 -b:a 48k"},
         {"wm_audio.wma", "-f lavfi -i sine=frequency=550:duration=2:sample_rate=44100 -c:a wmav2 -b:a 64k"},
         {"wm_msmpeg4.wmv", "-f lavfi -i testsrc=size=96x64:rate=12:duration=2 -c:v msmpeg4 -b:v 100k -f asf"},
         {"wm_two_audio.wma",
-         "-f lavfi -i sine=frequency=440:duration=2:sample_rate=22050 -f lavfi -i sine=frequency=880:duration=2:sample_rate=22050 "
+         "-f lavfi -i sine=frequency=440:duration=2:sample_rate=22050 -f lavfi -i "
+         "sine=frequency=880:duration=2:sample_rate=22050 "
          "-map 0 -map 1 -c:a wmav2 -b:a 32k"},
     };
     return list;
 }
 
-inline std::filesystem::path WmFixture(const Fixture& f) { return MakeFixture(f.name, f.args); }
-inline std::filesystem::path WmFixture(size_t index) { return WmFixture(WmFixtures()[index]); }
+inline std::filesystem::path WmFixture(const Fixture& f) {
+    return MakeFixture(f.name, f.args);
+}
+inline std::filesystem::path WmFixture(size_t index) {
+    return WmFixture(WmFixtures()[index]);
+}
 
 struct Sample {
     uint16_t stream;
@@ -51,8 +58,8 @@ struct Sample {
 // Collects every sample a reader delivers.
 struct Collector {
     std::vector<Sample> samples;
-    int32_t answer = 0;       // what the callback returns
-    size_t answerAfter = 0;   // ... once this many samples were seen (0: always)
+    int32_t answer = 0;      // what the callback returns
+    size_t answerAfter = 0;  // ... once this many samples were seen (0: always)
 
     static int32_t Callback(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
                             const AsfSampleBuffer* sample, void*, void* user) {

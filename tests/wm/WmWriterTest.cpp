@@ -48,7 +48,8 @@ AsfProfile ProfileOf(const std::vector<AsfStreamConfig>& streams) {
 
 struct SinkAll : IAsfSampleSink {
     std::vector<Sample> samples;
-    HResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer& b) override {
+    HResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f,
+                           const AsfSampleBuffer& b) override {
         samples.push_back({s, t, d, f, b.Bytes()});
         return asf::kOk;
     }
@@ -70,7 +71,7 @@ TEST(WmWriter, TimeOffsetAddsTheExactDuration) {
     EXPECT_EQ(w.TimeOffset(), 0u);
     w.AddTimeOffset(107000000);  // 10.7 s
     EXPECT_EQ(w.TimeOffset(), 107000000u);
-    w.AddTimeOffset(3);          // below one second, to the 100 ns
+    w.AddTimeOffset(3);  // below one second, to the 100 ns
     EXPECT_EQ(w.TimeOffset(), 107000003u);
     AsfSampleBuffer b(Bytes(10, 1));
     ASSERT_EQ(w.WriteSample(1, 0, 0, kSampleCleanPoint, &b), asf::kOk);
@@ -191,7 +192,8 @@ TEST(WmWriter, HeaderInformationRoundTrips) {
     ASSERT_EQ(h.AddScript(u"TEXT", u"hello", 50000000), asf::kOk);
     ASSERT_EQ(w.StartWriting(), kOk);
     AsfSampleBuffer b(Bytes(10, 1));
-    ASSERT_EQ(w.WriteSample(2, 0, 460000, kSampleCleanPoint, &b), asf::kOk);  // a file without samples has no duration
+    ASSERT_EQ(w.WriteSample(2, 0, 460000, kSampleCleanPoint, &b),
+              asf::kOk);  // a file without samples has no duration
     ASSERT_EQ(w.Finish(), asf::kOk);
 
     CDecCompWMV reader;
@@ -237,7 +239,8 @@ std::vector<Sample> RoundTrip(const AsfProfile& p, const std::vector<Sample>& in
     EXPECT_EQ(w.SetPacketSize(packetSize), asf::kOk);
     EXPECT_EQ(w.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
     EXPECT_EQ(w.BeginWriting(), asf::kOk);
-    for (const auto& s : in) EXPECT_EQ(w.WriteStreamSample(s.stream, s.time, s.duration, s.flags, s.bytes), asf::kOk);
+    for (const auto& s : in)
+        EXPECT_EQ(w.WriteStreamSample(s.stream, s.time, s.duration, s.flags, s.bytes), asf::kOk);
     EXPECT_EQ(w.EndWriting(), asf::kOk);
     AsfReader r;
     EXPECT_EQ(r.Open(w.TakeOutput()), asf::kOk);
@@ -274,8 +277,11 @@ TEST(WmWriter, SamplesArrivingOutOfOrderAreWrittenInTimeOrder) {
     AsfProfile p = ProfileOf({Audio(1), Audio(2)});
     std::vector<Sample> in;
     // Stream 2 runs up to 1 s behind stream 1, as two threads may deliver.
-    for (int k = 0; k < 40; ++k) in.push_back({1, uint64_t(k) * 500000, 0, kSampleCleanPoint, Bytes(30, uint8_t(k))});
-    for (int k = 0; k < 40; ++k) in.insert(in.begin() + 2 * k + 1, {2, uint64_t(k) * 500000, 0, kSampleCleanPoint, Bytes(20, uint8_t(k + 50))});
+    for (int k = 0; k < 40; ++k)
+        in.push_back({1, uint64_t(k) * 500000, 0, kSampleCleanPoint, Bytes(30, uint8_t(k))});
+    for (int k = 0; k < 40; ++k)
+        in.insert(in.begin() + 2 * k + 1,
+                  {2, uint64_t(k) * 500000, 0, kSampleCleanPoint, Bytes(20, uint8_t(k + 50))});
     std::rotate(in.begin(), in.begin() + 1, in.begin() + 20);
     auto out = RoundTrip(p, in, 512);
     ASSERT_EQ(out.size(), in.size());
@@ -290,7 +296,8 @@ TEST(WmWriter, HoldsBackOnlyAFewSecondsOfSamples) {
     ASSERT_EQ(w.BeginWriting(), asf::kOk);
     size_t most = 0;
     for (int k = 0; k < 2000; ++k) {  // 200 s, one sample every 100 ms
-        ASSERT_EQ(w.WriteStreamSample(1, uint64_t(k) * 1000000, 0, kSampleCleanPoint, Bytes(100, uint8_t(k))), asf::kOk);
+        ASSERT_EQ(w.WriteStreamSample(1, uint64_t(k) * 1000000, 0, kSampleCleanPoint, Bytes(100, uint8_t(k))),
+                  asf::kOk);
         most = std::max(most, w.HeldBack());
     }
     EXPECT_LE(most, 31u);
@@ -338,11 +345,12 @@ TEST(WmWriter, StreamLanguagesAreRenumberedIntoTheOutputList) {
     };
     for (const auto& c : cases) {
         AsfHeader h;
-        RoundTrip(ProfileOf(c.streams), {{c.streams[0].streamNumber, 0, 0, kSampleCleanPoint, Bytes(10, 1)}}, 256,
-                  &h);
+        RoundTrip(ProfileOf(c.streams), {{c.streams[0].streamNumber, 0, 0, kSampleCleanPoint, Bytes(10, 1)}},
+                  256, &h);
         EXPECT_EQ(h.languages, c.languages);
         ASSERT_EQ(h.profile.GetStreamCount(), c.perStream.size());
-        for (size_t i = 0; i < c.perStream.size(); ++i) EXPECT_EQ(h.profile.GetStream(uint32_t(i))->language, c.perStream[i]);
+        for (size_t i = 0; i < c.perStream.size(); ++i)
+            EXPECT_EQ(h.profile.GetStream(uint32_t(i))->language, c.perStream[i]);
     }
 }
 
@@ -389,8 +397,8 @@ TEST(WmWriter, StreamGroupsFollowTheStreamsKept) {
 
     // A stream group that does not fit its object is not taken for one.
     AsfStreamGroup g;
-    const std::vector<uint8_t> shortBody(17, 0), lyingCount = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                               0, 0, 0, 0, 0xFF, 0xFF, 1, 0};
+    const std::vector<uint8_t> shortBody(17, 0),
+        lyingCount = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 1, 0};
     EXPECT_FALSE(ParseStreamGroup(asfguid::kMutualExclusion, shortBody, g));
     EXPECT_FALSE(ParseStreamGroup(asfguid::kMutualExclusion, lyingCount, g));
     EXPECT_FALSE(ParseStreamGroup(asfguid::kGroupMutualExclusion, lyingCount, g));
@@ -402,7 +410,8 @@ TEST(WmWriter, SampleDurationsTravelInThePayloadExtension) {
     a.hasExtended = true;
     a.payloadExtensions = {{asfguid::kPayloadExtSampleDuration, 2, {}}, {Guid{1, 2, 3, {}}, 4, {}}};
     AsfProfile p = ProfileOf({a});
-    auto out = RoundTrip(p, {{1, 0, 460000, kSampleCleanPoint, Bytes(40, 1)}, {1, 460000, 470000, 0, Bytes(40, 2)}}, 256);
+    auto out = RoundTrip(
+        p, {{1, 0, 460000, kSampleCleanPoint, Bytes(40, 1)}, {1, 460000, 470000, 0, Bytes(40, 2)}}, 256);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].duration, 460000u);
     EXPECT_EQ(out[1].duration, 470000u);
@@ -417,7 +426,8 @@ TEST(WmWriter, ConcurrentWritersKeepTheFileConsistent) {
     ASSERT_EQ(w.BeginWriting(), asf::kOk);
     auto feed = [&](uint16_t stream) {
         for (int k = 0; k < 500; ++k)
-            w.WriteStreamSample(stream, uint64_t(k) * 100000, 0, kSampleCleanPoint, Bytes(50 + k % 200, uint8_t(k)));
+            w.WriteStreamSample(stream, uint64_t(k) * 100000, 0, kSampleCleanPoint,
+                                Bytes(50 + k % 200, uint8_t(k)));
     };
     std::thread a(feed, 1), b(feed, 2);
     a.join();
@@ -441,12 +451,21 @@ TEST(WmProfile, EnlargeBufferWindows) {
         std::vector<AsfStreamConfig> streams;
         std::vector<uint32_t> want;
     };
-    auto vbr = [](AsfStreamConfig s) { s.vbr = true; return s; };
+    auto vbr = [](AsfStreamConfig s) {
+        s.vbr = true;
+        return s;
+    };
     const Case cases[] = {
         {"each window doubled", {Video(1, 3000), Audio(2, 1000)}, {6000, 2000}},
-        {"identical second stream adds the first's enlarged window", {Audio(1, 1000), Audio(2, 1500)}, {2000, 3500}},
-        {"a different bit rate makes streams differ", {Audio(1, 1000, 4000), Audio(2, 1000, 8000)}, {2000, 2000}},
-        {"VBR streams match whatever their bit rate", {vbr(Video(1, 1000, 1)), vbr(Video(2, 500, 2))}, {2000, 2500}},
+        {"identical second stream adds the first's enlarged window",
+         {Audio(1, 1000), Audio(2, 1500)},
+         {2000, 3500}},
+        {"a different bit rate makes streams differ",
+         {Audio(1, 1000, 4000), Audio(2, 1000, 8000)},
+         {2000, 2000}},
+        {"VBR streams match whatever their bit rate",
+         {vbr(Video(1, 1000, 1)), vbr(Video(2, 500, 2))},
+         {2000, 2500}},
         {"a VBR stream does not match a CBR one", {Video(1, 1000), vbr(Video(2, 500))}, {2000, 1000}},
     };
     for (const auto& c : cases) {
@@ -454,7 +473,8 @@ TEST(WmProfile, EnlargeBufferWindows) {
         AsfProfile p;
         for (const auto& s : c.streams) ASSERT_EQ(p.AddStream(s), asf::kOk);
         ASSERT_EQ(EnlargeBufferWindows(p), asf::kOk);
-        for (size_t i = 0; i < c.want.size(); ++i) EXPECT_EQ(p.GetStream(uint32_t(i))->BufferWindow(), c.want[i]);
+        for (size_t i = 0; i < c.want.size(); ++i)
+            EXPECT_EQ(p.GetStream(uint32_t(i))->BufferWindow(), c.want[i]);
     }
 }
 

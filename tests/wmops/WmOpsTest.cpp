@@ -3,8 +3,8 @@
 #include <functional>
 #include <random>
 
-#include "media/wm/DecCompWMV.h"
 #include "core/ErrorCodes.h"
+#include "media/wm/DecCompWMV.h"
 #include "platform/AsfWriter.h"
 #include "tests/wmops/WmOpsTestSupport.h"
 
@@ -71,13 +71,15 @@ fs::path WithStreamTags(const fs::path& in, const fs::path& out) {
     AsfWriter writer;
     writer.SetProfile(reader.Header().profile);
     for (const auto& s : reader.Header().profile.Streams())
-        writer.HeaderInfo().SetAttribute(s.streamNumber, u"WM/StreamTag", AsfAttrType::String,
-                                         Utf16Value(u"stream " + Utf8ToUtf16(std::to_string(s.streamNumber))));
+        writer.HeaderInfo().SetAttribute(
+            s.streamNumber, u"WM/StreamTag", AsfAttrType::String,
+            Utf16Value(u"stream " + Utf8ToUtf16(std::to_string(s.streamNumber))));
     writer.SetOutputFilename(out.string());
     writer.BeginWriting();
     struct Copy : IAsfSampleSink {
         AsfWriter* w;
-        HResult OnStreamSample(uint16_t n, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer& b) override {
+        HResult OnStreamSample(uint16_t n, uint64_t t, uint64_t d, uint32_t f,
+                               const AsfSampleBuffer& b) override {
             return w->WriteStreamSample(n, t, d, f, b.Bytes());
         }
     } copy;
@@ -336,8 +338,8 @@ TEST(WmExtract, RangeInclusiveShiftedToZero) {
     TempDir dir;
     const fs::path in = WmvFixture();
     struct Case {
-        uint64_t start, end;  // 100 ns
-        int64_t fromMs, toMs; // fromMs: the key frame
+        uint64_t start, end;   // 100 ns
+        int64_t fromMs, toMs;  // fromMs: the key frame
     } cases[] = {
         {5000000, 15000000, 46, 1500},
         {15130000, 0, 1046, -1},           // end 0: to the end
@@ -505,7 +507,9 @@ TEST(WmBadInput, DamagedDataEndsTheRunSafely) {
 TEST(WmRunFailure, ReportedOnceWithAFinishedOutput) {
     TempDir dir;
     const fs::path good = WmvFixture(), wma = WmaFixture();
-    auto cut = [&](const fs::path& from, const std::string& name) { return DamagedCopy(from, dir / name).string(); };
+    auto cut = [&](const fs::path& from, const std::string& name) {
+        return DamagedCopy(from, dir / name).string();
+    };
     const std::string shortWmv = cut(good, "short.wmv"), shortWma = cut(wma, "short.wma");
     const std::string out = (dir / "o.wmv").string();
     struct Case {

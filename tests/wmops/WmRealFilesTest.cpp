@@ -7,8 +7,8 @@
 
 #include <map>
 
-#include "media/wm/DecCompWMV.h"
 #include "core/ErrorCodes.h"
+#include "media/wm/DecCompWMV.h"
 #include "tests/wmops/WmOpsTestSupport.h"
 
 namespace vt {
