@@ -8,7 +8,7 @@ set(VT_LAYERS
   "vt_core vt_version_block"                             # texts, errors, host seam, settings, paths, time fields
   "vt_media_avi vt_media_wm"                             # AVI/WAV and Windows Media streams
   "vt_flv"                                               # FLV files (writes AVI through vt_media_avi)
-  "vt_ops_core vt_inspect"                               # page table, kinds' rules, stopwatch; what a file holds
+  "vt_ops_core vt_mediainfo"                             # page table, kinds' rules, stopwatch; what a file holds
   "vt_pages_avi_core vt_pages_wm_core vt_pages_flv_core" # the operations themselves
   "vt_cli_core"                                          # command line
   "vt_fuzz_entries"                                      # fuzz targets' and regression replay's entries

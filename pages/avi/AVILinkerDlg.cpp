@@ -1,7 +1,7 @@
 #include "pages/avi/AVILinkerDlg.h"
 
-#include "inspect/JoinCheck.h"
 #include "media/avi/DecMovie.h"
+#include "mediainfo/JoinCheck.h"
 #include "ops/PageTable.h"
 #include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"

@@ -1,8 +1,8 @@
 #include "pages/avi/WAVLinkerDlg.h"
 
 #include "core/Strings.h"
-#include "inspect/JoinCheck.h"
 #include "media/avi/DecMovie.h"
+#include "mediainfo/JoinCheck.h"
 #include "ops/PageTable.h"
 #include "pages/avi/AviEntries.h"
 #include "pages/avi/AviOperations.h"

@@ -1,4 +1,4 @@
-#include "inspect/MediaInfo.h"
+#include "mediainfo/MediaInfo.h"
 
 #include <algorithm>
 #include <cinttypes>

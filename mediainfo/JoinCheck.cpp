@@ -1,4 +1,4 @@
-#include "inspect/JoinCheck.h"
+#include "mediainfo/JoinCheck.h"
 
 #include <cstdio>
 #include <cstdlib>
