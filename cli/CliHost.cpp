@@ -81,7 +81,8 @@ bool CliHost::StopRequested() const {
 
 void CliHost::ReportError(const std::string& detail, int code) {
     if (code == 0) return;
-    // After a stop, or after a first report, nothing more is shown.
+    // Nothing is shown after a stop; the report itself stops the run
+    // (atomically, as Windows Media workers may call the host).
     if (StopRequested() || stopped_.exchange(true)) return;
     errorReported_ = true;
     std::string text = ErrorBoxText(detail, code);

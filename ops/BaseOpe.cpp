@@ -155,7 +155,8 @@ void CBaseOpe::OnStop() {
 void CBaseOpe::ShowErrorMessage(std::string detail, int code) {
     if (code == 0) return;
     int expected = 0;
-    // Only the first report of a running operation gets through.
+    // Nothing is shown once the page is idle: after Stop, or after the run's
+    // one report (which makes it idle; atomically, as workers may report).
     if (!idle_.compare_exchange_strong(expected, 1)) return;
     const std::string text = ErrorBoxText(detail, code);
     if (text.empty()) return;

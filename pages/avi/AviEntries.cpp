@@ -10,9 +10,11 @@ namespace vt {
 OpResult RunAviSeparation(const OpJob& job, OperationHost& host) {
     if (job.inputs.size() != 1 || job.stream == SeparateStream::None) return kErrSave;
     const std::string& input = job.inputs[0];
-    const int r = job.stream == SeparateStream::Video ? SeparateAviVideo(input, job.output, host)
-                                                      : SeparateAviAudio(input, job.output, host);
-    return {r, IsOpenFailure(r) ? input : std::string()};
+    OpResult r = job.stream == SeparateStream::Video ? OpResult(SeparateAviVideo(input, job.output, host))
+                                                     : AviAudioSeparation(input, job.output, host);
+    // An explained failure (the size limit of a WAV file) keeps its detail text.
+    if (r.detail.empty() && IsOpenFailure(r.code)) r.detail = input;
+    return r;
 }
 
 OpResult RunAviUnion(const OpJob& job, OperationHost& host) {
@@ -52,8 +54,9 @@ OpResult RunAviExtraction(const OpJob& job, OperationHost& host) {
 
 OpResult RunWavConnection(const OpJob& job, OperationHost& host) {
     if (job.inputs.empty()) return {};  // nothing to join
-    const int r = ConnectWavFiles(job.inputs, job.output, host);
-    return {r, r ? OpenFailureDetail<CDecWAV>(r, job.inputs) : std::string()};
+    OpResult r = WavConnection(job.inputs, job.output, host);
+    if (r.code && r.detail.empty()) r.detail = OpenFailureDetail<CDecWAV>(r.code, job.inputs);
+    return r;
 }
 
 OpResult PrepareWavExtraction(OpJob& job, OperationHost&) {
@@ -69,9 +72,10 @@ OpResult PrepareWavExtraction(OpJob& job, OperationHost&) {
 OpResult RunWavExtraction(const OpJob& job, OperationHost& host) {
     if (job.inputs.size() != 1) return kErrSave;
     const SectionRange range{job.start, job.end.value_or(TimeFields{})};
-    const int r = ExtractWavSection(job.inputs[0], job.output, range, host);
-    // The message names the file.
-    return {r, r ? job.inputs[0] : std::string()};
+    OpResult r = WavExtraction(job.inputs[0], job.output, range, host);
+    // The message names the file (an explained failure already does).
+    if (r.code && r.detail.empty()) r.detail = job.inputs[0];
+    return r;
 }
 
 std::span<const OpEntry> AviEntries() {

@@ -80,8 +80,8 @@ int SeparateAviVideo(const std::string& input, const std::string& output, Operat
     return r;
 }
 
-int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host,
-                     const WavWriteOptions& options) {
+OpResult AviAudioSeparation(const std::string& input, const std::string& output, OperationHost& host,
+                            const WavWriteOptions& options) {
     CAVIStream table;
     AviWriteOptions writeOptions;
     writeOptions.wavMaxBytes = options.maxFileBytes;
@@ -94,8 +94,13 @@ int SeparateAviAudio(const std::string& input, const std::string& output, Operat
     r = SaveAndMove(table, output, true, 1, host);
     reader->Close();
     // Nobody else knows why the save stopped there.
-    if (r && table.LastSaveResult() == kAviErrWavLimit) host.ReportError(WavLimitText(), r);
+    if (r && table.LastSaveResult() == kAviErrWavLimit) return {r, WavLimitText()};
     return r;
+}
+
+int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host,
+                     const WavWriteOptions& options) {
+    return ReportExplained(host, AviAudioSeparation(input, output, host, options));
 }
 
 int UnionAviStreams(const std::string& videoSource, const std::string& audioSource, const std::string& output,

@@ -12,6 +12,7 @@
 
 #include "core/OperationHost.h"
 #include "ops/KindRules.h"
+#include "ops/OpContract.h"
 
 namespace vt {
 
@@ -32,8 +33,12 @@ struct WavWriteOptions {
 int SeparateAviVideo(const std::string& input, const std::string& output, OperationHost& host);
 // The audio stream of an AVI or WAV file into a WAV file in its own format
 // (1201 when there is none). An output that reaches the size limit of a WAV
-// file ends there with 103, reported to the host here with a detail text that
-// says so.
+// file ends there with 103, and the result's detail text says so. The result
+// is returned, not reported.
+OpResult AviAudioSeparation(const std::string& input, const std::string& output, OperationHost& host,
+                            const WavWriteOptions& options = {});
+// The same, reporting an explained failure (the detail text) through the host
+// and returning the code; not for a front end that reports the result itself.
 int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host,
                      const WavWriteOptions& options = {});
 // The video of one AVI file and the (last) audio stream of a WAV or AVI file
@@ -53,8 +58,13 @@ int ConnectAviFiles(const std::vector<std::string>& files, const std::string& ou
 // in the first file's format. -5 when the output cannot be written in that
 // format; 6002 when a source cannot be read and 901 when the output cannot
 // be written (the output is then complete as far as it was written). When the
-// output reaches the size limit of a WAV file, the 901 is reported to the host
-// here, with a detail text that says so.
+// output reaches the size limit of a WAV file, the 901's detail text says so;
+// a format that cannot be copied gets its reason with the -5. The result is
+// returned, not reported.
+OpResult WavConnection(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
+                       const WavWriteOptions& options = {});
+// The same, reporting an explained failure through the host (see
+// ReportExplained) and returning the code.
 int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
                     const WavWriteOptions& options = {});
 
@@ -96,11 +106,22 @@ uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t 
 // Copies the audio between the two times into a WAV file in the source's own
 // format. 1 when the output cannot be written in that format; 6002 / 901
 // for a failed read / write (the output is then complete as far as written);
-// the size limit of a WAV file is reported as in ConnectWavFiles.
+// the size limit of a WAV file and a format that cannot be copied are
+// explained by the detail text as in WavConnection, after the input's name.
+// The result is returned, not reported.
+OpResult WavExtraction(const std::string& input, const std::string& output, const SectionRange& range,
+                       OperationHost& host, const WavWriteOptions& options = {});
+// The same, reporting an explained failure through the host and returning the code.
 int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
                       OperationHost& host, const WavWriteOptions& options = {});
 
 // The detail text of a WAV output that reached the size limit of the format.
 std::string WavLimitText();
+
+// Reports `result` through the host when it carries a detail text (an
+// explained failure) and returns its code. Only for callers that are not a
+// front end: the entries return the detail in their result, and the front
+// end reports it once.
+int ReportExplained(OperationHost& host, const OpResult& result);
 
 }  // namespace vt

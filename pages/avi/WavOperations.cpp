@@ -98,17 +98,17 @@ int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBas
 
 // Completes the file; a failure to do so is a write failure unless another
 // failure came first. After any write failure the header is made to match
-// the data on disk. A write refused at the size limit is reported here with
-// its reason (`detail` goes before it), as nobody else knows it.
-int CloseWav(CWaveFileACM& writer, int result, const std::string& path, const std::vector<uint8_t>& format,
-             OperationHost& host, const std::string& detail) {
+// the data on disk. A write refused at the size limit gets its reason as the
+// result's detail (`detail` goes before it), as nobody else knows it.
+OpResult CloseWav(CWaveFileACM& writer, int result, const std::string& path,
+                  const std::vector<uint8_t>& format, const std::string& detail) {
     const bool atLimit = result == kErrAudioWrite && writer.LimitReached();
     writer.Close();
     if (!writer.LastCloseOk() || result == kErrAudioWrite) {
         WavWriter::RepairSizes(path, format);
         if (result == 0) result = kErrAudioWrite;
     }
-    if (atLimit) host.ReportError(detail.empty() ? WavLimitText() : detail + "\n" + WavLimitText(), result);
+    if (atLimit) return {result, detail.empty() ? WavLimitText() : detail + "\n" + WavLimitText()};
     return result;
 }
 
@@ -134,13 +134,12 @@ std::string FormatRefusedText(const std::string& file, const WaveFormatEx* fmt) 
                    "mu-law, ADPCM, GSM and MPEG audio.");
 }
 
-// The output cannot be made: a format we cannot copy is reported with its
-// reason (the caller's code goes with it); a file that cannot be created is
+// The output cannot be made: a format we cannot copy gets its reason as the
+// detail (the caller's code goes with it); a file that cannot be created is
 // left to the caller's code alone.
-int RefuseOutput(const std::string& file, const WaveFormatEx* fmt, OperationHost& host, int code) {
+OpResult RefuseOutput(const std::string& file, const WaveFormatEx* fmt, int code) {
     const std::vector<uint8_t> bytes = FormatBytes(fmt);
-    if (!fmt || !IsKnownAudioFormat(bytes.data(), bytes.size()))
-        host.ReportError(FormatRefusedText(file, fmt), code);
+    if (!fmt || !IsKnownAudioFormat(bytes.data(), bytes.size())) return {code, FormatRefusedText(file, fmt)};
     return code;
 }
 
@@ -187,8 +186,8 @@ std::string WavLimitText() {
         "The output reached the 4 GiB size limit of a WAV file; it holds the audio up to that point.");
 }
 
-int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
-                    const WavWriteOptions& options) {
+OpResult WavConnection(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
+                       const WavWriteOptions& options) {
     if (files.empty()) return 0;
     auto reader = std::make_unique<CDecWAV>();
     reader->SetOpenPump([&host] { host.PumpMessages(); });
@@ -205,7 +204,7 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
     const std::vector<uint8_t> format = FormatBytes(reader->GetAudioFormat());
     writer.SetFileFormat(reader->GetAudioFormat());
     if (!reader->GetAudioFormat() || !writer.OpenWrite(output))
-        return RefuseOutput(files[0], reader->GetAudioFormat(), host, kErrFileOpen);
+        return RefuseOutput(files[0], reader->GetAudioFormat(), kErrFileOpen);
 
     const size_t n = files.size();
     CMemBuffBase<unsigned char> buffer(kLinkBufferBytes);
@@ -228,7 +227,7 @@ int ConnectWavFiles(const std::vector<std::string>& files, const std::string& ou
         if (host.StopRequested()) break;
     }
     reader->Close();
-    return CloseWav(writer, result, output, format, host, {});
+    return CloseWav(writer, result, output, format, {});
 }
 
 int ReadWavRange(const std::string& input, SectionRange& range) {
@@ -242,8 +241,8 @@ int ReadWavRange(const std::string& input, SectionRange& range) {
     return 0;
 }
 
-int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
-                      OperationHost& host, const WavWriteOptions& options) {
+OpResult WavExtraction(const std::string& input, const std::string& output, const SectionRange& range,
+                       OperationHost& host, const WavWriteOptions& options) {
     CDecWAV reader;
     reader.SetOpenPump([&host] { host.PumpMessages(); });
     int result = reader.Open(input);
@@ -260,7 +259,7 @@ int ExtractWavSection(const std::string& input, const std::string& output, const
     writer.SetMaxFileBytes(options.maxFileBytes);
     writer.SetFileFormat(fmt);
     // 1 has no text of its own ("Other Errors"): the reason goes with it.
-    if (!fmt || !writer.OpenWrite(output)) return RefuseOutput(input, fmt, host, 1);
+    if (!fmt || !writer.OpenWrite(output)) return RefuseOutput(input, fmt, 1);
 
     CMemBuffBase<unsigned char> buffer;
     result =
@@ -270,7 +269,22 @@ int ExtractWavSection(const std::string& input, const std::string& output, const
     const std::vector<uint8_t> format = FormatBytes(fmt);
     reader.Close();
     // The page names the input in its messages.
-    return CloseWav(writer, result, output, format, host, input);
+    return CloseWav(writer, result, output, format, input);
+}
+
+int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
+                    const WavWriteOptions& options) {
+    return ReportExplained(host, WavConnection(files, output, host, options));
+}
+
+int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
+                      OperationHost& host, const WavWriteOptions& options) {
+    return ReportExplained(host, WavExtraction(input, output, range, host, options));
+}
+
+int ReportExplained(OperationHost& host, const OpResult& result) {
+    if (result.code != 0 && !result.detail.empty()) host.ReportError(result.detail, result.code);
+    return result.code;
 }
 
 }  // namespace vt

@@ -377,5 +377,38 @@ TEST(WavLimit, JoinExtractionAndSeparationSayWhy) {
     }
 }
 
+// The front ends report a run's result once: the operations behind the
+// entries return the size limit's explanation as the result's detail and
+// report nothing themselves (a second report would reach the command line's
+// host and the page as a second message).
+TEST(WavLimit, TheExplanationIsReturnedNotReported) {
+    const fs::path a = Wav1s("ops_1s_440.wav", 440), b = Wav1s("ops_1s_660.wav", 660), long3s = Wav3s44k();
+    enum Op { kJoin, kExtract, kSeparate };
+    struct Case {
+        const char* name;
+        Op op;
+        uint64_t limit;
+        int code;
+    };
+    for (const Case& c :
+         {Case{"join", kJoin, 150000, kErrAudioWrite}, Case{"extraction", kExtract, 200000, kErrAudioWrite},
+          Case{"separation", kSeparate, 200000, kErrSave}}) {
+        TempDir dir;
+        const fs::path out = dir / "out.wav";
+        RecordingHost host;
+        WavWriteOptions o;
+        o.maxFileBytes = c.limit;
+        const OpResult r = c.op == kJoin ? WavConnection({a.string(), b.string()}, out.string(), host, o)
+                           : c.op == kExtract
+                               ? WavExtraction(long3s.string(), out.string(), Range(0, 3000), host, o)
+                               : AviAudioSeparation(long3s.string(), out.string(), host, o);
+        EXPECT_EQ(r.code, c.code) << c.name;
+        EXPECT_TRUE(host.errors.empty()) << c.name;
+        const std::string expected =
+            (c.op == kExtract ? long3s.string() + "\n" : std::string()) + WavLimitText();
+        EXPECT_EQ(r.detail, expected) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace vt
