@@ -337,18 +337,21 @@ TEST(AviUnionAudio, Mp3FromWavKeepsItsTimeStamps) {
 // limit of a WAV file stops with its write failure (901; 103 for the
 // separation's save) and says why; the output is a complete WAV file of what
 // fit. The limit is lowered here: the real one is 4 GiB.
+enum class LimitOp { kJoin, kExtract, kSeparate };
+struct LimitCase {
+    const char* name;
+    LimitOp op;
+    uint64_t limit;
+    int code;
+};
+const LimitCase kLimitCases[] = {{"join", LimitOp::kJoin, 150000, kErrAudioWrite},
+                                 {"extraction", LimitOp::kExtract, 200000, kErrAudioWrite},
+                                 {"separation", LimitOp::kSeparate, 200000, kErrSave}};
+
 TEST(WavLimit, JoinExtractionAndSeparationSayWhy) {
     const fs::path a = Wav1s("ops_1s_440.wav", 440), b = Wav1s("ops_1s_660.wav", 660), long3s = Wav3s44k();
-    enum Op { kJoin, kExtract, kSeparate };
-    struct Case {
-        const char* name;
-        Op op;
-        uint64_t limit;
-        int code;
-    };
-    for (const Case& c :
-         {Case{"join", kJoin, 150000, kErrAudioWrite}, Case{"extraction", kExtract, 200000, kErrAudioWrite},
-          Case{"separation", kSeparate, 200000, kErrSave}}) {
+    constexpr LimitOp kJoin = LimitOp::kJoin, kExtract = LimitOp::kExtract;
+    for (const LimitCase& c : kLimitCases) {
         TempDir dir;
         const fs::path out = dir / "out.wav";
         RecordingHost host;
@@ -383,16 +386,8 @@ TEST(WavLimit, JoinExtractionAndSeparationSayWhy) {
 // host and the page as a second message).
 TEST(WavLimit, TheExplanationIsReturnedNotReported) {
     const fs::path a = Wav1s("ops_1s_440.wav", 440), b = Wav1s("ops_1s_660.wav", 660), long3s = Wav3s44k();
-    enum Op { kJoin, kExtract, kSeparate };
-    struct Case {
-        const char* name;
-        Op op;
-        uint64_t limit;
-        int code;
-    };
-    for (const Case& c :
-         {Case{"join", kJoin, 150000, kErrAudioWrite}, Case{"extraction", kExtract, 200000, kErrAudioWrite},
-          Case{"separation", kSeparate, 200000, kErrSave}}) {
+    constexpr LimitOp kJoin = LimitOp::kJoin, kExtract = LimitOp::kExtract;
+    for (const LimitCase& c : kLimitCases) {
         TempDir dir;
         const fs::path out = dir / "out.wav";
         RecordingHost host;
