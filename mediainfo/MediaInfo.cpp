@@ -199,6 +199,12 @@ int ReadFlv(const std::string& path, MediaFileInfo& out) {
     if (r) return r;
     out.container = "flv";
     out.durationMs = file.Duration();
+    const double stated = file.MetaData().NumberOr("duration", -1);
+    // Within a second counts as agreeing: encoders round it, count the last
+    // frame's length or not, and some write it from the first timestamp on.
+    if (std::isfinite(stated) && stated >= 0 && stated < 1e9 &&
+        std::abs(stated * 1000.0 - double(out.durationMs)) > 1000.0)
+        out.statedDurationMs = std::llround(stated * 1000.0);
     uint32_t first = UINT32_MAX;
     for (const FlvTag& t : file.Tags())
         if (t.IsMediaFrame()) first = std::min(first, t.time);
@@ -339,10 +345,11 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string MediaInfoJson(const MediaFileInfo& info, bool keyFrames) {
-    std::string j = "{\"file\": " + JsonString(info.path) + ", \"container\": " + JsonString(info.container) +
-                    ", \"size\": " + std::to_string(info.fileBytes) +
-                    ", \"duration\": " + SecondsText(info.durationMs) +
-                    ", \"key_frames\": " + std::to_string(info.KeyFrameCount()) + ", \"streams\": [";
+    std::string j =
+        "{\"file\": " + JsonString(info.path) + ", \"container\": " + JsonString(info.container) +
+        ", \"size\": " + std::to_string(info.fileBytes) + ", \"duration\": " + SecondsText(info.durationMs) +
+        (info.statedDurationMs >= 0 ? ", \"stated_duration\": " + SecondsText(info.statedDurationMs) : "") +
+        ", \"key_frames\": " + std::to_string(info.KeyFrameCount()) + ", \"streams\": [";
     for (size_t i = 0; i < info.streams.size(); ++i) {
         const MediaStreamInfo& s = info.streams[i];
         if (i) j += ", ";
@@ -375,7 +382,11 @@ std::string MediaInfoText(const MediaFileInfo& info, bool keyFrames) {
     auto T = [](const char* ja, const char* en) { return SelectByLanguage(ja, en); };
     std::string t = info.path + "\n";
     t += T("  形式: ", "  container: ") + info.container + "\n";
-    t += T("  長さ: ", "  duration: ") + SecondsText(info.durationMs) + T(" 秒", " s") + "\n";
+    t += T("  長さ: ", "  duration: ") + SecondsText(info.durationMs) + T(" 秒", " s");
+    if (info.statedDurationMs >= 0)
+        t += T(" (メタデータでは ", " (the metadata says ") + SecondsText(info.statedDurationMs) +
+             T(" 秒)", " s)");
+    t += "\n";
     t += T("  キーフレーム: ", "  key frames: ") + std::to_string(info.KeyFrameCount()) + "\n";
     for (size_t i = 0; i < info.streams.size(); ++i) {
         const MediaStreamInfo& s = info.streams[i];

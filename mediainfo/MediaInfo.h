@@ -26,7 +26,11 @@ struct MediaFileInfo {
     std::string path;
     std::string container;  // "avi", "wav", "asf" or "flv"
     uint64_t fileBytes = 0;
-    int64_t durationMs = 0;
+    int64_t durationMs = 0;  // from the frames themselves
+    // What the file's own metadata states (FLV onMetaData), when it states a
+    // duration that the frames do not reach or pass: a file cut short, or
+    // metadata written before the recording ended. -1 when there is none or it agrees.
+    int64_t statedDurationMs = -1;
     std::vector<MediaStreamInfo> streams;
     int64_t KeyFrameCount() const;  // of all video streams
 };

@@ -111,6 +111,34 @@ TEST(CliInfo, AgreesOnFilesOfOtherPrograms) {
     if (seen == 0) GTEST_SKIP() << "no sample folder";
 }
 
+// Flash files cut short keep the metadata of the whole recording: the duration
+// is the frames', and the metadata's own figure is given beside it (ffprobe
+// reports the metadata's).
+TEST(CliInfo, FlvMetadataThatTheFramesDoNotReach) {
+    struct Case {
+        const char* name;
+        double frames;  // where the last frame ends
+        bool stated;    // the metadata disagrees by more than a second
+    } cases[] = {{"et__Flash.flv", 0.05, true}, {"fla__zelda.flv", 29.8, false}};
+    int seen = 0;
+    for (const Case& c : cases) {
+        const fs::path f = test::SamplePath(c.name);
+        if (f.empty()) continue;
+        ++seen;
+        SCOPED_TRACE(c.name);
+        auto r = Cli("info --json " + Q(f));
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_TRUE(ParsesAsJson(r.out)) << r.out;
+        EXPECT_NEAR(JsonNumber(r.out, "duration"), c.frames, 0.1) << r.out;
+        EXPECT_EQ(r.out.find("\"stated_duration\": ") != std::string::npos, c.stated) << r.out;
+        if (c.stated) {
+            EXPECT_NEAR(JsonNumber(r.out, "stated_duration"), Probe(f).duration, 0.001) << r.out;
+            EXPECT_NE(Cli("info " + Q(f)).out.find("(the metadata says "), std::string::npos);
+        }
+    }
+    if (seen == 0) GTEST_SKIP() << "no sample folder";
+}
+
 TEST(CliInfo, SeveralFilesAndErrors) {
     const fs::path a = MakeFixture("info_tone.wav", kTone + "-c:a pcm_s16le");
     test::TempDir dir;
