@@ -13,8 +13,8 @@
 using namespace vt;
 
 namespace {
-int32_t Forward(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
-                const AsfSampleBuffer* sample, void*, void* user) {
+AsfResult Forward(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
+                  const AsfSampleBuffer* sample, void*, void* user) {
     return static_cast<CEncCompWMV*>(user)->WriteSample(stream, time, duration, flags, sample);
 }
 }  // namespace

@@ -173,11 +173,11 @@ int PlanFlv(const CliRequest& request, Plan& plan) {
         return uint32_t(std::clamp<int64_t>(ms, 0, std::numeric_limits<uint32_t>::max()));
     };
     CFlvFile file;
-    int r = file.Open(request.inputs.at(0));
+    int r = ErrorFromFlv(file.Open(request.inputs.at(0)));
     if (r) return r;
     const uint32_t duration = file.Duration();
     const uint32_t endMs = request.endMs ? clamp(*request.endMs) : 0;
-    r = file.Extract(clamp(request.startMs), endMs);
+    r = ErrorFromFlv(file.Extract(clamp(request.startMs), endMs));
     if (r) return r;
     plan.startMs = file.SectionStart();
     plan.endMs = (endMs == 0 || endMs > duration) ? duration : endMs;
@@ -188,7 +188,7 @@ int PlanFlv(const CliRequest& request, Plan& plan) {
     }
     // The very save, into a sink that only counts.
     CountingIO sink;
-    r = file.SaveAs(sink, nullptr);
+    r = ErrorFromFlv(file.SaveAs(sink, nullptr));
     if (r) return r;
     plan.bytes = int64_t(sink.Size());
     plan.bytesAreFile = true;

@@ -27,4 +27,13 @@ enum FlvErrorCode : int {
     kFlvErrUnsupported = 9025,  // a codec or tag form this library does not handle
 };
 
+// A result of the library (0, one of the codes above, or kErrSilent for a
+// save the user stopped) as a code of the error table. The library's codes are
+// rows of that table, so they pass unchanged; every hand-over of a library
+// result to the operations goes through here all the same, so that a code the
+// table lacks would be caught in one place.
+constexpr int ErrorFromFlv(int flvResult) {
+    return flvResult;
+}
+
 }  // namespace vt

@@ -168,7 +168,7 @@ std::string PrepareInput(const uint8_t* data, size_t size, const char* name) {
 
 class NullSink : public IAsfSampleSink {
   public:
-    HResult OnStreamSample(uint16_t, uint64_t, uint64_t, uint32_t, const AsfSampleBuffer& sample) override {
+    AsfResult OnStreamSample(uint16_t, uint64_t, uint64_t, uint32_t, const AsfSampleBuffer& sample) override {
         if (sample.Length()) sum_ += sample.Data()[0];
         return asf::kOk;
     }

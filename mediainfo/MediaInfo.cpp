@@ -11,7 +11,9 @@
 #include "core/ErrorCodes.h"
 #include "core/Strings.h"
 #include "flv/FlvFile.h"
+#include "media/avi/AviErrors.h"
 #include "media/avi/DecMovie.h"
+#include "media/wm/WmErrors.h"
 #include "ops/PageTable.h"
 #include "platform/AsfReader.h"
 #include "platform/AviFile.h"
@@ -62,10 +64,12 @@ void SetAudio(MediaStreamInfo& s, const uint8_t* wfx, size_t size) {
 
 int ReadRiff(const std::string& path, bool wav, MediaFileInfo& out) {
     std::shared_ptr<AviFile> file;
-    if (AviFile::Open(path, file) != kAviOk || !file) return wav ? kErrWavOpen : kErrAviFileOpen;
+    const ErrorCode openFailure = wav ? kErrWavOpen : kErrAviFileOpen;
+    if (const int code = ErrorFromAvi(AviFile::Open(path, file), openFailure)) return code;
+    if (!file) return openFailure;
     out.container = file->IsWav() ? "wav" : "avi";
     AviFileInfo fi;
-    if (file->Info(fi) != kAviOk) return wav ? kErrWavOpen : kErrAviFileOpen;
+    if (const int code = ErrorFromAvi(file->Info(fi), openFailure)) return code;
     for (int i = 0; i < int(fi.dwStreams) && i < 256; ++i) {
         std::shared_ptr<AviStream> stream;
         if (file->GetStream(stream, 0, i) != kAviOk || !stream) break;
@@ -134,7 +138,7 @@ int ReadRiff(const std::string& path, bool wav, MediaFileInfo& out) {
 
 int ReadAsf(const std::string& path, MediaFileInfo& out) {
     AsfReader reader;
-    if (asf::Failed(reader.Open(path))) return kErrWmOpen;
+    if (const int code = ErrorFromAsf(reader.Open(path), kErrWmOpen)) return code;
     out.container = "asf";
     out.durationMs = int64_t(reader.Duration() / 10000);
     std::map<uint16_t, size_t> byNumber;
@@ -167,8 +171,8 @@ int ReadAsf(const std::string& path, MediaFileInfo& out) {
     struct Sink : IAsfSampleSink {
         MediaFileInfo* out;
         std::map<uint16_t, size_t>* byNumber;
-        HResult OnStreamSample(uint16_t number, uint64_t time, uint64_t duration, uint32_t flags,
-                               const AsfSampleBuffer&) override {
+        AsfResult OnStreamSample(uint16_t number, uint64_t time, uint64_t duration, uint32_t flags,
+                                 const AsfSampleBuffer&) override {
             auto it = byNumber->find(number);
             if (it == byNumber->end()) return asf::kOk;
             MediaStreamInfo& s = out->streams[it->second];
@@ -195,8 +199,7 @@ int ReadAsf(const std::string& path, MediaFileInfo& out) {
 
 int ReadFlv(const std::string& path, MediaFileInfo& out) {
     CFlvFile file;
-    const int r = file.Open(path);
-    if (r) return r;
+    if (const int code = ErrorFromFlv(file.Open(path))) return code;
     out.container = "flv";
     out.durationMs = file.Duration();
     const double stated = file.MetaData().NumberOr("duration", -1);

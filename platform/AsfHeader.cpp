@@ -5,6 +5,7 @@
 
 #include "platform/AsfObjects.h"
 #include "platform/ByteIO.h"
+#include "platform/Bytes.h"
 
 namespace vt {
 
@@ -22,9 +23,9 @@ struct ParseState {
     std::vector<AsfStreamGroup> groups;
 };
 
-HResult ParseObjects(std::span<const uint8_t> area, ParseState& st, int depth);
+AsfResult ParseObjects(std::span<const uint8_t> area, ParseState& st, int depth);
 
-HResult ParseOneObject(const Guid& id, std::span<const uint8_t> body, ParseState& st, int depth) {
+AsfResult ParseOneObject(const Guid& id, std::span<const uint8_t> body, ParseState& st, int depth) {
     ByteReader c(body);
     AsfHeader& h = st.h;
     bool ok = true;
@@ -78,7 +79,7 @@ HResult ParseOneObject(const Guid& id, std::span<const uint8_t> body, ParseState
     return ok ? asf::kOk : asf::kInvalidData;
 }
 
-HResult ParseObjects(std::span<const uint8_t> area, ParseState& st, int depth) {
+AsfResult ParseObjects(std::span<const uint8_t> area, ParseState& st, int depth) {
     if (depth > kMaxNesting) return asf::kInvalidData;
     ByteReader r(area);
     while (r.Remaining() >= 24) {
@@ -86,7 +87,7 @@ HResult ParseObjects(std::span<const uint8_t> area, ParseState& st, int depth) {
         const Guid id = ReadGuid(r);
         const uint64_t size = r.U64LE();
         if (size < 24 || size > area.size() - pos) return asf::kInvalidData;
-        HResult hr = ParseOneObject(id, area.subspan(pos + 24, size_t(size - 24)), st, depth);
+        AsfResult hr = ParseOneObject(id, area.subspan(pos + 24, size_t(size - 24)), st, depth);
         if (asf::Failed(hr)) return hr;
         r.Seek(pos + size_t(size));
     }
@@ -115,7 +116,7 @@ void AddDword(AsfHeaderInfo& info, const char16_t* name, AsfAttrType type, uint3
 
 // ---- stream configurations ----
 
-HResult AsfStreamConfig::SetStreamNumber(uint16_t n) {
+AsfResult AsfStreamConfig::SetStreamNumber(uint16_t n) {
     if (n < 1 || n > 127) return asf::kInvalidArg;
     streamNumber = n;
     return asf::kOk;
@@ -132,16 +133,24 @@ AsfMediaType AsfStreamConfig::GetMediaType() const {
     AsfMediaType mt;
     mt.majorType = MajorType();
     if (streamType == asfguid::kAudioMedia && typeSpecific.size() >= 16) {
-        mt.subtype = FourCCGuid(GetU16LE(typeSpecific.data()));
+        // WAVEFORMATEX: format tag, channels, sample rate, bytes a second, block align.
+        ByteReader fields(typeSpecific);
+        mt.subtype = FourCCGuid(fields.U16LE());
+        fields.Skip(10);
         mt.fixedSizeSamples = true;
-        mt.sampleSize = GetU16LE(typeSpecific.data() + 12);  // nBlockAlign
+        mt.sampleSize = fields.U16LE();  // nBlockAlign
         mt.formatType = kFormatWaveFormatEx;
         mt.format = typeSpecific;
     } else if (streamType == asfguid::kVideoMedia && typeSpecific.size() >= 11 + 40) {
-        const uint8_t* bih = typeSpecific.data() + 11;
-        size_t bihLen = std::min<size_t>(GetU16LE(typeSpecific.data() + 9), typeSpecific.size() - 11);
-        uint32_t width = GetU32LE(typeSpecific.data()), height = GetU32LE(typeSpecific.data() + 4);
-        mt.subtype = FourCCGuid(GetU32LE(bih + 16));
+        // Width, height, a flags byte, the format's size, then the BITMAPINFOHEADER.
+        ByteReader fields(typeSpecific);
+        const uint32_t width = fields.U32LE(), height = fields.U32LE();
+        fields.Skip(1);
+        const size_t bihLen = std::min<size_t>(fields.U16LE(), fields.Remaining());
+        const std::span<const uint8_t> bih = fields.Bytes(bihLen);
+        ByteReader header(std::span<const uint8_t>(typeSpecific).subspan(11));
+        header.Skip(16);                          // biSize, biWidth, biHeight, biPlanes, biBitCount
+        mt.subtype = FourCCGuid(header.U32LE());  // biCompression
         mt.temporalCompression = true;
         mt.formatType = kFormatVideoInfo;
         mt.format.assign(kVideoInfoHeaderSize, 0);
@@ -151,7 +160,7 @@ AsfMediaType AsfStreamConfig::GetMediaType() const {
         }
         PutU32LE(&mt.format[kVideoInfoBitRateOffset], bitrate);
         PutU64LE(&mt.format[40], avgTimePerFrame);
-        mt.format.insert(mt.format.end(), bih, bih + bihLen);
+        mt.format.insert(mt.format.end(), bih.begin(), bih.end());
     } else {
         mt.subtype = streamType;
         mt.format = typeSpecific;
@@ -164,10 +173,16 @@ uint8_t AsfStreamConfig::SpreadSpan() const {
     return errorCorrectionData[0];
 }
 uint16_t AsfStreamConfig::SpreadPacketSize() const {
-    return errorCorrectionData.size() >= 5 ? GetU16LE(&errorCorrectionData[1]) : 0;
+    if (errorCorrectionData.size() < 5) return 0;
+    ByteReader r(errorCorrectionData);
+    r.Skip(1);  // the span
+    return r.U16LE();
 }
 uint16_t AsfStreamConfig::SpreadChunkSize() const {
-    return errorCorrectionData.size() >= 5 ? GetU16LE(&errorCorrectionData[3]) : 0;
+    if (errorCorrectionData.size() < 5) return 0;
+    ByteReader r(errorCorrectionData);
+    r.Skip(3);  // the span, the packet size
+    return r.U16LE();
 }
 
 // ---- profile ----
@@ -182,7 +197,7 @@ std::optional<AsfStreamConfig> AsfProfile::GetStreamByNumber(uint16_t number) co
     return std::nullopt;
 }
 
-HResult AsfProfile::RemoveStreamByNumber(uint16_t number) {
+AsfResult AsfProfile::RemoveStreamByNumber(uint16_t number) {
     auto it = std::find_if(streams_.begin(), streams_.end(),
                            [&](const AsfStreamConfig& s) { return s.streamNumber == number; });
     if (it == streams_.end()) return asf::kInvalidStream;
@@ -193,14 +208,14 @@ HResult AsfProfile::RemoveStreamByNumber(uint16_t number) {
     return asf::kOk;
 }
 
-HResult AsfProfile::AddStream(const AsfStreamConfig& config) {
+AsfResult AsfProfile::AddStream(const AsfStreamConfig& config) {
     if (config.streamNumber < 1 || config.streamNumber > 127) return asf::kInvalidArg;
     if (GetStreamByNumber(config.streamNumber)) return asf::kInvalidStream;
     streams_.push_back(config);
     return asf::kOk;
 }
 
-HResult AsfProfile::ReconfigStream(const AsfStreamConfig& config) {
+AsfResult AsfProfile::ReconfigStream(const AsfStreamConfig& config) {
     for (auto& s : streams_)
         if (s.streamNumber == config.streamNumber) {
             s = config;
@@ -256,8 +271,8 @@ bool AsfHeaderInfo::IsReadOnlyName(std::u16string_view name) {
     return false;
 }
 
-HResult AsfHeaderInfo::SetAttribute(uint16_t streamNumber, std::u16string_view name, AsfAttrType type,
-                                    std::span<const uint8_t> value) {
+AsfResult AsfHeaderInfo::SetAttribute(uint16_t streamNumber, std::u16string_view name, AsfAttrType type,
+                                      std::span<const uint8_t> value) {
     if (name.empty() || name.size() > 0x7FFE) return asf::kInvalidArg;
     std::vector<uint8_t> v(value.begin(), value.end());
     if (!NormaliseValue(type, v)) return asf::kInvalidArg;
@@ -283,7 +298,7 @@ const AsfCodecInfo* AsfHeaderInfo::GetCodecInfo(size_t index) const {
     return index < codecs_.size() ? &codecs_[index] : nullptr;
 }
 
-HResult AsfHeaderInfo::AddCodecInfo(const AsfCodecInfo& info) {
+AsfResult AsfHeaderInfo::AddCodecInfo(const AsfCodecInfo& info) {
     if (info.name.size() > 0xFFFE || info.description.size() > 0xFFFE || info.info.size() > 0xFFFF)
         return asf::kInvalidArg;
     codecs_.push_back(info);
@@ -294,7 +309,7 @@ const AsfScript* AsfHeaderInfo::GetScript(size_t index) const {
     return index < scripts_.size() ? &scripts_[index] : nullptr;
 }
 
-HResult AsfHeaderInfo::AddScript(std::u16string_view type, std::u16string_view command, uint64_t time) {
+AsfResult AsfHeaderInfo::AddScript(std::u16string_view type, std::u16string_view command, uint64_t time) {
     if (type.size() > 0xFFFE || command.size() > 0xFFFE || scripts_.size() >= 0xFFFF) return asf::kInvalidArg;
     scripts_.push_back(AsfScript{std::u16string(type), std::u16string(command), time});
     return asf::kOk;
@@ -316,7 +331,7 @@ uint64_t AsfHeader::Duration() const {
 
 // ---- parser ----
 
-HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
+AsfResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
     out = AsfHeader{};
     if (!io.Seek(0)) return asf::kInvalidData;
     Guid id;
@@ -332,7 +347,7 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
     if (!io.ReadBytes(body, size - 30)) return asf::kHandleEof;
 
     ParseState st(out);
-    HResult hr = ParseObjects(body, st, 0);
+    AsfResult hr = ParseObjects(body, st, 0);
     if (asf::Failed(hr)) return hr;
     if (!st.haveFileProps) return asf::kInvalidData;
     const AsfFileProperties& fp = out.fileProperties;
@@ -374,10 +389,13 @@ HResult ParseAsfHeader(ByteIO& io, AsfHeader& out) {
         }
         auto br = st.bitrates.find(s.streamNumber);
         if (s.bitrate == 0 && br != st.bitrates.end()) s.bitrate = br->second;
-        if (s.bitrate == 0 && s.streamType == asfguid::kAudioMedia && s.typeSpecific.size() >= 12)
-            s.bitrate = GetU32LE(s.typeSpecific.data() + kWaveFormatAvgBytesOffset) * 8;
+        if (s.bitrate == 0 && s.streamType == asfguid::kAudioMedia && s.typeSpecific.size() >= 12) {
+            ByteReader format(s.typeSpecific);
+            format.Skip(kWaveFormatAvgBytesOffset);
+            s.bitrate = format.U32LE() * 8;
+        }
         const AsfAttribute* vbr = out.info.GetAttributeByName(s.streamNumber, u"IsVBR");
-        s.vbr = vbr && vbr->value.size() >= 4 && GetU32LE(vbr->value.data()) != 0;
+        s.vbr = vbr && vbr->value.size() >= 4 && ByteReader(vbr->value).U32LE() != 0;
         out.profile.AddStream(s);
     }
 

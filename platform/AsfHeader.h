@@ -55,7 +55,7 @@ struct AsfStreamConfig {
     std::vector<AsfPayloadExtension> payloadExtensions;
 
     uint16_t StreamNumber() const { return streamNumber; }
-    HResult SetStreamNumber(uint16_t n);  // 1 to 127
+    AsfResult SetStreamNumber(uint16_t n);  // 1 to 127
     uint32_t BufferWindow() const { return bufferWindow; }
     void SetBufferWindow(uint32_t ms) { bufferWindow = ms; }
     uint32_t Bitrate() const { return bitrate; }
@@ -94,9 +94,9 @@ class AsfProfile {
     uint32_t GetStreamCount() const { return uint32_t(streams_.size()); }
     const AsfStreamConfig* GetStream(uint32_t index) const;
     std::optional<AsfStreamConfig> GetStreamByNumber(uint16_t number) const;
-    HResult RemoveStreamByNumber(uint16_t number);
-    HResult AddStream(const AsfStreamConfig& config);       // a free number from 1 to 127
-    HResult ReconfigStream(const AsfStreamConfig& config);  // replaces the stream of that number
+    AsfResult RemoveStreamByNumber(uint16_t number);
+    AsfResult AddStream(const AsfStreamConfig& config);       // a free number from 1 to 127
+    AsfResult ReconfigStream(const AsfStreamConfig& config);  // replaces the stream of that number
     const std::vector<AsfStreamConfig>& Streams() const { return streams_; }
     // The objects that name the streams. A stream removed from the profile
     // leaves them, so a stream added later under its number is not taken for it.
@@ -140,16 +140,16 @@ class AsfHeaderInfo {
     // Sets (or replaces) an attribute. A destination refuses, with kInvalidArg,
     // attributes that describe the file itself (duration, bit rate, ...),
     // stream numbers it has no stream for, and values of the wrong size.
-    HResult SetAttribute(uint16_t streamNumber, std::u16string_view name, AsfAttrType type,
-                         std::span<const uint8_t> value);
+    AsfResult SetAttribute(uint16_t streamNumber, std::u16string_view name, AsfAttrType type,
+                           std::span<const uint8_t> value);
 
     size_t GetCodecInfoCount() const { return codecs_.size(); }
     const AsfCodecInfo* GetCodecInfo(size_t index) const;
-    HResult AddCodecInfo(const AsfCodecInfo& info);
+    AsfResult AddCodecInfo(const AsfCodecInfo& info);
 
     size_t GetScriptCount() const { return scripts_.size(); }
     const AsfScript* GetScript(size_t index) const;
-    HResult AddScript(std::u16string_view type, std::u16string_view command, uint64_t time);
+    AsfResult AddScript(std::u16string_view type, std::u16string_view command, uint64_t time);
 
     // Makes this a writer's destination for the given stream numbers.
     void SetDestination(std::vector<uint16_t> streamNumbers);
@@ -213,7 +213,7 @@ struct AsfHeader {
 // Parses the header object and the data object's header from the start of
 // `io`. Returns kOk, kInvalidData (not ASF, or a size that does not fit) or
 // kHandleEof (the file ends inside the header).
-HResult ParseAsfHeader(ByteIO& io, AsfHeader& out);
+AsfResult ParseAsfHeader(ByteIO& io, AsfHeader& out);
 
 // Renderers used by the writer: each returns the whole object, header included.
 std::vector<uint8_t> RenderFileProperties(const AsfFileProperties& p);

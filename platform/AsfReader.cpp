@@ -4,54 +4,58 @@
 #include <array>
 
 #include "platform/ByteIO.h"
+#include "platform/Bytes.h"
 
 namespace vt {
 
 namespace {
 
-// Reads a field whose size is given by a 2-bit length type (0: absent).
-bool ReadVar(std::span<const uint8_t> p, size_t& pos, unsigned type, uint32_t& v) {
-    static const size_t kSizes[4] = {0, 1, 2, 4};
-    size_t n = kSizes[type & 3];
-    if (p.size() - pos < n) return false;
-    v = n == 0 ? 0 : n == 1 ? p[pos] : n == 2 ? GetU16LE(&p[pos]) : GetU32LE(&p[pos]);
-    pos += n;
-    return true;
+// Reads a field whose size is given by a 2-bit length type (0: absent, 0).
+uint32_t ReadVar(ByteReader& r, unsigned type) {
+    switch (type & 3) {
+        case 1:
+            return r.U8();
+        case 2:
+            return r.U16LE();
+        case 3:
+            return r.U32LE();
+        default:
+            return 0;
+    }
 }
 
 }  // namespace
 
-HResult ParseAsfPacket(std::span<const uint8_t> p, AsfPacketInfo& info,
-                       const std::function<void(const AsfPayload&)>& onPayload) {
-    const HResult bad = asf::kInvalidData;
-    size_t pos = 0;
+AsfResult ParseAsfPacket(std::span<const uint8_t> p, AsfPacketInfo& info,
+                         const std::function<void(const AsfPayload&)>& onPayload) {
+    const AsfResult bad = asf::kInvalidData;
     if (p.size() < 2) return bad;
-    uint8_t b = p[pos++];
+    ByteReader r(p);
+    uint8_t b = r.U8();
     if (b & 0x80) {
         // Error correction data: its length is in the low nibble, its length type must be 0.
         if (b & 0x60) return bad;
-        size_t ecLen = b & 0x0F;
-        if (p.size() - pos < ecLen + 1) return bad;
-        pos += ecLen;
-        b = p[pos++];
-        if (b & 0x80) return bad;
+        r.Skip(b & 0x0F);
+        b = r.U8();
+        if (!r.Ok() || (b & 0x80)) return bad;
     }
     const uint8_t lengthFlags = b;
-    if (p.size() - pos < 1) return bad;
-    const uint8_t propFlags = p[pos++];
-    uint32_t packetLength = 0, sequence = 0, padding = 0;
-    if (!ReadVar(p, pos, lengthFlags >> 5, packetLength) || !ReadVar(p, pos, lengthFlags >> 1, sequence) ||
-        !ReadVar(p, pos, lengthFlags >> 3, padding))
-        return bad;
-    if (p.size() - pos < 6) return bad;
-    info.sendTime = GetU32LE(&p[pos]);
-    info.duration = GetU16LE(&p[pos + 4]);
-    pos += 6;
+    const uint8_t propFlags = r.U8();
+    uint32_t packetLength = ReadVar(r, lengthFlags >> 5);
+    (void)ReadVar(r, lengthFlags >> 1);  // the sequence, unused
+    const uint32_t padding = ReadVar(r, lengthFlags >> 3);
+    const uint32_t sendTime = r.U32LE();
+    const uint16_t duration = r.U16LE();
+    if (!r.Ok()) return bad;
+    info.sendTime = sendTime;
+    info.duration = duration;
+    const size_t pos = r.Pos();
     if (((lengthFlags >> 5) & 3) == 0) packetLength = uint32_t(p.size());
     if (packetLength > p.size() || packetLength < pos) return bad;
     if (padding > packetLength - pos) return bad;
-    const size_t end = packetLength - padding;
-    std::span<const uint8_t> area = p.first(end);
+    // The payloads end where the padding begins.
+    ByteReader area(p.first(packetLength - padding));
+    area.Seek(pos);
 
     const unsigned repType = propFlags & 3, offType = (propFlags >> 2) & 3, objType = (propFlags >> 4) & 3,
                    streamType = (propFlags >> 6) & 3;
@@ -59,28 +63,21 @@ HResult ParseAsfPacket(std::span<const uint8_t> p, AsfPacketInfo& info,
     const bool multiple = lengthFlags & 1;
     unsigned count = 1, payloadLenType = 0;
     if (multiple) {
-        if (end - pos < 1) return bad;
-        uint8_t pf = area[pos++];
+        const uint8_t pf = area.U8();
+        if (!area.Ok()) return bad;
         count = pf & 0x3F;
         payloadLenType = pf >> 6;
         if (payloadLenType == 0 || count == 0) return bad;
     }
     for (unsigned i = 0; i < count; ++i) {
-        uint32_t sn = 0, objNum = 0, offset = 0, repLen = 0, payloadLen = 0;
-        if (!ReadVar(area, pos, streamType, sn) || !ReadVar(area, pos, objType, objNum) ||
-            !ReadVar(area, pos, offType, offset) || !ReadVar(area, pos, repType, repLen))
-            return bad;
-        if (end - pos < repLen) return bad;
-        std::span<const uint8_t> rep = area.subspan(pos, repLen);
-        pos += repLen;
-        if (multiple) {
-            if (!ReadVar(area, pos, payloadLenType, payloadLen)) return bad;
-        } else {
-            payloadLen = uint32_t(end - pos);
-        }
-        if (end - pos < payloadLen) return bad;
-        std::span<const uint8_t> data = area.subspan(pos, payloadLen);
-        pos += payloadLen;
+        const uint32_t sn = ReadVar(area, streamType);
+        const uint32_t objNum = ReadVar(area, objType);
+        const uint32_t offset = ReadVar(area, offType);
+        const uint32_t repLen = ReadVar(area, repType);
+        const std::span<const uint8_t> rep = area.Bytes(repLen);
+        const size_t payloadLen = multiple ? ReadVar(area, payloadLenType) : area.Remaining();
+        const std::span<const uint8_t> data = area.Bytes(payloadLen);
+        if (!area.Ok()) return bad;
 
         AsfPayload pl;
         pl.streamNumber = uint8_t(sn & 0x7F);
@@ -88,30 +85,31 @@ HResult ParseAsfPacket(std::span<const uint8_t> p, AsfPacketInfo& info,
         if (repLen == 1) {
             // Compressed payload: whole small objects, each after a size byte;
             // the offset field holds the presentation time, the replicated byte its step.
-            uint32_t delta = rep[0];
-            size_t q = 0;
+            const uint32_t delta = rep[0];
+            ByteReader objects(data);
             uint32_t k = 0;
-            while (q < data.size()) {
-                size_t n = data[q++];
-                if (data.size() - q < n) return bad;
+            while (objects.Remaining() > 0) {
+                const size_t n = objects.U8();
+                const std::span<const uint8_t> object = objects.Bytes(n);
+                if (!objects.Ok()) return bad;
                 pl.objectNumber = (objNum + k) & 0xFF;
                 pl.objectOffset = 0;
                 pl.objectSize = uint32_t(n);
                 pl.presentationTime = offset + k * delta;
                 pl.replicated = {};
                 pl.compressed = true;
-                pl.data = data.subspan(q, n);
-                q += n;
+                pl.data = object;
                 ++k;
                 onPayload(pl);
             }
             continue;
         }
         if (repLen < 8) return bad;
+        ByteReader replicated(rep);
         pl.objectNumber = objNum;
         pl.objectOffset = offset;
-        pl.objectSize = GetU32LE(rep.data());
-        pl.presentationTime = GetU32LE(rep.data() + 4);
+        pl.objectSize = replicated.U32LE();
+        pl.presentationTime = replicated.U32LE();
         pl.replicated = rep.subspan(8);
         pl.data = data;
         onPayload(pl);
@@ -134,7 +132,7 @@ struct AsfReader::StreamState {
 AsfReader::AsfReader() = default;
 AsfReader::~AsfReader() = default;
 
-HResult AsfReader::Open(const std::string& path) {
+AsfResult AsfReader::Open(const std::string& path) {
     auto f = std::make_unique<FileIO>();
     if (!f->Open(path, FileIO::Mode::Read)) {
         Close();
@@ -143,10 +141,10 @@ HResult AsfReader::Open(const std::string& path) {
     return Open(std::move(f));
 }
 
-HResult AsfReader::Open(std::unique_ptr<ByteIO> io) {
+AsfResult AsfReader::Open(std::unique_ptr<ByteIO> io) {
     Close();
     if (!io) return asf::kInvalidArg;
-    HResult hr = ParseAsfHeader(*io, header_);
+    AsfResult hr = ParseAsfHeader(*io, header_);
     if (asf::Failed(hr)) {
         header_ = AsfHeader{};
         return hr;
@@ -184,7 +182,7 @@ uint64_t AsfReader::ScanDuration() {
     for (uint64_t n = 0; n < maxPackets && pos < end && end - pos >= packetSize; ++n, pos += packetSize) {
         if (!io_->Seek(pos) || !io_->ReadExact(packet.data(), packetSize)) break;
         AsfPacketInfo info;
-        const HResult hr = ParseAsfPacket(packet, info, [&](const AsfPayload& pl) {
+        const AsfResult hr = ParseAsfPacket(packet, info, [&](const AsfPayload& pl) {
             any = true;
             lastMs = std::max<uint64_t>(lastMs, pl.presentationTime);
         });
@@ -217,24 +215,20 @@ void Unspread(std::vector<uint8_t>& obj, size_t span, size_t packetSize, size_t 
 
 // Reads the sample duration (ms) from the payload extension data, when the stream declares one.
 uint32_t SampleDurationMs(const AsfStreamConfig& s, std::span<const uint8_t> ext) {
-    size_t pos = 0;
+    ByteReader r(ext);
     for (const auto& x : s.payloadExtensions) {
-        size_t n = x.dataSize;
-        if (n == 0xFFFF) {
-            if (ext.size() - pos < 2) return 0;
-            n = GetU16LE(&ext[pos]);
-            pos += 2;
-        }
-        if (ext.size() - pos < n) return 0;
-        if (x.id == asfguid::kPayloadExtSampleDuration && n >= 2) return GetU16LE(&ext[pos]);
-        pos += n;
+        // A size of 0xFFFF: the data states its own size first.
+        const size_t n = x.dataSize == 0xFFFF ? r.U16LE() : x.dataSize;
+        ByteReader data(r.Bytes(n));
+        if (!r.Ok()) return 0;
+        if (x.id == asfguid::kPayloadExtSampleDuration && n >= 2) return data.U16LE();
     }
     return 0;
 }
 
 }  // namespace
 
-HResult AsfReader::Run(IAsfSampleSink& sink) {
+AsfResult AsfReader::Run(IAsfSampleSink& sink) {
     if (!io_) return asf::kInvalidRequest;
     std::array<StreamState, 128> streams;
     for (const auto& s : header_.profile.Streams()) streams[s.streamNumber].config = &s;
@@ -252,7 +246,7 @@ HResult AsfReader::Run(IAsfSampleSink& sink) {
     }
     uint64_t maxPackets = header_.dataPacketCount ? header_.dataPacketCount : UINT64_MAX;
 
-    HResult result = asf::kOk;
+    AsfResult result = asf::kOk;
     bool stop = false;
     auto deliver = [&](StreamState& st, std::vector<uint8_t>&& bytes, uint32_t pts, bool key,
                        uint32_t durMs) {
@@ -265,7 +259,7 @@ HResult AsfReader::Run(IAsfSampleSink& sink) {
         uint32_t flags = (key ? kSampleCleanPoint : 0) | (st.lost ? kSampleDataLoss : 0);
         st.lost = false;
         AsfSampleBuffer sample(std::move(bytes));
-        HResult hr = sink.OnStreamSample(cfg.streamNumber, time, uint64_t(durMs) * 10000, flags, sample);
+        AsfResult hr = sink.OnStreamSample(cfg.streamNumber, time, uint64_t(durMs) * 10000, flags, sample);
         if (hr != asf::kOk) {
             stop = true;
             if (asf::Failed(hr)) result = hr;
@@ -326,7 +320,7 @@ HResult AsfReader::Run(IAsfSampleSink& sink) {
         }
         if (!io_->Seek(pos) || !io_->ReadExact(packet.data(), packetSize)) return asf::kHandleEof;
         AsfPacketInfo info;
-        HResult hr = ParseAsfPacket(packet, info, onPayload);
+        AsfResult hr = ParseAsfPacket(packet, info, onPayload);
         if (asf::Failed(hr)) return hr;
     }
     return stop ? result : asf::kOk;

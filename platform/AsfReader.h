@@ -19,8 +19,8 @@ class IAsfSampleSink {
     // `sampleTime` is the presentation time without the preroll, in 100 ns.
     // Returns kOk to go on, kFalse to end the run without error, or a
     // failure to end it with that failure.
-    virtual HResult OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                   uint32_t flags, const AsfSampleBuffer& sample) = 0;
+    virtual AsfResult OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                     uint32_t flags, const AsfSampleBuffer& sample) = 0;
 };
 
 // One payload of a data packet, as the packet states it.
@@ -45,8 +45,8 @@ struct AsfPacketInfo {
 // and hands each payload to `onPayload` in packet order; a compressed payload
 // is handed over as one whole-object payload per sub-payload. Returns kOk or
 // kInvalidData for a packet whose fields do not fit.
-HResult ParseAsfPacket(std::span<const uint8_t> packet, AsfPacketInfo& info,
-                       const std::function<void(const AsfPayload&)>& onPayload);
+AsfResult ParseAsfPacket(std::span<const uint8_t> packet, AsfPacketInfo& info,
+                         const std::function<void(const AsfPayload&)>& onPayload);
 
 class AsfReader {
   public:
@@ -55,8 +55,8 @@ class AsfReader {
     AsfReader(const AsfReader&) = delete;
     AsfReader& operator=(const AsfReader&) = delete;
 
-    HResult Open(const std::string& path);
-    HResult Open(std::unique_ptr<ByteIO> io);
+    AsfResult Open(const std::string& path);
+    AsfResult Open(std::unique_ptr<ByteIO> io);
     void Close();
     // Closes the file only: header, profile and duration stay readable.
     void CloseFile() { io_.reset(); }
@@ -73,7 +73,7 @@ class AsfReader {
     // Delivers every sample of the data object in file order. Returns kOk at
     // the end of the data or of its last whole packet (or when the sink
     // answered kFalse), the sink's failure, or kInvalidData for a damaged packet.
-    HResult Run(IAsfSampleSink& sink);
+    AsfResult Run(IAsfSampleSink& sink);
     // True when the file ends inside its data object (cut short): a run
     // delivers what its whole packets hold and ends there without error.
     bool Truncated() const { return truncated_; }

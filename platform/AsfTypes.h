@@ -12,29 +12,33 @@ namespace vt {
 
 class ByteIO;
 
-// Results in the HRESULT style: 0 success, 1 "success, stop", negative failure.
-using HResult = int32_t;
+// Results of the ASF layer, in the HRESULT style: 0 success, 1 "success,
+// stop", negative failure. Its own type: an ASF result becomes an error-table
+// code only through ErrorFromAsf (media/wm/WmErrors.h).
 namespace asf {
-constexpr HResult kOk = 0;
-constexpr HResult kFalse = 1;
-constexpr HResult kFail = int32_t(0x80004005);
-constexpr HResult kInvalidArg = int32_t(0x80070057);
-constexpr HResult kOutOfMemory = int32_t(0x8007000E);
-constexpr HResult kUnexpected = int32_t(0x8000FFFF);
-constexpr HResult kFileNotFound = int32_t(0x80070002);
-constexpr HResult kInvalidData = int32_t(0x8007000D);  // the file is damaged or not ASF
-constexpr HResult kHandleEof = int32_t(0x80070026);    // the file ends early
-constexpr HResult kWriteFault = int32_t(0x8007001D);
-constexpr HResult kNotFound = int32_t(0x80070490);
-constexpr HResult kInvalidStream = int32_t(0xC00D0BBD);   // no such stream number
-constexpr HResult kInvalidRequest = int32_t(0xC00D002B);  // call out of order
-inline bool Failed(HResult hr) {
+enum Result : int32_t {
+    kOk = 0,
+    kFalse = 1,
+    kFail = int32_t(0x80004005u),
+    kInvalidArg = int32_t(0x80070057u),
+    kOutOfMemory = int32_t(0x8007000Eu),
+    kUnexpected = int32_t(0x8000FFFFu),
+    kFileNotFound = int32_t(0x80070002u),
+    kInvalidData = int32_t(0x8007000Du),  // the file is damaged or not ASF
+    kHandleEof = int32_t(0x80070026u),    // the file ends early
+    kWriteFault = int32_t(0x8007001Du),
+    kNotFound = int32_t(0x80070490u),
+    kInvalidStream = int32_t(0xC00D0BBDu),   // no such stream number
+    kInvalidRequest = int32_t(0xC00D002Bu),  // call out of order
+};
+constexpr bool Failed(Result hr) {
     return hr < 0;
 }
-inline bool Succeeded(HResult hr) {
+constexpr bool Succeeded(Result hr) {
     return hr >= 0;
 }
 }  // namespace asf
+using AsfResult = asf::Result;
 
 struct Guid {
     uint32_t d1 = 0;

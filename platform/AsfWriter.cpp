@@ -31,7 +31,7 @@ void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) {
 AsfWriter::AsfWriter() = default;
 AsfWriter::~AsfWriter() = default;
 
-HResult AsfWriter::SetProfile(const AsfProfile& profile) {
+AsfResult AsfWriter::SetProfile(const AsfProfile& profile) {
     std::lock_guard lock(mutex_);
     if (state_ != State::Configuring || profile.GetStreamCount() == 0) return asf::kInvalidArg;
     profile_ = AsfProfile{};
@@ -63,7 +63,7 @@ HResult AsfWriter::SetProfile(const AsfProfile& profile) {
         // Samples are stored unscrambled: an audio spread of one row.
         if (c.errorCorrectionType == asfguid::kAudioSpread && c.errorCorrectionData.size() >= 1)
             c.errorCorrectionData[0] = 1;
-        HResult hr = profile_.AddStream(c);
+        AsfResult hr = profile_.AddStream(c);
         if (asf::Failed(hr)) return hr;
         numbers.push_back(c.streamNumber);
     }
@@ -92,7 +92,7 @@ HResult AsfWriter::SetProfile(const AsfProfile& profile) {
     return asf::kOk;
 }
 
-HResult AsfWriter::SetOutputFilename(const std::string& path) {
+AsfResult AsfWriter::SetOutputFilename(const std::string& path) {
     std::lock_guard lock(mutex_);
     if (state_ != State::Configuring || path.empty()) return asf::kInvalidArg;
     path_ = path;
@@ -100,7 +100,7 @@ HResult AsfWriter::SetOutputFilename(const std::string& path) {
     return asf::kOk;
 }
 
-HResult AsfWriter::SetOutput(std::unique_ptr<ByteIO> io) {
+AsfResult AsfWriter::SetOutput(std::unique_ptr<ByteIO> io) {
     std::lock_guard lock(mutex_);
     if (state_ != State::Configuring || !io) return asf::kInvalidArg;
     io_ = std::move(io);
@@ -108,7 +108,7 @@ HResult AsfWriter::SetOutput(std::unique_ptr<ByteIO> io) {
     return asf::kOk;
 }
 
-HResult AsfWriter::SetPacketSize(uint32_t bytes) {
+AsfResult AsfWriter::SetPacketSize(uint32_t bytes) {
     std::lock_guard lock(mutex_);
     if (state_ != State::Configuring || bytes < 64 || bytes > 65536) return asf::kInvalidArg;
     packetSize_ = bytes;
@@ -120,7 +120,7 @@ size_t AsfWriter::PayloadHeaderSize(const StreamState& st) const {
     return 1 + 1 + 4 + 1 + 8 + (st.durationExt ? 2 : 0) + 2;
 }
 
-HResult AsfWriter::BeginWriting() {
+AsfResult AsfWriter::BeginWriting() {
     std::lock_guard lock(mutex_);
     if (state_ != State::Configuring || !haveProfile_) return asf::kInvalidRequest;
     if (!io_) {
@@ -240,8 +240,8 @@ HResult AsfWriter::BeginWriting() {
     return asf::kOk;
 }
 
-HResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
-                                     std::span<const uint8_t> data) {
+AsfResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration,
+                                       uint32_t flags, std::span<const uint8_t> data) {
     std::lock_guard lock(mutex_);
     if (state_ != State::Writing) return asf::kInvalidRequest;
     if (streamNumber == 0 || streamNumber > 127 || !streams_[streamNumber].present)
@@ -252,14 +252,14 @@ HResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uint6
         time, Pending{streamNumber, time, duration, flags, std::vector<uint8_t>(data.begin(), data.end())});
     newest_ = std::max(newest_, time);
     while (!pending_.empty() && pending_.begin()->first + holdBack_ <= newest_) {
-        HResult hr = EmitSample(pending_.begin()->second);
+        AsfResult hr = EmitSample(pending_.begin()->second);
         pending_.erase(pending_.begin());
         if (asf::Failed(hr)) return hr;
     }
     return asf::kOk;
 }
 
-HResult AsfWriter::EmitSample(const Pending& s) {
+AsfResult AsfWriter::EmitSample(const Pending& s) {
     StreamState& st = streams_[s.stream];
     const uint32_t sendMs =
         std::max<uint32_t>(lastSend_, uint32_t(std::min<uint64_t>(s.time / 10000, 0xFFFFFFFF)));
@@ -279,7 +279,7 @@ HResult AsfWriter::EmitSample(const Pending& s) {
     while (off < size) {
         if (packetOpen_ &&
             (packetSize_ - kPacketHeader - payloads_.Pos() < hdr + 1 || payloadCount_ == kMaxPayloads)) {
-            HResult hr = FlushPacket();
+            AsfResult hr = FlushPacket();
             if (asf::Failed(hr)) return hr;
         }
         if (!packetOpen_) {
@@ -309,7 +309,7 @@ HResult AsfWriter::EmitSample(const Pending& s) {
     return asf::kOk;
 }
 
-HResult AsfWriter::FlushPacket() {
+AsfResult AsfWriter::FlushPacket() {
     if (!packetOpen_) return asf::kOk;
     ByteWriter p(packetSize_);
     p.U8(0x82);  // two bytes of error correction data follow
@@ -333,7 +333,7 @@ HResult AsfWriter::FlushPacket() {
     return io_->Write(p.Data()) ? asf::kOk : asf::kWriteFault;
 }
 
-HResult AsfWriter::WriteIndexes(uint64_t playMs) {
+AsfResult AsfWriter::WriteIndexes(uint64_t playMs) {
     if (packets_ == 0) return asf::kOk;  // an entry would name a packet that is not there
     const uint64_t entries = playMs / (kIndexInterval / 10000) + 1;
     if (entries > 0xFFFFFFFFull) return asf::kOk;  // too long to index
@@ -373,7 +373,7 @@ HResult AsfWriter::WriteIndexes(uint64_t playMs) {
     return asf::kOk;
 }
 
-HResult AsfWriter::EndWriting() {
+AsfResult AsfWriter::EndWriting() {
     std::lock_guard lock(mutex_);
     if (state_ == State::Configuring) {
         state_ = State::Done;
@@ -381,7 +381,7 @@ HResult AsfWriter::EndWriting() {
     }
     if (state_ != State::Writing) return asf::kInvalidRequest;
     state_ = State::Done;
-    HResult hr = asf::kOk;
+    AsfResult hr = asf::kOk;
     for (auto& [t, s] : pending_) {
         if (asf::Succeeded(hr)) hr = EmitSample(s);
     }
@@ -445,7 +445,7 @@ void AsfWriter::SalvageWrittenPackets() {
     io_.reset();
 }
 
-HResult AsfWriter::Patch() {
+AsfResult AsfWriter::Patch() {
     const uint64_t fileSize = io_->Size();
     AsfFileProperties fp;
     fp.fileId = fileId_;

@@ -27,23 +27,23 @@ class AsfWriter {
     AsfWriter& operator=(const AsfWriter&) = delete;
 
     // Configuration, before BeginWriting.
-    HResult SetProfile(const AsfProfile& profile);
+    AsfResult SetProfile(const AsfProfile& profile);
     AsfHeaderInfo& HeaderInfo() { return info_; }
-    HResult SetOutputFilename(const std::string& path);
-    HResult SetOutput(std::unique_ptr<ByteIO> io);  // any writable, seekable ByteIO
+    AsfResult SetOutputFilename(const std::string& path);
+    AsfResult SetOutput(std::unique_ptr<ByteIO> io);  // any writable, seekable ByteIO
     // Fixed file id and creation date, so that equal inputs give equal bytes.
     void SetDeterministic(bool on) { deterministic_ = on; }
-    HResult SetPacketSize(uint32_t bytes);  // 64 to 65536; 3200 by default
+    AsfResult SetPacketSize(uint32_t bytes);  // 64 to 65536; 3200 by default
 
-    HResult BeginWriting();
+    AsfResult BeginWriting();
     // `time` is the presentation time without the preroll, 100 ns.
-    HResult WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
-                              std::span<const uint8_t> data);
+    AsfResult WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
+                                std::span<const uint8_t> data);
     // Writes what is held back, the index, and the final file properties.
     // When the disk refuses a write (full, or over a size limit), the file
     // written so far is still made whole: it is cut back to the packets that
     // reached the disk, and its header counts those; the result is the failure.
-    HResult EndWriting();
+    AsfResult EndWriting();
     // The output after EndWriting (for memory outputs).
     std::unique_ptr<ByteIO> TakeOutput() { return std::move(io_); }
 
@@ -79,10 +79,10 @@ class AsfWriter {
         std::vector<Key> keys;
     };
 
-    HResult EmitSample(const Pending& s);
-    HResult FlushPacket();
-    HResult WriteIndexes(uint64_t playMs);
-    HResult Patch();
+    AsfResult EmitSample(const Pending& s);
+    AsfResult FlushPacket();
+    AsfResult WriteIndexes(uint64_t playMs);
+    AsfResult Patch();
     void SalvageWrittenPackets();
     size_t PayloadHeaderSize(const StreamState& st) const;
 

@@ -9,6 +9,7 @@
 
 #include "core/ErrorCodes.h"
 #include "core/OperationHost.h"
+#include "media/avi/AviErrors.h"
 
 namespace vt {
 
@@ -110,9 +111,7 @@ int CAVIStream::SaveStreams(const std::string& outputPath, bool wav, int count, 
     AviResult r = AviSaveStreams(
         tempPath, list, opts, [host](int p) { return SaveCallback(host, p); }, writeOptions_);
     lastSaveResult_ = r;
-    if (r == kAviOk) return 0;
-    if (r == kAviErrUserAbort) return kErrWavOutput;
-    return kErrSave;
+    return ErrorFromAvi(r, r == kAviErrUserAbort ? kErrWavOutput : kErrSave);
 }
 
 int CAVIStream::MoveTempToOutput(const std::string& tempPath, const std::string& outputPath) {

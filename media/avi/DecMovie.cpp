@@ -6,6 +6,7 @@
 
 #include "core/ErrorCodes.h"
 #include "core/Strings.h"
+#include "media/avi/AviErrors.h"
 #include "platform/ByteIO.h"
 
 namespace vt {
@@ -198,11 +199,11 @@ int CDecAVI::OpenFile(const std::string& path, AviFileInfo& info) {
         const AviResult r =
             AviFile::Open(std::make_unique<OpenPumpIO>(std::move(file), pump, openPumpEvery_), file_);
         *pump = nullptr;  // later reads belong to the copy loops, which report themselves
-        if (r != kAviOk) return kErrAviFileOpen;
-    } else if (AviFile::Open(path, file_) != kAviOk) {
-        return kErrAviFileOpen;
+        if (const int code = ErrorFromAvi(r, kErrAviFileOpen)) return code;
+    } else if (const int code = ErrorFromAvi(AviFile::Open(path, file_), kErrAviFileOpen)) {
+        return code;
     }
-    if (file_->Info(info) != kAviOk) return kErrAviFileInfo;
+    if (const int code = ErrorFromAvi(file_->Info(info), kErrAviFileInfo)) return code;
     return 0;
 }
 
@@ -214,9 +215,9 @@ int CDecAVI::Open(const std::string& path) {
     uint16_t best = 0;
     for (uint32_t i = 0; i < info.dwStreams; ++i) {
         std::shared_ptr<AviStream> s;
-        if (file_->GetStream(s, 0, int(i)) != kAviOk) return kErrAviStream;
+        if (const int code = ErrorFromAvi(file_->GetStream(s, 0, int(i)), kErrAviStream)) return code;
         AviStreamInfo si;
-        if (s->Info(si) != kAviOk) return kErrAviStreamInfo;
+        if (const int code = ErrorFromAvi(s->Info(si), kErrAviStreamInfo)) return code;
         // The video stream of the lowest priority value wins; the first among equals.
         if (si.fccType == kStreamTypeVideo && (!video_ || si.wPriority < best)) {
             video_ = s;
@@ -254,11 +255,11 @@ int CDecAVI::ReadVideoFormat(void** block, int* size) {
     *size = 0;
     if (!video_) return kErrAviStreamFormat;
     int32_t n = 0;
-    if (video_->ReadFormat(0, nullptr, n) != kAviOk) return kErrAviStreamFormat;
+    if (const int code = ErrorFromAvi(video_->ReadFormat(0, nullptr, n), kErrAviStreamFormat)) return code;
     void* p = std::malloc(size_t(std::max(n, 1)));
     if (!p) return kErrMemory;
     *block = p;
-    if (video_->ReadFormat(0, p, n) != kAviOk) return kErrAviStreamFormat;
+    if (const int code = ErrorFromAvi(video_->ReadFormat(0, p, n), kErrAviStreamFormat)) return code;
     *size = n;
     return 0;
 }
@@ -273,13 +274,16 @@ int CDecAVI::ReadVideoSample(int pos, int* samples, CMemBuffBase<unsigned char>&
     if (bytes) *bytes = 0;
     if (!video_) return kErrAviStreamRead;
     int32_t b = 0, s = 0;
-    if (video_->Read(pos, kAviStreamReadConvenient, nullptr, 0, &b, &s) != kAviOk || s == 0)
-        return kErrAviStreamRead;
+    if (const int code =
+            ErrorFromAvi(video_->Read(pos, kAviStreamReadConvenient, nullptr, 0, &b, &s), kErrAviStreamRead))
+        return code;
+    if (s == 0) return kErrAviStreamRead;
     if (samples) *samples = s;
     if (b == 0) return 0;
     if (!buffer.ReSize(b)) return kErrMemory;
-    if (video_->Read(pos, kAviStreamReadConvenient, buffer.GetData(), b, &b, &s) != kAviOk)
-        return kErrAviStreamRead;
+    if (const int code = ErrorFromAvi(
+            video_->Read(pos, kAviStreamReadConvenient, buffer.GetData(), b, &b, &s), kErrAviStreamRead))
+        return code;
     if (samples) *samples = s;
     if (bytes) *bytes = b;
     return 0;
@@ -312,9 +316,9 @@ const WaveFormatEx* CDecAVIAudio::GetAudioFormat() const {
 int CDecAVIAudio::FindLastAudio(const AviFileInfo& info) {
     for (uint32_t i = 0; i < info.dwStreams; ++i) {
         std::shared_ptr<AviStream> s;
-        if (file_->GetStream(s, 0, int(i)) != kAviOk) return kErrAviStream;
+        if (const int code = ErrorFromAvi(file_->GetStream(s, 0, int(i)), kErrAviStream)) return code;
         AviStreamInfo si;
-        if (s->Info(si) != kAviOk) return kErrAviStreamInfo;
+        if (const int code = ErrorFromAvi(s->Info(si), kErrAviStreamInfo)) return code;
         if (si.fccType == kStreamTypeAudio) audio_ = s;  // the last audio stream wins
     }
     return 0;
@@ -325,7 +329,7 @@ int CDecAVIAudio::Open(const std::string& path) {
     int r = CDecAVI::Open(path);
     if (r) return r;
     AviFileInfo info;
-    if (file_->Info(info) != kAviOk) return kErrAviFileInfo;
+    if (const int code = ErrorFromAvi(file_->Info(info), kErrAviFileInfo)) return code;
     r = FindLastAudio(info);
     if (r) return r;
     if (audio_) ReadAudioInfo();
@@ -335,8 +339,8 @@ int CDecAVIAudio::Open(const std::string& path) {
 int CDecAVIAudio::ReadAudioInfo() {
     audio_->Info(audioInfo_);
     int32_t size = 0;
-    AviResult r = audio_->ReadFormat(audio_->Start(), nullptr, size);
-    if (r != kAviOk) return r;
+    if (const int code = ErrorFromAvi(audio_->ReadFormat(audio_->Start(), nullptr, size), kErrAviAudioInfo))
+        return code;
     if (uint32_t(size) < 18) size = 18;
     if (!audioFormat_.ReSize(size)) return 0;
     audioFormat_.FillAll(0);
@@ -367,8 +371,9 @@ int CDecAVIAudio::ReadAudio(int* samples, void* buffer, int* bytes) {
     if (bytes) *bytes = 0;
     if (!audio_) return kErrAviStreamRead;
     int32_t b = 0, s = 0;
-    if (audio_->Read(readPos_, kAviStreamReadConvenient, buffer, capacity, &b, &s) != kAviOk)
-        return kErrAviStreamRead;
+    if (const int code = ErrorFromAvi(
+            audio_->Read(readPos_, kAviStreamReadConvenient, buffer, capacity, &b, &s), kErrAviStreamRead))
+        return code;
     readPos_ += s;
     if (samples) *samples = s;
     if (bytes) *bytes = b;

@@ -10,6 +10,7 @@
 #include "core/OperationHost.h"
 #include "core/Settings.h"
 #include "core/Strings.h"
+#include "media/avi/AviErrors.h"
 #include "media/avi/MemBuff.h"
 #include "platform/AudioFormat.h"
 #include "platform/AudioFrames.h"
@@ -193,7 +194,7 @@ void CEncAVI::Close() {
     source_.reset();
     video_.reset();
     if (file_) {
-        lastClose_ = file_->Finish() == kAviOk ? 0 : kErrAviStreamWrite;
+        lastClose_ = ErrorFromAvi(file_->Finish(), kErrAviStreamWrite);
         file_.reset();
     }
     EndCompress();
@@ -205,7 +206,8 @@ void CEncAVI::Close() {
 int CEncAVI::OpenFile(const std::string& path) {
     RemoveExistingOutput(path);
     lastClose_ = 0;
-    if (AviFile::Create(path, file_, writeOptions_) != kAviOk) return kErrAviCreate;
+    if (const int code = ErrorFromAvi(AviFile::Create(path, file_, writeOptions_), kErrAviCreate))
+        return code;
     return 0;
 }
 
@@ -214,8 +216,9 @@ int CEncAVI::CreateVideoStream(const std::string& path, const AviStreamInfo& inf
     Close();
     int r = OpenFile(path);
     if (r) return r;
-    if (file_->CreateStream(video_, info) != kAviOk) return kErrAviVideoStream;
-    if (video_->SetFormat(0, format, formatSize) != kAviOk) return kErrAviFormatSet;
+    if (const int code = ErrorFromAvi(file_->CreateStream(video_, info), kErrAviVideoStream)) return code;
+    if (const int code = ErrorFromAvi(video_->SetFormat(0, format, formatSize), kErrAviFormatSet))
+        return code;
     videoInfo_ = info;
     return 0;
 }
@@ -223,9 +226,10 @@ int CEncAVI::CreateVideoStream(const std::string& path, const AviStreamInfo& inf
 int CEncAVI::WriteVideoSamples(int samples, const void* data, int bytes, int keyFrame) {
     if (!video_) return kErrAviStreamWrite;
     int32_t written = 0;
-    if (video_->Write(videoPos_, samples, data, bytes, keyFrame ? kAviIfKeyFrame : 0, &written, nullptr) !=
-        kAviOk)
-        return kErrAviStreamWrite;
+    if (const int code = ErrorFromAvi(
+            video_->Write(videoPos_, samples, data, bytes, keyFrame ? kAviIfKeyFrame : 0, &written, nullptr),
+            kErrAviStreamWrite))
+        return code;
     videoPos_ += written;
     return 0;
 }
@@ -257,8 +261,12 @@ int CEncAVIAudio::CreateAudioStream(const WaveFormatEx* format, const AviStreamI
         int r = OpenFile(path);
         if (r) return r;
     }
-    if (!file_ || file_->CreateStream(audio_, info) != kAviOk) return kErrAviVideoStream;
-    if (!format || audio_->SetFormat(0, format, int(format->cbSize) + 18) != kAviOk) return kErrAviFormatSet;
+    if (!file_) return kErrAviVideoStream;
+    if (const int code = ErrorFromAvi(file_->CreateStream(audio_, info), kErrAviVideoStream)) return code;
+    if (!format) return kErrAviFormatSet;
+    if (const int code =
+            ErrorFromAvi(audio_->SetFormat(0, format, int(format->cbSize) + 18), kErrAviFormatSet))
+        return code;
     audioCreated_ = 1;
     return 0;
 }
@@ -278,8 +286,9 @@ int CEncAVIAudio::WriteAudio(int& samples, const void* data, int& bytes) {
         }
     }
     int32_t s = 0, b = 0;
-    if (audio_->Write(audioPos_, samples, data, bytes, kAviIfKeyFrame, &s, &b) != kAviOk)
-        return kErrAviStreamWrite;
+    if (const int code = ErrorFromAvi(audio_->Write(audioPos_, samples, data, bytes, kAviIfKeyFrame, &s, &b),
+                                      kErrAviStreamWrite))
+        return code;
     samples = s;
     bytes = b;
     audioPos_ += s;

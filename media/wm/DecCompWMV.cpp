@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "core/ErrorCodes.h"
+#include "media/wm/WmErrors.h"
 #include "platform/ByteIO.h"
+#include "platform/Bytes.h"
 
 namespace vt {
 
@@ -38,7 +40,7 @@ bool MediaTypesMatch(AsfMediaType a, AsfMediaType b, bool ignoreBitRate) {
 
 }  // namespace
 
-HResult EnlargeBufferWindows(AsfProfile& profile) {
+AsfResult EnlargeBufferWindows(AsfProfile& profile) {
     std::vector<StreamDescription> list;
     for (uint32_t i = 0; i < profile.GetStreamCount(); ++i) {
         const AsfStreamConfig* s = profile.GetStream(i);
@@ -58,20 +60,20 @@ HResult EnlargeBufferWindows(AsfProfile& profile) {
         std::optional<AsfStreamConfig> c = profile.GetStreamByNumber(d.streamNumber);
         if (!c) return asf::kInvalidStream;
         c->SetBufferWindow(d.bufferWindow);
-        HResult hr = profile.ReconfigStream(*c);
+        AsfResult hr = profile.ReconfigStream(*c);
         if (asf::Failed(hr)) return hr;
     }
     return asf::kOk;
 }
 
-HResult CWMVCopy::OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                 uint32_t flags, const AsfSampleBuffer& sample) {
+AsfResult CWMVCopy::OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                   uint32_t flags, const AsfSampleBuffer& sample) {
     if (rangeEnd != 0 && sampleTime > rangeEnd) {
         // Past the range. Samples are stored by send time, so one of another
         // stream still inside the range may follow, at most a preroll later.
         return sampleTime - rangeEnd > lookahead ? asf::kFalse : asf::kOk;
     }
-    int32_t r = 0;
+    AsfResult r = asf::kOk;
     if (sampleTime >= rangeStart && sampleCallback)
         r = sampleCallback(streamNumber, sampleTime - rangeStart, sampleDuration, flags, &sample, nullptr,
                            callbackUser);
@@ -86,7 +88,7 @@ CDecCompWMV::~CDecCompWMV() {
     Close();
 }
 
-void CDecCompWMV::Diag(const char* format, HResult hr) const {
+void CDecCompWMV::Diag(const char* format, AsfResult hr) const {
     char line[160];
     std::snprintf(line, sizeof line, format, unsigned(hr));
     if (diagnostics_) {
@@ -101,35 +103,32 @@ int CDecCompWMV::Open(const std::string& path, uint64_t rangeStart, uint64_t ran
     Close();
     copy_.rangeStart = rangeStart;
     copy_.rangeEnd = rangeEnd;
-    HResult hr = CreateReader(path);
+    AsfResult hr = CreateReader(path);
     if (asf::Failed(hr)) {
         Diag("Could not create the Reader (hr=0x%08x).", hr);
-        return kErrWmOpen;
+        return ErrorFromAsf(hr, kErrWmOpen);
     }
     hr = ReadProfileInfo();
-    if (asf::Failed(hr)) {
-        Diag("Could not update profile information (hr=0x%08x).", hr);
-        return kErrWmOpen;
-    }
-    return kOk;
+    if (asf::Failed(hr)) Diag("Could not update profile information (hr=0x%08x).", hr);
+    return ErrorFromAsf(hr, kErrWmOpen);
 }
 
-HResult CDecCompWMV::CreateReader(const std::string& path) {
+AsfResult CDecCompWMV::CreateReader(const std::string& path) {
     Diag("Creating the Reader...");
     copy_.reader = std::make_unique<AsfReader>();
     copy_.readerHeaderInfo = &copy_.reader->HeaderInfo();
     copy_.asyncResult = asf::kOk;
-    HResult hr = copy_.reader->Open(path);
+    AsfResult hr = copy_.reader->Open(path);
     if (asf::Failed(hr)) return hr;
     Diag("Reader Callback: File is opened.");
     const AsfAttribute* d = copy_.readerHeaderInfo->GetAttributeByName(0, u"Duration");
-    copy_.duration = d && d->value.size() == 8 ? GetU64LE(d->value.data()) : 0;
+    copy_.duration = d && d->value.size() == 8 ? ByteReader(d->value).U64LE() : 0;
     copy_.lookahead = std::min<uint64_t>(copy_.reader->Header().fileProperties.preroll, 3600000) * 10000;
     if (copy_.duration == 0) return asf::kInvalidArg;
     return asf::kOk;
 }
 
-HResult CDecCompWMV::ReadProfileInfo() {
+AsfResult CDecCompWMV::ReadProfileInfo() {
     copy_.readerProfile = copy_.reader->Profile();
     if (!copy_.readerProfile) return asf::kUnexpected;
     const AsfProfile& p = *copy_.readerProfile;
@@ -148,8 +147,8 @@ void CDecCompWMV::SetSampleCallback(SampleCallback callback, void* user) {
     copy_.callbackUser = user;
 }
 
-HResult CDecCompWMV::CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber,
-                                          uint16_t outputNumber) {
+AsfResult CDecCompWMV::CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber,
+                                            uint16_t outputNumber) {
     if (!copy_.readerHeaderInfo) return asf::kUnexpected;
     const AsfHeaderInfo& src = *copy_.readerHeaderInfo;
     size_t count = src.GetAttributeCount(streamNumber);
@@ -157,14 +156,14 @@ HResult CDecCompWMV::CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t s
         const AsfAttribute* a = src.GetAttributeByIndex(streamNumber, i);
         if (!a) return asf::kUnexpected;
         if (!destination) continue;
-        HResult hr = destination->SetAttribute(outputNumber, a->name, a->type, a->value);
+        AsfResult hr = destination->SetAttribute(outputNumber, a->name, a->type, a->value);
         if (hr == asf::kInvalidArg) continue;  // the destination does not take this one
         if (asf::Failed(hr)) return hr;
     }
     return asf::kOk;
 }
 
-HResult CDecCompWMV::CopyCodecInfo(AsfHeaderInfo* destination, const Guid& majorType) {
+AsfResult CDecCompWMV::CopyCodecInfo(AsfHeaderInfo* destination, const Guid& majorType) {
     if (!copy_.readerHeaderInfo || !destination) return asf::kUnexpected;
     const AsfHeaderInfo& src = *copy_.readerHeaderInfo;
     for (size_t i = 0; i < src.GetCodecInfoCount(); ++i) {
@@ -172,7 +171,7 @@ HResult CDecCompWMV::CopyCodecInfo(AsfHeaderInfo* destination, const Guid& major
         bool wanted = (c.type == AsfCodecType::Audio && majorType == kMediaTypeAudio) ||
                       (c.type == AsfCodecType::Video && majorType == kMediaTypeVideo);
         if (!wanted) continue;
-        HResult hr = destination->AddCodecInfo(c);
+        AsfResult hr = destination->AddCodecInfo(c);
         if (asf::Failed(hr)) return hr;
     }
     return asf::kOk;
@@ -184,29 +183,29 @@ int CDecCompWMV::CopyHeader(AsfHeaderInfo* destination) {
     CopyStreamAttributes(destination, 0);
 
     const AsfHeaderInfo& src = *copy_.readerHeaderInfo;
-    HResult codecs = asf::kOk;
+    AsfResult codecs = asf::kOk;
     for (size_t i = 0; i < src.GetCodecInfoCount() && asf::Succeeded(codecs); ++i)
         codecs = destination->AddCodecInfo(*src.GetCodecInfo(i));
     if (asf::Failed(codecs)) Diag("Could not copy codec info (hr=0x%08x).", codecs);
 
-    HResult scripts = asf::kOk;
+    AsfResult scripts = asf::kOk;
     for (size_t i = 0; i < src.GetScriptCount() && asf::Succeeded(scripts); ++i) {
         const AsfScript& s = *src.GetScript(i);
         scripts = destination->AddScript(s.type, s.command, s.time);
     }
     if (asf::Failed(scripts)) Diag("Could not copy scripts (hr=0x%08x).", scripts);
-    return asf::Succeeded(codecs) && asf::Succeeded(scripts) ? kOk : kErrWmCodec;
+    return ErrorFromAsf(asf::Failed(codecs) ? codecs : scripts, kErrWmCodec);
 }
 
 int CDecCompWMV::Run() {
     copy_.asyncResult = asf::kOk;
     copy_.endOfFile = false;
     if (!copy_.reader || !copy_.reader->IsOpen()) return kErrWmProcess;
-    HResult hr = copy_.reader->Run(copy_);
+    AsfResult hr = copy_.reader->Run(copy_);
     if (asf::Failed(hr) && asf::Succeeded(copy_.asyncResult)) copy_.asyncResult = hr;
     if (asf::Succeeded(hr)) copy_.endOfFile = true;
     copy_.reader->CloseFile();
-    return asf::Succeeded(copy_.asyncResult) ? kOk : kErrWmProcess;
+    return ErrorFromAsf(copy_.asyncResult, kErrWmProcess);
 }
 
 void CDecCompWMV::Close() {

@@ -17,16 +17,17 @@ namespace vt {
 // relative to the range start (100 ns), duration (100 ns), sample flags,
 // the sample, the reader context (always null), the user pointer given to
 // SetSampleCallback. Returns 0 to go on, a positive value to end the run
-// without error, a negative HRESULT to end it with that error.
-using SampleCallback = int32_t (*)(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                   uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+// without error, a negative ASF result to end it with that error.
+using SampleCallback = AsfResult (*)(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                     uint32_t flags, const AsfSampleBuffer* sample, void* context,
+                                     void* user);
 
 // The reader's state and its sample sink: applies the range and calls the callback.
 class CWMVCopy final : public IAsfSampleSink {
   public:
     CWMVCopy() = default;
-    HResult OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                           uint32_t flags, const AsfSampleBuffer& sample) override;
+    AsfResult OnStreamSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                             uint32_t flags, const AsfSampleBuffer& sample) override;
 
     std::unique_ptr<AsfReader> reader;
     AsfHeaderInfo* readerHeaderInfo = nullptr;
@@ -34,7 +35,7 @@ class CWMVCopy final : public IAsfSampleSink {
     uint32_t streamCount = 0;
     std::vector<Guid> streamTypes;
     std::vector<uint16_t> streamNumbers;
-    HResult asyncResult = asf::kOk;
+    AsfResult asyncResult = asf::kOk;
     bool endOfFile = false;
     uint64_t rangeStart = 0;
     uint64_t rangeEnd = 0;  // 0: no end
@@ -82,14 +83,14 @@ class CDecCompWMV {
     int CopyHeader(AsfHeaderInfo* destination);
     // Copies the attributes of one stream number (0: the file). Attributes the
     // destination refuses with kInvalidArg are skipped. A null destination only reads.
-    HResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber) {
+    AsfResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber) {
         return CopyStreamAttributes(destination, streamNumber, streamNumber);
     }
     // The same, for a stream that carries another number in the output:
     // its attributes are written under `outputNumber`.
-    HResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber, uint16_t outputNumber);
+    AsfResult CopyStreamAttributes(AsfHeaderInfo* destination, uint16_t streamNumber, uint16_t outputNumber);
     // Copies the audio or the video codec descriptions, after the major type.
-    HResult CopyCodecInfo(AsfHeaderInfo* destination, const Guid& majorType);
+    AsfResult CopyCodecInfo(AsfHeaderInfo* destination, const Guid& majorType);
 
     // Delivers the samples of the range to the callback, then closes the file.
     // Returns 0 or 8203.
@@ -99,9 +100,9 @@ class CDecCompWMV {
     const CWMVCopy& Copier() const { return copy_; }
 
   private:
-    HResult CreateReader(const std::string& path);
-    HResult ReadProfileInfo();
-    void Diag(const char* format, HResult hr = 0) const;
+    AsfResult CreateReader(const std::string& path);
+    AsfResult ReadProfileInfo();
+    void Diag(const char* format, AsfResult hr = asf::kOk) const;
 
     CWMVCopy copy_;
     DiagnosticSink diagnostics_;
@@ -110,6 +111,6 @@ class CDecCompWMV {
 // Enlarges each stream's buffer window by the window of the first stream of
 // the same VBR flag whose media type matches it (normally the stream itself,
 // doubling the window).
-HResult EnlargeBufferWindows(AsfProfile& profile);
+AsfResult EnlargeBufferWindows(AsfProfile& profile);
 
 }  // namespace vt

@@ -1,6 +1,7 @@
 #include "media/wm/EncCompWMV.h"
 
 #include "core/ErrorCodes.h"
+#include "media/wm/WmErrors.h"
 
 namespace vt {
 
@@ -14,28 +15,29 @@ int CEncCompWMV::Open(const std::string& path, const AsfProfile* profile) {
     writer = std::make_unique<AsfWriter>();
     writerHeaderInfo = &writer->HeaderInfo();
     writer->SetDeterministic(deterministic_);
-    if (asf::Failed(writer->SetProfile(*profile)) || asf::Failed(writer->SetOutputFilename(path)))
-        return kErrWmOutput;
-    return kOk;
+    AsfResult hr = writer->SetProfile(*profile);
+    if (asf::Succeeded(hr)) hr = writer->SetOutputFilename(path);
+    return ErrorFromAsf(hr, kErrWmOutput);
 }
 
 int CEncCompWMV::StartWriting() {
-    if (!writer || asf::Failed(writer->BeginWriting())) return kErrWmEncInit;
+    if (!writer) return kErrWmEncInit;
+    if (const int code = ErrorFromAsf(writer->BeginWriting(), kErrWmEncInit)) return code;
     timeOffset = 0;
     return kOk;
 }
 
-HResult CEncCompWMV::WriteSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                 uint32_t flags, const AsfSampleBuffer* sample) {
+AsfResult CEncCompWMV::WriteSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                   uint32_t flags, const AsfSampleBuffer* sample) {
     if (!writer) return asf::kInvalidRequest;
     if (!sample) return asf::kInvalidArg;
     return writer->WriteStreamSample(streamNumber, sampleTime + timeOffset, sampleDuration, flags,
                                      std::span<const uint8_t>(sample->Data(), sample->Length()));
 }
 
-HResult CEncCompWMV::Finish() {
+AsfResult CEncCompWMV::Finish() {
     if (!writer) return asf::kOk;
-    HResult hr = writer->EndWriting();
+    AsfResult hr = writer->EndWriting();
     writerHeaderInfo = nullptr;
     writer.reset();
     return hr;

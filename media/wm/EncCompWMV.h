@@ -26,13 +26,13 @@ class CEncCompWMV {
     // Starts writing (the header goes to disk). Returns 0 or 8301; the time offset becomes 0.
     int StartWriting();
     // Writes one sample at its time plus the time offset.
-    HResult WriteSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration, uint32_t flags,
-                        const AsfSampleBuffer* sample);
+    AsfResult WriteSample(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration, uint32_t flags,
+                          const AsfSampleBuffer* sample);
     // Moves the samples written afterwards later by `duration` (100 ns).
     void AddTimeOffset(uint64_t duration) { timeOffset += duration; }
     uint64_t TimeOffset() const { return timeOffset; }
     // Ends writing and releases the writer; harmless without one.
-    HResult Finish();
+    AsfResult Finish();
 
     // Fixed file id and creation date for the next Open, so equal inputs give equal files.
     void SetDeterministicOutput(bool on) { deterministic_ = on; }

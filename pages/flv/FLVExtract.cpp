@@ -21,7 +21,7 @@ void CFLVExtract::SetInputFile(std::string path) {
     if (IsRunning()) return;
     CBaseExtract::SetInputFile(std::move(path));
     CFlvFile file;
-    const int code = file.Open(fields_.input);
+    const int code = ErrorFromFlv(file.Open(fields_.input));
     ShowRangeRead(code, TimeFields{}, code == 0 ? FromMilliseconds(file.Duration()) : TimeFields{});
 }
 

@@ -33,7 +33,7 @@ OpResult PrepareFlvSeparation(OpJob& job, OperationHost&) {
     std::string output = FlvSeparationOutputPath(job.output, PartOf(job), job.inputs[0]);
     if (GetExtLower(output) == GetExtLower(job.output)) output = job.output;  // as given
     // The name checked against the inputs before may have changed.
-    if (OutputNamesAnInput(output, job.inputs)) return {kFlvErrWriteOpen, output};
+    if (OutputNamesAnInput(output, job.inputs)) return {ErrorFromFlv(kFlvErrWriteOpen), output};
     job.output = output;
     return {};
 }
@@ -47,9 +47,8 @@ OpResult RunFlvConnectionJob(const OpJob& job, OperationHost& host) {
     if (job.inputs.size() != 1) return FlvConnection(host, job.inputs, job.output);
     CFlvHostProcess process(host);
     CFlvFile file;
-    int result = file.Open(job.inputs[0]);
-    if (result != 0) return {result, job.inputs[0]};
-    return file.SaveAs(job.output, &process);
+    if (const int code = ErrorFromFlv(file.Open(job.inputs[0]))) return {code, job.inputs[0]};
+    return ErrorFromFlv(file.SaveAs(job.output, &process));
 }
 
 OpResult RunFlvExtractionJob(const OpJob& job, OperationHost& host) {

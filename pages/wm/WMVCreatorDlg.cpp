@@ -7,14 +7,11 @@
 namespace vt::gui {
 
 CWMVCreatorDlg::CWMVCreatorDlg(QWidget* parentObject) : CBaseCreator(parentObject, kColorWm) {
-    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
-        job.inputs = {fields_.videoSource, fields_.audioSource};
-        job.output = fields_.output;
-    });
+    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](OpJob& job) { job = JobOf(fields_); });
 }
 
 CWMVCreatorDlg::~CWMVCreatorDlg() {
-    StopAndWait(*this, op_);
+    StopAndWait(*this, run_);
 }
 
 bool CWMVCreatorDlg::OnInitDialog() {
@@ -45,7 +42,7 @@ void CWMVCreatorDlg::OnBrowseOutput() {
 
 void CWMVCreatorDlg::OnStart() {
     if (IsRunning()) return;
-    op_.Start(*frontEnd_);
+    run_.Start(kWmUnionPage, *frontEnd_);
 }
 
 }  // namespace vt::gui

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "ops/BaseKinds.h"
-#include "pages/wm/WmOperations.h"
+#include "pages/wm/WmEntries.h"
 
 namespace vt::gui {
 
@@ -14,7 +14,7 @@ class CWMVCreatorDlg : public CBaseCreator {
     ~CWMVCreatorDlg() override;
 
     // True while a worker thread of the last union has not ended.
-    bool OperationBusy() const { return op_.Busy(); }
+    bool OperationBusy() const { return run_.Busy(); }
 
     // A file of the audio extension becomes the audio source, any other the
     // video source, which names the output.
@@ -29,8 +29,8 @@ class CWMVCreatorDlg : public CBaseCreator {
     void OnStart() override;
 
   private:
-    CWmUnion op_;
-    std::unique_ptr<WmFrontEnd> frontEnd_;
+    std::unique_ptr<WmEntryFrontEnd> frontEnd_;
+    WmEntryRun run_;  // ends before the front end goes
 };
 
 }  // namespace vt::gui

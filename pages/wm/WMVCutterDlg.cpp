@@ -8,14 +8,13 @@
 namespace vt::gui {
 
 CWMVCutterDlg::CWMVCutterDlg(QWidget* parentObject) : CBaseCutter(parentObject, kColorWm) {
-    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
-        job.inputs = {fields_.input};
-        job.output = fields_.output;
+    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](OpJob& job) {
+        job = JobOf(fields_, video_ ? SeparateStream::Video : SeparateStream::Audio);
     });
 }
 
 CWMVCutterDlg::~CWMVCutterDlg() {
-    StopAndWait(*this, op_);
+    StopAndWait(*this, run_);
 }
 
 bool CWMVCutterDlg::OnInitDialog() {
@@ -45,7 +44,8 @@ void CWMVCutterDlg::Separate(bool video) {
     // The output takes the extension of the stream.
     fields_.output = GetPathNoExt(fields_.output) + (video ? ".wmv" : ".wma");
     UpdateData(false);
-    op_.Start(*frontEnd_, video);
+    video_ = video;
+    run_.Start(kWmSeparationPage, *frontEnd_);
 }
 
 }  // namespace vt::gui

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "ops/BaseKinds.h"
-#include "pages/wm/WmOperations.h"
+#include "pages/wm/WmEntries.h"
 
 namespace vt::gui {
 
@@ -14,7 +14,7 @@ class CWMVCutterDlg : public CBaseCutter {
     ~CWMVCutterDlg() override;
 
     // True while a worker thread of the last separation has not ended.
-    bool OperationBusy() const { return op_.Busy(); }
+    bool OperationBusy() const { return run_.Busy(); }
 
   protected:
     bool OnInitDialog() override;
@@ -27,8 +27,10 @@ class CWMVCutterDlg : public CBaseCutter {
   private:
     void Separate(bool video);
 
-    CWmSeparation op_;
-    std::unique_ptr<WmFrontEnd> frontEnd_;
+    bool video_ = true;  // the stream the last start asked for
+
+    std::unique_ptr<WmEntryFrontEnd> frontEnd_;
+    WmEntryRun run_;  // ends before the front end goes
 };
 
 }  // namespace vt::gui

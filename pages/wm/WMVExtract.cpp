@@ -2,29 +2,27 @@
 
 #include "ops/PageTable.h"
 #include "pages/wm/WmFilters.h"
+#include "pages/wm/WmOperations.h"
 #include "pages/wm/WmPageFrontEnd.h"
 
 namespace vt::gui {
 
 CWMVExtract::CWMVExtract(QWidget* parentObject) : CBaseExtract(parentObject, kColorWm) {
-    auto frontEnd = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
-        job.inputs = {fields_.input};
-        job.output = fields_.output;
-        job.rangeStart = WmRangeTime(fields_.start);
-        job.rangeEnd = WmRangeTime(fields_.end);
+    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](OpJob& job) {
+        job = JobOf(fields_);
+        job.onRealStart = [this](const TimeFields& start) {
+            // Where the section really begins: the key frame at or before the
+            // start (called on a worker thread).
+            RunOnUiThread([&] {
+                fields_.start = start;
+                UpdateData(false);
+            });
+        };
     });
-    frontEnd->SetRealStartHandler([this](uint64_t start) {
-        // Where the section really begins: the key frame at or before the start.
-        RunOnUiThread([&] {
-            fields_.start = WmDurationFields(start);
-            UpdateData(false);
-        });
-    });
-    frontEnd_ = std::move(frontEnd);
 }
 
 CWMVExtract::~CWMVExtract() {
-    StopAndWait(*this, op_);
+    StopAndWait(*this, run_);
     // The search reads no further than the start; its answer is dropped.
     if (searcher_.joinable()) searcher_.join();
 }
@@ -56,11 +54,13 @@ void CWMVExtract::StartRealStartSearch() {
 }
 
 void CWMVExtract::SetInputFile(std::string path) {
-    if (IsRunning() || op_.Busy()) return;
+    if (IsRunning() || run_.Busy()) return;
     CBaseExtract::SetInputFile(std::move(path));
-    int code = 0;
-    const uint64_t duration = op_.ReadDuration(fields_.input, &code);
-    ShowRangeRead(code, TimeFields{}, code == 0 ? WmDurationFields(duration) : TimeFields{});
+    // The entry's preparation proposes the range: the whole file.
+    OpJob job;
+    job.inputs = {fields_.input};
+    const OpResult r = FindEntry(WmEntries(), kWmExtractionPage)->prepare(job, *this);
+    ShowRangeRead(r.code, TimeFields{}, r.code == 0 && job.end ? *job.end : TimeFields{});
 }
 
 bool CWMVExtract::OnInitDialog() {
@@ -79,7 +79,7 @@ void CWMVExtract::OnBrowseOutput() {
 
 void CWMVExtract::OnStart() {
     if (IsRunning()) return;
-    op_.Start(*frontEnd_);
+    run_.Start(kWmExtractionPage, *frontEnd_);
 }
 
 }  // namespace vt::gui

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "ops/BaseKinds.h"
-#include "pages/wm/WmOperations.h"
+#include "pages/wm/WmEntries.h"
 
 namespace vt::gui {
 
@@ -19,7 +19,7 @@ class CWMVExtract : public CBaseExtract {
     // a file that cannot be read empties the input and output quietly.
     void SetInputFile(std::string path) override;
     // True while the worker thread of the last extraction has not ended.
-    bool OperationBusy() const { return op_.Busy(); }
+    bool OperationBusy() const { return run_.Busy(); }
 
   protected:
     bool OnInitDialog() override;
@@ -42,8 +42,8 @@ class CWMVExtract : public CBaseExtract {
     bool requestPending_ = false;  // a request newer than the running search
     bool searching_ = false;
     std::thread searcher_;
-    CWmExtraction op_;
-    std::unique_ptr<WmFrontEnd> frontEnd_;
+    std::unique_ptr<WmEntryFrontEnd> frontEnd_;
+    WmEntryRun run_;  // ends before the front end goes
 };
 
 }  // namespace vt::gui

@@ -7,14 +7,11 @@
 namespace vt::gui {
 
 CWMVLinkerDlg::CWMVLinkerDlg(QWidget* parentObject) : CBaseLinker(parentObject, kColorWm) {
-    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](WmJob& job) {
-        job.inputs = fields_.files;
-        job.output = fields_.output;
-    });
+    frontEnd_ = std::make_unique<CWmPageFrontEnd>(*this, [this](OpJob& job) { job = JobOf(fields_); });
 }
 
 CWMVLinkerDlg::~CWMVLinkerDlg() {
-    StopAndWait(*this, op_);
+    StopAndWait(*this, run_);
 }
 
 bool CWMVLinkerDlg::OnInitDialog() {
@@ -34,7 +31,8 @@ void CWMVLinkerDlg::OnBrowseOutput() {
 void CWMVLinkerDlg::OnStart() {
     if (IsRunning()) return;
     UpdateData(true);
-    op_.Start(*frontEnd_, fields_.files.empty());
+    if (fields_.files.empty()) return;  // an empty list: nothing to do
+    run_.Start(kWmConnectionPage, *frontEnd_);
 }
 
 }  // namespace vt::gui

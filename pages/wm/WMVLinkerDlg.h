@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "ops/BaseKinds.h"
-#include "pages/wm/WmOperations.h"
+#include "pages/wm/WmEntries.h"
 
 namespace vt::gui {
 
@@ -14,7 +14,7 @@ class CWMVLinkerDlg : public CBaseLinker {
     ~CWMVLinkerDlg() override;
 
     // True while the worker thread of the last connection has not ended.
-    bool OperationBusy() const { return op_.Busy(); }
+    bool OperationBusy() const { return run_.Busy(); }
 
   protected:
     bool OnInitDialog() override;
@@ -24,8 +24,8 @@ class CWMVLinkerDlg : public CBaseLinker {
     void OnStart() override;
 
   private:
-    CWmConnection op_;
-    std::unique_ptr<WmFrontEnd> frontEnd_;
+    std::unique_ptr<WmEntryFrontEnd> frontEnd_;
+    WmEntryRun run_;  // ends before the front end goes
 };
 
 }  // namespace vt::gui

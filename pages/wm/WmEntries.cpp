@@ -11,7 +11,7 @@ namespace {
 // who reports it.
 class JobFrontEnd : public WmFrontEnd {
   public:
-    JobFrontEnd(OperationHost& host, const OpJob& job) : host_(host) {
+    JobFrontEnd(OperationHost& host, const OpJob& job) : host_(host), onRealStart_(job.onRealStart) {
         job_.inputs = job.inputs;
         job_.output = job.output;
         job_.rangeStart = WmRangeTime(job.start);
@@ -24,10 +24,14 @@ class JobFrontEnd : public WmFrontEnd {
     }
     void ReportResult(const OpResult&) override {}
     void EndOperation() override {}
+    void RealStart(uint64_t start) override {
+        if (onRealStart_) onRealStart_(WmDurationFields(start));
+    }
 
   private:
     OperationHost& host_;
     WmJob job_;
+    std::function<void(const TimeFields&)> onRealStart_;
 };
 
 // Starts the operation, waits for its workers, and returns its outcome.
@@ -74,12 +78,27 @@ OpResult RunWmExtractionJob(const OpJob& job, OperationHost& host) {
 
 std::span<const OpEntry> WmEntries() {
     static constexpr OpEntry kEntries[] = {
-        {6, nullptr, RunWmSeparationJob},
-        {7, nullptr, RunWmUnionJob},
-        {8, nullptr, RunWmConnectionJob},
-        {9, PrepareWmExtraction, RunWmExtractionJob},
+        {kWmSeparationPage, nullptr, RunWmSeparationJob},
+        {kWmUnionPage, nullptr, RunWmUnionJob},
+        {kWmConnectionPage, nullptr, RunWmConnectionJob},
+        {kWmExtractionPage, PrepareWmExtraction, RunWmExtractionJob},
     };
     return kEntries;
+}
+
+void WmEntryRun::Start(int pageNumber, WmEntryFrontEnd& frontEnd) {
+    const OpEntry* entry = FindEntry(WmEntries(), pageNumber);
+    if (!entry || busy_.exchange(true)) return;
+    if (thread_.joinable()) thread_.join();  // a run that has ended
+    thread_ = std::thread([this, entry, &frontEnd] {
+        OpJob job;
+        if (frontEnd.BeginOperation(job)) frontEnd.EndOperation(entry->run(job, frontEnd.Host()));
+        busy_ = false;
+    });
+}
+
+void WmEntryRun::Wait() {
+    if (thread_.joinable()) thread_.join();
 }
 
 }  // namespace vt

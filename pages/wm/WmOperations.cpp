@@ -15,6 +15,7 @@
 #include "core/ErrorCodes.h"
 #include "core/Strings.h"
 #include "core/TimeFields.h"
+#include "media/wm/WmErrors.h"
 #include "platform/AsfReader.h"
 
 namespace vt {
@@ -142,12 +143,10 @@ TimeFields WmDurationFields(uint64_t duration) {
 }
 
 uint64_t WmKeyFrameStart(const std::string& input, uint64_t rangeStart, int* code) {
-    if (code) *code = kOk;
     AsfReader reader;
-    if (asf::Failed(reader.Open(input))) {
-        if (code) *code = kErrWmOpen;
-        return rangeStart;
-    }
+    const AsfResult opened = reader.Open(input);
+    if (code) *code = ErrorFromAsf(opened, kErrWmOpen);
+    if (asf::Failed(opened)) return rangeStart;
     if (rangeStart == 0) return 0;
     // Samples are stored by send time: one up to a preroll later in the file
     // may still lie before the start.
@@ -160,8 +159,8 @@ uint64_t WmKeyFrameStart(const std::string& input, uint64_t rangeStart, int* cod
         };
         std::map<uint16_t, Video> videos;
         uint64_t start = 0, lookahead = 0;
-        HResult OnStreamSample(uint16_t streamNumber, uint64_t time, uint64_t, uint32_t flags,
-                               const AsfSampleBuffer&) override {
+        AsfResult OnStreamSample(uint16_t streamNumber, uint64_t time, uint64_t, uint32_t flags,
+                                 const AsfSampleBuffer&) override {
             if (time > start) return time - start > lookahead ? asf::kFalse : asf::kOk;
             auto it = videos.find(streamNumber);
             if (it == videos.end()) return asf::kOk;
@@ -220,10 +219,10 @@ int CWmOperationBase::OpenFailed(const std::string& input) {
 
 int CWmOperationBase::FinishOutput(CEncCompWMV& writer, int code, const std::string& output,
                                    std::string* detail) {
-    const HResult hr = writer.Finish();
-    if (code == 0 && asf::Failed(hr)) {
+    const int finished = ErrorFromAsf(writer.Finish(), kErrWmProcess);
+    if (code == 0 && finished != 0) {
         if (detail) *detail = output;
-        return kErrWmProcess;
+        return finished;
     }
     return code;
 }
@@ -282,32 +281,34 @@ int CWmSeparation::SetUp(const std::string& input, const std::string& output, bo
     AsfProfile profile = *readerProfile;
     std::optional<AsfStreamConfig> config = profile.GetStreamByNumber(uint16_t(keptStream_));
     if (!config) return kErrWmInfoSet;
+    AsfResult hr = asf::kOk;
     for (uint16_t n : numbers)
-        if (asf::Failed(profile.RemoveStreamByNumber(n))) return kErrWmInfoSet;
+        if (asf::Succeeded(hr)) hr = profile.RemoveStreamByNumber(n);
     (void)config->SetStreamNumber(1);
-    if (asf::Failed(profile.AddStream(*config))) return kErrWmInfoSet;
+    if (asf::Succeeded(hr)) hr = profile.AddStream(*config);
+    if (const int failed = ErrorFromAsf(hr, kErrWmInfoSet)) return failed;
     if (writer_.Open(output, &profile) != 0) return kErrWmInfoSet;
     reader_.SetSampleCallback(&CWmSeparation::SampleCallback, this);
     AsfHeaderInfo* info = writer_.GetHeaderInfo();
     // The stream's attributes follow it to its number in the output.
-    if (asf::Failed(reader_.CopyStreamAttributes(info, uint16_t(keptStream_), 1)) ||
-        asf::Failed(reader_.CopyStreamAttributes(info, 0)) ||
-        asf::Failed(reader_.CopyCodecInfo(info, keptType)))
-        return kErrWmInfoSet;
+    hr = reader_.CopyStreamAttributes(info, uint16_t(keptStream_), 1);
+    if (asf::Succeeded(hr)) hr = reader_.CopyStreamAttributes(info, 0);
+    if (asf::Succeeded(hr)) hr = reader_.CopyCodecInfo(info, keptType);
+    if (const int failed = ErrorFromAsf(hr, kErrWmInfoSet)) return failed;
     if (writer_.StartWriting() != 0) return kErrWmInfoSet;
     return kOk;
 }
 
-int32_t CWmSeparation::SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                      uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+AsfResult CWmSeparation::SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                        uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
     auto* self = static_cast<CWmSeparation*>(user);
     const uint64_t duration = self->reader_.GetDuration();
     if (duration != 0) self->host_->ReportProgress(double(sampleTime) * 100.0 / double(duration));
     if (streamNumber == self->keptStream_) {
-        const HResult hr = self->writer_.WriteSample(1, sampleTime, sampleDuration, flags, sample);
+        const AsfResult hr = self->writer_.WriteSample(1, sampleTime, sampleDuration, flags, sample);
         if (asf::Failed(hr)) return hr;
     }
-    return self->host_->StopRequested() ? 1 : 0;
+    return self->host_->StopRequested() ? asf::kFalse : asf::kOk;
 }
 
 // ---------------------------------------------------------------------------
@@ -367,6 +368,7 @@ int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSour
 
     AsfProfile profiles[2];
     std::optional<AsfStreamConfig> configs[2];
+    AsfResult hr = asf::kOk;
     for (int side = 0; side < 2; ++side) {
         const auto shared = readers_[side].GetProfile();
         if (!shared) return kErrWmInfoSet;
@@ -374,24 +376,26 @@ int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSour
         configs[side] = profiles[side].GetStreamByNumber(uint16_t(streamNumbers_[side]));
         if (!configs[side]) return kErrWmInfoSet;
         for (uint16_t n : readers_[side].StreamNumbers())
-            if (asf::Failed(profiles[side].RemoveStreamByNumber(n))) return kErrWmInfoSet;
+            if (asf::Succeeded(hr)) hr = profiles[side].RemoveStreamByNumber(n);
+        if (const int failed = ErrorFromAsf(hr, kErrWmInfoSet)) return failed;
     }
     (void)configs[0]->SetStreamNumber(1);
     (void)configs[1]->SetStreamNumber(2);
-    if (asf::Failed(profiles[0].AddStream(*configs[0])) || asf::Failed(profiles[0].AddStream(*configs[1])))
-        return kErrWmInfoSet;
+    hr = profiles[0].AddStream(*configs[0]);
+    if (asf::Succeeded(hr)) hr = profiles[0].AddStream(*configs[1]);
+    if (const int failed = ErrorFromAsf(hr, kErrWmInfoSet)) return failed;
     if (writer_.Open(output, &profiles[0]) != 0) return kErrWmInfoSet;
     readers_[0].SetSampleCallback(&CWmUnion::VideoCallback, this);
     readers_[1].SetSampleCallback(&CWmUnion::AudioCallback, this);
     AsfHeaderInfo* info = writer_.GetHeaderInfo();
     // The file's own attributes come from the audio source.
     // Each stream's attributes follow it to its number in the output.
-    if (asf::Failed(readers_[0].CopyStreamAttributes(info, uint16_t(streamNumbers_[0]), 1)) ||
-        asf::Failed(readers_[1].CopyStreamAttributes(info, uint16_t(streamNumbers_[1]), 2)) ||
-        asf::Failed(readers_[1].CopyStreamAttributes(info, 0)) ||
-        asf::Failed(readers_[0].CopyCodecInfo(info, kMediaTypeVideo)) ||
-        asf::Failed(readers_[1].CopyCodecInfo(info, kMediaTypeAudio)))
-        return kErrWmInfoSet;
+    hr = readers_[0].CopyStreamAttributes(info, uint16_t(streamNumbers_[0]), 1);
+    if (asf::Succeeded(hr)) hr = readers_[1].CopyStreamAttributes(info, uint16_t(streamNumbers_[1]), 2);
+    if (asf::Succeeded(hr)) hr = readers_[1].CopyStreamAttributes(info, 0);
+    if (asf::Succeeded(hr)) hr = readers_[0].CopyCodecInfo(info, kMediaTypeVideo);
+    if (asf::Succeeded(hr)) hr = readers_[1].CopyCodecInfo(info, kMediaTypeAudio);
+    if (const int failed = ErrorFromAsf(hr, kErrWmInfoSet)) return failed;
     if (writer_.StartWriting() != 0) return kErrWmInfoSet;
     return kOk;
 }
@@ -419,8 +423,8 @@ void CWmUnion::RunSide(WmFrontEnd& frontEnd, int side) {
     }
 }
 
-int32_t CWmUnion::OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                           uint32_t flags, const AsfSampleBuffer* sample) {
+AsfResult CWmUnion::OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                             uint32_t flags, const AsfSampleBuffer* sample) {
     const int other = 1 - side;
     std::unique_lock<std::mutex> lock(interleaveMutex_);
     times_[side] = int64_t(sampleTime);
@@ -428,25 +432,25 @@ int32_t CWmUnion::OnSample(int side, uint16_t streamNumber, uint64_t sampleTime,
     if (times_[0] != -1 && times_[1] != -1 && totalDuration_ != 0)
         host_->ReportProgress(double(std::min(times_[0].load(), times_[1].load())) * 100.0 /
                               double(totalDuration_));
-    if (streamNumber != streamNumbers_[side]) return 0;
+    if (streamNumber != streamNumbers_[side]) return asf::kOk;
     auto stopping = [this] { return host_->StopRequested() || failed_.load(); };
     // Neither side writes past the other's latest sample, unless the other
     // side has finished. The write happens under the lock, so the samples
     // reach the writer in time order.
     while (!stopping() && times_[other] != -1 && times_[side] > times_[other])
         interleaved_.wait_for(lock, std::chrono::milliseconds(1));
-    if (stopping()) return 1;
-    const HResult hr = writer_.WriteSample(uint16_t(side + 1), sampleTime, sampleDuration, flags, sample);
-    return asf::Failed(hr) ? hr : 0;
+    if (stopping()) return asf::kFalse;
+    const AsfResult hr = writer_.WriteSample(uint16_t(side + 1), sampleTime, sampleDuration, flags, sample);
+    return asf::Failed(hr) ? hr : asf::kOk;
 }
 
-int32_t CWmUnion::VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+AsfResult CWmUnion::VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                  uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
     return static_cast<CWmUnion*>(user)->OnSample(0, streamNumber, sampleTime, sampleDuration, flags, sample);
 }
 
-int32_t CWmUnion::AudioCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+AsfResult CWmUnion::AudioCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                  uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
     return static_cast<CWmUnion*>(user)->OnSample(1, streamNumber, sampleTime, sampleDuration, flags, sample);
 }
 
@@ -519,8 +523,8 @@ int CWmConnection::Connect(const std::vector<std::string>& files, const std::str
     return kOk;
 }
 
-int32_t CWmConnection::SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                      uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+AsfResult CWmConnection::SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                        uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
     auto* self = static_cast<CWmConnection*>(user);
     const uint64_t duration = self->reader_.GetDuration();
     if (duration != 0 && self->fileCount_ != 0)
@@ -528,9 +532,9 @@ int32_t CWmConnection::SampleCallback(uint16_t streamNumber, uint64_t sampleTime
             (double(self->currentFile_.load()) + double(sampleTime) / double(duration)) * 100.0 /
             double(self->fileCount_));
     self->fileEnd_.Add(streamNumber, sampleTime, sampleDuration);
-    const HResult hr = self->writer_.WriteSample(streamNumber, sampleTime, sampleDuration, flags, sample);
+    const AsfResult hr = self->writer_.WriteSample(streamNumber, sampleTime, sampleDuration, flags, sample);
     if (asf::Failed(hr)) return hr;
-    return self->host_->StopRequested() ? 1 : 0;
+    return self->host_->StopRequested() ? asf::kFalse : asf::kOk;
 }
 
 void WmSampleEnd::Add(uint16_t streamNumber, uint64_t time, uint64_t duration) {
@@ -605,13 +609,13 @@ int CWmExtraction::Extract(const WmJob& job) {
     return kOk;
 }
 
-int32_t CWmExtraction::SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                      uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
+AsfResult CWmExtraction::SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                        uint32_t flags, const AsfSampleBuffer* sample, void*, void* user) {
     auto* self = static_cast<CWmExtraction*>(user);
     self->host_->ReportProgress(double(sampleTime) * 100.0 / double(self->progressSpan_));
-    const HResult hr = self->writer_.WriteSample(streamNumber, sampleTime, sampleDuration, flags, sample);
+    const AsfResult hr = self->writer_.WriteSample(streamNumber, sampleTime, sampleDuration, flags, sample);
     if (asf::Failed(hr)) return hr;
-    return self->host_->StopRequested() ? 1 : 0;
+    return self->host_->StopRequested() ? asf::kFalse : asf::kOk;
 }
 
 }  // namespace vt

@@ -154,8 +154,8 @@ class CWmSeparation : public CWmOperationBase {
     void RouteDiagnostics(OperationHost& host) override { reader_.SetDiagnosticSink(SinkOf(host)); }
     CEncCompWMV& Writer() { return writer_; }
 
-    static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                  uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+    static AsfResult SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                    uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
 
   private:
     int keptStream_ = -1;
@@ -177,15 +177,15 @@ class CWmUnion : public CWmOperationBase {
     }
     CEncCompWMV& Writer() { return writer_; }
 
-    static int32_t VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                 uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
-    static int32_t AudioCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                 uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+    static AsfResult VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                   uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+    static AsfResult AudioCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                   uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
 
   private:
     std::string output_;
-    int32_t OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                     uint32_t flags, const AsfSampleBuffer* sample);
+    AsfResult OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                       uint32_t flags, const AsfSampleBuffer* sample);
     void RunSide(WmFrontEnd& frontEnd, int side);
 
     uint64_t totalDuration_ = 0;
@@ -216,8 +216,8 @@ class CWmConnection : public CWmOperationBase {
     CEncCompWMV& Writer() { return writer_; }
     void RouteDiagnostics(OperationHost& host) override { reader_.SetDiagnosticSink(SinkOf(host)); }
 
-    static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                  uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+    static AsfResult SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                    uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
 
   private:
     CDecCompWMV reader_;
@@ -243,8 +243,8 @@ class CWmExtraction : public CWmOperationBase {
     CEncCompWMV& Writer() { return writer_; }
     void RouteDiagnostics(OperationHost& host) override { reader_.SetDiagnosticSink(SinkOf(host)); }
 
-    static int32_t SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
-                                  uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
+    static AsfResult SampleCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
+                                    uint32_t flags, const AsfSampleBuffer* sample, void* context, void* user);
 
   private:
     CDecCompWMV reader_;

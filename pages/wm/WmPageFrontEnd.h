@@ -1,48 +1,47 @@
 #pragma once
-// A page as the front end of a WMV/WMA operation: its BeginOperation and
-// EndOperation, and a function that reads the job from its fields.
+// A page as the front end of a WMV/WMA run it starts through its entry
+// (pages/wm/WmEntries.h): its BeginOperation and EndOperation, and a function
+// that reads the job from its fields.
 #include <QCoreApplication>
 #include <functional>
 
 #include "ops/BaseOpe.h"
-#include "pages/wm/WmOperations.h"
+#include "pages/wm/WmEntries.h"
 
 namespace vt::gui {
 
-class CWmPageFrontEnd : public WmFrontEnd {
+class CWmPageFrontEnd : public WmEntryFrontEnd {
   public:
     // `readJob` runs right after BeginOperation, on the user-interface thread
     // (which owns the page's fields), whichever thread began.
-    CWmPageFrontEnd(CBaseOpe& page, std::function<void(WmJob&)> readJob)
+    CWmPageFrontEnd(CBaseOpe& page, std::function<void(OpJob&)> readJob)
         : page_(page), readJob_(std::move(readJob)) {}
     OperationHost& Host() override { return page_; }
-    bool BeginOperation(WmJob& job) override {
+    bool BeginOperation(OpJob& job) override {
         if (!page_.BeginOperation()) return false;
         page_.RunOnUiThread([&] { readJob_(job); });
         return true;
     }
-    void EndOperation() override { page_.EndOperation(); }
-    void RealStart(uint64_t start) override {
-        if (onRealStart_) onRealStart_(start);
+    // The page's error box, then the end of the running state.
+    void EndOperation(const OpResult& result) override {
+        if (result.code != 0) page_.ReportError(result.detail, result.code);
+        page_.EndOperation();
     }
-    // What the page does when an extraction begins earlier than asked (worker thread).
-    void SetRealStartHandler(std::function<void(uint64_t)> handler) { onRealStart_ = std::move(handler); }
 
   private:
     CBaseOpe& page_;
-    std::function<void(WmJob&)> readJob_;
-    std::function<void(uint64_t)> onRealStart_;
+    std::function<void(OpJob&)> readJob_;
 };
 
-// Used by a page's destructor: asks a running operation to stop and lets its
-// workers finish, handling what they ask of the user-interface thread.
-inline void StopAndWait(CBaseOpe& page, CWmOperationBase& op) {
-    while (op.Busy()) {
-        // Again on every pass: a worker that was only beginning clears the flag.
+// Used by a page's destructor: asks a running operation to stop and lets it
+// end, handling what it asks of the user-interface thread.
+inline void StopAndWait(CBaseOpe& page, WmEntryRun& run) {
+    while (run.Busy()) {
+        // Again on every pass: a run that was only beginning clears the flag.
         page.OnStop();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
-    op.Wait();
+    run.Wait();
 }
 
 }  // namespace vt::gui

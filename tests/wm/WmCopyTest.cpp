@@ -131,10 +131,10 @@ TEST(WmCopy, ProfileReducedToOneRenumberedStream) {
     struct Sep {
         CEncCompWMV* w;
         int kept;
-        static int32_t Cb(uint16_t s, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer* b, void*,
-                          void* u) {
+        static AsfResult Cb(uint16_t s, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer* b, void*,
+                            void* u) {
             auto* self = static_cast<Sep*>(u);
-            return s == self->kept ? self->w->WriteSample(1, t, d, f, b) : 0;
+            return s == self->kept ? self->w->WriteSample(1, t, d, f, b) : asf::kOk;
         }
     } sep{&writer, kept};
     reader.SetSampleCallback(&Sep::Cb, &sep);
@@ -214,8 +214,8 @@ TEST(WmCopy, TwoThreadsWriteOneConsistentFile) {
     struct Renumber {
         CEncCompWMV* w;
         uint16_t to;
-        static int32_t Cb(uint16_t, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer* b, void*,
-                          void* u) {
+        static AsfResult Cb(uint16_t, uint64_t t, uint64_t d, uint32_t f, const AsfSampleBuffer* b, void*,
+                            void* u) {
             auto* self = static_cast<Renumber*>(u);
             return self->w->WriteSample(self->to, t, d, f, b);
         }

@@ -165,14 +165,14 @@ std::vector<uint8_t> Bytes(size_t n, uint8_t seed) {
 }
 
 struct Read {
-    HResult hr;
+    AsfResult hr;
     std::vector<Sample> samples;
 };
 
 struct SinkAll : IAsfSampleSink {
     std::vector<Sample> samples;
-    HResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f,
-                           const AsfSampleBuffer& b) override {
+    AsfResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f,
+                             const AsfSampleBuffer& b) override {
         samples.push_back({s, t, d, f, b.Bytes()});
         return asf::kOk;
     }
@@ -180,7 +180,7 @@ struct SinkAll : IAsfSampleSink {
 
 Read ReadAll(std::vector<uint8_t> file) {
     AsfReader r;
-    HResult hr = r.Open(std::make_unique<MemoryIO>(std::move(file)));
+    AsfResult hr = r.Open(std::make_unique<MemoryIO>(std::move(file)));
     if (asf::Failed(hr)) return {hr, {}};
     SinkAll sink;
     hr = r.Run(sink);
@@ -461,10 +461,10 @@ TEST_F(WmRange, RangesAndTheirEnds) {
 
 TEST_F(WmRange, CallbackResultEndsTheRun) {
     struct Case {
-        int32_t answer;
+        AsfResult answer;
         int code;
     };
-    for (const Case& c : {Case{1, kOk}, Case{int32_t(asf::kFail), kErrWmProcess}}) {
+    for (const Case& c : {Case{asf::kFalse, kOk}, Case{asf::kFail, kErrWmProcess}}) {
         Collector col;
         col.answer = c.answer;
         col.answerAfter = 2;

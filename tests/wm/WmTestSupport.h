@@ -58,14 +58,14 @@ struct Sample {
 // Collects every sample a reader delivers.
 struct Collector {
     std::vector<Sample> samples;
-    int32_t answer = 0;      // what the callback returns
-    size_t answerAfter = 0;  // ... once this many samples were seen (0: always)
+    AsfResult answer = asf::kOk;  // what the callback returns
+    size_t answerAfter = 0;       // ... once this many samples were seen (0: always)
 
-    static int32_t Callback(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
-                            const AsfSampleBuffer* sample, void*, void* user) {
+    static AsfResult Callback(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
+                              const AsfSampleBuffer* sample, void*, void* user) {
         auto* self = static_cast<Collector*>(user);
         self->samples.push_back({stream, time, duration, flags, sample->Bytes()});
-        return self->samples.size() >= self->answerAfter ? self->answer : 0;
+        return self->samples.size() >= self->answerAfter ? self->answer : asf::kOk;
     }
     // "size,md5" lines of one stream, as PacketChecksums gives them.
     std::vector<std::string> Checksums(uint16_t stream) const {
@@ -86,8 +86,8 @@ struct Collector {
 // The pages' sample callback: writes each sample under its own number.
 struct CopySink {
     CEncCompWMV* writer = nullptr;
-    static int32_t Callback(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
-                            const AsfSampleBuffer* sample, void*, void* user) {
+    static AsfResult Callback(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
+                              const AsfSampleBuffer* sample, void*, void* user) {
         auto* self = static_cast<CopySink*>(user);
         return self->writer->WriteSample(stream, time, duration, flags, sample);
     }

@@ -48,8 +48,8 @@ AsfProfile ProfileOf(const std::vector<AsfStreamConfig>& streams) {
 
 struct SinkAll : IAsfSampleSink {
     std::vector<Sample> samples;
-    HResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f,
-                           const AsfSampleBuffer& b) override {
+    AsfResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f,
+                             const AsfSampleBuffer& b) override {
         samples.push_back({s, t, d, f, b.Bytes()});
         return asf::kOk;
     }
@@ -130,7 +130,7 @@ TEST(WmWriter, DestinationRefusesWhatItCannotWrite) {
         const char16_t* name;
         AsfAttrType type;
         const std::vector<uint8_t>* value;
-        HResult want;
+        AsfResult want;
     };
     const Case cases[] = {
         {"computed by the writer", 0, u"Duration", AsfAttrType::Qword, &q, asf::kInvalidArg},

@@ -78,8 +78,8 @@ fs::path WithStreamTags(const fs::path& in, const fs::path& out) {
     writer.BeginWriting();
     struct Copy : IAsfSampleSink {
         AsfWriter* w;
-        HResult OnStreamSample(uint16_t n, uint64_t t, uint64_t d, uint32_t f,
-                               const AsfSampleBuffer& b) override {
+        AsfResult OnStreamSample(uint16_t n, uint64_t t, uint64_t d, uint32_t f,
+                                 const AsfSampleBuffer& b) override {
             return w->WriteStreamSample(n, t, d, f, b.Bytes());
         }
     } copy;
