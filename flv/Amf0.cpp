@@ -1,5 +1,7 @@
 #include "flv/Amf0.h"
 
+#include <span>
+
 namespace vt {
 
 AmfValue::AmfValue() = default;
@@ -34,33 +36,33 @@ void AmfValue::Set(const std::string& key, AmfValue v) {
     props.emplace_back(key, std::move(v));
 }
 
-bool ReadAmfShortString(ByteIO& in, std::string& out) {
-    uint16_t len;
-    if (!in.ReadU16BE(len) || len > in.Remaining()) return false;
-    out.resize(len);
-    return in.ReadExact(out.data(), len);
+namespace {
+
+bool ReadString(ByteReader& in, size_t len, std::string& out) {
+    const std::span<const uint8_t> bytes = in.Bytes(len);
+    if (!in.Ok()) return false;
+    out.assign(bytes.begin(), bytes.end());
+    return true;
 }
 
-static bool ReadLongString(ByteIO& in, std::string& out) {
-    uint32_t len;
-    if (!in.ReadU32BE(len) || len > in.Remaining()) return false;
-    out.resize(len);
-    return in.ReadExact(out.data(), len);
+bool ReadLongString(ByteReader& in, std::string& out) {
+    const uint32_t len = in.U32BE();
+    return in.Ok() && ReadString(in, len, out);
 }
 
-static bool ReadValue(ByteIO& in, AmfValue& out, int depth, size_t& budget);
+bool ReadValue(ByteReader& in, AmfValue& out, int depth, size_t& budget);
 
 // Properties up to the end marker (an empty name followed by marker 9).
-static bool ReadProperties(ByteIO& in, std::vector<AmfValue::Property>& props, int depth, size_t& budget) {
+bool ReadProperties(ByteReader& in, std::vector<AmfValue::Property>& props, int depth, size_t& budget) {
     for (;;) {
         std::string name;
         if (!ReadAmfShortString(in, name)) return false;
         if (name.empty()) {
-            uint8_t marker;
-            if (!in.ReadU8(marker)) return false;
+            const uint8_t marker = in.U8();
+            if (!in.Ok()) return false;
             if (marker == 9) return true;
             // An empty name with a value: legal, if unusual.
-            if (!in.Seek(in.Tell() - 1)) return false;
+            in.Seek(in.Pos() - 1);
         }
         AmfValue v;
         if (!ReadValue(in, v, depth + 1, budget)) return false;
@@ -68,28 +70,21 @@ static bool ReadProperties(ByteIO& in, std::vector<AmfValue::Property>& props, i
     }
 }
 
-bool ReadAmfValue(ByteIO& in, AmfValue& out, size_t maxValues) {
-    size_t budget = maxValues;
-    return ReadValue(in, out, 0, budget);
-}
-
-static bool ReadValue(ByteIO& in, AmfValue& out, int depth, size_t& budget) {
+bool ReadValue(ByteReader& in, AmfValue& out, int depth, size_t& budget) {
     if (depth > kAmfMaxDepth || budget == 0) return false;
     --budget;
-    uint8_t marker;
-    if (!in.ReadU8(marker)) return false;
+    const uint8_t marker = in.U8();
+    if (!in.Ok()) return false;
     out = AmfValue();
     switch (marker) {
         case 0:
             out.type = AmfValue::Type::Number;
-            return in.ReadDoubleBE(out.number);
-        case 1: {
-            uint8_t b;
-            if (!in.ReadU8(b)) return false;
+            out.number = in.DoubleBE();
+            return in.Ok();
+        case 1:
             out.type = AmfValue::Type::Boolean;
-            out.boolean = b != 0;
-            return true;
-        }
+            out.boolean = in.U8() != 0;
+            return in.Ok();
         case 2:
             out.type = AmfValue::Type::String;
             return ReadAmfShortString(in, out.text);
@@ -103,18 +98,17 @@ static bool ReadValue(ByteIO& in, AmfValue& out, int depth, size_t& budget) {
             out.type = AmfValue::Type::Undefined;
             return true;
         case 8: {
-            uint32_t count;  // a hint only; the end marker ends the array
-            if (!in.ReadU32BE(count)) return false;
+            (void)in.U32BE();  // the count: a hint only; the end marker ends the array
+            if (!in.Ok()) return false;
             out.type = AmfValue::Type::EcmaArray;
             // Some writers omit the end marker at the very end of the tag.
             if (in.Remaining() == 0) return true;
             return ReadProperties(in, out.props, depth, budget);
         }
         case 10: {
-            uint32_t count;
-            if (!in.ReadU32BE(count)) return false;
+            const uint32_t count = in.U32BE();
             // Every value takes at least one byte: a count beyond that is a lie.
-            if (count > in.Remaining() || count > budget) return false;
+            if (!in.Ok() || count > in.Remaining() || count > budget) return false;
             out.type = AmfValue::Type::StrictArray;
             out.items.reserve(count);
             for (uint32_t i = 0; i < count; ++i) {
@@ -124,19 +118,39 @@ static bool ReadValue(ByteIO& in, AmfValue& out, int depth, size_t& budget) {
             }
             return true;
         }
-        case 11: {
-            uint16_t tz;
+        case 11:
             out.type = AmfValue::Type::Date;
-            if (!in.ReadDoubleBE(out.number) || !in.ReadU16BE(tz)) return false;
-            out.timezone = int16_t(tz);
-            return true;
-        }
+            out.number = in.DoubleBE();
+            out.timezone = int16_t(in.U16BE());
+            return in.Ok();
         case 12:
             out.type = AmfValue::Type::LongString;
             return ReadLongString(in, out.text);
         default:
             return false;  // references, XML, typed objects, AMF3: not metadata
     }
+}
+
+}  // namespace
+
+bool ReadAmfShortString(ByteReader& in, std::string& out) {
+    const uint16_t len = in.U16BE();
+    return in.Ok() && ReadString(in, len, out);
+}
+
+bool ReadAmfValue(ByteReader& in, AmfValue& out, size_t maxValues) {
+    size_t budget = maxValues;
+    return ReadValue(in, out, 0, budget);
+}
+
+bool ReadAmfValue(ByteIO& in, AmfValue& out, size_t maxValues) {
+    const uint64_t start = in.Tell();
+    std::vector<uint8_t> bytes;
+    if (!in.ReadBytes(bytes, in.Remaining())) return false;
+    ByteReader reader(bytes);
+    const bool ok = ReadAmfValue(reader, out, maxValues);
+    // Right after the value (after what could be read of a broken one).
+    return in.Seek(start + reader.Pos()) && ok;
 }
 
 bool WriteAmfShortString(ByteIO& out, const std::string& s) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ByteIO.h"
+#include "platform/Bytes.h"
 
 namespace vt {
 
@@ -97,9 +98,12 @@ constexpr size_t kAmfMaxValues = 1 << 18;
 // Reads one value at the reader's position. False on a malformed value, a
 // length past the end, an unknown marker, nesting deeper than kAmfMaxDepth or
 // more than `maxValues` values.
+bool ReadAmfValue(ByteReader& in, AmfValue& out, size_t maxValues = kAmfMaxValues);
+// The same for a stream of bytes in memory (a script tag's data): reads what
+// is left of `in` and leaves it right after the value.
 bool ReadAmfValue(ByteIO& in, AmfValue& out, size_t maxValues = kAmfMaxValues);
 // Reads the short (16-bit length) string of a property name or a String value.
-bool ReadAmfShortString(ByteIO& in, std::string& out);
+bool ReadAmfShortString(ByteReader& in, std::string& out);
 
 bool WriteAmfValue(ByteIO& out, const AmfValue& v);
 bool WriteAmfShortString(ByteIO& out, const std::string& s);

@@ -231,8 +231,8 @@ void FlvReader(const uint8_t* data, size_t size) {
 }
 
 void Amf0Decoder(const uint8_t* data, size_t size) {
-    MemoryIO in(std::span<const uint8_t>(data, size));
-    for (int i = 0; i < 64 && in.Tell() < size; ++i) {
+    ByteReader in(data, size);
+    for (int i = 0; i < 64 && in.Remaining() > 0; ++i) {
         AmfValue v;
         if (!ReadAmfValue(in, v)) break;
         // What we read we can write again, and its size is what we said.

@@ -7,6 +7,7 @@
 #include "platform/AudioFormat.h"
 #include "platform/AudioFrames.h"
 #include "platform/AviFileImpl.h"
+#include "platform/Bytes.h"
 #include "platform/Riff.h"
 
 namespace vt {
@@ -58,7 +59,10 @@ AviResult AviFileImpl::Parse() {
 void AviFileImpl::DeriveMpegByteRate(std::vector<uint8_t>& format, uint64_t dataPos, uint64_t dataSize) {
     if (format.size() < 16) return;
     const uint16_t tag = EffectiveFormatTag(format.data(), format.size());
-    if ((tag != kWaveFormatMpegLayer3 && tag != kWaveFormatMpeg) || GetU32LE(format.data() + 8) != 0) return;
+    ByteReader fields(format);
+    fields.Skip(8);  // wFormatTag, nChannels, nSamplesPerSec
+    // Only a rate the writer left out (nAvgBytesPerSec 0) is derived.
+    if ((tag != kWaveFormatMpegLayer3 && tag != kWaveFormatMpeg) || fields.U32LE() != 0) return;
     std::vector<uint8_t> head;
     const uint64_t want = std::min<uint64_t>(dataSize, 64 * 1024);
     if (!io->Seek(dataPos) || !io->ReadBytes(head, want)) return;

@@ -29,7 +29,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> inputs(argv + 2, argv + argc);
     QuietHost host;
     auto t0 = std::chrono::steady_clock::now();
-    int code = vt::RunFlvConnection(host, inputs, argv[1]);
+    const vt::OpResult result = vt::FlvConnection(host, inputs, argv[1]);
+    const int code = result.code;
+    if (code != 0) host.ReportError(result.detail, code);
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("joined in %.2f s, result %d\n", s, code);
     return code == 0 ? 0 : 1;

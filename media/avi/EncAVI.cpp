@@ -14,6 +14,7 @@
 #include "media/avi/MemBuff.h"
 #include "platform/AudioFormat.h"
 #include "platform/AudioFrames.h"
+#include "platform/Bytes.h"
 #include "platform/Registry.h"
 
 namespace vt {
@@ -104,7 +105,7 @@ RegistryStore StoreOf(const std::string& file) {
 bool RegistryAviSettingStore::ReadDword(const std::string& name, uint32_t& value) {
     auto v = StoreOf(file_).GetValue(RegRoot::CurrentUser, subKey_, name);
     if (!v || v->type != RegType::Dword || v->data.size() != 4) return false;
-    value = GetU32LE(v->data.data());
+    value = ByteReader(v->data).U32LE();
     return true;
 }
 
@@ -280,7 +281,9 @@ int CEncAVIAudio::WriteAudio(int& samples, const void* data, int& bytes) {
         if (fmt.GetData()) {
             fmt.Fill(0, fmt.GetCount());
             audio_->ReadFormat(0, fmt.GetData(), size);
-            uint16_t align = GetU16LE(fmt.GetData() + 12);
+            ByteReader fields(fmt.GetData(), size_t(fmt.GetCount()));
+            fields.Skip(12);                        // wFormatTag, nChannels, nSamplesPerSec, nAvgBytesPerSec
+            const uint16_t align = fields.U16LE();  // nBlockAlign
             // A block alignment of 0 gives no count: the write is one sample.
             samples = align ? bytes / align : 0;
         }

@@ -98,11 +98,6 @@ OpResult AviAudioSeparation(const std::string& input, const std::string& output,
     return r;
 }
 
-int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host,
-                     const WavWriteOptions& options) {
-    return ReportExplained(host, AviAudioSeparation(input, output, host, options));
-}
-
 int UnionAviStreams(const std::string& videoSource, const std::string& audioSource, const std::string& output,
                     OperationHost& host) {
     CAVIStream table;

@@ -37,10 +37,6 @@ int SeparateAviVideo(const std::string& input, const std::string& output, Operat
 // is returned, not reported.
 OpResult AviAudioSeparation(const std::string& input, const std::string& output, OperationHost& host,
                             const WavWriteOptions& options = {});
-// The same, reporting an explained failure (the detail text) through the host
-// and returning the code; not for a front end that reports the result itself.
-int SeparateAviAudio(const std::string& input, const std::string& output, OperationHost& host,
-                     const WavWriteOptions& options = {});
 // The video of one AVI file and the (last) audio stream of a WAV or AVI file
 // into one AVI file; the lengths are left as they are.
 int UnionAviStreams(const std::string& videoSource, const std::string& audioSource, const std::string& output,
@@ -63,10 +59,6 @@ int ConnectAviFiles(const std::vector<std::string>& files, const std::string& ou
 // returned, not reported.
 OpResult WavConnection(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
                        const WavWriteOptions& options = {});
-// The same, reporting an explained failure through the host (see
-// ReportExplained) and returning the code.
-int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
-                    const WavWriteOptions& options = {});
 
 // ---- section extraction (pages 3 and 5) ----
 
@@ -111,17 +103,8 @@ uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t 
 // The result is returned, not reported.
 OpResult WavExtraction(const std::string& input, const std::string& output, const SectionRange& range,
                        OperationHost& host, const WavWriteOptions& options = {});
-// The same, reporting an explained failure through the host and returning the code.
-int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
-                      OperationHost& host, const WavWriteOptions& options = {});
 
 // The detail text of a WAV output that reached the size limit of the format.
 std::string WavLimitText();
-
-// Reports `result` through the host when it carries a detail text (an
-// explained failure) and returns its code. Only for callers that are not a
-// front end: the entries return the detail in their result, and the front
-// end reports it once.
-int ReportExplained(OperationHost& host, const OpResult& result);
 
 }  // namespace vt

@@ -272,19 +272,4 @@ OpResult WavExtraction(const std::string& input, const std::string& output, cons
     return CloseWav(writer, result, output, format, input);
 }
 
-int ConnectWavFiles(const std::vector<std::string>& files, const std::string& output, OperationHost& host,
-                    const WavWriteOptions& options) {
-    return ReportExplained(host, WavConnection(files, output, host, options));
-}
-
-int ExtractWavSection(const std::string& input, const std::string& output, const SectionRange& range,
-                      OperationHost& host, const WavWriteOptions& options) {
-    return ReportExplained(host, WavExtraction(input, output, range, host, options));
-}
-
-int ReportExplained(OperationHost& host, const OpResult& result) {
-    if (result.code != 0 && !result.detail.empty()) host.ReportError(result.detail, result.code);
-    return result.code;
-}
-
 }  // namespace vt

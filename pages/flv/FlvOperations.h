@@ -1,9 +1,9 @@
 #pragma once
 // The three FLV operations (separation, connection, section extraction) as the
-// pages' start buttons and the command line run them, written against the
-// operation host. Each reports its failure once through the host (unless the
-// user stopped the operation) and returns the error code, 0 for success.
-// Progress goes to the host; its stop flag ends the save. Qt-free.
+// pages' start buttons and the command line run them (through
+// pages/flv/FlvEntries.h), written against the operation host. Each returns
+// its result: 0 or an error code, and a detail text. Progress goes to the
+// host; its stop flag ends the save (kErrSilent). Qt-free.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,32 +35,24 @@ std::string FlvSeparationOutputPath(const std::string& output, FlvSeparationPart
                                     const std::string& input = {});
 
 // The three operations in the one operation shape: the result is returned,
-// not reported. An input that does not open is named by the detail text.
-OpResult FlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
-                       FlvSeparationPart part);
-OpResult FlvConnection(OperationHost& host, const std::vector<std::string>& inputs,
-                       const std::string& output);
-OpResult FlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
-                       uint32_t startMs, uint32_t endMs);
+// not reported (the front end that started the job reports it). An input that
+// does not open is named by the detail text.
 
-// The same, reporting the result through the host (unless stopped) and
-// returning its code.
 // Writes the video (AVI) or the audio (MP3 or ADTS AAC) of `input` to
 // `output` (already given its extension, see FlvSeparationOutputPath). A
-// failure that the library explains (a codec it cannot write) is reported
-// with that explanation as the detail text.
-int RunFlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
-                     FlvSeparationPart part);
-
+// failure that the library explains (a codec it cannot write) carries that
+// explanation as the detail text.
+OpResult FlvSeparation(OperationHost& host, const std::string& input, const std::string& output,
+                       FlvSeparationPart part);
 // Joins the files of `inputs`, in order, into `output`. Fewer than two files:
 // nothing happens (0). A later file that cannot be opened or does not fit
 // ends the appending; what was joined before it is still written, and then
-// that file's error is reported with its path as the detail text.
-int RunFlvConnection(OperationHost& host, const std::vector<std::string>& inputs, const std::string& output);
-
+// the result is that file's error with its path as the detail text.
+OpResult FlvConnection(OperationHost& host, const std::vector<std::string>& inputs,
+                       const std::string& output);
 // Writes the section [startMs, endMs) of `input` to `output` as FLV; an end
 // of 0 or past the file means up to the end.
-int RunFlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
-                     uint32_t startMs, uint32_t endMs);
+OpResult FlvExtraction(OperationHost& host, const std::string& input, const std::string& output,
+                       uint32_t startMs, uint32_t endMs);
 
 }  // namespace vt

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 
+#include "core/ErrorCodes.h"
 #include "platform/AviFile.h"
 #include "platform/Riff.h"
 #include "tests/avi/AviFixtures.h"
@@ -95,13 +96,13 @@ TEST(AviBadInput, ReadersReturnTheirCodes) {
         int wav;  // CDecWAV::Open
     };
     std::vector<Case> cases = {
-        {"empty", {}, 1002, 1002},
-        {"random", random, 1002, 1002},
-        {"riff_only", Riff(MakeFourCC('A', 'V', 'I', ' '), {}), 1002, 1002},
-        {"huge_chunk", huge, 1002, 1002},
-        {"lying_list", lying, 1006, 1201},
-        {"short_fmt", shortFmt, 1002, 1002},
-        {"data_past_end", pastEnd, 1006, 0},
+        {"empty", {}, kErrAviFileOpen, kErrAviFileOpen},
+        {"random", random, kErrAviFileOpen, kErrAviFileOpen},
+        {"riff_only", Riff(MakeFourCC('A', 'V', 'I', ' '), {}), kErrAviFileOpen, kErrAviFileOpen},
+        {"huge_chunk", huge, kErrAviFileOpen, kErrAviFileOpen},
+        {"lying_list", lying, kErrAviNoVideo, kErrAviNoAudio},
+        {"short_fmt", shortFmt, kErrAviFileOpen, kErrAviFileOpen},
+        {"data_past_end", pastEnd, kErrAviNoVideo, kOk},
     };
     for (const auto& c : cases) {
         auto path = dir / (std::string(c.name) + ".avi");

@@ -1,6 +1,7 @@
 // The AVI and WAV operations through the built command line.
 #include <gtest/gtest.h>
 
+#include "core/ErrorCodes.h"
 #include "tests/aviops/AviOpsTestSupport.h"
 
 namespace vt {
@@ -59,8 +60,9 @@ TEST(AviOpsCli, ErrorsShowTheirCodes) {
         std::string args;
         std::string expected;
     } cases[] = {
-        {"join " + Q(a) + " " + Q(dir / "missing.avi") + " -o " + Q(dir / "o.avi"), "1002"},
-        {"separate --audio " + Q(MovieNoAudio()) + " -o " + Q(dir / "o.wav"), "1201"},
+        {"join " + Q(a) + " " + Q(dir / "missing.avi") + " -o " + Q(dir / "o.avi"),
+         std::to_string(kErrAviFileOpen)},
+        {"separate --audio " + Q(MovieNoAudio()) + " -o " + Q(dir / "o.wav"), std::to_string(kErrAviNoAudio)},
         {"--format wav join " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"), "-005"},
         {"--format wav join " + Q(WavYamaha()) + " -o " + Q(dir / "o.wav"),
          "cannot be copied into a WAV file"},

@@ -232,7 +232,7 @@ TEST(AviSeparate, VideoAndAudioAlone) {
 
     for (const fs::path& src : {MovieA(), MovieMp3()}) {
         const fs::path wav = dir / "a.wav";
-        ASSERT_EQ(SeparateAviAudio(src.string(), wav.string(), host), 0) << src;
+        ASSERT_EQ(AviAudioSeparation(src.string(), wav.string(), host).code, 0) << src;
         EXPECT_EQ(RawStream(wav, "a:0"), RawStream(src, "a:0")) << src;
         EXPECT_EQ(Probe(wav, "a:0", "codec_name"), Probe(src, "a:0", "codec_name")) << src;
         EXPECT_NE(Probe(wav, "", "format_name").find("wav"), std::string::npos) << src;
@@ -249,7 +249,7 @@ TEST(AviSeparate, MissingStreamMakesNoOutput) {
     RecordingHost host;
     const fs::path out = dir / "o.avi";
     EXPECT_EQ(SeparateAviVideo(Wav1s("ops_1s_a.wav", 440).string(), out.string(), host), kErrAviNoVideo);
-    EXPECT_EQ(SeparateAviAudio(MovieNoAudio().string(), out.string(), host), kErrAviNoAudio);
+    EXPECT_EQ(AviAudioSeparation(MovieNoAudio().string(), out.string(), host).code, kErrAviNoAudio);
     EXPECT_EQ(SeparateAviVideo((dir / "none.avi").string(), out.string(), host), kErrAviFileOpen);
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
@@ -286,7 +286,7 @@ TEST(WavConnect, DataAndFactOfTwoFiles) {
     RecordingHost host;
     const fs::path a = Wav1s("ops_1s_a.wav", 440), b = Wav1s("ops_1s_b.wav", 880);
     const fs::path out = dir / "ab.wav";
-    ASSERT_EQ(ConnectWavFiles({a.string(), b.string()}, out.string(), host), 0);
+    ASSERT_EQ(WavConnection({a.string(), b.string()}, out.string(), host).code, 0);
     WavChunks w = ReadWavChunks(out);
     ASSERT_TRUE(w.ok);
     EXPECT_EQ(w.fmtSize, 16u);
@@ -297,7 +297,7 @@ TEST(WavConnect, DataAndFactOfTwoFiles) {
 
     // An AVI file's audio is accepted.
     const fs::path mixed = dir / "mixed.wav";
-    ASSERT_EQ(ConnectWavFiles({a.string(), MovieA().string()}, mixed.string(), host), 0);
+    ASSERT_EQ(WavConnection({a.string(), MovieA().string()}, mixed.string(), host).code, 0);
     EXPECT_EQ(RawStream(mixed, "a:0"), RawStream(a, "a:0") + RawStream(MovieA(), "a:0"));
     EXPECT_EQ(ReadWavChunks(mixed).fact, 3u * kRate);
 }
@@ -306,22 +306,23 @@ TEST(WavConnect, Errors) {
     TempDir dir;
     RecordingHost host;
     const fs::path out = dir / "o.wav";
-    EXPECT_EQ(
-        ConnectWavFiles({Wav1s("ops_1s_a.wav", 440).string(), MovieNoAudio().string()}, out.string(), host),
-        kErrAviNoAudio);
+    const OpResult noAudio =
+        WavConnection({Wav1s("ops_1s_a.wav", 440).string(), MovieNoAudio().string()}, out.string(), host);
+    EXPECT_EQ(noAudio.code, kErrAviNoAudio);
+    EXPECT_TRUE(noAudio.detail.empty());
     EXPECT_FALSE(fs::exists(out));
     // A format that cannot be copied: refused with its reason, and no output is left.
-    EXPECT_EQ(ConnectWavFiles({WavYamaha().string()}, out.string(), host), kErrFileOpen);
+    const OpResult refused = WavConnection({WavYamaha().string()}, out.string(), host);
+    EXPECT_EQ(refused.code, kErrFileOpen);
     EXPECT_FALSE(fs::exists(out));
-    ASSERT_EQ(host.errors.size(), 1u);
-    EXPECT_EQ(host.errors[0].second, kErrFileOpen);
-    EXPECT_EQ(host.errors[0].first.rfind(WavYamaha().string() + "\n", 0), 0u) << host.errors[0].first;
-    EXPECT_NE(host.errors[0].first.find("0x0020"), std::string::npos) << host.errors[0].first;
+    EXPECT_EQ(refused.detail.rfind(WavYamaha().string() + "\n", 0), 0u) << refused.detail;
+    EXPECT_NE(refused.detail.find("0x0020"), std::string::npos) << refused.detail;
     // An output that cannot be created is the plain -5: nothing to explain about the format.
-    EXPECT_EQ(
-        ConnectWavFiles({Wav1s("ops_1s_a.wav", 440).string()}, (dir / "no/such/dir.wav").string(), host),
-        kErrFileOpen);
-    EXPECT_EQ(host.errors.size(), 1u);
+    const OpResult noDir =
+        WavConnection({Wav1s("ops_1s_a.wav", 440).string()}, (dir / "no/such/dir.wav").string(), host);
+    EXPECT_EQ(noDir.code, kErrFileOpen);
+    EXPECT_TRUE(noDir.detail.empty());
+    EXPECT_TRUE(host.errors.empty());  // returned, not reported
 }
 
 // A host that cuts the source short while it is being read, as a failing
@@ -346,8 +347,8 @@ TEST(WavOps, FailedReadIsReportedAndTheOutputIsComplete) {
         TruncatingHost host;
         host.victim = in;
         host.keep = 200000;
-        const int r = extract ? ExtractWavSection(in.string(), out.string(), Range(0, 8000), host)
-                              : ConnectWavFiles({in.string()}, out.string(), host);
+        const int r = extract ? WavExtraction(in.string(), out.string(), Range(0, 8000), host).code
+                              : WavConnection({in.string()}, out.string(), host).code;
         EXPECT_EQ(r, kErrWavRead) << extract;
         WavChunks w = ReadWavChunks(out);
         ASSERT_TRUE(w.ok);
@@ -365,7 +366,7 @@ TEST(WavConnect, StopInTheSecondFile) {
         3;  // 88200 bytes a file, 48000 a block: the third block is in the second file
     const fs::path a = Wav1s("ops_1s_a.wav", 440), b = Wav1s("ops_1s_b.wav", 880);
     const fs::path out = dir / "s.wav";
-    ASSERT_EQ(ConnectWavFiles({a.string(), b.string()}, out.string(), host), 0);
+    ASSERT_EQ(WavConnection({a.string(), b.string()}, out.string(), host).code, 0);
     WavChunks w = ReadWavChunks(out);
     EXPECT_EQ(w.dataSize, 88200u + 48000u);
     EXPECT_EQ(w.fact, w.dataSize / 4);
@@ -389,7 +390,7 @@ TEST(WavExtract, SectionsOfA44kFile) {
     for (const Case& c : cases) {
         const fs::path out = dir / "x.wav";
         RecordingHost host;
-        ASSERT_EQ(ExtractWavSection(src.string(), out.string(), Range(c.startMs, c.endMs), host), 0)
+        ASSERT_EQ(WavExtraction(src.string(), out.string(), Range(c.startMs, c.endMs), host).code, 0)
             << c.name;
         WavChunks w = ReadWavChunks(out);
         ASSERT_TRUE(w.ok) << c.name;
@@ -409,16 +410,18 @@ TEST(WavExtract, Errors) {
     TempDir dir;
     RecordingHost host;
     const fs::path out = dir / "o.wav";
-    EXPECT_EQ(ExtractWavSection(MovieNoAudio().string(), out.string(), Range(0, 500), host), kErrAviNoAudio);
+    const OpResult noAudio = WavExtraction(MovieNoAudio().string(), out.string(), Range(0, 500), host);
+    EXPECT_EQ(noAudio.code, kErrAviNoAudio);
+    EXPECT_TRUE(noAudio.detail.empty());
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(ExtractWavSection(WavYamaha().string(), out.string(), Range(0, 500), host), 1);
+    const OpResult refused = WavExtraction(WavYamaha().string(), out.string(), Range(0, 500), host);
+    EXPECT_EQ(refused.code, 1);
     EXPECT_FALSE(fs::exists(out));
-    ASSERT_EQ(host.errors.size(), 1u);
-    EXPECT_EQ(host.errors[0].second, 1);
-    EXPECT_NE(host.errors[0].first.find("cannot be copied into a WAV file"), std::string::npos);
-    // The audio of an AVI file in its own format (a fresh host: the one above stopped at its error).
+    EXPECT_NE(refused.detail.find("cannot be copied into a WAV file"), std::string::npos);
+    EXPECT_TRUE(host.errors.empty());  // returned, not reported
+    // The audio of an AVI file in its own format.
     RecordingHost again;
-    ASSERT_EQ(ExtractWavSection(MovieMp3().string(), out.string(), Range(0, 99000), again), 0);
+    ASSERT_EQ(WavExtraction(MovieMp3().string(), out.string(), Range(0, 99000), again).code, 0);
     EXPECT_EQ(RawStream(out, "a:0"), RawStream(MovieMp3(), "a:0"));
 }
 

@@ -105,7 +105,7 @@ void CheckWavOperations(const fs::path& src, bool mpeg, const std::string& label
 
     const fs::path joined = dir / "joined.wav";
     RecordingHost join;
-    ASSERT_EQ(ConnectWavFiles({src.string(), src.string()}, joined.string(), join), 0);
+    ASSERT_EQ(WavConnection({src.string(), src.string()}, joined.string(), join).code, 0);
     EXPECT_TRUE(join.errors.empty());
     EXPECT_TRUE(RawStream(joined, "a:0") == payload + payload);
     EXPECT_TRUE(DecodesCleanly(joined, &errors)) << errors;
@@ -118,12 +118,12 @@ void CheckWavOperations(const fs::path& src, bool mpeg, const std::string& label
 
     const fs::path whole = dir / "whole.wav";
     RecordingHost all;
-    ASSERT_EQ(ExtractWavSection(src.string(), whole.string(), range, all), 0);
+    ASSERT_EQ(WavExtraction(src.string(), whole.string(), range, all).code, 0);
     EXPECT_TRUE(RawStream(whole, "a:0") == payload);
 
     const fs::path half = dir / "half.wav";
     RecordingHost part;
-    ASSERT_EQ(ExtractWavSection(src.string(), half.string(), Range(ms / 4, ms * 3 / 4), part), 0);
+    ASSERT_EQ(WavExtraction(src.string(), half.string(), Range(ms / 4, ms * 3 / 4), part).code, 0);
     const std::string cut = RawStream(half, "a:0");
     ASSERT_FALSE(cut.empty());
     const size_t at = payload.find(cut);
@@ -201,7 +201,7 @@ TEST(RealWav, MpegByteRateComesFromTheFrames) {
     EXPECT_NEAR(double(ToMilliseconds(range.end)), 2000.0, 60.0);
     const fs::path out = dir / "out.wav";
     RecordingHost host;
-    ASSERT_EQ(ExtractWavSection(src.string(), out.string(), Range(500, 1500), host), 0);
+    ASSERT_EQ(WavExtraction(src.string(), out.string(), Range(500, 1500), host).code, 0);
     const std::vector<uint8_t> b = ReadFile(out);
     ASSERT_GE(b.size(), 32u);
     uint32_t avg = 0;

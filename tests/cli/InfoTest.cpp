@@ -7,6 +7,8 @@
 #include <regex>
 #include <string>
 
+#include "core/ErrorCodes.h"
+#include "flv/FlvErrors.h"
 #include "tests/common/TestSupport.h"
 
 namespace vt {
@@ -285,23 +287,23 @@ TEST(CliJoinCheck, DifferingFilesAreRefusedWithTheReasonUnlessForced) {
     // WMV and FLV joins refuse such files as before, now saying why.
     struct Refusal {
         fs::path first, later;
-        const char* code;
+        int code;
         const char* reason;
     } refusals[] = {
         {MakeFixture("info_wmv2.wmv", kVideo + kTone + "-c:v wmv2 -g 25 -c:a wmav2 -b:a 64k -shortest"),
          MakeFixture("join_320.wmv", "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 " + kTone +
                                          "-c:v wmv2 -g 25 -c:a wmav2 -b:a 64k -shortest"),
-         "8203", "picture size 320\u00D7240, first file 160\u00D7120"},
+         kErrWmProcess, "picture size 320\u00D7240, first file 160\u00D7120"},
         {MakeFixture("info_h263_mp3.flv",
                      kVideo + kTone + "-c:v flv1 -g 12 -c:a libmp3lame -b:a 64k -ar 44100 -shortest"),
          MakeFixture("join_320.flv", "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 " + kTone +
                                          "-c:v flv1 -g 12 -c:a libmp3lame -b:a 64k -ar 44100 -shortest"),
-         "9021", "picture size 320\u00D7240, first file 160\u00D7120"},
+         kFlvErrFormat, "picture size 320\u00D7240, first file 160\u00D7120"},
         {MakeFixture("info_h263_mp3.flv",
                      kVideo + kTone + "-c:v flv1 -g 12 -c:a libmp3lame -b:a 64k -ar 44100 -shortest"),
          MakeFixture("join_22k.flv",
                      kVideo + kTone + "-c:v flv1 -g 12 -c:a libmp3lame -b:a 64k -ar 22050 -shortest"),
-         "9021", "audio header byte"},
+         kFlvErrFormat, "audio header byte"},
     };
     for (const Refusal& c : refusals) {
         SCOPED_TRACE(c.later.string());
@@ -310,7 +312,7 @@ TEST(CliJoinCheck, DifferingFilesAreRefusedWithTheReasonUnlessForced) {
                            Q(c.first) + " " + Q(c.later) + " -o " +
                            Q(dir / ("j" + c.first.extension().string())) + " 2>&1 </dev/null");
         EXPECT_EQ(r.status, 1) << r.out;
-        EXPECT_NE(r.out.find(c.code), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::to_string(c.code)), std::string::npos) << r.out;
         EXPECT_NE(r.out.find(c.later.string() + "\n"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
     }

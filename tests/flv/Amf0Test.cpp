@@ -75,5 +75,7 @@ TEST(Amf0, MalformedInputIsRefused) {
         MemoryIO in{std::span<const uint8_t>(c.bytes)};
         AmfValue v;
         EXPECT_FALSE(ReadAmfValue(in, v)) << c.what;
+        ByteReader reader(c.bytes);
+        EXPECT_FALSE(ReadAmfValue(reader, v)) << c.what;
     }
 }

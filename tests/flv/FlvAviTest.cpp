@@ -160,7 +160,7 @@ TEST(FlvAvi, VideoSeparationThroughTheOperation) {
     const std::string out = FlvSeparationOutputPath((dir / "movie.mp3").string(), FlvSeparationPart::Video);
     EXPECT_EQ(out, (dir / "movie.avi").string());
     RecordingHost host;
-    ASSERT_EQ(RunFlvSeparation(host, src.string(), out, FlvSeparationPart::Video), 0);
+    ASSERT_EQ(FlvSeparation(host, src.string(), out, FlvSeparationPart::Video).code, 0);
     EXPECT_TRUE(host.errors.empty());
     EXPECT_FALSE(host.progress.empty());
     EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(src, "v:0"));
@@ -168,7 +168,7 @@ TEST(FlvAvi, VideoSeparationThroughTheOperation) {
     // Stopped: no message, and an AVI of the frames written so far.
     RecordingHost stop;
     stop.stopAfterProgressCalls = 10;
-    EXPECT_EQ(RunFlvSeparation(stop, src.string(), out, FlvSeparationPart::Video), kErrSilent);
+    EXPECT_EQ(FlvSeparation(stop, src.string(), out, FlvSeparationPart::Video).code, kErrSilent);
     EXPECT_TRUE(stop.errors.empty());
     EXPECT_EQ(PacketChecksums(out, "v:0").size(), 10u);
     EXPECT_TRUE(DecodesCleanly(out));

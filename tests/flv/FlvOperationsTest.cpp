@@ -51,13 +51,10 @@ TEST(FlvOperations, ConnectionReportsALaterFileAndKeepsWhatJoined) {
         std::vector<std::string> paths;
         for (const auto& p : c.inputs) paths.push_back(p.string());
         auto out = dir / "link.flv";
-        EXPECT_EQ(RunFlvConnection(host, paths, out.string()), c.code) << c.what;
-        if (c.code) {
-            ASSERT_EQ(host.errors.size(), 1u) << c.what;
-            EXPECT_EQ(host.errors[0], std::make_pair(c.detail, c.code)) << c.what;
-        } else {
-            EXPECT_TRUE(host.errors.empty()) << c.what;
-        }
+        const OpResult r = FlvConnection(host, paths, out.string());
+        EXPECT_EQ(r.code, c.code) << c.what;
+        EXPECT_EQ(r.detail, c.detail) << c.what;
+        EXPECT_TRUE(host.errors.empty()) << c.what;  // returned, not reported
         std::vector<std::string> expected;
         for (size_t i = 0; i < c.joined; ++i) {
             auto sums = PacketChecksums(c.inputs[i], "v:0");
@@ -72,12 +69,12 @@ TEST(FlvOperations, ConnectionFailuresOfTheFirstFileAndShortLists) {
     TempDir dir;
     auto out = dir / "link.flv";
     RecordingHost host;
-    EXPECT_EQ(RunFlvConnection(host, {H263Mp3Fixture().string()}, out.string()), 0);
+    EXPECT_EQ(FlvConnection(host, {H263Mp3Fixture().string()}, out.string()).code, 0);
     EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_EQ(RunFlvConnection(host, {(dir / "none.flv").string(), H263Mp3Fixture().string()}, out.string()),
-              kFlvErrOpen);
-    ASSERT_EQ(host.errors.size(), 1u);
-    EXPECT_EQ(host.errors[0].second, kFlvErrOpen);
+    const OpResult r =
+        FlvConnection(host, {(dir / "none.flv").string(), H263Mp3Fixture().string()}, out.string());
+    EXPECT_EQ(r.code, kFlvErrOpen);
+    EXPECT_EQ(r.detail, (dir / "none.flv").string());
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
@@ -88,10 +85,9 @@ TEST(FlvOperations, StopEndsWithoutAMessage) {
         RecordingHost host;
         host.stopAfterProgressCalls = 2;
         auto out = (dir / "stopped").string();
-        int code = op == 0   ? RunFlvConnection(host, {src, src}, out)
-                   : op == 1 ? RunFlvExtraction(host, src, out, 0, 0)
-                             : RunFlvSeparation(host, src, out, FlvSeparationPart::Audio);
-        EXPECT_NE(code, 0) << op;
+        const int code = op == 0   ? FlvConnection(host, {src, src}, out).code
+                         : op == 1 ? FlvExtraction(host, src, out, 0, 0).code
+                                   : FlvSeparation(host, src, out, FlvSeparationPart::Audio).code;
         EXPECT_EQ(code, kErrSilent) << op;
         EXPECT_TRUE(host.errors.empty()) << op;
         // What was written before the stop is a readable file (the joined and
@@ -104,27 +100,25 @@ TEST(FlvOperations, StopEndsWithoutAMessage) {
 
 TEST(FlvOperations, ExtractionAndSeparationReportTheirErrors) {
     TempDir dir;
-    RecordingHost host1, host2;
-    EXPECT_EQ(RunFlvExtraction(host1, (dir / "none.flv").string(), (dir / "o.flv").string(), 0, 1000),
-              kFlvErrOpen);
-    EXPECT_EQ(
-        RunFlvSeparation(host2, SpeexFixture().string(), (dir / "o.mp3").string(), FlvSeparationPart::Audio),
-        kFlvErrUnsupported);
-    ASSERT_EQ(host1.errors.size(), 1u);
-    EXPECT_EQ(host1.errors[0].second, kFlvErrOpen);
+    RecordingHost host;
+    const OpResult missing =
+        FlvExtraction(host, (dir / "none.flv").string(), (dir / "o.flv").string(), 0, 1000);
+    const OpResult speex =
+        FlvSeparation(host, SpeexFixture().string(), (dir / "o.mp3").string(), FlvSeparationPart::Audio);
+    EXPECT_EQ(missing.code, kFlvErrOpen);
     // An input that does not open is named.
-    EXPECT_EQ(host1.errors[0].first, (dir / "none.flv").string());
+    EXPECT_EQ(missing.detail, (dir / "none.flv").string());
     // The library's explanation is the detail text.
-    ASSERT_EQ(host2.errors.size(), 1u);
-    EXPECT_EQ(host2.errors[0].second, kFlvErrUnsupported);
-    EXPECT_EQ(host2.errors[0].first,
+    EXPECT_EQ(speex.code, kFlvErrUnsupported);
+    EXPECT_EQ(speex.detail,
               "The audio is Speex; only MP3 and AAC audio can be written as a file of its own.");
+    EXPECT_TRUE(host.errors.empty());  // returned, not reported
     EXPECT_FALSE(std::filesystem::exists(dir / "o.flv"));
     EXPECT_FALSE(std::filesystem::exists(dir / "o.mp3"));
 
     RecordingHost ok;
     auto out = dir / "part.flv";
-    ASSERT_EQ(RunFlvExtraction(ok, H263Mp3Fixture().string(), out.string(), 500, 1500), 0);
+    ASSERT_EQ(FlvExtraction(ok, H263Mp3Fixture().string(), out.string(), 500, 1500).code, 0);
     EXPECT_TRUE(ok.errors.empty());
     EXPECT_FALSE(ok.progress.empty());
     EXPECT_TRUE(DecodesCleanly(out));

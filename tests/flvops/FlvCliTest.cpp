@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "flv/FlvErrors.h"
 #include "tests/flv/FlvTestUtil.h"
 
 namespace vt {
@@ -135,7 +136,7 @@ TEST_F(FlvCli, AacAudioSeparationWritesAnAacFile) {
     fs::copy_file(test::H264AacFixture(), named);
     o = RunCli("separate --audio --format flv " + Q(named) + " -o " + Q(dir / "clip.mp3"));
     EXPECT_EQ(o.status, 1) << o.out;
-    EXPECT_NE(o.out.find("9002"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find(std::to_string(kFlvErrWriteOpen)), std::string::npos) << o.out;
     EXPECT_EQ(test::ReadFile(named), test::ReadFile(avc));
     // A failure that the library explains shows the explanation.
     o = RunCli("separate --audio " + Q(test::NellymoserFixture()) + " -o " + Q(dir / "n.mp3"));
@@ -151,20 +152,20 @@ TEST_F(FlvCli, FailuresExitOneWithTheirMessage) {
 
     struct Case {
         std::string args;
-        std::string code;
+        int code;
         fs::path notWritten;
     } cases[] = {
-        {"separate --audio " + Q(speex), "9025", dir / "speex_cut.mp3"},
-        {"separate --video " + Q(junk), "9011", dir / "junk_cut.avi"},
-        {"join " + Q(junk) + " " + Q(a), "9011", dir / "junk_link.flv"},
-        {"join " + Q(junk), "9011", dir / "junk_link.flv"},
-        {"extract " + Q(dir / "none.flv"), "9001", dir / "none_extr.flv"},
-        {"extract " + Q(junk) + " --end 1", "9011", dir / "junk_extr.flv"},
+        {"separate --audio " + Q(speex), kFlvErrUnsupported, dir / "speex_cut.mp3"},
+        {"separate --video " + Q(junk), kFlvErrNotFlv, dir / "junk_cut.avi"},
+        {"join " + Q(junk) + " " + Q(a), kFlvErrNotFlv, dir / "junk_link.flv"},
+        {"join " + Q(junk), kFlvErrNotFlv, dir / "junk_link.flv"},
+        {"extract " + Q(dir / "none.flv"), kFlvErrOpen, dir / "none_extr.flv"},
+        {"extract " + Q(junk) + " --end 1", kFlvErrNotFlv, dir / "junk_extr.flv"},
     };
     for (const auto& c : cases) {
         Outcome o = RunCli(c.args);
         EXPECT_EQ(o.status, 1) << c.args << "\n" << o.out;
-        EXPECT_NE(o.out.find(c.code), std::string::npos) << c.args << "\n" << o.out;
+        EXPECT_NE(o.out.find(std::to_string(c.code)), std::string::npos) << c.args << "\n" << o.out;
         EXPECT_FALSE(fs::exists(c.notWritten)) << c.args;
     }
 

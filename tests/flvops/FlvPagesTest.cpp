@@ -178,9 +178,9 @@ TEST(FlvExtractPage, WritesTheSectionOfTheTimeFields) {
     // Whole file as the library writes it, for comparison.
     const fs::path whole = dir / "whole.flv";
     vt::test::RecordingHost host;
-    ASSERT_EQ(RunFlvExtraction(host, in.string(), whole.string(), 0, 0), 0);
+    ASSERT_EQ(FlvExtraction(host, in.string(), whole.string(), 0, 0).code, 0);
     const fs::path part = dir / "part.flv";
-    ASSERT_EQ(RunFlvExtraction(host, in.string(), part.string(), 500, 1500), 0);
+    ASSERT_EQ(FlvExtraction(host, in.string(), part.string(), 500, 1500).code, 0);
 
     struct Case {
         const char* what;

@@ -110,7 +110,7 @@ TEST(WmSeparate, MissingStreamGives8204AndNoOutput) {
     const fs::path out = dir / "x.wma";
     auto r = RunCli("--lang en separate --audio " + Q(VideoOnlyFixture()) + " -o " + Q(out));
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("8204"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(std::to_string(kErrWmInfo)), std::string::npos) << r.out;
     // The detail says which file lacks what.
     EXPECT_NE(r.out.find(VideoOnlyFixture().string() + " has no audio stream."), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(out));
@@ -169,7 +169,7 @@ TEST(WmUnion, SourceWithoutTheStreamGives8204) {
     for (const auto& [video, audio] : cases) {
         auto r = RunCli("--lang en union " + Q(video) + " " + Q(audio) + " -o " + Q(out) + " --format wmv");
         EXPECT_NE(r.status, 0);
-        EXPECT_NE(r.out.find("8204"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::to_string(kErrWmInfo)), std::string::npos) << r.out;
         const std::string detail = video == WmaFixture() ? video.string() + " has no video stream."
                                                          : audio.string() + " has no audio stream.";
         EXPECT_NE(r.out.find(detail), std::string::npos) << r.out;
@@ -280,7 +280,7 @@ TEST(WmJoin, LaterFileOfAnotherLayoutIsRefused) {
     for (const fs::path& other : {Wmv1Fixture(), WmaFixture()}) {
         auto r = RunCli("join " + Q(WmvFixture()) + " " + Q(other) + " -o " + Q(out));
         EXPECT_NE(r.status, 0);
-        EXPECT_NE(r.out.find("8203"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::to_string(kErrWmProcess)), std::string::npos) << r.out;
         // The first file is in the output, complete and playable.
         EXPECT_EQ(PacketChecksums(out, "v:0"), PacketChecksums(WmvFixture(), "v:0"));
         EXPECT_EQ(PacketChecksums(out, "a:0"), PacketChecksums(WmvFixture(), "a:0"));
@@ -477,7 +477,7 @@ TEST(WmBadInput, GivesOpenErrorAndNeverHangs) {
         for (const auto& line : lines) {
             auto r = RunCli(line);
             EXPECT_EQ(r.status, 1) << line << "\n" << r.out;  // not a crash (>128) nor the timeout (124)
-            EXPECT_NE(r.out.find("8201"), std::string::npos) << line << "\n" << r.out;
+            EXPECT_NE(r.out.find(std::to_string(kErrWmOpen)), std::string::npos) << line << "\n" << r.out;
         }
     }
 }
@@ -588,7 +588,7 @@ TEST(WmWriteFailure, AtTheEndIsReportedAndLeavesAWholeFile) {
         const auto r = test::Run("bash -c " + Q("trap '' XFSZ; ulimit -f 20; exec env LC_ALL=C.UTF-8 " +
                                                 Q(VT_CLI_PATH) + " --quiet " + line + " 2>&1 </dev/null"));
         EXPECT_EQ(r.status, 1) << line << "\n" << r.out;
-        EXPECT_NE(r.out.find("8203"), std::string::npos) << line << "\n" << r.out;
+        EXPECT_NE(r.out.find(std::to_string(kErrWmProcess)), std::string::npos) << line << "\n" << r.out;
         EXPECT_NE(r.out.find(out.string()), std::string::npos) << line << "\n" << r.out;
         ASSERT_TRUE(fs::exists(out)) << line;
         EXPECT_LE(fs::file_size(out), 20u * 1024) << line;
