@@ -160,7 +160,7 @@ int PlanWav(const CliRequest& request, Plan& plan) {
     WavSectionPlan section;
     const int p = PlanWavExtraction(request.inputs.at(0), range, section);
     if (p) return p;
-    plan.blocks = int64_t(section.blocks);
+    if (section.blocksOfFormat) plan.blocks = int64_t(section.blocks);
     plan.bytes = int64_t(section.fileBytes);
     plan.bytesAreFile = true;
     return 0;

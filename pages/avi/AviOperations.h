@@ -114,6 +114,7 @@ int ReadWavRange(const std::string& input, SectionRange& range);
 struct WavSectionPlan {
     uint32_t start = 0, end = 0;
     uint64_t blocks = 0;
+    bool blocksOfFormat = false;  // the samples are the format's blocks (not MPEG audio's bytes, not chunks)
     uint64_t dataBytes = 0;
     uint64_t fileBytes = 0;
 };

@@ -372,6 +372,11 @@ int PlanWavExtraction(const std::string& input, const SectionRange& range, WavSe
     const RunSize size = RangeSize(reader, plan.start, plan.end);
     plan.blocks = size.samples;
     plan.dataBytes = size.bytes;
+    const WaveFormatEx* fmt = reader.GetAudioFormat();
+    const std::vector<uint8_t> format = FormatBytes(fmt);
+    const uint16_t tag = EffectiveFormatTag(format.data(), format.size());
+    plan.blocksOfFormat = fmt && fmt->nBlockAlign && size.bytes == size.samples * fmt->nBlockAlign &&
+                          tag != kWaveFormatMpeg && tag != kWaveFormatMpegLayer3;
     CWaveFileACM writer;
     writer.SetMaxFileBytes(options.maxFileBytes);
     writer.SetRiffBytes(options.riffBytes);
