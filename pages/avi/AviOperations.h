@@ -23,11 +23,11 @@ struct AviStreamInfo;
 // Options of the WAV outputs.
 struct WavWriteOptions {
     // The largest file made (tests lower it): an output stops there and says
-    // so. The stream save keeps RIFF's own limit (4 GiB) whatever this is.
+    // so.
     uint64_t maxFileBytes = std::numeric_limits<uint64_t>::max();
     // The largest file in the RIFF form (its sizes are 32-bit: 4 GiB; tests
-    // lower it). A join or extraction whose output is larger writes it as an
-    // RF64 file.
+    // lower it). A join, extraction or audio separation whose output is
+    // larger writes it as an RF64 file.
     uint64_t riffBytes = 0xFFFFFFFFull;
 };
 
@@ -38,8 +38,9 @@ struct WavWriteOptions {
 // 103 when the save fails. A stopped save leaves what it wrote as the output.
 int SeparateAviVideo(const std::string& input, const std::string& output, OperationHost& host);
 // The audio stream of an AVI or WAV file into a WAV file in its own format
-// (1201 when there is none). An output that reaches the size limit of a WAV
-// file ends there with 103, and the result's detail text says so. The result
+// (1201 when there is none); past 4 GiB an RF64 file. An output that reaches
+// the size limit (maxFileBytes) ends there with 103, and the result's detail
+// text says so. The result
 // is returned, not reported.
 OpResult AviAudioSeparation(const std::string& input, const std::string& output, OperationHost& host,
                             const WavWriteOptions& options = {});
