@@ -117,10 +117,9 @@ int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBas
     AviStreamInfo si;
     const bool chunked =
         !reader.GetAudioStream() || reader.GetAudioStream()->Info(si) != kAviOk || si.dwSampleSize == 0;
-    if (!chunked) {
-        // Samples of a step and of a block.
-        const uint64_t stepSamples = align ? uint64_t(stepBytes) / align : 0;
-        if (stepSamples == 0) return kErrWavRead;  // a sample larger than a step
+    // Samples of a step (0: chunks, or no sample size the step can hold).
+    const uint64_t stepSamples = chunked || !align ? 0 : uint64_t(stepBytes) / align;
+    if (stepSamples) {
         const uint64_t blockSamples =
             stepSamples * std::max<uint64_t>(1, uint64_t(kCopyBlockBytes) / (stepSamples * align));
         if (!buffer.GetBuffer(int(blockSamples * align))) return kErrMemory;
@@ -149,14 +148,16 @@ int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBas
         const uint32_t before = uint32_t(reader.GetAudioPos());
         int64_t capacity = stepBytes;
         if (align) capacity = std::min<int64_t>(capacity, int64_t(end - before) * align);
-        // One chunk is one sample: the buffer must hold the whole chunk.
-        int32_t need = 0, samples = 0;
-        if (reader.GetAudioStream() &&
-            reader.GetAudioStream()->Read(int32_t(before), kAviStreamReadConvenient, nullptr, 0, &need,
-                                          &samples) == kAviOk &&
-            need > capacity) {
-            if (!buffer.GetBuffer(need)) return kErrMemory;
-            capacity = need;
+        if (chunked) {
+            // One chunk is one sample: the buffer must hold the whole chunk.
+            int32_t need = 0, samples = 0;
+            if (reader.GetAudioStream() &&
+                reader.GetAudioStream()->Read(int32_t(before), kAviStreamReadConvenient, nullptr, 0, &need,
+                                              &samples) == kAviOk &&
+                need > capacity) {
+                if (!buffer.GetBuffer(need)) return kErrMemory;
+                capacity = need;
+            }
         }
         int got = 0, bytes = int(std::max<int64_t>(capacity, 1));
         if (reader.ReadAudio(&got, buffer.GetData(), &bytes)) return kErrWavRead;
