@@ -43,6 +43,12 @@ std::optional<int> SniffFormat(const std::string& path) {
             if (std::memcmp(head + 8, "AVI ", 4) == 0) return kFormatAvi;
             if (std::memcmp(head + 8, "WAVE", 4) == 0) return kFormatWav;
         }
+        // RF64 (BW64) and Wave64: WAV files past 4 GiB.
+        if (n >= 12 && (std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0) &&
+            std::memcmp(head + 8, "WAVE", 4) == 0)
+            return kFormatWav;
+        if (n >= 16 && std::memcmp(head, "riff\x2E\x91\xCF\x11\xA5\xD6\x28\xDB\x04\xC1\x00\x00", 16) == 0)
+            return kFormatWav;
         static const uint8_t kAsf[4] = {0x30, 0x26, 0xB2, 0x75};
         if (n >= 4 && std::memcmp(head, kAsf, 4) == 0) return kFormatWmv;
         if (n >= 3 && std::memcmp(head, "FLV", 3) == 0) return kFormatFlv;
@@ -82,6 +88,7 @@ struct Plan {
     int64_t askedStartMs = 0;
     int64_t startMs = 0, endMs = 0;
     int64_t videoPackets = -1, audioPackets = -1;  // -1: not counted
+    int64_t blocks = -1;                           // WAV: blocks of the audio format; -1: not counted
     int64_t bytes = -1;                            // -1: not counted
     bool bytesAreFile = false;                     // the whole output file, or the media data only
 };
@@ -147,6 +154,15 @@ int PlanWav(const CliRequest& request, Plan& plan) {
     const int64_t length = TimeMs(range.end);
     plan.startMs = std::min<int64_t>(request.startMs, length);
     plan.endMs = std::min<int64_t>(request.endMs.value_or(length), length);
+    // The extraction's own plan of what it writes.
+    range.start = FromMilliseconds(request.startMs);
+    if (request.endMs) range.end = FromMilliseconds(*request.endMs);
+    WavSectionPlan section;
+    const int p = PlanWavExtraction(request.inputs.at(0), range, section);
+    if (p) return p;
+    if (section.blocksOfFormat) plan.blocks = int64_t(section.blocks);
+    plan.bytes = int64_t(section.fileBytes);
+    plan.bytesAreFile = true;
     return 0;
 }
 
@@ -320,6 +336,7 @@ int RunExtractDryRun(const CliRequest& request, OperationHost& host) {
     t += "\n  end: " + SecondsText(plan.endMs) + "\n";
     if (plan.videoPackets >= 0) t += "  video packets: " + std::to_string(plan.videoPackets) + "\n";
     if (plan.audioPackets >= 0) t += "  audio packets: " + std::to_string(plan.audioPackets) + "\n";
+    if (plan.blocks >= 0) t += "  blocks: " + std::to_string(plan.blocks) + "\n";
     if (plan.bytes >= 0)
         t += std::string(plan.bytesAreFile ? "  bytes: " : "  media bytes: ") + std::to_string(plan.bytes) +
              "\n";

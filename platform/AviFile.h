@@ -12,6 +12,7 @@
 // current part only. Qt-free.
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,10 +32,12 @@ struct AviWriteOptions {
     uint64_t partSize = uint64_t(1) << 30;
     // Room reserved for each stream's super index (one entry per part).
     uint32_t superIndexEntries = 1024;
-    // The largest WAV file a save makes: RIFF sizes are 32-bit (tests lower it).
-    // A save that reaches it ends with kAviErrWavLimit, the file holding the
-    // audio up to there.
-    uint64_t wavMaxBytes = 0xFFFFFFFFull;
+    // The largest WAV file a save makes (tests lower it). A save that reaches
+    // it ends with kAviErrWavLimit, the file holding the audio up to there.
+    uint64_t wavMaxBytes = std::numeric_limits<uint64_t>::max();
+    // The largest WAV file in the RIFF form (32-bit sizes: 4 GiB; tests lower
+    // it): a save whose audio takes it past that is written as RF64.
+    uint64_t wavRiffBytes = 0xFFFFFFFFull;
 };
 
 class AviFile : public std::enable_shared_from_this<AviFile> {

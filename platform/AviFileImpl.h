@@ -4,6 +4,7 @@
 // AviStream. Internal to the platform layer. Qt-free.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/AviFile.h"
@@ -32,6 +33,10 @@ constexpr uint32_t kFccJunk = MakeFourCC('J', 'U', 'N', 'K');
 constexpr uint32_t kFccFmt = MakeFourCC('f', 'm', 't', ' ');
 constexpr uint32_t kFccData = MakeFourCC('d', 'a', 't', 'a');
 constexpr uint32_t kFccFact = MakeFourCC('f', 'a', 'c', 't');
+constexpr uint32_t kFccRf64 = MakeFourCC('R', 'F', '6', '4');
+constexpr uint32_t kFccBw64 = MakeFourCC('B', 'W', '6', '4');
+constexpr uint32_t kFccDs64 = MakeFourCC('d', 's', '6', '4');
+constexpr uint32_t kFccWave64Riff = MakeFourCC('r', 'i', 'f', 'f');
 
 constexpr int kMaxStreams = 100;               // chunk ids carry two decimal digits
 constexpr uint32_t kMaxFormatBytes = 1 << 20;  // no real format block comes near this
@@ -124,7 +129,13 @@ struct AviFileImpl {
 
     // --- reading ---
     AviResult Parse();
-    AviResult ParseWav(uint64_t riffEnd);
+    // A WAV file's 'fmt ' and 'data' in [12, riffEnd); an RF64 file's data
+    // size from its 'ds64'.
+    AviResult ParseWav(uint64_t riffEnd, std::optional<uint64_t> ds64DataSize);
+    AviResult ParseRf64();
+    AviResult ParseWave64();
+    // The one stream of a WAV file from its format and data.
+    AviResult SetUpWavStream(std::vector<uint8_t> format, bool haveData, uint64_t dataPos, uint64_t dataSize);
     void DeriveMpegByteRate(std::vector<uint8_t>& format, uint64_t dataPos, uint64_t dataSize);
     AviResult ParseAvi(uint64_t riffEnd);
     AviResult ParseHdrl(RiffWalker& walker);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "platform/AudioFormat.h"
 #include "platform/AudioFrames.h"
@@ -41,11 +42,13 @@ AviResult AviFileImpl::Parse() {
     if (fileSize < 12 || !io->Seek(0)) return kAviErrFileRead;
     uint32_t id, size, type;
     if (!io->ReadU32LE(id) || !io->ReadU32LE(size) || !io->ReadU32LE(type)) return kAviErrFileRead;
+    if (id == kFccWave64Riff) return ParseWave64();
+    if ((id == kFccRf64 || id == kFccBw64) && type == kFccWave) return ParseRf64();
     if (id != kFourCCRiff) return kAviErrBadFormat;
     // A truncated download has a RIFF size past the end: read what is there.
     uint64_t riffEnd = std::min<uint64_t>(8 + uint64_t(size), fileSize);
     // A WAV file written as a stream has no RIFF size yet (0): all of it counts.
-    if (type == kFccWave) return ParseWav(size < 4 ? fileSize : riffEnd);
+    if (type == kFccWave) return ParseWav(size < 4 ? fileSize : riffEnd, std::nullopt);
     if (size < 4) return kAviErrBadFormat;
     if (type == kFccAvi) return ParseAvi(riffEnd);
     return kAviErrBadFormat;
@@ -84,8 +87,68 @@ void AviFileImpl::DeriveMpegByteRate(std::vector<uint8_t>& format, uint64_t data
     PutU32LE(format.data() + 8, uint32_t(bytesPerSec));
 }
 
-AviResult AviFileImpl::ParseWav(uint64_t riffEnd) {
-    isWav = true;
+// An RF64 file (or BW64, its later name): a WAV file whose RIFF and data
+// sizes are all ones, the real ones in the 'ds64' chunk that comes first.
+// Each is checked against the file: a 'ds64' RIFF size past the end reads what
+// is there (a cut-off file), as does a data size past it.
+AviResult AviFileImpl::ParseRf64() {
+    uint32_t id = 0, size = 0;
+    uint64_t riffSize = 0, dataSize = 0;
+    if (fileSize < 12 + 8 + 24 || !io->Seek(12) || !io->ReadU32LE(id) || !io->ReadU32LE(size))
+        return kAviErrFileRead;
+    if (id != kFccDs64 || size < 24 || size > fileSize - 20) return kAviErrBadFormat;
+    if (!io->ReadU64LE(riffSize) || !io->ReadU64LE(dataSize)) return kAviErrFileRead;
+    const uint64_t riffEnd = riffSize < 4 || riffSize > fileSize - 8 ? fileSize : 8 + riffSize;
+    return ParseWav(riffEnd, dataSize);
+}
+
+namespace {
+// Sony Wave64: RIFF's layout with 16-byte GUIDs for ids and 64-bit sizes
+// (counting the 24-byte header); chunks start on 8-byte boundaries.
+constexpr uint8_t kW64Riff[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
+                                  0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
+constexpr uint8_t kW64Wave[16] = {'w',  'a',  'v',  'e',  0xF3, 0xAC, 0xD3, 0x11,
+                                  0x8C, 0xD1, 0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
+constexpr uint8_t kW64Fmt[16] = {'f',  'm',  't',  ' ',  0xF3, 0xAC, 0xD3, 0x11,
+                                 0x8C, 0xD1, 0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
+constexpr uint8_t kW64Data[16] = {'d',  'a',  't',  'a',  0xF3, 0xAC, 0xD3, 0x11,
+                                  0x8C, 0xD1, 0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
+}  // namespace
+
+AviResult AviFileImpl::ParseWave64() {
+    uint8_t guid[16];
+    uint64_t size = 0;
+    if (fileSize < 40 || !io->Seek(0) || !io->ReadExact(guid, 16) || !io->ReadU64LE(size))
+        return kAviErrFileRead;
+    if (std::memcmp(guid, kW64Riff, 16) != 0) return kAviErrBadFormat;
+    if (!io->ReadExact(guid, 16)) return kAviErrFileRead;
+    if (std::memcmp(guid, kW64Wave, 16) != 0) return kAviErrBadFormat;
+    // A cut-off file reads as far as it goes.
+    const uint64_t end = size < 40 || size > fileSize ? fileSize : size;
+    std::vector<uint8_t> format;
+    uint64_t dataPos = 0, dataSize = 0;
+    bool haveData = false;
+    for (uint64_t pos = 40; pos <= end && end - pos >= 24;) {
+        if (!io->Seek(pos) || !io->ReadExact(guid, 16) || !io->ReadU64LE(size)) return kAviErrFileRead;
+        if (size < 24) return kAviErrBadFormat;  // no header of its own: the walk would not move on
+        const uint64_t avail = end - pos - 24;
+        const uint64_t body = std::min<uint64_t>(size - 24, avail);
+        if (std::memcmp(guid, kW64Fmt, 16) == 0 && format.empty()) {
+            if (body < 14 || size - 24 > kMaxFormatBytes || size - 24 > avail) return kAviErrBadFormat;
+            if (!io->ReadBytes(format, body)) return kAviErrFileRead;
+        } else if (std::memcmp(guid, kW64Data, 16) == 0 && !haveData) {
+            dataPos = pos + 24;
+            dataSize = body;  // a cut-off data chunk keeps what is there
+            haveData = true;
+        }
+        if (size - 24 > avail) break;
+        pos += (size + 7) & ~uint64_t(7);
+    }
+    if (format.empty()) return kAviErrBadFormat;
+    return SetUpWavStream(std::move(format), haveData, dataPos, dataSize);
+}
+
+AviResult AviFileImpl::ParseWav(uint64_t riffEnd, std::optional<uint64_t> ds64DataSize) {
     uint64_t dataPos = 0, dataSize = 0;
     bool haveFmt = false, haveData = false;
     StreamData s;
@@ -100,6 +163,12 @@ AviResult AviFileImpl::ParseWav(uint64_t riffEnd) {
             dataPos = e.DataPos();
             dataSize = e.DataEnd() - dataPos;  // a cut-off data chunk keeps what is there
             haveData = true;
+            // RF64: the size is in 'ds64' (the data ends at the end of the
+            // file when it says more than the file holds).
+            if (ds64DataSize && e.size == 0xFFFFFFFFu) {
+                dataSize = std::min<uint64_t>(*ds64DataSize, fileSize - dataPos);
+                break;
+            }
             // Written as a stream, the size was never filled in (0 or all
             // ones): the data runs to the end of the file.
             if (e.size == 0 || e.size == 0xFFFFFFFFu) {
@@ -110,6 +179,14 @@ AviResult AviFileImpl::ParseWav(uint64_t riffEnd) {
     }
     if (walker.Failed()) return kAviErrFileRead;
     if (!haveFmt) return kAviErrBadFormat;
+    return SetUpWavStream(std::move(s.format), haveData, dataPos, dataSize);
+}
+
+AviResult AviFileImpl::SetUpWavStream(std::vector<uint8_t> format, bool haveData, uint64_t dataPos,
+                                      uint64_t dataSize) {
+    isWav = true;
+    StreamData s;
+    s.format = std::move(format);
     if (haveData && dataSize > 0) DeriveMpegByteRate(s.format, dataPos, dataSize);
     WaveFormatEx w = WaveFormatFromBytes(s.format.data(), s.format.size());
     uint32_t align = w.nBlockAlign ? w.nBlockAlign : 1;
@@ -131,9 +208,13 @@ AviResult AviFileImpl::ParseWav(uint64_t riffEnd) {
     s.info.dwQuality = 0xFFFFFFFFu;
     s.sampleSize = align;
     s.cumBytes.push_back(0);
-    if (haveData && dataSize > 0) {
-        s.index.push_back({dataPos, uint32_t(dataSize), kAviIfKeyFrame});
-        s.cumBytes.push_back(dataSize);
+    // The data in pieces that a 32-bit index entry holds (RF64 and Wave64
+    // data passes 4 GiB).
+    constexpr uint64_t kPiece = uint64_t(1) << 30;
+    for (uint64_t at = 0; haveData && at < dataSize; at += kPiece) {
+        const uint64_t n = std::min(kPiece, dataSize - at);
+        s.index.push_back({dataPos + at, uint32_t(n), kAviIfKeyFrame});
+        s.cumBytes.push_back(at + n);
     }
     s.samples = dataSize / align;
     s.info.dwLength = uint32_t(std::min<uint64_t>(s.samples, 0x7FFFFFFF));

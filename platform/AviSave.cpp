@@ -161,13 +161,33 @@ AviResult CopySamples(Source& s, int32_t upTo, std::vector<uint8_t>& buf) {
     return kAviOk;
 }
 
-AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& progress, uint64_t maxBytes) {
+// The bytes SaveWav copies, from the index (nothing is read): whole samples
+// of a sample-size stream, every chunk of a chunked one.
+uint64_t SourceBytes(const Source& s) {
+    int32_t bytes = 0;
+    if (s.info.dwSampleSize) {
+        if (s.pos >= s.end || s.stream->Read(s.pos, 1, nullptr, 0, &bytes, nullptr) != kAviOk || bytes < 0)
+            return 0;
+        return uint64_t(s.end - s.pos) * uint64_t(bytes);
+    }
+    uint64_t total = 0;
+    for (int32_t p = s.pos; p < s.end; ++p)
+        if (s.stream->Read(p, 1, nullptr, 0, &bytes, nullptr) == kAviOk && bytes > 0)
+            total += uint64_t(bytes);
+    return total;
+}
+
+AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& progress,
+                  const AviWriteOptions& writeOptions) {
     WaveFormatEx w = WaveFormatFromBytes(s.format.data(), s.format.size());
     bool pcm = w.wFormatTag == kWaveFormatPcm;
     size_t fmtSize = pcm ? std::min<size_t>(16, s.format.size()) : s.format.size();
     WavWriter out;
     WavWriter::Options options;
-    options.maxFileBytes = maxBytes;
+    options.maxFileBytes = writeOptions.wavMaxBytes;
+    options.riffBytes = writeOptions.wavRiffBytes;
+    // Audio past the RIFF limit makes an RF64 file.
+    options.expectedDataBytes = SourceBytes(s);
     switch (out.Create(path, std::span<const uint8_t>(s.format.data(), fmtSize), options)) {
         case WavWriter::Created::Ok:
             break;
@@ -192,7 +212,7 @@ AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& pro
         if (result != kAviOk || samples <= 0) break;
         const WavWriter::Appended put = out.Append(buf.data(), size_t(bytes));
         if (put == WavWriter::Appended::Limit) {
-            // A WAV file ends at 4 GiB: what still fits went in and the save ends there.
+            // A RIFF file ends at 4 GiB: what still fits went in and the save ends there.
             result = kAviErrWavLimit;
             break;
         }
@@ -240,7 +260,7 @@ AviResult AviSaveStreams(const std::string& path, const std::vector<std::shared_
         auto audio = std::find_if(src.begin(), src.end(),
                                   [](const Source& s) { return s.info.fccType == kStreamTypeAudio; });
         if (audio == src.end()) return kAviErrBadParam;
-        return SaveWav(path, *audio, progress, writeOptions.wavMaxBytes);
+        return SaveWav(path, *audio, progress, writeOptions);
     }
 
     std::shared_ptr<AviFile> file;

@@ -6,8 +6,40 @@
 #include <system_error>
 
 #include "platform/AudioFormat.h"
+#include "platform/Bytes.h"
 
 namespace vt {
+
+namespace {
+
+// The 18-byte header at the start of a format block, field by field (little
+// endian); fields the block does not hold read as 0.
+WaveFormatEx ParseWaveFormat(std::span<const uint8_t> block) {
+    ByteReader r(block);
+    WaveFormatEx w;
+    w.wFormatTag = r.U16LE();
+    w.nChannels = r.U16LE();
+    w.nSamplesPerSec = r.U32LE();
+    w.nAvgBytesPerSec = r.U32LE();
+    w.nBlockAlign = r.U16LE();
+    w.wBitsPerSample = r.U16LE();
+    w.cbSize = r.U16LE();
+    return w;
+}
+
+// The 16-byte PCM format record of a header (no cbSize).
+std::vector<uint8_t> PcmFormatBytes(const WaveFormatEx& w) {
+    ByteWriter out(16);
+    out.U16LE(w.wFormatTag);
+    out.U16LE(w.nChannels);
+    out.U32LE(w.nSamplesPerSec);
+    out.U32LE(w.nAvgBytesPerSec);
+    out.U16LE(w.nBlockAlign);
+    out.U16LE(w.wBitsPerSample);
+    return out.Take();
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------- CWavACM
 
@@ -17,7 +49,7 @@ bool CWavACM::PrepareFormats() {
     WaveFormatEx w = WaveFormatFromBytes(fileFormat_.data(), fileFormat_.size());
     if (w.wFormatTag == kWaveFormatPcm) {
         // Plain PCM is stored as it is; nothing to pair.
-        std::memcpy(&pcmFormat_, fileFormat_.data(), sizeof pcmFormat_);
+        pcmFormat_ = ParseWaveFormat(fileFormat_);
         fileFormat_.clear();
         return true;
     }
@@ -87,16 +119,7 @@ int CWaveFileACM::OpenWrite(const std::string& path) {
         mode_ = 0;
         return 0;
     }
-    std::span<const uint8_t> format(reinterpret_cast<const uint8_t*>(&pcmFormat_), 16);
-    if (!fileFormat_.empty()) {
-        WaveFormatEx w = WaveFormatFromBytes(fileFormat_.data(), fileFormat_.size());
-        format = std::span<const uint8_t>(fileFormat_.data(),
-                                          std::min<size_t>(size_t(w.cbSize) + 18, fileFormat_.size()));
-    }
-    WavWriter::Options options;
-    options.maxFileBytes = maxFileBytes_;
-    options.factForPcm = true;
-    const WavWriter::Created created = wav_.Create(path, format, options);
+    const WavWriter::Created created = wav_.Create(path, StoredFormat(), WriterOptions());
     if (created != WavWriter::Created::Ok) {
         Reset();
         mode_ = 0;
@@ -108,6 +131,27 @@ int CWaveFileACM::OpenWrite(const std::string& path) {
         return 0;
     }
     return 1;
+}
+
+std::vector<uint8_t> CWaveFileACM::StoredFormat() const {
+    if (fileFormat_.empty()) return PcmFormatBytes(pcmFormat_);
+    const WaveFormatEx w = ParseWaveFormat(fileFormat_);
+    if (w.wFormatTag == kWaveFormatPcm) return PcmFormatBytes(w);
+    const size_t n = std::min<size_t>(size_t(w.cbSize) + 18, fileFormat_.size());
+    return std::vector<uint8_t>(fileFormat_.begin(), fileFormat_.begin() + ptrdiff_t(n));
+}
+
+WavWriter::Options CWaveFileACM::WriterOptions() const {
+    WavWriter::Options options;
+    options.maxFileBytes = maxFileBytes_;
+    options.riffBytes = riffBytes_;
+    options.expectedDataBytes = expectedDataBytes_;
+    options.factForPcm = true;
+    return options;
+}
+
+uint64_t CWaveFileACM::FileBytesFor(uint64_t dataBytes) const {
+    return WavWriter::FileBytes(StoredFormat(), dataBytes, WriterOptions());
 }
 
 int CWaveFileACM::WriteRaw(const void* data, int n) {

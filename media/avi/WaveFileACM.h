@@ -5,6 +5,7 @@
 // (pairing it with its PCM format and counting the PCM sample frames that the
 // data stands for, which goes into "fact"). Qt-free.
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,9 +68,17 @@ class CWaveFileACM : public CWavACM {
     // are written and 0 is returned (LimitReached).
     int WriteRaw(const void* data, int n);
 
-    // The largest file this writer makes: RIFF sizes are 32-bit, so 4 GiB
-    // (tests lower it). Kept across Close.
+    // The largest file this writer makes (no limit; tests lower it) and the
+    // largest in the RIFF form (32-bit sizes: 4 GiB; tests lower it). Kept
+    // across Close.
     void SetMaxFileBytes(uint64_t bytes) { maxFileBytes_ = bytes; }
+    void SetRiffBytes(uint64_t bytes) { riffBytes_ = bytes; }
+    // The data bytes the next file will get, when known: a file that will
+    // pass the RIFF limit is written as RF64 (see WavWriter). 0: not known.
+    void SetExpectedDataBytes(uint64_t bytes) { expectedDataBytes_ = bytes; }
+    // The size of the file OpenWrite and `dataBytes` of data would make with
+    // the format set (and the expected data as set).
+    uint64_t FileBytesFor(uint64_t dataBytes) const;
     // True when the last refused write would have passed the size limit.
     bool LimitReached() const { return limitReached_; }
 
@@ -82,7 +91,14 @@ class CWaveFileACM : public CWavACM {
     int mode_ = 0;  // 0 reading, 1 writing
     bool lastCloseOk_ = true;
     bool limitReached_ = false;
-    uint64_t maxFileBytes_ = 0xFFFFFFFFull;
+    // The format block stored in the file: 16 bytes of PCM, else the whole
+    // block the format set holds (cbSize + 18 bytes, at most 256).
+    std::vector<uint8_t> StoredFormat() const;
+    WavWriter::Options WriterOptions() const;
+
+    uint64_t maxFileBytes_ = std::numeric_limits<uint64_t>::max();
+    uint64_t riffBytes_ = 0xFFFFFFFFull;
+    uint64_t expectedDataBytes_ = 0;
     WavWriter wav_;
 };
 

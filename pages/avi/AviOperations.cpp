@@ -85,6 +85,7 @@ OpResult AviAudioSeparation(const std::string& input, const std::string& output,
     CAVIStream table;
     AviWriteOptions writeOptions;
     writeOptions.wavMaxBytes = options.maxFileBytes;
+    writeOptions.wavRiffBytes = options.riffBytes;
     table.SetWriteOptions(writeOptions);
     auto reader = std::make_unique<CDecWAV>();
     reader->SetOpenPump([&host] { host.PumpMessages(); });

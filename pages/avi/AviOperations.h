@@ -7,6 +7,7 @@
 // Qt-free: the window's pages and the command line run the same code.
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,15 @@ namespace vt {
 class CDecAVIAudio;
 struct AviStreamInfo;
 
-// Options of the WAV outputs: the size limit of a WAV file (RIFF sizes are
-// 32-bit; tests lower it).
+// Options of the WAV outputs.
 struct WavWriteOptions {
-    uint64_t maxFileBytes = 0xFFFFFFFFull;
+    // The largest file made (tests lower it): an output stops there and says
+    // so.
+    uint64_t maxFileBytes = std::numeric_limits<uint64_t>::max();
+    // The largest file in the RIFF form (its sizes are 32-bit: 4 GiB; tests
+    // lower it). A join, extraction or audio separation whose output is
+    // larger writes it as an RF64 file.
+    uint64_t riffBytes = 0xFFFFFFFFull;
 };
 
 // ---- separation (page 0) and union (page 1): the stream save ----
@@ -32,8 +38,9 @@ struct WavWriteOptions {
 // 103 when the save fails. A stopped save leaves what it wrote as the output.
 int SeparateAviVideo(const std::string& input, const std::string& output, OperationHost& host);
 // The audio stream of an AVI or WAV file into a WAV file in its own format
-// (1201 when there is none). An output that reaches the size limit of a WAV
-// file ends there with 103, and the result's detail text says so. The result
+// (1201 when there is none); past 4 GiB an RF64 file. An output that reaches
+// the size limit (maxFileBytes) ends there with 103, and the result's detail
+// text says so. The result
 // is returned, not reported.
 OpResult AviAudioSeparation(const std::string& input, const std::string& output, OperationHost& host,
                             const WavWriteOptions& options = {});
@@ -93,6 +100,19 @@ int32_t AviVideoToAudioSample(int64_t frame, const AviStreamInfo& video, const A
 // The range a WAV file (or the audio of an AVI file) offers: 0 to the audio's
 // duration. 0 or the open error.
 int ReadWavRange(const std::string& input, SectionRange& range);
+// What a WAV extraction of `range` writes, worked out as the extraction does
+// without writing: its samples of the audio stream [start, end) (blocks; bytes
+// of MPEG audio; chunks of chunked audio in an AVI file), the data bytes and
+// the size of the output file. 0 or the open error.
+struct WavSectionPlan {
+    uint32_t start = 0, end = 0;
+    uint64_t blocks = 0;
+    bool blocksOfFormat = false;  // the samples are the format's blocks (not MPEG audio's bytes, not chunks)
+    uint64_t dataBytes = 0;
+    uint64_t fileBytes = 0;
+};
+int PlanWavExtraction(const std::string& input, const SectionRange& range, WavSectionPlan& plan,
+                      const WavWriteOptions& options = {});
 // The audio sample of a time in a format's terms (truncated).
 uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t blockAlign);
 // Copies the audio between the two times into a WAV file in the source's own

@@ -22,8 +22,11 @@ namespace vt {
 
 namespace {
 
-constexpr int kLinkBufferBytes = 48000;
-constexpr int kExtractBufferBytes = 400000;
+// The copy's block: read straight into it and written straight from it.
+constexpr int kCopyBlockBytes = 1 << 20;
+// The steps progress is reported in (and a stop takes effect after).
+constexpr int kLinkStepBytes = 48000;
+constexpr int kExtractStepBytes = 400000;
 
 // Bytes a sample of the reader's audio stream: what one sample reads as
 // (bytes of MPEG audio in a WAV file, whose block align is no sample size);
@@ -53,6 +56,46 @@ void AlignWavRange(CDecWAV& reader, uint32_t& start, uint32_t& end) {
     end = uint32_t(last);
 }
 
+// What CopyWavData copies of the reader's samples [start, end): the samples
+// (whole samples of a sample-size stream up to its end; chunks of chunked
+// audio up to the first empty one, where the copy stops) and their bytes.
+// From the index alone: nothing is read.
+struct RunSize {
+    uint64_t samples = 0;
+    uint64_t bytes = 0;
+};
+RunSize RangeSize(CDecWAV& reader, uint32_t start, uint32_t end) {
+    RunSize size;
+    const auto& stream = reader.GetAudioStream();
+    AviStreamInfo si;
+    if (!stream || stream->Info(si) != kAviOk) return size;
+    const int64_t first = std::max<int64_t>(start, stream->Start());
+    const int64_t last = std::min<int64_t>(end, int64_t(stream->Start()) + stream->Length());
+    if (first >= last) return size;
+    if (si.dwSampleSize != 0) {
+        int32_t bytes = 0;
+        if (stream->Read(int32_t(first), 1, nullptr, 0, &bytes, nullptr) != kAviOk || bytes < 1) return size;
+        size.samples = uint64_t(last - first);
+        size.bytes = size.samples * uint64_t(bytes);
+        return size;
+    }
+    for (int64_t pos = first; pos < last; ++pos) {
+        int32_t bytes = 0;
+        if (stream->Read(int32_t(pos), 1, nullptr, 0, &bytes, nullptr) != kAviOk || bytes < 1) break;
+        ++size.samples;
+        size.bytes += uint64_t(bytes);
+    }
+    return size;
+}
+
+// The samples of a file a join copies: all of its audio, on whole frames of
+// MPEG audio (no cut-off frame in the middle of the output).
+void JoinRange(CDecWAV& reader, uint32_t& start, uint32_t& end) {
+    start = uint32_t(reader.GetAudioStart());
+    end = start + uint32_t(reader.GetAudioLength());
+    AlignWavRange(reader, start, end);
+}
+
 std::vector<uint8_t> FormatBytes(const WaveFormatEx* fmt) {
     if (!fmt) return {};
     const auto* p = reinterpret_cast<const uint8_t*>(fmt);
@@ -60,20 +103,50 @@ std::vector<uint8_t> FormatBytes(const WaveFormatEx* fmt) {
 }
 
 // Copies the reader's audio from its read position up to (not including)
-// sample `end` into the writer. `progress` gets the read position before and
-// after each block. 0 when done or stopped, 6002 when a read fails, 901 when
-// a write fails.
+// sample `end` into the writer, in steps of `stepBytes` (whole samples; one
+// chunk of chunked audio). `progress` gets the read position before and after
+// each step, and a stop asked for ends the copy after that step. The data
+// itself moves in blocks of whole steps, about kCopyBlockBytes, read into the
+// buffer and written from it: the steps decide what progress and a stop see,
+// whatever the block. 0 when done or stopped, 6002 when a read fails, 901
+// when a write fails.
 template <class Progress>
 int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBase<unsigned char>& buffer,
-                int bufferBytes, OperationHost& host, Progress progress) {
+                int stepBytes, OperationHost& host, Progress progress) {
     const uint32_t align = SampleBytes(reader);
     AviStreamInfo si;
     const bool chunked =
         !reader.GetAudioStream() || reader.GetAudioStream()->Info(si) != kAviOk || si.dwSampleSize == 0;
-    if (!buffer.GetBuffer(bufferBytes)) return kErrMemory;
+    // Samples of a step (0: chunks, or no sample size the step can hold).
+    const uint64_t stepSamples = chunked || !align ? 0 : uint64_t(stepBytes) / align;
+    if (stepSamples) {
+        const uint64_t blockSamples =
+            stepSamples * std::max<uint64_t>(1, uint64_t(kCopyBlockBytes) / (stepSamples * align));
+        if (!buffer.GetBuffer(int(blockSamples * align))) return kErrMemory;
+        while (uint32_t(reader.GetAudioPos()) < end) {
+            const uint32_t before = uint32_t(reader.GetAudioPos());
+            const uint64_t want = std::min<uint64_t>(blockSamples, end - before);
+            int samples = 0, bytes = int(want * align);
+            if (reader.ReadAudio(&samples, buffer.GetData(), &bytes)) return kErrWavRead;
+            if (bytes < 1 || samples < 1) return 0;  // the source has no more data
+            const uint64_t sampleBytes = uint64_t(bytes) / uint64_t(samples);
+            for (uint64_t done = 0; done < uint64_t(samples);) {
+                const uint64_t from = done;
+                done = std::min<uint64_t>(done + stepSamples, uint64_t(samples));
+                progress(before + uint32_t(from), before + uint32_t(done));
+                if (host.StopRequested()) {
+                    if (writer.WriteRaw(buffer.GetData(), int(done * sampleBytes)) < 1) return kErrAudioWrite;
+                    return 0;
+                }
+            }
+            if (writer.WriteRaw(buffer.GetData(), bytes) < 1) return kErrAudioWrite;
+        }
+        return 0;
+    }
+    if (!buffer.GetBuffer(stepBytes)) return kErrMemory;
     while (uint32_t(reader.GetAudioPos()) < end) {
         const uint32_t before = uint32_t(reader.GetAudioPos());
-        int64_t capacity = bufferBytes;
+        int64_t capacity = stepBytes;
         if (align) capacity = std::min<int64_t>(capacity, int64_t(end - before) * align);
         if (chunked) {
             // One chunk is one sample: the buffer must hold the whole chunk.
@@ -86,8 +159,8 @@ int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBas
                 capacity = need;
             }
         }
-        int samples = 0, bytes = int(std::max<int64_t>(capacity, 1));
-        if (reader.ReadAudio(&samples, buffer.GetData(), &bytes)) return kErrWavRead;
+        int got = 0, bytes = int(std::max<int64_t>(capacity, 1));
+        if (reader.ReadAudio(&got, buffer.GetData(), &bytes)) return kErrWavRead;
         if (bytes < 1) return 0;  // the source has no more data
         if (writer.WriteRaw(buffer.GetData(), bytes) < 1) return kErrAudioWrite;
         progress(before, uint32_t(reader.GetAudioPos()));
@@ -101,11 +174,12 @@ int CopyWavData(CDecWAV& reader, CWaveFileACM& writer, uint32_t end, CMemBuffBas
 // the data on disk. A write refused at the size limit gets its reason as the
 // result's detail (`detail` goes before it), as nobody else knows it.
 OpResult CloseWav(CWaveFileACM& writer, int result, const std::string& path,
-                  const std::vector<uint8_t>& format, const std::string& detail) {
+                  const std::vector<uint8_t>& format, const std::string& detail,
+                  const WavWriteOptions& options) {
     const bool atLimit = result == kErrAudioWrite && writer.LimitReached();
     writer.Close();
     if (!writer.LastCloseOk() || result == kErrAudioWrite) {
-        WavWriter::RepairSizes(path, format);
+        WavWriter::RepairSizes(path, format, options.riffBytes);
         if (result == 0) result = kErrAudioWrite;
     }
     if (atLimit) return {result, detail.empty() ? WavLimitText() : detail + "\n" + WavLimitText()};
@@ -170,6 +244,16 @@ void StreamRate(CDecWAV& reader, uint32_t& rate, uint32_t& scale) {
     }
 }
 
+// The samples [start, end) of an extraction of `range`, on whole frames of
+// MPEG audio.
+void SectionSamples(CDecWAV& reader, const SectionRange& range, uint32_t& start, uint32_t& end) {
+    uint32_t rate = 0, scale = 0;
+    StreamRate(reader, rate, scale);
+    end = WavTimeToSample(range.end, rate, scale);
+    start = WavTimeToSample(range.start, rate, scale);
+    AlignWavRange(reader, start, end);
+}
+
 }  // namespace
 
 uint32_t WavTimeToSample(const TimeFields& t, uint32_t avgBytesPerSec, uint32_t blockAlign) {
@@ -191,8 +275,16 @@ OpResult WavConnection(const std::vector<std::string>& files, const std::string&
     if (files.empty()) return 0;
     auto reader = std::make_unique<CDecWAV>();
     reader->SetOpenPump([&host] { host.PumpMessages(); });
+    // Every file must open; their data sizes together tell whether the
+    // output passes the RIFF limit.
+    uint64_t dataBytes = 0;
     for (const std::string& f : files) {
         int r = reader->Open(f);
+        if (r == 0) {
+            uint32_t start = 0, end = 0;
+            JoinRange(*reader, start, end);
+            dataBytes += RangeSize(*reader, start, end).bytes;
+        }
         reader->Close();
         if (r) return r;
     }
@@ -201,23 +293,23 @@ OpResult WavConnection(const std::vector<std::string>& files, const std::string&
 
     CWaveFileACM writer;
     writer.SetMaxFileBytes(options.maxFileBytes);
+    writer.SetRiffBytes(options.riffBytes);
+    writer.SetExpectedDataBytes(dataBytes);
     const std::vector<uint8_t> format = FormatBytes(reader->GetAudioFormat());
     writer.SetFileFormat(reader->GetAudioFormat());
     if (!reader->GetAudioFormat() || !writer.OpenWrite(output))
         return RefuseOutput(files[0], reader->GetAudioFormat(), kErrFileOpen);
 
     const size_t n = files.size();
-    CMemBuffBase<unsigned char> buffer(kLinkBufferBytes);
+    CMemBuffBase<unsigned char> buffer;
     for (size_t i = 0; result == 0 && i < n; ++i) {
         // One file open at a time, whatever the list's length.
         if (i > 0 && (result = reader->Open(files[i])) != 0) break;
-        uint32_t start = uint32_t(reader->GetAudioStart());
-        uint32_t end = start + uint32_t(reader->GetAudioLength());
-        // Whole frames of MPEG audio: no cut-off frame in the middle of the output.
-        AlignWavRange(*reader, start, end);
+        uint32_t start = 0, end = 0;
+        JoinRange(*reader, start, end);
         reader->SetAudioPos(int(start));
         uint32_t done = start;
-        result = CopyWavData(*reader, writer, end, buffer, kLinkBufferBytes, host,
+        result = CopyWavData(*reader, writer, end, buffer, kLinkStepBytes, host,
                              [&](uint32_t before, uint32_t after) {
                                  done += after - before;
                                  const double ratio = end ? double(done) / double(end) : 1.0;
@@ -227,7 +319,7 @@ OpResult WavConnection(const std::vector<std::string>& files, const std::string&
         if (host.StopRequested()) break;
     }
     reader->Close();
-    return CloseWav(writer, result, output, format, {});
+    return CloseWav(writer, result, output, format, {}, options);
 }
 
 int ReadWavRange(const std::string& input, SectionRange& range) {
@@ -248,28 +340,51 @@ OpResult WavExtraction(const std::string& input, const std::string& output, cons
     int result = reader.Open(input);
     if (result) return result;
     const WaveFormatEx* fmt = reader.GetAudioFormat();
-    uint32_t rate = 0, scale = 0;
-    StreamRate(reader, rate, scale);
-    uint32_t end = WavTimeToSample(range.end, rate, scale);
-    uint32_t start = WavTimeToSample(range.start, rate, scale);
-    AlignWavRange(reader, start, end);
+    uint32_t start = 0, end = 0;
+    SectionSamples(reader, range, start, end);
     reader.SetAudioPos(int(start));
 
     CWaveFileACM writer;
     writer.SetMaxFileBytes(options.maxFileBytes);
+    writer.SetRiffBytes(options.riffBytes);
+    writer.SetExpectedDataBytes(RangeSize(reader, start, end).bytes);
     writer.SetFileFormat(fmt);
     // 1 has no text of its own ("Other Errors"): the reason goes with it.
     if (!fmt || !writer.OpenWrite(output)) return RefuseOutput(input, fmt, 1);
 
     CMemBuffBase<unsigned char> buffer;
     result =
-        CopyWavData(reader, writer, end, buffer, kExtractBufferBytes, host, [&](uint32_t before, uint32_t) {
+        CopyWavData(reader, writer, end, buffer, kExtractStepBytes, host, [&](uint32_t before, uint32_t) {
             host.ReportProgress(double(before - start) * 100.0 / double(end - start));
         });
     const std::vector<uint8_t> format = FormatBytes(fmt);
     reader.Close();
     // The page names the input in its messages.
-    return CloseWav(writer, result, output, format, input);
+    return CloseWav(writer, result, output, format, input, options);
+}
+
+int PlanWavExtraction(const std::string& input, const SectionRange& range, WavSectionPlan& plan,
+                      const WavWriteOptions& options) {
+    plan = {};
+    CDecWAV reader;
+    const int r = reader.Open(input);
+    if (r) return r;
+    SectionSamples(reader, range, plan.start, plan.end);
+    const RunSize size = RangeSize(reader, plan.start, plan.end);
+    plan.blocks = size.samples;
+    plan.dataBytes = size.bytes;
+    const WaveFormatEx* fmt = reader.GetAudioFormat();
+    const std::vector<uint8_t> format = FormatBytes(fmt);
+    const uint16_t tag = EffectiveFormatTag(format.data(), format.size());
+    plan.blocksOfFormat = fmt && fmt->nBlockAlign && size.bytes == size.samples * fmt->nBlockAlign &&
+                          tag != kWaveFormatMpeg && tag != kWaveFormatMpegLayer3;
+    CWaveFileACM writer;
+    writer.SetMaxFileBytes(options.maxFileBytes);
+    writer.SetRiffBytes(options.riffBytes);
+    writer.SetExpectedDataBytes(size.bytes);
+    writer.SetFileFormat(reader.GetAudioFormat());
+    plan.fileBytes = writer.FileBytesFor(size.bytes);
+    return 0;
 }
 
 }  // namespace vt
