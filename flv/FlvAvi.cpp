@@ -59,6 +59,9 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
     if (codec == kFlvVideoAvc && !ParseAvcConfig(file.VideoConfig(), avc)) return kFlvErrUnsupported;
     const uint32_t base = tags[frames.front()].time;
     std::vector<uint8_t> data, frame;
+    // The frames' data, read together with their neighbours.
+    FlvTagReader reader(file);
+    auto isFrame = [&tags](size_t j) { return tags[j].type == kFlvTagVideo && tags[j].IsMediaFrame(); };
     uint64_t next = 0;  // slot of the next frame
     // Empty frames fill the gaps up to a budget: an hour's worth, or 64 per
     // frame in longer files. Timestamps that jump further (a damaged or spliced
@@ -88,8 +91,8 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
         if (slot > next) fillLeft -= slot - next;
         for (; next < slot; ++next)
             if (!sink({}, false, false)) return kFlvErrTagWrite;
-        if (!file.ReadTagData(t, data)) return kFlvErrRead;
-        std::span<const uint8_t> payload(data);
+        std::span<const uint8_t> payload;
+        if (!reader.Read(frames[i], isFrame, payload)) return kFlvErrRead;
         bool key = t.FrameType() == 1;
         frame.clear();
         switch (codec) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -51,10 +52,10 @@ uint32_t FlvTag::HeaderBytes() const {
 
 bool FlvTag::IsMediaFrame() const {
     if (noFrame) return false;
-    if (type == kFlvTagAudio) return !(SoundFormat() == kFlvSoundAac && packet == 0);
+    if (type == kFlvTagAudio) return !(SoundFormat() == kFlvSoundAac && packetCode == 0);
     if (type != kFlvTagVideo) return false;
     if (FrameType() == 5) return false;  // video info / command frame
-    if (VideoCodec() == kFlvVideoAvc) return packet == 1;
+    if (VideoCodec() == kFlvVideoAvc) return packetCode == 1;
     return true;
 }
 
@@ -73,9 +74,10 @@ CFlvFile::~CFlvFile() = default;
 // ------------------------------------------------------------------ reading
 
 int CFlvFile::Open(const std::string& path) {
-    // A joined file reads from every input at once: a modest buffer each.
+    // Every read of ours goes past the buffer (ReadAt), and a joined file
+    // keeps all its inputs open: the smallest buffer will do.
     auto file = std::make_shared<FileIO>();
-    if (!file->Open(path, FileIO::Mode::Read, 256 << 10)) return Fail(kFlvErrOpen);
+    if (!file->Open(path, FileIO::Mode::Read, 4096)) return Fail(kFlvErrOpen);
     return Open(std::shared_ptr<ByteIO>(std::move(file)));
 }
 
@@ -111,17 +113,47 @@ int CFlvFile::Open(std::shared_ptr<ByteIO> in) {
     return Fail(0);
 }
 
+namespace {
+
+// The bytes around the tag headers, read a little at a time: opening a file
+// visits every tag header, and small reads there keep it from reading (and
+// copying) the media data that lies between them. A run of small tags shares
+// one read.
+class HeaderWindow {
+  public:
+    explicit HeaderWindow(ByteIO& in) : in_(in), size_(in.Size()) {}
+    // Points at the `n` bytes (at most a window) at `pos`; null when the
+    // source ends before them or cannot be read.
+    const uint8_t* At(uint64_t pos, size_t n) {
+        if (pos >= start_ && pos - start_ + n <= len_) return buf_ + (pos - start_);
+        if (pos >= size_ || n > sizeof buf_) return nullptr;
+        start_ = pos;
+        len_ = in_.ReadAt(pos, buf_, size_t(std::min<uint64_t>(sizeof buf_, size_ - pos)));
+        return n <= len_ ? buf_ : nullptr;
+    }
+
+  private:
+    ByteIO& in_;
+    const uint64_t size_;
+    uint64_t start_ = 0;
+    size_t len_ = 0;
+    uint8_t buf_[2048];
+};
+
+}  // namespace
+
 int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
     const uint64_t fileSize = in.Size();
     uint32_t lastSize = 0;  // data size of the previous tag
     bool first = true;
     std::vector<uint8_t> script;
+    HeaderWindow window(in);
     for (;;) {
         // The previous tag's size and this tag's header.
-        uint8_t h[4 + kTagHeaderSize];
-        if (!in.Seek(pos)) return kFlvErrSeek;
-        if (in.Read(h, sizeof h) < sizeof h) break;  // the end, or a tag cut short
-        ByteReader r(h, sizeof h);
+        constexpr size_t kHead = 4 + kTagHeaderSize;
+        const uint8_t* h = window.At(pos, kHead);
+        if (!h) break;  // the end, or a tag cut short
+        ByteReader r(h, kHead);
         const uint32_t prev = r.U32BE();
         const uint8_t rawType = r.U8();
         const uint32_t size = r.U24BE();
@@ -134,33 +166,35 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
         if (rawType & 0x20) return kFlvErrUnsupported;  // encrypted tags
         uint8_t type = rawType & 0x1F;
         if (type != kFlvTagAudio && type != kFlvTagVideo && type != kFlvTagScript) return kFlvErrContents;
-        uint64_t dataPos = pos + sizeof h;
+        uint64_t dataPos = pos + kHead;
         if (size > fileSize - std::min(fileSize, dataPos)) break;  // cut short inside the data
         pos = dataPos + size;
         lastSize = size;
         first = false;
         if (size == 0) continue;  // nothing to carry
+        if (dataPos > FlvTag::kMaxOffset) return kFlvErrUnsupported;
 
         FlvTag tag;
-        tag.offset = dataPos;
-        tag.size = size;
+        tag.offset = dataPos & FlvTag::kMaxOffset;
+        tag.size = size & 0xFFFFFF;
         tag.time = time;
-        tag.type = type;
-        uint8_t b[2] = {0, 0};
-        if (in.Read(b, std::min<uint32_t>(size, 2)) < std::min<uint32_t>(size, 2)) return kFlvErrTagRead;
+        tag.type = type & 0x1F;
+        const size_t lead = std::min<uint32_t>(size, 2);
+        const uint8_t* b = window.At(dataPos, lead);
+        if (!b) return kFlvErrTagRead;
         tag.head = b[0];
         tag.noFrame = type != kFlvTagScript && size <= tag.HeaderBytes();
         if (type == kFlvTagAudio) {
             if (tag.SoundFormat() == kFlvSoundAac) {
                 if (size < 2) return kFlvErrAudioSize;
-                tag.packet = b[1];
+                tag.SetPacket(b[1]);
             }
         } else if (type == kFlvTagVideo) {
             if (tag.FrameType() == 5) continue;  // info / command frames carry no picture
             switch (tag.VideoCodec()) {
                 case kFlvVideoAvc:
                     if (size < 5) return kFlvErrVideoSize;
-                    tag.packet = b[1];
+                    tag.SetPacket(b[1]);
                     break;
                 case kFlvVideoVp6:
                     if (size < 2) return kFlvErrVideoSize;
@@ -173,7 +207,8 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
             }
         } else {
             // Script data: the first onMetaData is read; the rest are kept as they are.
-            if (!in.Seek(dataPos) || !in.ReadBytes(script, size)) return kFlvErrTagRead;
+            script.resize(size);
+            if (in.ReadAt(dataPos, script.data(), size) != size) return kFlvErrTagRead;
             MemoryIO mem{std::span<const uint8_t>(script)};
             AmfValue name;
             if (ReadAmfValue(mem, name) && (name.type == AmfValue::Type::String) &&
@@ -192,7 +227,9 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
 bool CFlvFile::ReadTagData(const FlvTag& tag, std::vector<uint8_t>& out) {
     if (tag.source >= sources_.size()) return false;
     ByteIO& in = *sources_[tag.source];
-    return in.Seek(tag.offset) && in.ReadBytes(out, tag.size);
+    if (tag.offset + uint64_t(tag.size) > in.Size()) return false;
+    out.resize(tag.size);
+    return in.ReadAt(tag.offset, out.data(), out.size()) == out.size();
 }
 
 void CFlvFile::ReadConfigs() {
@@ -339,7 +376,7 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
             }
         }
     }
-    std::vector<FlvTag> out;
+    FlvTagList out;
     sectionStart_ = start;
     if (cut < tags_.size() && tags_[cut].time < e) {
         const uint32_t t0 = tags_[cut].time;
@@ -386,8 +423,8 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
 }
 
 // Per stream, its first decoder configuration tag, at time 0.
-std::vector<FlvTag> CFlvFile::DecoderConfigurations() const {
-    std::vector<FlvTag> out;
+FlvTagList CFlvFile::DecoderConfigurations() const {
+    FlvTagList out;
     for (uint8_t type : {kFlvTagVideo, kFlvTagAudio}) {
         auto t = std::find_if(tags_.begin(), tags_.end(),
                               [type](const FlvTag& x) { return x.type == type && x.IsSequenceHeader(); });
@@ -468,8 +505,10 @@ int CFlvFile::Add(CFlvFile* other, bool continueTime) {
     if (sources_.size() + other->sources_.size() > std::numeric_limits<uint16_t>::max())
         return Fail(kFlvErrUnsupported);
 
-    // Copies first: `other` may be this very object.
-    const std::vector<FlvTag> theirs = other->tags_;
+    // `other` may be this very object: then a copy of its tags is walked.
+    FlvTagList copy;
+    if (other == this) copy = tags_;
+    const FlvTagList& theirs = other == this ? copy : other->tags_;
     const auto theirSources = other->sources_;
     int64_t shift = 0;
     if (continueTime) shift = int64_t(LastEndTime()) - int64_t(other->FirstMediaTime());
@@ -485,7 +524,7 @@ int CFlvFile::Add(CFlvFile* other, bool continueTime) {
         if (t.IsSequenceHeader()) continue;  // the same configuration is already there
         // Script data stamped before the first frame stays at the join.
         t.time = uint32_t(std::max<int64_t>(0, int64_t(t.time) + shift));
-        t.source = uint16_t(t.source + sourceBase);
+        t.source = (t.source + sourceBase) & 0xFFFF;
         tags_.push_back(t);
     }
     return Fail(0);
@@ -505,26 +544,16 @@ bool CFlvFile::IsOneOfOurFiles(const std::string& path) const {
     return false;
 }
 
-bool CFlvFile::CopyTagData(const FlvTag& tag, uint64_t skip, ByteIO& out, int& error) {
-    if (tag.source >= sources_.size() || skip > tag.size) {
-        error = kFlvErrRead;
-        return false;
-    }
-    ByteIO& in = *sources_[tag.source];
-    if (!in.Seek(tag.offset + skip)) {
-        error = kFlvErrSeek;
-        return false;
-    }
-    size_t n = tag.size - size_t(skip);
-    if (copyBuf_.size() < n) copyBuf_.resize(n);
-    if (!in.ReadExact(copyBuf_.data(), n)) {
-        error = kFlvErrRead;
-        return false;
-    }
-    if (!out.Write(copyBuf_.data(), n)) {
-        error = kFlvErrTagWrite;
-        return false;
-    }
+bool FlvTagReader::Load(uint16_t source, uint64_t start, uint64_t end) {
+    len_ = 0;
+    if (source >= file_.sources_.size() || end < start) return false;
+    ByteIO& in = *file_.sources_[source];
+    const size_t n = size_t(end - start);
+    if (buf_.size() < n) buf_.resize(n);
+    if (in.ReadAt(start, buf_.data(), n) != n) return false;
+    source_ = source;
+    start_ = start;
+    len_ = n;
     return true;
 }
 
@@ -606,8 +635,9 @@ AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
 int CFlvFile::SaveAs(const std::string& path, CFlvProcess* process) {
     if (sources_.empty()) return Fail(kFlvErrNoMedia);
     if (IsOneOfOurFiles(path)) return Fail(kFlvErrWriteOpen);  // would destroy what we read
+    // Runs of tags (up to 1 MiB) are written past a smaller buffer.
     FileIO out;
-    if (!out.Open(path, FileIO::Mode::Create)) return Fail(kFlvErrWriteOpen);
+    if (!out.Open(path, FileIO::Mode::Create, 256 << 10)) return Fail(kFlvErrWriteOpen);
     int err = SaveAs(out, process);
     if (!out.Close() && err == 0) err = Fail(kFlvErrTagWrite);
     if (err != 0 && err != kErrSilent) RemoveQuietly(path);
@@ -656,26 +686,94 @@ int CFlvFile::SaveAs(ByteIO& out, CFlvProcess* process) {
     if (!out.WriteU32BE(uint32_t(kTagHeaderSize + metaSize))) return Fail(kFlvErrTagSizeWrite);
     if (out.Tell() != firstTag) return Fail(kFlvErrMetaWrite);
 
-    // The tags, their data streamed from the files they came from. A stop
-    // keeps the tags written, and the header and metadata then say so.
-    uint64_t written = firstTag;
-    auto stopped = [&](size_t count) {
-        if (!FlvProgressStop(process, written, fileSize)) return false;
-        if (count < tags_.size()) DescribeWrittenTags(out, count, metaSize, written);
-        return true;
-    };
-    if (stopped(0)) return Fail(kErrSilent);
-    for (size_t i = 0; i < tags_.size(); ++i) {
-        const FlvTag& t = tags_[i];
-        if (!writeTagHeader(t.type, t.size, t.time)) return Fail(kFlvErrTagWrite);
-        int err = 0;
-        if (!CopyTagData(t, 0, out, err)) return Fail(err);
-        if (!out.WriteU32BE(kTagHeaderSize + t.size)) return Fail(kFlvErrTagSizeWrite);
-        written += kTagHeaderSize + uint64_t(t.size) + 4;
-        if (stopped(i + 1)) return Fail(kErrSilent);
-    }
+    const int err = WriteTagRuns(out, firstTag, metaSize, fileSize, process);
+    if (err != 0) return Fail(err);
     if (!out.Flush()) return Fail(kFlvErrTagWrite);
     return Fail(0);
+}
+
+namespace {
+
+// Copies the part of `bytes` (for the file positions [at, at + n)) that falls
+// into `piece` (for [pieceAt, pieceAt + piece.size())).
+void Overlay(std::span<uint8_t> piece, uint64_t pieceAt, const uint8_t* bytes, size_t n, uint64_t at) {
+    const uint64_t from = std::max(at, pieceAt), to = std::min(at + n, pieceAt + piece.size());
+    if (from < to) std::memcpy(piece.data() + (from - pieceAt), bytes + (from - at), size_t(to - from));
+}
+
+}  // namespace
+
+// The tags, their data streamed from the files they came from. The tags that
+// follow one another in their file go out as a run: the run's bytes are read
+// with one read, the tag headers and size fields in it rewritten in place
+// (times move, writers differ in their size fields), and written with one
+// write. A stop keeps the tags written, and the header and metadata then say
+// so; the progress of a run's tags is asked before the run is written, so
+// that a stop ends it at the tag it came at.
+int CFlvFile::WriteTagRuns(ByteIO& out, uint64_t firstTag, uint64_t metaSize, uint64_t fileSize,
+                           CFlvProcess* process) {
+    constexpr uint64_t kRunBytes = 1 << 20;
+    constexpr uint64_t kTagBytes = kTagHeaderSize + 4;  // a tag's bytes besides its data
+    uint64_t written = firstTag;
+    auto stopHere = [&](size_t count) {
+        if (count < tags_.size()) DescribeWrittenTags(out, count, metaSize, written);
+        return kErrSilent;
+    };
+    if (FlvProgressStop(process, written, fileSize)) return stopHere(0);
+    std::vector<uint8_t> buf;
+    for (size_t i = 0; i < tags_.size();) {
+        // The run [i, j): the bytes from the first tag's header to the last
+        // tag's size field, as stored.
+        const FlvTag& a = tags_[i];
+        const uint64_t from = a.offset - kTagHeaderSize;
+        uint64_t to = a.offset + a.size + 4;
+        size_t j = i + 1;
+        for (; j < tags_.size(); ++j) {
+            const FlvTag& t = tags_[j];
+            if (t.source != a.source || t.offset != to + kTagHeaderSize ||
+                t.offset + t.size + 4 - from > kRunBytes)
+                break;
+            to = t.offset + t.size + 4;
+        }
+        bool stop = false;
+        uint64_t done = written;
+        for (size_t k = i; k < j; ++k) {
+            done += kTagBytes + tags_[k].size;
+            if (FlvProgressStop(process, done, fileSize)) {
+                stop = true;
+                j = k + 1;
+                to = tags_[k].offset + tags_[k].size + 4;
+                break;
+            }
+        }
+        if (a.source >= sources_.size() || a.offset < kTagHeaderSize) return kFlvErrRead;
+        ByteIO& in = *sources_[a.source];
+        const uint64_t have = std::min(to, in.Size());  // the last size field may lie past the end
+        if (have < to - 4) return kFlvErrRead;
+        buf.resize(size_t(std::min(to - from, kRunBytes)));
+        for (uint64_t at = from; at < to;) {
+            const std::span<uint8_t> piece(buf.data(), size_t(std::min<uint64_t>(to - at, buf.size())));
+            const size_t want = size_t(std::min<uint64_t>(have - std::min(have, at), piece.size()));
+            if (in.ReadAt(at, piece.data(), want) != want) return kFlvErrRead;
+            for (size_t k = i; k < j; ++k) {
+                const FlvTag& t = tags_[k];
+                uint8_t th[kTagHeaderSize] = {uint8_t(t.type),       0, 0, 0, 0, 0, 0,
+                                              uint8_t(t.time >> 24), 0, 0, 0};
+                PutU24BE(th + 1, t.size);
+                PutU24BE(th + 4, t.time & 0xFFFFFF);
+                uint8_t tail[4];
+                PutU32BE(tail, kTagHeaderSize + t.size);
+                Overlay(piece, at, th, sizeof th, t.offset - kTagHeaderSize);
+                Overlay(piece, at, tail, sizeof tail, t.offset + t.size);
+            }
+            if (!out.Write(piece.data(), piece.size())) return kFlvErrTagWrite;
+            at += piece.size();
+        }
+        written = done;
+        if (stop) return stopHere(j);
+        i = j;
+    }
+    return 0;
 }
 
 // The header's stream flags and onMetaData (duration, size, key frames) of
@@ -683,7 +781,7 @@ int CFlvFile::SaveAs(ByteIO& out, CFlvProcess* process) {
 // (`metaSize`); what it no longer needs is zero bytes behind its end marker,
 // inside its tag, where readers do not look.
 bool CFlvFile::DescribeWrittenTags(ByteIO& out, size_t count, uint64_t metaSize, uint64_t written) {
-    std::vector<FlvTag> all = std::move(tags_);
+    FlvTagList all = std::move(tags_);
     tags_.assign(all.begin(), all.begin() + ptrdiff_t(std::min(count, all.size())));
     std::vector<uint32_t> keyTimes;
     std::vector<uint64_t> keyPositions;
@@ -736,10 +834,25 @@ uint8_t SoundFamily(uint8_t format) {
     return format == kFlvSoundMp3_8k ? uint8_t(kFlvSoundMp3) : format;
 }
 
-const FlvTag* FirstAudioFrame(const std::vector<FlvTag>& tags) {
+const FlvTag* FirstAudioFrame(const FlvTagList& tags) {
     for (const FlvTag& t : tags)
         if (t.type == kFlvTagAudio && !t.noFrame) return &t;
     return nullptr;
+}
+
+// Writes the data of tag `i` without its first `skip` bytes.
+template <class Wanted>
+bool CopyFrame(FlvTagReader& reader, size_t i, const Wanted& wanted, size_t skip, ByteIO& out, int& error) {
+    std::span<const uint8_t> data;
+    if (!reader.Read(i, wanted, data) || data.size() < skip) {
+        error = kFlvErrRead;
+        return false;
+    }
+    if (!out.Write(data.data() + skip, data.size() - skip)) {
+        error = kFlvErrTagWrite;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -829,7 +942,13 @@ int CFlvFile::SaveAudio(const std::string& path, CFlvProcess* process) {
     int err = 0;
     uint64_t done = 0;
     std::vector<uint8_t> data;
-    for (const FlvTag& t : tags_) {
+    FlvTagReader reader(*this);
+    auto wanted = [this](size_t j) {
+        const FlvTag& t = tags_[j];
+        return t.type == kFlvTagAudio && !t.noFrame && !t.IsSequenceHeader();
+    };
+    for (size_t i = 0; i < tags_.size(); ++i) {
+        const FlvTag& t = tags_[i];
         if (t.type != kFlvTagAudio || t.noFrame) continue;
         if (aac) {
             // A configuration that changes on the way holds from its tag on
@@ -848,11 +967,11 @@ int CFlvFile::SaveAudio(const std::string& path, CFlvProcess* process) {
                 err = kFlvErrTagWrite;
                 break;
             }
-            if (!CopyTagData(t, 2, out, err)) break;
+            if (!CopyFrame(reader, i, wanted, 2, out, err)) break;
             done += t.size - 2 + kAdtsHeaderSize;
         } else {
             // The MP3 frames as stored, behind the one-byte sound format.
-            if (!CopyTagData(t, 1, out, err)) break;
+            if (!CopyFrame(reader, i, wanted, 1, out, err)) break;
             done += t.size - 1;
         }
         if (FlvProgressStop(process, done, total)) {

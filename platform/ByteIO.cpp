@@ -18,6 +18,13 @@ bool ByteIO::ReadBytes(std::vector<uint8_t>& out, uint64_t n) {
     return ReadExact(out.data(), size_t(n));
 }
 
+size_t ByteIO::ReadAt(uint64_t pos, void* dst, size_t n) {
+    const uint64_t back = Tell();
+    const size_t got = Seek(pos) ? Read(dst, n) : 0;
+    Seek(back);
+    return got;
+}
+
 bool ByteIO::Skip(uint64_t n) {
     if (n > Remaining()) return false;
     return Seek(Tell() + n);
@@ -243,6 +250,19 @@ size_t FileIO::Read(void* dst, size_t n) {
         if (!FillRead()) break;
     }
     lastEnd_ = pos_;
+    return got;
+}
+
+size_t FileIO::ReadAt(uint64_t pos, void* dst, size_t n) {
+    if (fd_ < 0 || (writing_ && !FlushWrite())) return 0;
+    auto* out = static_cast<uint8_t*>(dst);
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::pread(fd_, out + got, n - got, off_t(pos + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += size_t(r);
+    }
     return got;
 }
 

@@ -26,6 +26,9 @@ class ByteIO {
     virtual uint64_t Tell() const = 0;
     virtual uint64_t Size() const = 0;
     virtual bool Flush() { return !failed_; }
+    // Reads up to n bytes at `pos` without moving the position; a file reads
+    // them straight into `dst`, past its buffer. Returns the count read.
+    virtual size_t ReadAt(uint64_t pos, void* dst, size_t n);
 
     bool Failed() const { return failed_; }
     uint64_t Remaining() const {
@@ -142,6 +145,7 @@ class FileIO final : public ByteIO {
     }
 
     size_t Read(void* dst, size_t n) override;
+    size_t ReadAt(uint64_t pos, void* dst, size_t n) override;
     bool Write(const void* src, size_t n) override;
     bool Seek(uint64_t pos) override;
     uint64_t Tell() const override {
