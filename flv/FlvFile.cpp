@@ -117,27 +117,40 @@ namespace {
 
 // The bytes around the tag headers, read a little at a time: opening a file
 // visits every tag header, and small reads there keep it from reading (and
-// copying) the media data that lies between them. A run of small tags shares
-// one read.
+// copying) the media data that lies between them. Small tags share a read,
+// which grows while they fill it.
 class HeaderWindow {
   public:
     explicit HeaderWindow(ByteIO& in) : in_(in), size_(in.Size()) {}
-    // Points at the `n` bytes (at most a window) at `pos`; null when the
-    // source ends before them or cannot be read.
-    const uint8_t* At(uint64_t pos, size_t n) {
-        if (pos >= start_ && pos - start_ + n <= len_) return buf_ + (pos - start_);
-        if (pos >= size_ || n > sizeof buf_) return nullptr;
+    // Points at the `n` bytes (at most kMin) at `pos`; null when the source
+    // ends before them or cannot be read.
+    // `header` counts the read as one more tag header the window served.
+    const uint8_t* At(uint64_t pos, size_t n, bool header) {
+        if (pos >= start_ && pos - start_ + n <= len_) {
+            served_ += header;
+            return buf_ + (pos - start_);
+        }
+        if (pos >= size_ || n > kMin) return nullptr;
+        // Tags that used up the window grow the next one; a large tag in
+        // between brings it back to its smallest.
+        const uint64_t end = start_ + len_;
+        const bool next = len_ > 0 && pos >= end && pos - end < want_;
+        want_ = next && served_ >= 2 ? std::min(want_ * 2, sizeof buf_) : kMin;
+        served_ = header;
         start_ = pos;
-        len_ = in_.ReadAt(pos, buf_, size_t(std::min<uint64_t>(sizeof buf_, size_ - pos)));
+        len_ = in_.ReadAt(pos, buf_, size_t(std::min<uint64_t>(want_, size_ - pos)));
         return n <= len_ ? buf_ : nullptr;
     }
 
   private:
+    static constexpr size_t kMin = 1024;
     ByteIO& in_;
     const uint64_t size_;
     uint64_t start_ = 0;
     size_t len_ = 0;
-    uint8_t buf_[2048];
+    size_t want_ = kMin;
+    size_t served_ = 0;
+    uint8_t buf_[16 << 10];
 };
 
 }  // namespace
@@ -146,12 +159,15 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
     const uint64_t fileSize = in.Size();
     uint32_t lastSize = 0;  // data size of the previous tag
     bool first = true;
+    // The last tag kept has a header as a save writes it; its size field
+    // (read with the next header) decides whether it is kept as stored.
+    bool lastAsStored = false;
     std::vector<uint8_t> script;
     HeaderWindow window(in);
     for (;;) {
         // The previous tag's size and this tag's header.
         constexpr size_t kHead = 4 + kTagHeaderSize;
-        const uint8_t* h = window.At(pos, kHead);
+        const uint8_t* h = window.At(pos, kHead, true);
         if (!h) break;  // the end, or a tag cut short
         ByteReader r(h, kHead);
         const uint32_t prev = r.U32BE();
@@ -163,6 +179,8 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
         // header or write 0. Anything else means the chain is broken.
         bool prevOk = first ? true : (prev == lastSize + kTagHeaderSize || prev == lastSize || prev == 0);
         if (!prevOk) return kFlvErrContents;
+        if (lastAsStored && prev == lastSize + kTagHeaderSize) tags_.back().asStored = 1;
+        lastAsStored = false;
         if (rawType & 0x20) return kFlvErrUnsupported;  // encrypted tags
         uint8_t type = rawType & 0x1F;
         if (type != kFlvTagAudio && type != kFlvTagVideo && type != kFlvTagScript) return kFlvErrContents;
@@ -180,7 +198,7 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
         tag.time = time;
         tag.type = type & 0x1F;
         const size_t lead = std::min<uint32_t>(size, 2);
-        const uint8_t* b = window.At(dataPos, lead);
+        const uint8_t* b = window.At(dataPos, lead, false);
         if (!b) return kFlvErrTagRead;
         tag.head = b[0];
         tag.noFrame = type != kFlvTagScript && size <= tag.HeaderBytes();
@@ -220,6 +238,7 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
             }
         }
         tags_.push_back(tag);
+        lastAsStored = rawType == type && h[12] == 0 && h[13] == 0 && h[14] == 0;  // stream id 0
     }
     return 0;
 }
@@ -411,7 +430,7 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
             out.push_back(t);
         }
         for (size_t i = 0; i < out.size(); ++i)
-            out[i].time = i < headers ? 0 : out[i].time - std::min(out[i].time, rebase);
+            out[i].SetTime(i < headers ? 0 : out[i].time - std::min(out[i].time, rebase));
         sectionStart_ = uint32_t(std::max<uint64_t>(rebase, base) - base);
     }
     // A section without frames keeps the decoder configurations (AVC, AAC):
@@ -430,7 +449,7 @@ FlvTagList CFlvFile::DecoderConfigurations() const {
                               [type](const FlvTag& x) { return x.type == type && x.IsSequenceHeader(); });
         if (t == tags_.end()) continue;
         out.push_back(*t);
-        out.back().time = 0;
+        out.back().SetTime(0);
     }
     return out;
 }
@@ -502,8 +521,7 @@ int CFlvFile::Add(CFlvFile* other, bool continueTime) {
     if (!other || other->sources_.empty() || (!other->HasAudio() && !other->HasVideo()))
         return Fail(kFlvErrNoMedia);
     if (std::string why = FormatDifference(*this, *other); !why.empty()) return Fail(kFlvErrFormat, why);
-    if (sources_.size() + other->sources_.size() > std::numeric_limits<uint16_t>::max())
-        return Fail(kFlvErrUnsupported);
+    if (sources_.size() + other->sources_.size() > FlvTag::kMaxSources) return Fail(kFlvErrUnsupported);
 
     // `other` may be this very object: then a copy of its tags is walked.
     FlvTagList copy;
@@ -523,8 +541,8 @@ int CFlvFile::Add(CFlvFile* other, bool continueTime) {
     for (FlvTag t : theirs) {
         if (t.IsSequenceHeader()) continue;  // the same configuration is already there
         // Script data stamped before the first frame stays at the join.
-        t.time = uint32_t(std::max<int64_t>(0, int64_t(t.time) + shift));
-        t.source = (t.source + sourceBase) & 0xFFFF;
+        t.SetTime(uint32_t(std::max<int64_t>(0, int64_t(t.time) + shift)));
+        t.source = (t.source + sourceBase) & (FlvTag::kMaxSources - 1);
         tags_.push_back(t);
     }
     return Fail(0);
@@ -713,6 +731,8 @@ void Overlay(std::span<uint8_t> piece, uint64_t pieceAt, const uint8_t* bytes, s
 int CFlvFile::WriteTagRuns(ByteIO& out, uint64_t firstTag, uint64_t metaSize, uint64_t fileSize,
                            CFlvProcess* process) {
     constexpr uint64_t kRunBytes = 1 << 20;
+    constexpr uint64_t kCopyMin = 4 << 10;              // tags this large on average are copied by the kernel
+    constexpr uint64_t kCopyBig = 256 << 10;            // and so is a tag this large among small ones
     constexpr uint64_t kTagBytes = kTagHeaderSize + 4;  // a tag's bytes besides its data
     uint64_t written = firstTag;
     auto stopHere = [&](size_t count) {
@@ -750,12 +770,65 @@ int CFlvFile::WriteTagRuns(ByteIO& out, uint64_t firstTag, uint64_t metaSize, ui
         ByteIO& in = *sources_[a.source];
         const uint64_t have = std::min(to, in.Size());  // the last size field may lie past the end
         if (have < to - 4) return kFlvErrRead;
-        buf.resize(size_t(std::min(to - from, kRunBytes)));
+        // Runs of large tags are copied from file to file by the kernel, and
+        // their headers and size fields then written over the copy.
+        if (to - from >= uint64_t(j - i) * kCopyMin) {
+            const uint64_t outAt = out.Tell() - from;  // the output position of source position 0
+            if (!out.CopyRange(in, from, have - from)) return kFlvErrTagWrite;
+            // Headers and size fields that differ from the source's are
+            // written over the copy; the size field of the tag before and a
+            // tag's header lie together.
+            for (size_t k = i; k <= j; ++k) {
+                uint8_t p[4 + kTagHeaderSize] = {};
+                uint64_t at = 0;
+                size_t n = 0;
+                if (k > i && !tags_[k - 1].asStored) {
+                    const FlvTag& t = tags_[k - 1];
+                    PutU32BE(p, kTagHeaderSize + t.size);
+                    at = t.offset + t.size;
+                    n = 4;
+                }
+                if (k < j && !tags_[k].asStored) {
+                    const FlvTag& t = tags_[k];
+                    uint8_t* th = p + n;
+                    th[0] = uint8_t(t.type);
+                    PutU24BE(th + 1, t.size);
+                    PutU24BE(th + 4, t.time & 0xFFFFFF);
+                    th[7] = uint8_t(t.time >> 24);
+                    if (n == 0) at = t.offset - kTagHeaderSize;
+                    n += kTagHeaderSize;
+                }
+                if (n > 0 && (!out.Seek(outAt + at) || !out.Write(p, n))) return kFlvErrTagWrite;
+            }
+            if (!out.Seek(outAt + to)) return kFlvErrTagWrite;
+            written = done;
+            if (stop) return stopHere(j);
+            i = j;
+            continue;
+        }
+        // Otherwise the run is read, its headers and size fields rewritten,
+        // and written.
+        size_t first = i;  // the first tag whose bytes are not behind `at`
+        size_t big = i;    // the next large tag
         for (uint64_t at = from; at < to;) {
-            const std::span<uint8_t> piece(buf.data(), size_t(std::min<uint64_t>(to - at, buf.size())));
-            const size_t want = size_t(std::min<uint64_t>(have - std::min(have, at), piece.size()));
+            while (big < j && (tags_[big].size < kCopyBig || tags_[big].offset < at)) ++big;
+            if (big < j && tags_[big].offset == at) {
+                if (!out.CopyRange(in, at, tags_[big].size)) return kFlvErrTagWrite;
+                at += tags_[big].size;
+                continue;
+            }
+            const uint64_t end = std::min(big < j ? uint64_t(tags_[big].offset) : to, at + kRunBytes);
+            if (buf.size() < end - at) buf.resize(size_t(end - at));
+            const std::span<uint8_t> piece(buf.data(), size_t(end - at));
+            while (first < j && tags_[first].offset + tags_[first].size + 4 <= at) ++first;
+            // Only data needs reading: headers and size fields are all rewritten.
+            bool data = false;
+            for (size_t k = first; k < j && tags_[k].offset < end && !data; ++k)
+                data = tags_[k].offset + tags_[k].size > at;
+            const size_t want =
+                data ? size_t(std::min<uint64_t>(have - std::min(have, at), piece.size())) : 0;
             if (in.ReadAt(at, piece.data(), want) != want) return kFlvErrRead;
-            for (size_t k = i; k < j; ++k) {
+            for (size_t k = first; k < j && tags_[k].offset - kTagHeaderSize < end; ++k) {
                 const FlvTag& t = tags_[k];
                 uint8_t th[kTagHeaderSize] = {uint8_t(t.type),       0, 0, 0, 0, 0, 0,
                                               uint8_t(t.time >> 24), 0, 0, 0};
@@ -767,7 +840,7 @@ int CFlvFile::WriteTagRuns(ByteIO& out, uint64_t firstTag, uint64_t metaSize, ui
                 Overlay(piece, at, tail, sizeof tail, t.offset + t.size);
             }
             if (!out.Write(piece.data(), piece.size())) return kFlvErrTagWrite;
-            at += piece.size();
+            at = end;
         }
         written = done;
         if (stop) return stopHere(j);

@@ -70,12 +70,18 @@ enum : uint8_t {
 struct FlvTag {
     static constexpr uint64_t kMaxOffset = (uint64_t(1) << 40) - 1;
 
+    static constexpr size_t kMaxSources = size_t(1) << 15;
+
     uint64_t offset : 40 = 0;  // the data's position in its source (up to 1 TiB)
-    uint64_t source : 16 = 0;  // which opened file holds the data
-    uint64_t head : 8 = 0;     // the first data byte (sound format / frame type and codec)
-    uint32_t time = 0;         // milliseconds, as it will be written
-    uint32_t size : 24 = 0;    // data size
-    uint32_t type : 5 = 0;     // kFlvTagAudio, kFlvTagVideo or kFlvTagScript
+    uint64_t source : 15 = 0;  // which opened file holds the data
+    // The source holds the tag's header and the size field behind its data
+    // byte for byte as a save writes them (this time, stream id 0, the
+    // tag's whole size): a save may copy them with the data.
+    uint64_t asStored : 1 = 0;
+    uint64_t head : 8 = 0;   // the first data byte (sound format / frame type and codec)
+    uint32_t time = 0;       // milliseconds, as it will be written (changed through SetTime)
+    uint32_t size : 24 = 0;  // data size
+    uint32_t type : 5 = 0;   // kFlvTagAudio, kFlvTagVideo or kFlvTagScript
     // The data holds only the tag's header bytes (codec, frame type), no
     // frame: neither a media frame nor a key frame.
     uint32_t noFrame : 1 = 0;
@@ -83,6 +89,10 @@ struct FlvTag {
 
     // AAC and AVC packet type (second data byte); 0xFF for other codecs, and
     // for values other than 0, 1 and 2, which mean nothing to this library.
+    void SetTime(uint32_t t) {
+        if (t != time) asStored = 0;
+        time = t;
+    }
     uint8_t Packet() const { return packetCode == 3 ? uint8_t(0xFF) : uint8_t(packetCode); }
     void SetPacket(uint8_t p) { packetCode = (p <= 2 ? p : 3) & 3u; }
     uint8_t SoundFormat() const { return head >> 4; }

@@ -119,6 +119,17 @@ bool ByteIO::CopyFrom(ByteIO& src, uint64_t n) {
     return true;
 }
 
+bool ByteIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
+    std::vector<uint8_t> buf(size_t(std::min<uint64_t>(n, 256 << 10)));
+    while (n > 0) {
+        const size_t k = size_t(std::min<uint64_t>(n, buf.size()));
+        if (src.ReadAt(srcPos, buf.data(), k) != k || !Write(buf.data(), k)) return false;
+        srcPos += k;
+        n -= k;
+    }
+    return true;
+}
+
 std::string FourCCText(uint32_t fcc) {
     std::string s(4, ' ');
     for (int i = 0; i < 4; ++i) {
@@ -264,6 +275,26 @@ size_t FileIO::ReadAt(uint64_t pos, void* dst, size_t n) {
         got += size_t(r);
     }
     return got;
+}
+
+bool FileIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
+    auto* file = dynamic_cast<FileIO*>(&src);
+    if (fd_ < 0 || !file || file == this || file->fd_ < 0) return ByteIO::CopyRange(src, srcPos, n);
+    if (!FlushWrite() || (file->writing_ && !file->FlushWrite())) return false;
+    bufLen_ = 0;  // read-ahead may hold the bytes about to change
+    bufPos_ = pos_;
+    while (n > 0) {
+        loff_t from = loff_t(srcPos), to = loff_t(pos_);
+        const ssize_t r = ::copy_file_range(file->fd_, &from, fd_, &to, size_t(n), 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;  // not between these files (or the source ended): the bounded buffer tells
+        srcPos += uint64_t(r);
+        pos_ += uint64_t(r);
+        n -= uint64_t(r);
+        size_ = std::max(size_, pos_);
+    }
+    bufPos_ = pos_;
+    return n == 0 ? !failed_ : ByteIO::CopyRange(src, srcPos, n);
 }
 
 bool FileIO::Write(const void* src, size_t n) {

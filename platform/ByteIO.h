@@ -68,6 +68,10 @@ class ByteIO {
 
     // Copies n bytes from `src` (at its position) to this, through a bounded buffer.
     bool CopyFrom(ByteIO& src, uint64_t n);
+    // Writes the n bytes of `src` at `srcPos` here, without moving src's
+    // position. A file copied to a file is copied by the kernel where it can
+    // (copy_file_range), else through a bounded buffer.
+    virtual bool CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n);
 
   protected:
     bool failed_ = false;
@@ -146,6 +150,7 @@ class FileIO final : public ByteIO {
 
     size_t Read(void* dst, size_t n) override;
     size_t ReadAt(uint64_t pos, void* dst, size_t n) override;
+    bool CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) override;
     bool Write(const void* src, size_t n) override;
     bool Seek(uint64_t pos) override;
     uint64_t Tell() const override {
