@@ -369,43 +369,68 @@ uint32_t CFlvFile::Duration() const {
 
 // ------------------------------------------------------------------ editing
 
-int CFlvFile::Extract(uint32_t start, uint32_t end) {
-    if (sources_.empty()) return Fail(kFlvErrNoMedia);
-    const uint64_t base = FirstMediaTime();
-    const uint64_t s = base + start;
+CFlvFile::SectionPlan CFlvFile::PlanSection(uint32_t start, uint32_t end) const {
+    SectionPlan p;
+    p.base = FirstMediaTime();
+    p.s = p.base + start;
     const uint64_t fileEnd = LastEndTime();
-    const uint64_t e =
-        (end == 0 || base + end >= fileEnd) ? std::numeric_limits<uint64_t>::max() : base + end;
+    p.e = (end == 0 || p.base + end >= fileEnd) ? std::numeric_limits<uint64_t>::max() : p.base + end;
 
     // Where the section begins: the last key frame at or before the start (so
     // that the section holds the start), or for sound alone, the first audio
     // frame at or after it.
-    size_t cut = tags_.size();
+    p.cut = tags_.size();
     const bool video = HasVideo();
-    if (s < e && s < fileEnd) {
+    if (p.s < p.e && p.s < fileEnd) {
         for (size_t i = 0; i < tags_.size(); ++i) {
             const FlvTag& t = tags_[i];
             if (video) {
                 if (!t.IsKeyFrame()) continue;
-                if (t.time <= s || cut == tags_.size()) cut = i;
-                if (t.time > s) break;
-            } else if (t.type == kFlvTagAudio && t.IsMediaFrame() && t.time >= s) {
-                cut = i;
+                if (t.time <= p.s || p.cut == tags_.size()) p.cut = i;
+                if (t.time > p.s) break;
+            } else if (t.type == kFlvTagAudio && t.IsMediaFrame() && t.time >= p.s) {
+                p.cut = i;
                 break;
             }
         }
     }
-    FlvTagList out;
-    sectionStart_ = start;
-    if (cut < tags_.size() && tags_[cut].time < e) {
-        const uint32_t t0 = tags_[cut].time;
+    p.found = p.cut < tags_.size() && tags_[p.cut].time < p.e;
+    if (p.found) {
+        p.t0 = tags_[p.cut].time;
         // Sound starts with the section; when the start lies before the first
         // key frame, the sound before that frame belongs to the section too.
-        const uint64_t soundFrom = std::min<uint64_t>(t0, s);
+        p.soundFrom = std::min<uint64_t>(p.t0, p.s);
+    }
+    return p;
+}
+
+bool CFlvFile::SectionKeeps(const SectionPlan& p, size_t i) const {
+    const FlvTag& t = tags_[i];
+    if (t.IsSequenceHeader()) return i > p.cut && t.time < p.e;
+    if (t.IsEndOfSequence()) return i > p.cut && p.e == std::numeric_limits<uint64_t>::max();
+    if (t.type == kFlvTagVideo) return i >= p.cut && t.time < p.e;
+    return t.time >= p.soundFrom && t.time < p.e;
+}
+
+uint32_t CFlvFile::SectionStartOf(uint32_t start, uint32_t end) const {
+    const SectionPlan p = PlanSection(start, end);
+    if (!p.found) return start;
+    uint32_t rebase = p.t0;
+    for (size_t i = 0; i < tags_.size(); ++i)
+        if (tags_[i].IsMediaFrame() && tags_[i].time < rebase && SectionKeeps(p, i)) rebase = tags_[i].time;
+    return uint32_t(std::max<uint64_t>(rebase, p.base) - p.base);
+}
+
+int CFlvFile::Extract(uint32_t start, uint32_t end) {
+    if (sources_.empty()) return Fail(kFlvErrNoMedia);
+    const SectionPlan p = PlanSection(start, end);
+    FlvTagList out;
+    sectionStart_ = start;
+    if (p.found) {
         // The decoder configurations in force at the cut go first.
         const FlvTag* videoHeader = nullptr;
         const FlvTag* audioHeader = nullptr;
-        for (size_t i = 0; i < cut; ++i) {
+        for (size_t i = 0; i < p.cut; ++i) {
             const FlvTag& t = tags_[i];
             if (!t.IsSequenceHeader()) continue;
             (t.type == kFlvTagVideo ? videoHeader : audioHeader) = &t;
@@ -413,25 +438,16 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
         for (const FlvTag* h : {videoHeader, audioHeader})
             if (h) out.push_back(*h);
         const size_t headers = out.size();
-        uint32_t rebase = t0;
+        uint32_t rebase = p.t0;
         for (size_t i = 0; i < tags_.size(); ++i) {
+            if (!SectionKeeps(p, i)) continue;
             const FlvTag& t = tags_[i];
-            bool keep;
-            if (t.IsSequenceHeader())
-                keep = i > cut && t.time < e;
-            else if (t.IsEndOfSequence())
-                keep = i > cut && e == std::numeric_limits<uint64_t>::max();
-            else if (t.type == kFlvTagVideo)
-                keep = i >= cut && t.time < e;
-            else
-                keep = t.time >= soundFrom && t.time < e;
-            if (!keep) continue;
             if (t.IsMediaFrame()) rebase = std::min(rebase, t.time);
             out.push_back(t);
         }
         for (size_t i = 0; i < out.size(); ++i)
             out[i].SetTime(i < headers ? 0 : out[i].time - std::min(out[i].time, rebase));
-        sectionStart_ = uint32_t(std::max<uint64_t>(rebase, base) - base);
+        sectionStart_ = uint32_t(std::max<uint64_t>(rebase, p.base) - p.base);
     }
     // A section without frames keeps the decoder configurations (AVC, AAC):
     // they tell a player which streams the file has and how to set them up.

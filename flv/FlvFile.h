@@ -148,6 +148,9 @@ class CFlvFile : public CFlvErrorHandler {
     // Where the last Extract's section really begins, in the times it was
     // given (milliseconds from the first frame): the key frame it steps back to.
     uint32_t SectionStart() const { return sectionStart_; }
+    // Where Extract(start, end) would make the section begin (SectionStart
+    // after it), from the index alone: the file is neither read nor changed.
+    uint32_t SectionStartOf(uint32_t start, uint32_t end) const;
     // Appends `other` (opened, kept alive by the caller until after SaveAs)
     // behind this file; with `continueTime` its times go on after our last frame.
     int Add(CFlvFile* other, bool continueTime);
@@ -174,6 +177,17 @@ class CFlvFile : public CFlvErrorHandler {
     bool ReadTagData(const FlvTag& tag, std::vector<uint8_t>& out);
 
   private:
+    // A section in the index's times: the tag it is cut at and where its
+    // sound begins; `found` false when no frame lies in it.
+    struct SectionPlan {
+        uint64_t base = 0, s = 0, e = 0;  // the first frame's time, the start and the end
+        size_t cut = 0;
+        uint32_t t0 = 0;
+        uint64_t soundFrom = 0;
+        bool found = false;
+    };
+    SectionPlan PlanSection(uint32_t start, uint32_t end) const;
+    bool SectionKeeps(const SectionPlan& plan, size_t i) const;
     int ParseTags(ByteIO& in, uint64_t dataOffset);
     void ReadConfigs();
     void FindPictureSize();
