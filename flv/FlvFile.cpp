@@ -532,7 +532,7 @@ static std::string FormatDifference(const CFlvFile& a, const CFlvFile& b) {
     return {};
 }
 
-int CFlvFile::Add(CFlvFile* other, bool continueTime) {
+int CFlvFile::Add(CFlvFile* other, bool continueTime, bool release) {
     if (sources_.empty()) return Fail(kFlvErrNoMedia);
     if (!other || other->sources_.empty() || (!other->HasAudio() && !other->HasVideo()))
         return Fail(kFlvErrNoMedia);
@@ -554,12 +554,19 @@ int CFlvFile::Add(CFlvFile* other, bool continueTime) {
     std::erase_if(tags_, [](const FlvTag& t) { return t.IsEndOfSequence(); });
     const uint16_t sourceBase = uint16_t(sources_.size());
     sources_.insert(sources_.end(), theirSources.begin(), theirSources.end());
-    for (FlvTag t : theirs) {
-        if (t.IsSequenceHeader()) continue;  // the same configuration is already there
+    auto append = [&](FlvTag t) {
+        if (t.IsSequenceHeader()) return;  // the same configuration is already there
         // Script data stamped before the first frame stays at the join.
         t.SetTime(uint32_t(std::max<int64_t>(0, int64_t(t.time) + shift)));
         t.source = (t.source + sourceBase) & (FlvTag::kMaxSources - 1);
         tags_.push_back(t);
+    };
+    if (release && other != this) {
+        // Their index moves over a block at a time: never twice in memory.
+        for (; !other->tags_.empty(); other->tags_.pop_front()) append(other->tags_.front());
+        other->tags_.shrink_to_fit();
+    } else {
+        for (const FlvTag& t : theirs) append(t);
     }
     return Fail(0);
 }

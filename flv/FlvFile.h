@@ -151,9 +151,13 @@ class CFlvFile : public CFlvErrorHandler {
     // Where Extract(start, end) would make the section begin (SectionStart
     // after it), from the index alone: the file is neither read nor changed.
     uint32_t SectionStartOf(uint32_t start, uint32_t end) const;
-    // Appends `other` (opened, kept alive by the caller until after SaveAs)
-    // behind this file; with `continueTime` its times go on after our last frame.
-    int Add(CFlvFile* other, bool continueTime);
+    // Appends `other` (opened) behind this file; with `continueTime` its times
+    // go on after our last frame. Its files are shared with this object, which
+    // reads them when saving: `other` itself may go after the call.
+    // With `release` the index of `other` (another object) moves here while
+    // it is appended, so that a join never holds it twice: `other` is left
+    // without tags (its files are read through this object).
+    int Add(CFlvFile* other, bool continueTime, bool release = false);
     // Writes the file with a rebuilt onMetaData.
     int SaveAs(const std::string& path, CFlvProcess* process);
     int SaveAs(ByteIO& out, CFlvProcess* process);

@@ -139,6 +139,21 @@ TEST(FlvCopy, OutputsHaveCleanHeadersWhateverTheSourceHolds) {
         for (const auto& t : c.tags) shift = std::max(shift, t.time + 40);
         for (auto t : c.tags) twice.push_back({t.type, t.time + shift, t.data});
         ExpectFile(ReadFile(out), twice);
+        // The same join with the second index moved over instead of copied;
+        // the second file's object may go before the save.
+        {
+            CFlvFile moved;
+            ASSERT_EQ(moved.Open(in.string()), 0);
+            {
+                CFlvFile second;
+                ASSERT_EQ(second.Open(in.string()), 0);
+                ASSERT_EQ(moved.Add(&second, true, true), 0);
+                EXPECT_TRUE(second.Tags().empty());
+            }
+            MemoryIO joinedMoved;
+            ASSERT_EQ(moved.SaveAs(joinedMoved, nullptr), 0);
+            EXPECT_EQ(joinedMoved.Data(), ReadFile(out));
+        }
 
         CFlvFile part;
         ASSERT_EQ(part.Open(in.string()), 0);
