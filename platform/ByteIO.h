@@ -70,7 +70,8 @@ class ByteIO {
     bool CopyFrom(ByteIO& src, uint64_t n);
     // Writes the n bytes of `src` at `srcPos` here, without moving src's
     // position. A file copied to a file is copied by the kernel where it can
-    // (copy_file_range), else through a bounded buffer.
+    // (copy_file_range), else through a bounded buffer. False when `src`
+    // holds fewer bytes, or when a write failed (then Failed() says so).
     virtual bool CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n);
 
   protected:

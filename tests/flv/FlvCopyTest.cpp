@@ -186,6 +186,23 @@ TEST(FlvCopy, StopInsideARunKeepsTheTagsBeforeIt) {
     }
 }
 
+// A source that lost its end after it was opened fails the save as a read
+// error, and the save leaves nothing behind, in both ways of copying.
+TEST(FlvCopy, SourceCutShortAfterOpeningIsAReadError) {
+    TempDir dir;
+    for (const auto& tags : {Tags(40, 20000, 300), Tags(400, 200, 100)}) {
+        const auto in = dir / "in.flv";
+        const auto bytes = Build(tags, {});
+        WriteFile(in, bytes);
+        CFlvFile f;
+        ASSERT_EQ(f.Open(in.string()), 0);
+        std::filesystem::resize_file(in, bytes.size() / 2);
+        const auto out = dir / "out.flv";
+        EXPECT_EQ(f.SaveAs(out.string(), nullptr), kFlvErrRead) << tags.size();
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
 // Where Extract makes a section begin is what the page shows while the times
 // are typed, from the index alone.
 TEST(FlvCopy, SectionStartOfIsWhereExtractBegins) {
