@@ -69,7 +69,6 @@ enum : uint8_t {
 // Packed into 16 bytes: a file of a million tags keeps a million of them.
 struct FlvTag {
     static constexpr uint64_t kMaxOffset = (uint64_t(1) << 40) - 1;
-
     static constexpr size_t kMaxSources = size_t(1) << 15;
 
     uint64_t offset : 40 = 0;  // the data's position in its source (up to 1 TiB)
@@ -87,12 +86,13 @@ struct FlvTag {
     uint32_t noFrame : 1 = 0;
     uint32_t packetCode : 2 = 3;  // 0, 1, 2 as read, 3 for any other value or none
 
-    // AAC and AVC packet type (second data byte); 0xFF for other codecs, and
-    // for values other than 0, 1 and 2, which mean nothing to this library.
+    // A new time: the header in the source no longer is the one to write.
     void SetTime(uint32_t t) {
         if (t != time) asStored = 0;
         time = t;
     }
+    // AAC and AVC packet type (second data byte); 0xFF for other codecs, and
+    // for values other than 0, 1 and 2, which mean nothing to this library.
     uint8_t Packet() const { return packetCode == 3 ? uint8_t(0xFF) : uint8_t(packetCode); }
     void SetPacket(uint8_t p) { packetCode = (p <= 2 ? p : 3) & 3u; }
     uint8_t SoundFormat() const { return head >> 4; }
