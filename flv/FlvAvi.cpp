@@ -120,11 +120,11 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
 
 int CFlvFile::SaveAVI(const std::string& path, CFlvProcess* process) {
     std::vector<size_t> frames;
-    std::vector<uint32_t> times;
+    FrameSteps steps;
     for (size_t i = 0; i < tags_.size(); ++i)
         if (tags_[i].type == kFlvTagVideo && tags_[i].IsMediaFrame()) {
             frames.push_back(i);
-            times.push_back(tags_[i].time);
+            steps.AddTime(tags_[i].time);
         }
     if (frames.empty()) return Fail(kFlvErrNoVideo);
     const uint8_t codec = tags_[frames.front()].VideoCodec();
@@ -144,7 +144,7 @@ int CFlvFile::SaveAVI(const std::string& path, CFlvProcess* process) {
     }
     format.width = width_;
     format.height = height_;
-    format.rate = frames.size() > 1 ? EstimateFrameRate(times) : FrameRate{};
+    format.rate = frames.size() > 1 ? EstimateFrameRate(steps) : FrameRate{};
     if (IsOneOfOurFiles(path)) return Fail(kFlvErrWriteOpen);
 
     // The stream: its rate, the picture's size, and a bitmap header naming

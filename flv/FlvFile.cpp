@@ -28,12 +28,6 @@ void RemoveQuietly(const std::string& path) {
     std::filesystem::remove(path, ec);
 }
 
-uint32_t MedianDelta(std::vector<uint32_t>& deltas) {
-    if (deltas.empty()) return 0;
-    std::nth_element(deltas.begin(), deltas.begin() + deltas.size() / 2, deltas.end());
-    return deltas[deltas.size() / 2];
-}
-
 }  // namespace
 
 uint32_t FlvTag::HeaderBytes() const {
@@ -329,16 +323,10 @@ uint32_t CFlvFile::FirstMediaTime() const {
 
 // The typical distance between two frames of a stream: the median step.
 uint32_t CFlvFile::FrameDuration(uint8_t type) const {
-    std::vector<uint32_t> deltas;
-    bool have = false;
-    uint32_t last = 0;
-    for (const FlvTag& t : tags_) {
-        if (t.type != type || !t.IsMediaFrame()) continue;
-        if (have && t.time > last) deltas.push_back(t.time - last);
-        last = t.time;
-        have = true;
-    }
-    uint32_t d = MedianDelta(deltas);
+    FrameSteps steps;
+    for (const FlvTag& t : tags_)
+        if (t.type == type && t.IsMediaFrame()) steps.AddTime(t.time);
+    uint32_t d = steps.Median();
     if (d == 0 && type == kFlvTagVideo) {
         double fps = meta_.NumberOr("framerate", 0);
         if (fps >= 1 && fps <= 1000) d = uint32_t(1000 / fps + 0.5);
@@ -424,10 +412,15 @@ uint32_t CFlvFile::SectionStartOf(uint32_t start, uint32_t end) const {
 int CFlvFile::Extract(uint32_t start, uint32_t end) {
     if (sources_.empty()) return Fail(kFlvErrNoMedia);
     const SectionPlan p = PlanSection(start, end);
-    FlvTagList out;
+    // Kept for a section without frames, which keeps the decoder
+    // configurations (AVC, AAC): they tell a player which streams the file
+    // has and how to set them up.
+    FlvTagList configs = DecoderConfigurations();
     sectionStart_ = start;
+    size_t kept = 0;
     if (p.found) {
         // The decoder configurations in force at the cut go first.
+        std::vector<FlvTag> headers;
         const FlvTag* videoHeader = nullptr;
         const FlvTag* audioHeader = nullptr;
         for (size_t i = 0; i < p.cut; ++i) {
@@ -436,24 +429,28 @@ int CFlvFile::Extract(uint32_t start, uint32_t end) {
             (t.type == kFlvTagVideo ? videoHeader : audioHeader) = &t;
         }
         for (const FlvTag* h : {videoHeader, audioHeader})
-            if (h) out.push_back(*h);
-        const size_t headers = out.size();
+            if (h) headers.push_back(*h);
+        // The section's tags move to the front of the index, in place: the
+        // index is never held twice.
         uint32_t rebase = p.t0;
         for (size_t i = 0; i < tags_.size(); ++i) {
             if (!SectionKeeps(p, i)) continue;
-            const FlvTag& t = tags_[i];
+            const FlvTag t = tags_[i];
             if (t.IsMediaFrame()) rebase = std::min(rebase, t.time);
-            out.push_back(t);
+            tags_[kept++] = t;
         }
-        for (size_t i = 0; i < out.size(); ++i)
-            out[i].SetTime(i < headers ? 0 : out[i].time - std::min(out[i].time, rebase));
+        tags_.resize(kept);
+        for (FlvTag& t : tags_) t.SetTime(t.time - std::min(t.time, rebase));
+        for (auto h = headers.rbegin(); h != headers.rend(); ++h) {
+            tags_.push_front(*h);
+            tags_.front().SetTime(0);
+        }
         sectionStart_ = uint32_t(std::max<uint64_t>(rebase, p.base) - p.base);
+    } else {
+        tags_.clear();
     }
-    // A section without frames keeps the decoder configurations (AVC, AAC):
-    // they tell a player which streams the file has and how to set them up.
-    if (std::none_of(out.begin(), out.end(), [](const FlvTag& t) { return t.IsMediaFrame(); }))
-        out = DecoderConfigurations();
-    tags_ = std::move(out);
+    if (std::none_of(tags_.begin(), tags_.end(), [](const FlvTag& t) { return t.IsMediaFrame(); }))
+        tags_ = std::move(configs);
     return Fail(0);
 }
 
@@ -605,14 +602,18 @@ AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
     const bool video = HasVideo(), audio = HasAudio();
     uint64_t videoBytes = 0, audioBytes = 0;
     uint32_t lastTime = 0;
-    std::vector<uint32_t> videoTimes;
+    FrameSteps videoSteps;
+    size_t videoFrames = 0;
     const FlvTag* firstVideo = nullptr;
     const FlvTag* firstAudio = nullptr;
     for (const FlvTag& t : tags_) {
         lastTime = std::max(lastTime, t.time);
         if (t.type == kFlvTagVideo) {
             videoBytes += t.size;
-            if (t.IsMediaFrame()) videoTimes.push_back(t.time);
+            if (t.IsMediaFrame()) {
+                videoSteps.AddTime(t.time);
+                ++videoFrames;
+            }
             if (!firstVideo) firstVideo = &t;
         } else if (t.type == kFlvTagAudio) {
             audioBytes += t.size;
@@ -626,7 +627,7 @@ AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
             m.Set("height", AmfValue::Num(height_));
         }
         m.Set("videodatarate", AmfValue::Num(duration > 0 ? double(videoBytes) * 8 / 1000.0 / duration : 0));
-        m.Set("framerate", AmfValue::Num(videoTimes.size() > 1 ? EstimateFrameRate(videoTimes).Fps() : 0));
+        m.Set("framerate", AmfValue::Num(videoFrames > 1 ? EstimateFrameRate(videoSteps).Fps() : 0));
         m.Set("videocodecid", AmfValue::Num(firstVideo->VideoCodec()));
     }
     if (audio) {
