@@ -794,9 +794,14 @@ int CFlvFile::WriteTagRuns(ByteIO& out, uint64_t firstTag, uint64_t metaSize, ui
         ByteIO& in = *sources_[a.source];
         const uint64_t have = std::min(to, in.Size());  // the last size field may lie past the end
         if (have < to - 4) return kFlvErrRead;
-        // Runs of large tags are copied from file to file by the kernel, and
-        // their headers and size fields then written over the copy.
-        if (to - from >= uint64_t(j - i) * kCopyMin) {
+        // Runs of large tags whose headers mostly stay as stored are copied
+        // from file to file by the kernel, and the headers and size fields
+        // that change are then written over the copy. (Where most change,
+        // as times do in a section or a later file of a join, a write for
+        // each costs more than reading and writing the run.)
+        size_t changed = 0;
+        for (size_t k = i; k < j; ++k) changed += !tags_[k].asStored;
+        if (to - from >= uint64_t(j - i) * kCopyMin && changed * 16 < j - i) {
             const uint64_t outAt = out.Tell() - from;  // the output position of source position 0
             if (!out.CopyRange(in, from, have - from)) return out.Failed() ? kFlvErrTagWrite : kFlvErrRead;
             // Headers and size fields that differ from the source's are
