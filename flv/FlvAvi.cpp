@@ -59,6 +59,9 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
     if (codec == kFlvVideoAvc && !ParseAvcConfig(file.VideoConfig(), avc)) return kFlvErrUnsupported;
     const uint32_t base = tags[frames.front()].time;
     std::vector<uint8_t> data, frame;
+    // The frames' data, read together with their neighbours.
+    FlvTagReader reader(file);
+    auto isFrame = [&tags](size_t j) { return tags[j].type == kFlvTagVideo && tags[j].IsMediaFrame(); };
     uint64_t next = 0;  // slot of the next frame
     // Empty frames fill the gaps up to a budget: an hour's worth, or 64 per
     // frame in longer files. Timestamps that jump further (a damaged or spliced
@@ -88,8 +91,8 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
         if (slot > next) fillLeft -= slot - next;
         for (; next < slot; ++next)
             if (!sink({}, false, false)) return kFlvErrTagWrite;
-        if (!file.ReadTagData(t, data)) return kFlvErrRead;
-        std::span<const uint8_t> payload(data);
+        std::span<const uint8_t> payload;
+        if (!reader.Read(frames[i], isFrame, payload)) return kFlvErrRead;
         bool key = t.FrameType() == 1;
         frame.clear();
         switch (codec) {
@@ -117,11 +120,11 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
 
 int CFlvFile::SaveAVI(const std::string& path, CFlvProcess* process) {
     std::vector<size_t> frames;
-    std::vector<uint32_t> times;
+    FrameSteps steps;
     for (size_t i = 0; i < tags_.size(); ++i)
         if (tags_[i].type == kFlvTagVideo && tags_[i].IsMediaFrame()) {
             frames.push_back(i);
-            times.push_back(tags_[i].time);
+            steps.AddTime(tags_[i].time);
         }
     if (frames.empty()) return Fail(kFlvErrNoVideo);
     const uint8_t codec = tags_[frames.front()].VideoCodec();
@@ -141,7 +144,7 @@ int CFlvFile::SaveAVI(const std::string& path, CFlvProcess* process) {
     }
     format.width = width_;
     format.height = height_;
-    format.rate = frames.size() > 1 ? EstimateFrameRate(times) : FrameRate{};
+    format.rate = frames.size() > 1 ? EstimateFrameRate(steps) : FrameRate{};
     if (IsOneOfOurFiles(path)) return Fail(kFlvErrWriteOpen);
 
     // The stream: its rate, the picture's size, and a bitmap header naming

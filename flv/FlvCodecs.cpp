@@ -241,24 +241,62 @@ bool ScreenVideoSize(std::span<const uint8_t> f, uint32_t& width, uint32_t& heig
     return width && height;
 }
 
-FrameRate EstimateFrameRate(std::span<const uint32_t> times) {
-    std::vector<uint32_t> deltas;
-    deltas.reserve(times.size());
-    for (size_t i = 1; i < times.size(); ++i)
-        if (times[i] > times[i - 1]) deltas.push_back(times[i] - times[i - 1]);
-    if (deltas.empty()) return {};
-    std::vector<uint32_t> sorted = deltas;
-    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-    double median = sorted[sorted.size() / 2];
-    // The mean of the regular steps: millisecond rounding (33, 33, 34) averages
-    // out, while dropped frames (steps of two frames and more) are left aside.
+void FrameSteps::AddTime(uint32_t time) {
+    if (have_ && time > last_) {
+        const uint32_t step = time - last_;
+        if (step < kTable) {
+            if (table_.empty()) table_.assign(kTable, 0);
+            ++table_[step];
+        } else {
+            large_.push_back(step);
+        }
+        ++count_;
+    }
+    last_ = time;
+    have_ = true;
+}
+
+uint32_t FrameSteps::Median() const {
+    if (count_ == 0) return 0;
+    size_t k = count_ / 2;  // the place in the sorted steps
+    for (uint32_t step = 0; step < table_.size(); ++step) {
+        if (k < table_[step]) return step;
+        k -= table_[step];
+    }
+    std::vector<uint32_t> sorted = large_;
+    std::nth_element(sorted.begin(), sorted.begin() + ptrdiff_t(k), sorted.end());
+    return sorted[k];
+}
+
+double FrameSteps::SumUpTo(double limit, size_t& n) const {
+    // Whole milliseconds: the sum is exact in any order.
     double sum = 0;
-    size_t n = 0;
-    for (uint32_t d : deltas)
-        if (d <= median * 1.5) {
-            sum += d;
+    n = 0;
+    for (uint32_t step = 0; step < table_.size() && step <= limit; ++step) {
+        sum += double(step) * table_[step];
+        n += table_[step];
+    }
+    for (uint32_t step : large_)
+        if (step <= limit) {
+            sum += step;
             ++n;
         }
+    return sum;
+}
+
+FrameRate EstimateFrameRate(std::span<const uint32_t> times) {
+    FrameSteps steps;
+    for (uint32_t t : times) steps.AddTime(t);
+    return EstimateFrameRate(steps);
+}
+
+FrameRate EstimateFrameRate(const FrameSteps& steps) {
+    if (steps.Count() == 0) return {};
+    const double median = steps.Median();
+    // The mean of the regular steps: millisecond rounding (33, 33, 34) averages
+    // out, while dropped frames (steps of two frames and more) are left aside.
+    size_t n = 0;
+    const double sum = steps.SumUpTo(median * 1.5, n);
     double fps = 1000.0 * double(n) / sum;
     static const FrameRate common[] = {
         {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {50, 1}, {60000, 1001}, {60, 1}, {15, 1},

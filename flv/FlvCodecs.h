@@ -64,10 +64,33 @@ struct FrameRate {
     uint32_t scale = 1;
     double Fps() const { return double(rate) / double(scale); }
 };
+// The steps between the times of frames (milliseconds, in order), counted
+// for their median and mean without keeping them all: steps up to a few
+// seconds in a table of counts, longer ones (rare) one by one.
+class FrameSteps {
+  public:
+    // The next frame's time; a time that does not move forward is no step.
+    void AddTime(uint32_t time);
+    size_t Count() const { return count_; }
+    // The step in the middle (the upper one of an even count); 0 without steps.
+    uint32_t Median() const;
+    // The sum of the steps up to `limit`, and how many there are.
+    double SumUpTo(double limit, size_t& n) const;
+
+  private:
+    static constexpr uint32_t kTable = 4096;
+    std::vector<uint32_t> table_;  // counts of the steps below kTable
+    std::vector<uint32_t> large_;  // the longer steps
+    size_t count_ = 0;
+    uint32_t last_ = 0;
+    bool have_ = false;
+};
+
 // The rate of frames at the given times (milliseconds, in order). Dropped
 // frames (gaps of two frames or more) do not lower the rate; rates within a
 // small tolerance of a common one are taken as that one (30000/1001 ...).
 FrameRate EstimateFrameRate(std::span<const uint32_t> times);
+FrameRate EstimateFrameRate(const FrameSteps& steps);
 
 // The frame slot of a time at a rate: round(ms * rate / (scale * 1000)).
 uint64_t FrameSlot(uint64_t ms, const FrameRate& fr);

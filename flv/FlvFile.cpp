@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -27,12 +28,6 @@ void RemoveQuietly(const std::string& path) {
     std::filesystem::remove(path, ec);
 }
 
-uint32_t MedianDelta(std::vector<uint32_t>& deltas) {
-    if (deltas.empty()) return 0;
-    std::nth_element(deltas.begin(), deltas.begin() + deltas.size() / 2, deltas.end());
-    return deltas[deltas.size() / 2];
-}
-
 }  // namespace
 
 uint32_t FlvTag::HeaderBytes() const {
@@ -51,10 +46,10 @@ uint32_t FlvTag::HeaderBytes() const {
 
 bool FlvTag::IsMediaFrame() const {
     if (noFrame) return false;
-    if (type == kFlvTagAudio) return !(SoundFormat() == kFlvSoundAac && packet == 0);
+    if (type == kFlvTagAudio) return !(SoundFormat() == kFlvSoundAac && packetCode == 0);
     if (type != kFlvTagVideo) return false;
     if (FrameType() == 5) return false;  // video info / command frame
-    if (VideoCodec() == kFlvVideoAvc) return packet == 1;
+    if (VideoCodec() == kFlvVideoAvc) return packetCode == 1;
     return true;
 }
 
@@ -73,9 +68,10 @@ CFlvFile::~CFlvFile() = default;
 // ------------------------------------------------------------------ reading
 
 int CFlvFile::Open(const std::string& path) {
-    // A joined file reads from every input at once: a modest buffer each.
+    // Every read of ours goes past the buffer (ReadAt), and a joined file
+    // keeps all its inputs open: the smallest buffer will do.
     auto file = std::make_shared<FileIO>();
-    if (!file->Open(path, FileIO::Mode::Read, 256 << 10)) return Fail(kFlvErrOpen);
+    if (!file->Open(path, FileIO::Mode::Read, 4096)) return Fail(kFlvErrOpen);
     return Open(std::shared_ptr<ByteIO>(std::move(file)));
 }
 
@@ -111,17 +107,63 @@ int CFlvFile::Open(std::shared_ptr<ByteIO> in) {
     return Fail(0);
 }
 
+namespace {
+
+// The bytes around the tag headers, read a little at a time: opening a file
+// visits every tag header, and small reads there keep it from reading (and
+// copying) the media data that lies between them. Small tags share a read,
+// which grows while they fill it.
+class HeaderWindow {
+  public:
+    explicit HeaderWindow(ByteIO& in) : in_(in), size_(in.Size()) {}
+    // Points at the `n` bytes (at most kMin) at `pos`; null when the source
+    // ends before them or cannot be read.
+    // `header` counts the read as one more tag header the window served.
+    const uint8_t* At(uint64_t pos, size_t n, bool header) {
+        if (pos >= start_ && pos - start_ + n <= len_) {
+            served_ += header;
+            return buf_ + (pos - start_);
+        }
+        if (pos >= size_ || n > kMin) return nullptr;
+        // Tags that used up the window grow the next one; a large tag in
+        // between brings it back to its smallest.
+        const uint64_t end = start_ + len_;
+        const bool next = len_ > 0 && pos >= end && pos - end < want_;
+        want_ = next && served_ >= 2 ? std::min(want_ * 2, sizeof buf_) : kMin;
+        served_ = header;
+        start_ = pos;
+        len_ = in_.ReadAt(pos, buf_, size_t(std::min<uint64_t>(want_, size_ - pos)));
+        return n <= len_ ? buf_ : nullptr;
+    }
+
+  private:
+    static constexpr size_t kMin = 1024;
+    ByteIO& in_;
+    const uint64_t size_;
+    uint64_t start_ = 0;
+    size_t len_ = 0;
+    size_t want_ = kMin;
+    size_t served_ = 0;
+    uint8_t buf_[16 << 10];
+};
+
+}  // namespace
+
 int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
     const uint64_t fileSize = in.Size();
     uint32_t lastSize = 0;  // data size of the previous tag
     bool first = true;
+    // The last tag kept has a header as a save writes it; its size field
+    // (read with the next header) decides whether it is kept as stored.
+    bool lastAsStored = false;
     std::vector<uint8_t> script;
+    HeaderWindow window(in);
     for (;;) {
         // The previous tag's size and this tag's header.
-        uint8_t h[4 + kTagHeaderSize];
-        if (!in.Seek(pos)) return kFlvErrSeek;
-        if (in.Read(h, sizeof h) < sizeof h) break;  // the end, or a tag cut short
-        ByteReader r(h, sizeof h);
+        constexpr size_t kHead = 4 + kTagHeaderSize;
+        const uint8_t* h = window.At(pos, kHead, true);
+        if (!h) break;  // the end, or a tag cut short
+        ByteReader r(h, kHead);
         const uint32_t prev = r.U32BE();
         const uint8_t rawType = r.U8();
         const uint32_t size = r.U24BE();
@@ -131,36 +173,40 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
         // header or write 0. Anything else means the chain is broken.
         bool prevOk = first ? true : (prev == lastSize + kTagHeaderSize || prev == lastSize || prev == 0);
         if (!prevOk) return kFlvErrContents;
+        if (lastAsStored && prev == lastSize + kTagHeaderSize) tags_.back().asStored = 1;
+        lastAsStored = false;
         if (rawType & 0x20) return kFlvErrUnsupported;  // encrypted tags
         uint8_t type = rawType & 0x1F;
         if (type != kFlvTagAudio && type != kFlvTagVideo && type != kFlvTagScript) return kFlvErrContents;
-        uint64_t dataPos = pos + sizeof h;
+        uint64_t dataPos = pos + kHead;
         if (size > fileSize - std::min(fileSize, dataPos)) break;  // cut short inside the data
         pos = dataPos + size;
         lastSize = size;
         first = false;
         if (size == 0) continue;  // nothing to carry
+        if (dataPos > FlvTag::kMaxOffset) return kFlvErrUnsupported;
 
         FlvTag tag;
-        tag.offset = dataPos;
-        tag.size = size;
+        tag.offset = dataPos & FlvTag::kMaxOffset;
+        tag.size = size & 0xFFFFFF;
         tag.time = time;
-        tag.type = type;
-        uint8_t b[2] = {0, 0};
-        if (in.Read(b, std::min<uint32_t>(size, 2)) < std::min<uint32_t>(size, 2)) return kFlvErrTagRead;
+        tag.type = type & 0x1F;
+        const size_t lead = std::min<uint32_t>(size, 2);
+        const uint8_t* b = window.At(dataPos, lead, false);
+        if (!b) return kFlvErrTagRead;
         tag.head = b[0];
         tag.noFrame = type != kFlvTagScript && size <= tag.HeaderBytes();
         if (type == kFlvTagAudio) {
             if (tag.SoundFormat() == kFlvSoundAac) {
                 if (size < 2) return kFlvErrAudioSize;
-                tag.packet = b[1];
+                tag.SetPacket(b[1]);
             }
         } else if (type == kFlvTagVideo) {
             if (tag.FrameType() == 5) continue;  // info / command frames carry no picture
             switch (tag.VideoCodec()) {
                 case kFlvVideoAvc:
                     if (size < 5) return kFlvErrVideoSize;
-                    tag.packet = b[1];
+                    tag.SetPacket(b[1]);
                     break;
                 case kFlvVideoVp6:
                     if (size < 2) return kFlvErrVideoSize;
@@ -173,7 +219,8 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
             }
         } else {
             // Script data: the first onMetaData is read; the rest are kept as they are.
-            if (!in.Seek(dataPos) || !in.ReadBytes(script, size)) return kFlvErrTagRead;
+            script.resize(size);
+            if (in.ReadAt(dataPos, script.data(), size) != size) return kFlvErrTagRead;
             MemoryIO mem{std::span<const uint8_t>(script)};
             AmfValue name;
             if (ReadAmfValue(mem, name) && (name.type == AmfValue::Type::String) &&
@@ -185,6 +232,7 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
             }
         }
         tags_.push_back(tag);
+        lastAsStored = rawType == type && h[12] == 0 && h[13] == 0 && h[14] == 0;  // stream id 0
     }
     return 0;
 }
@@ -192,7 +240,9 @@ int CFlvFile::ParseTags(ByteIO& in, uint64_t pos) {
 bool CFlvFile::ReadTagData(const FlvTag& tag, std::vector<uint8_t>& out) {
     if (tag.source >= sources_.size()) return false;
     ByteIO& in = *sources_[tag.source];
-    return in.Seek(tag.offset) && in.ReadBytes(out, tag.size);
+    if (tag.offset + uint64_t(tag.size) > in.Size()) return false;
+    out.resize(tag.size);
+    return in.ReadAt(tag.offset, out.data(), out.size()) == out.size();
 }
 
 void CFlvFile::ReadConfigs() {
@@ -273,16 +323,10 @@ uint32_t CFlvFile::FirstMediaTime() const {
 
 // The typical distance between two frames of a stream: the median step.
 uint32_t CFlvFile::FrameDuration(uint8_t type) const {
-    std::vector<uint32_t> deltas;
-    bool have = false;
-    uint32_t last = 0;
-    for (const FlvTag& t : tags_) {
-        if (t.type != type || !t.IsMediaFrame()) continue;
-        if (have && t.time > last) deltas.push_back(t.time - last);
-        last = t.time;
-        have = true;
-    }
-    uint32_t d = MedianDelta(deltas);
+    FrameSteps steps;
+    for (const FlvTag& t : tags_)
+        if (t.type == type && t.IsMediaFrame()) steps.AddTime(t.time);
+    uint32_t d = steps.Median();
     if (d == 0 && type == kFlvTagVideo) {
         double fps = meta_.NumberOr("framerate", 0);
         if (fps >= 1 && fps <= 1000) d = uint32_t(1000 / fps + 0.5);
@@ -313,87 +357,112 @@ uint32_t CFlvFile::Duration() const {
 
 // ------------------------------------------------------------------ editing
 
-int CFlvFile::Extract(uint32_t start, uint32_t end) {
-    if (sources_.empty()) return Fail(kFlvErrNoMedia);
-    const uint64_t base = FirstMediaTime();
-    const uint64_t s = base + start;
+CFlvFile::SectionPlan CFlvFile::PlanSection(uint32_t start, uint32_t end) const {
+    SectionPlan p;
+    p.base = FirstMediaTime();
+    p.s = p.base + start;
     const uint64_t fileEnd = LastEndTime();
-    const uint64_t e =
-        (end == 0 || base + end >= fileEnd) ? std::numeric_limits<uint64_t>::max() : base + end;
+    p.e = (end == 0 || p.base + end >= fileEnd) ? std::numeric_limits<uint64_t>::max() : p.base + end;
 
     // Where the section begins: the last key frame at or before the start (so
     // that the section holds the start), or for sound alone, the first audio
     // frame at or after it.
-    size_t cut = tags_.size();
+    p.cut = tags_.size();
     const bool video = HasVideo();
-    if (s < e && s < fileEnd) {
+    if (p.s < p.e && p.s < fileEnd) {
         for (size_t i = 0; i < tags_.size(); ++i) {
             const FlvTag& t = tags_[i];
             if (video) {
                 if (!t.IsKeyFrame()) continue;
-                if (t.time <= s || cut == tags_.size()) cut = i;
-                if (t.time > s) break;
-            } else if (t.type == kFlvTagAudio && t.IsMediaFrame() && t.time >= s) {
-                cut = i;
+                if (t.time <= p.s || p.cut == tags_.size()) p.cut = i;
+                if (t.time > p.s) break;
+            } else if (t.type == kFlvTagAudio && t.IsMediaFrame() && t.time >= p.s) {
+                p.cut = i;
                 break;
             }
         }
     }
-    std::vector<FlvTag> out;
-    sectionStart_ = start;
-    if (cut < tags_.size() && tags_[cut].time < e) {
-        const uint32_t t0 = tags_[cut].time;
+    p.found = p.cut < tags_.size() && tags_[p.cut].time < p.e;
+    if (p.found) {
+        p.t0 = tags_[p.cut].time;
         // Sound starts with the section; when the start lies before the first
         // key frame, the sound before that frame belongs to the section too.
-        const uint64_t soundFrom = std::min<uint64_t>(t0, s);
+        p.soundFrom = std::min<uint64_t>(p.t0, p.s);
+    }
+    return p;
+}
+
+bool CFlvFile::SectionKeeps(const SectionPlan& p, size_t i) const {
+    const FlvTag& t = tags_[i];
+    if (t.IsSequenceHeader()) return i > p.cut && t.time < p.e;
+    if (t.IsEndOfSequence()) return i > p.cut && p.e == std::numeric_limits<uint64_t>::max();
+    if (t.type == kFlvTagVideo) return i >= p.cut && t.time < p.e;
+    return t.time >= p.soundFrom && t.time < p.e;
+}
+
+uint32_t CFlvFile::SectionStartOf(uint32_t start, uint32_t end) const {
+    const SectionPlan p = PlanSection(start, end);
+    if (!p.found) return start;
+    uint32_t rebase = p.t0;
+    for (size_t i = 0; i < tags_.size(); ++i)
+        if (tags_[i].IsMediaFrame() && tags_[i].time < rebase && SectionKeeps(p, i)) rebase = tags_[i].time;
+    return uint32_t(std::max<uint64_t>(rebase, p.base) - p.base);
+}
+
+int CFlvFile::Extract(uint32_t start, uint32_t end) {
+    if (sources_.empty()) return Fail(kFlvErrNoMedia);
+    const SectionPlan p = PlanSection(start, end);
+    // Kept for a section without frames, which keeps the decoder
+    // configurations (AVC, AAC): they tell a player which streams the file
+    // has and how to set them up.
+    FlvTagList configs = DecoderConfigurations();
+    sectionStart_ = start;
+    size_t kept = 0;
+    if (p.found) {
         // The decoder configurations in force at the cut go first.
+        std::vector<FlvTag> headers;
         const FlvTag* videoHeader = nullptr;
         const FlvTag* audioHeader = nullptr;
-        for (size_t i = 0; i < cut; ++i) {
+        for (size_t i = 0; i < p.cut; ++i) {
             const FlvTag& t = tags_[i];
             if (!t.IsSequenceHeader()) continue;
             (t.type == kFlvTagVideo ? videoHeader : audioHeader) = &t;
         }
         for (const FlvTag* h : {videoHeader, audioHeader})
-            if (h) out.push_back(*h);
-        const size_t headers = out.size();
-        uint32_t rebase = t0;
+            if (h) headers.push_back(*h);
+        // The section's tags move to the front of the index, in place: the
+        // index is never held twice.
+        uint32_t rebase = p.t0;
         for (size_t i = 0; i < tags_.size(); ++i) {
-            const FlvTag& t = tags_[i];
-            bool keep;
-            if (t.IsSequenceHeader())
-                keep = i > cut && t.time < e;
-            else if (t.IsEndOfSequence())
-                keep = i > cut && e == std::numeric_limits<uint64_t>::max();
-            else if (t.type == kFlvTagVideo)
-                keep = i >= cut && t.time < e;
-            else
-                keep = t.time >= soundFrom && t.time < e;
-            if (!keep) continue;
+            if (!SectionKeeps(p, i)) continue;
+            const FlvTag t = tags_[i];
             if (t.IsMediaFrame()) rebase = std::min(rebase, t.time);
-            out.push_back(t);
+            tags_[kept++] = t;
         }
-        for (size_t i = 0; i < out.size(); ++i)
-            out[i].time = i < headers ? 0 : out[i].time - std::min(out[i].time, rebase);
-        sectionStart_ = uint32_t(std::max<uint64_t>(rebase, base) - base);
+        tags_.resize(kept);
+        for (FlvTag& t : tags_) t.SetTime(t.time - std::min(t.time, rebase));
+        for (auto h = headers.rbegin(); h != headers.rend(); ++h) {
+            tags_.push_front(*h);
+            tags_.front().SetTime(0);
+        }
+        sectionStart_ = uint32_t(std::max<uint64_t>(rebase, p.base) - p.base);
+    } else {
+        tags_.clear();
     }
-    // A section without frames keeps the decoder configurations (AVC, AAC):
-    // they tell a player which streams the file has and how to set them up.
-    if (std::none_of(out.begin(), out.end(), [](const FlvTag& t) { return t.IsMediaFrame(); }))
-        out = DecoderConfigurations();
-    tags_ = std::move(out);
+    if (std::none_of(tags_.begin(), tags_.end(), [](const FlvTag& t) { return t.IsMediaFrame(); }))
+        tags_ = std::move(configs);
     return Fail(0);
 }
 
 // Per stream, its first decoder configuration tag, at time 0.
-std::vector<FlvTag> CFlvFile::DecoderConfigurations() const {
-    std::vector<FlvTag> out;
+FlvTagList CFlvFile::DecoderConfigurations() const {
+    FlvTagList out;
     for (uint8_t type : {kFlvTagVideo, kFlvTagAudio}) {
         auto t = std::find_if(tags_.begin(), tags_.end(),
                               [type](const FlvTag& x) { return x.type == type && x.IsSequenceHeader(); });
         if (t == tags_.end()) continue;
         out.push_back(*t);
-        out.back().time = 0;
+        out.back().SetTime(0);
     }
     return out;
 }
@@ -460,16 +529,17 @@ static std::string FormatDifference(const CFlvFile& a, const CFlvFile& b) {
     return {};
 }
 
-int CFlvFile::Add(CFlvFile* other, bool continueTime) {
+int CFlvFile::Add(CFlvFile* other, bool continueTime, bool release) {
     if (sources_.empty()) return Fail(kFlvErrNoMedia);
     if (!other || other->sources_.empty() || (!other->HasAudio() && !other->HasVideo()))
         return Fail(kFlvErrNoMedia);
     if (std::string why = FormatDifference(*this, *other); !why.empty()) return Fail(kFlvErrFormat, why);
-    if (sources_.size() + other->sources_.size() > std::numeric_limits<uint16_t>::max())
-        return Fail(kFlvErrUnsupported);
+    if (sources_.size() + other->sources_.size() > FlvTag::kMaxSources) return Fail(kFlvErrUnsupported);
 
-    // Copies first: `other` may be this very object.
-    const std::vector<FlvTag> theirs = other->tags_;
+    // `other` may be this very object: then a copy of its tags is walked.
+    FlvTagList copy;
+    if (other == this) copy = tags_;
+    const FlvTagList& theirs = other == this ? copy : other->tags_;
     const auto theirSources = other->sources_;
     int64_t shift = 0;
     if (continueTime) shift = int64_t(LastEndTime()) - int64_t(other->FirstMediaTime());
@@ -481,12 +551,19 @@ int CFlvFile::Add(CFlvFile* other, bool continueTime) {
     std::erase_if(tags_, [](const FlvTag& t) { return t.IsEndOfSequence(); });
     const uint16_t sourceBase = uint16_t(sources_.size());
     sources_.insert(sources_.end(), theirSources.begin(), theirSources.end());
-    for (FlvTag t : theirs) {
-        if (t.IsSequenceHeader()) continue;  // the same configuration is already there
+    auto append = [&](FlvTag t) {
+        if (t.IsSequenceHeader()) return;  // the same configuration is already there
         // Script data stamped before the first frame stays at the join.
-        t.time = uint32_t(std::max<int64_t>(0, int64_t(t.time) + shift));
-        t.source = uint16_t(t.source + sourceBase);
+        t.SetTime(uint32_t(std::max<int64_t>(0, int64_t(t.time) + shift)));
+        t.source = (t.source + sourceBase) & (FlvTag::kMaxSources - 1);
         tags_.push_back(t);
+    };
+    if (release && other != this) {
+        // Their index moves over a block at a time: never twice in memory.
+        for (; !other->tags_.empty(); other->tags_.pop_front()) append(other->tags_.front());
+        other->tags_.shrink_to_fit();
+    } else {
+        for (const FlvTag& t : theirs) append(t);
     }
     return Fail(0);
 }
@@ -505,26 +582,16 @@ bool CFlvFile::IsOneOfOurFiles(const std::string& path) const {
     return false;
 }
 
-bool CFlvFile::CopyTagData(const FlvTag& tag, uint64_t skip, ByteIO& out, int& error) {
-    if (tag.source >= sources_.size() || skip > tag.size) {
-        error = kFlvErrRead;
-        return false;
-    }
-    ByteIO& in = *sources_[tag.source];
-    if (!in.Seek(tag.offset + skip)) {
-        error = kFlvErrSeek;
-        return false;
-    }
-    size_t n = tag.size - size_t(skip);
-    if (copyBuf_.size() < n) copyBuf_.resize(n);
-    if (!in.ReadExact(copyBuf_.data(), n)) {
-        error = kFlvErrRead;
-        return false;
-    }
-    if (!out.Write(copyBuf_.data(), n)) {
-        error = kFlvErrTagWrite;
-        return false;
-    }
+bool FlvTagReader::Load(uint16_t source, uint64_t start, uint64_t end) {
+    len_ = 0;
+    if (source >= file_.sources_.size() || end < start) return false;
+    ByteIO& in = *file_.sources_[source];
+    const size_t n = size_t(end - start);
+    if (buf_.size() < n) buf_.resize(n);
+    if (in.ReadAt(start, buf_.data(), n) != n) return false;
+    source_ = source;
+    start_ = start;
+    len_ = n;
     return true;
 }
 
@@ -535,14 +602,18 @@ AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
     const bool video = HasVideo(), audio = HasAudio();
     uint64_t videoBytes = 0, audioBytes = 0;
     uint32_t lastTime = 0;
-    std::vector<uint32_t> videoTimes;
+    FrameSteps videoSteps;
+    size_t videoFrames = 0;
     const FlvTag* firstVideo = nullptr;
     const FlvTag* firstAudio = nullptr;
     for (const FlvTag& t : tags_) {
         lastTime = std::max(lastTime, t.time);
         if (t.type == kFlvTagVideo) {
             videoBytes += t.size;
-            if (t.IsMediaFrame()) videoTimes.push_back(t.time);
+            if (t.IsMediaFrame()) {
+                videoSteps.AddTime(t.time);
+                ++videoFrames;
+            }
             if (!firstVideo) firstVideo = &t;
         } else if (t.type == kFlvTagAudio) {
             audioBytes += t.size;
@@ -556,7 +627,7 @@ AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
             m.Set("height", AmfValue::Num(height_));
         }
         m.Set("videodatarate", AmfValue::Num(duration > 0 ? double(videoBytes) * 8 / 1000.0 / duration : 0));
-        m.Set("framerate", AmfValue::Num(videoTimes.size() > 1 ? EstimateFrameRate(videoTimes).Fps() : 0));
+        m.Set("framerate", AmfValue::Num(videoFrames > 1 ? EstimateFrameRate(videoSteps).Fps() : 0));
         m.Set("videocodecid", AmfValue::Num(firstVideo->VideoCodec()));
     }
     if (audio) {
@@ -606,8 +677,9 @@ AmfValue CFlvFile::BuildMetaData(const std::vector<uint32_t>& keyTimes,
 int CFlvFile::SaveAs(const std::string& path, CFlvProcess* process) {
     if (sources_.empty()) return Fail(kFlvErrNoMedia);
     if (IsOneOfOurFiles(path)) return Fail(kFlvErrWriteOpen);  // would destroy what we read
+    // Runs of tags (up to 1 MiB) are written past a smaller buffer.
     FileIO out;
-    if (!out.Open(path, FileIO::Mode::Create)) return Fail(kFlvErrWriteOpen);
+    if (!out.Open(path, FileIO::Mode::Create, 256 << 10)) return Fail(kFlvErrWriteOpen);
     int err = SaveAs(out, process);
     if (!out.Close() && err == 0) err = Fail(kFlvErrTagWrite);
     if (err != 0 && err != kErrSilent) RemoveQuietly(path);
@@ -656,26 +728,155 @@ int CFlvFile::SaveAs(ByteIO& out, CFlvProcess* process) {
     if (!out.WriteU32BE(uint32_t(kTagHeaderSize + metaSize))) return Fail(kFlvErrTagSizeWrite);
     if (out.Tell() != firstTag) return Fail(kFlvErrMetaWrite);
 
-    // The tags, their data streamed from the files they came from. A stop
-    // keeps the tags written, and the header and metadata then say so.
-    uint64_t written = firstTag;
-    auto stopped = [&](size_t count) {
-        if (!FlvProgressStop(process, written, fileSize)) return false;
-        if (count < tags_.size()) DescribeWrittenTags(out, count, metaSize, written);
-        return true;
-    };
-    if (stopped(0)) return Fail(kErrSilent);
-    for (size_t i = 0; i < tags_.size(); ++i) {
-        const FlvTag& t = tags_[i];
-        if (!writeTagHeader(t.type, t.size, t.time)) return Fail(kFlvErrTagWrite);
-        int err = 0;
-        if (!CopyTagData(t, 0, out, err)) return Fail(err);
-        if (!out.WriteU32BE(kTagHeaderSize + t.size)) return Fail(kFlvErrTagSizeWrite);
-        written += kTagHeaderSize + uint64_t(t.size) + 4;
-        if (stopped(i + 1)) return Fail(kErrSilent);
-    }
+    const int err = WriteTagRuns(out, firstTag, metaSize, fileSize, process);
+    if (err != 0) return Fail(err);
     if (!out.Flush()) return Fail(kFlvErrTagWrite);
     return Fail(0);
+}
+
+namespace {
+
+// Copies the part of `bytes` (for the file positions [at, at + n)) that falls
+// into `piece` (for [pieceAt, pieceAt + piece.size())).
+void Overlay(std::span<uint8_t> piece, uint64_t pieceAt, const uint8_t* bytes, size_t n, uint64_t at) {
+    const uint64_t from = std::max(at, pieceAt), to = std::min(at + n, pieceAt + piece.size());
+    if (from < to) std::memcpy(piece.data() + (from - pieceAt), bytes + (from - at), size_t(to - from));
+}
+
+}  // namespace
+
+// The tags, their data streamed from the files they came from. The tags that
+// follow one another in their file go out as a run: the run's bytes are read
+// with one read, the tag headers and size fields in it rewritten in place
+// (times move, writers differ in their size fields), and written with one
+// write. A stop keeps the tags written, and the header and metadata then say
+// so; the progress of a run's tags is asked before the run is written, so
+// that a stop ends it at the tag it came at.
+int CFlvFile::WriteTagRuns(ByteIO& out, uint64_t firstTag, uint64_t metaSize, uint64_t fileSize,
+                           CFlvProcess* process) {
+    constexpr uint64_t kRunBytes = 1 << 20;
+    constexpr uint64_t kCopyMin = 4 << 10;              // tags this large on average are copied by the kernel
+    constexpr uint64_t kCopyBig = 256 << 10;            // and so is a tag this large among small ones
+    constexpr uint64_t kTagBytes = kTagHeaderSize + 4;  // a tag's bytes besides its data
+    uint64_t written = firstTag;
+    auto stopHere = [&](size_t count) {
+        if (count < tags_.size()) DescribeWrittenTags(out, count, metaSize, written);
+        return kErrSilent;
+    };
+    if (FlvProgressStop(process, written, fileSize)) return stopHere(0);
+    std::vector<uint8_t> buf;
+    for (size_t i = 0; i < tags_.size();) {
+        // The run [i, j): the bytes from the first tag's header to the last
+        // tag's size field, as stored.
+        const FlvTag& a = tags_[i];
+        const uint64_t from = a.offset - kTagHeaderSize;
+        uint64_t to = a.offset + a.size + 4;
+        size_t j = i + 1;
+        for (; j < tags_.size(); ++j) {
+            const FlvTag& t = tags_[j];
+            if (t.source != a.source || t.offset != to + kTagHeaderSize ||
+                t.offset + t.size + 4 - from > kRunBytes)
+                break;
+            to = t.offset + t.size + 4;
+        }
+        bool stop = false;
+        uint64_t done = written;
+        for (size_t k = i; k < j; ++k) {
+            done += kTagBytes + tags_[k].size;
+            if (FlvProgressStop(process, done, fileSize)) {
+                stop = true;
+                j = k + 1;
+                to = tags_[k].offset + tags_[k].size + 4;
+                break;
+            }
+        }
+        if (a.source >= sources_.size() || a.offset < kTagHeaderSize) return kFlvErrRead;
+        ByteIO& in = *sources_[a.source];
+        const uint64_t have = std::min(to, in.Size());  // the last size field may lie past the end
+        if (have < to - 4) return kFlvErrRead;
+        // Runs of large tags whose headers mostly stay as stored are copied
+        // from file to file by the kernel, and the headers and size fields
+        // that change are then written over the copy. (Where most change,
+        // as times do in a section or a later file of a join, a write for
+        // each costs more than reading and writing the run.)
+        size_t changed = 0;
+        for (size_t k = i; k < j; ++k) changed += !tags_[k].asStored;
+        if (to - from >= uint64_t(j - i) * kCopyMin && changed * 16 < j - i) {
+            const uint64_t outAt = out.Tell() - from;  // the output position of source position 0
+            if (!out.CopyRange(in, from, have - from)) return out.Failed() ? kFlvErrTagWrite : kFlvErrRead;
+            // Headers and size fields that differ from the source's are
+            // written over the copy; the size field of the tag before and a
+            // tag's header lie together.
+            for (size_t k = i; k <= j; ++k) {
+                uint8_t p[4 + kTagHeaderSize] = {};
+                uint64_t at = 0;
+                size_t n = 0;
+                if (k > i && !tags_[k - 1].asStored) {
+                    const FlvTag& t = tags_[k - 1];
+                    PutU32BE(p, kTagHeaderSize + t.size);
+                    at = t.offset + t.size;
+                    n = 4;
+                }
+                if (k < j && !tags_[k].asStored) {
+                    const FlvTag& t = tags_[k];
+                    uint8_t* th = p + n;
+                    th[0] = uint8_t(t.type);
+                    PutU24BE(th + 1, t.size);
+                    PutU24BE(th + 4, t.time & 0xFFFFFF);
+                    th[7] = uint8_t(t.time >> 24);
+                    if (n == 0) at = t.offset - kTagHeaderSize;
+                    n += kTagHeaderSize;
+                }
+                if (n > 0 && (!out.Seek(outAt + at) || !out.Write(p, n))) return kFlvErrTagWrite;
+            }
+            if (!out.Seek(outAt + to)) return kFlvErrTagWrite;
+            written = done;
+            if (stop) return stopHere(j);
+            i = j;
+            continue;
+        }
+        // Otherwise the run is read, its headers and size fields rewritten,
+        // and written.
+        size_t first = i;  // the first tag whose bytes are not behind `at`
+        size_t big = i;    // the next large tag
+        for (uint64_t at = from; at < to;) {
+            while (big < j && (tags_[big].size < kCopyBig || tags_[big].offset < at)) ++big;
+            if (big < j && tags_[big].offset == at) {
+                if (!out.CopyRange(in, at, tags_[big].size))
+                    return out.Failed() ? kFlvErrTagWrite : kFlvErrRead;
+                at += tags_[big].size;
+                continue;
+            }
+            const uint64_t end = std::min(big < j ? uint64_t(tags_[big].offset) : to, at + kRunBytes);
+            if (buf.size() < end - at) buf.resize(size_t(end - at));
+            const std::span<uint8_t> piece(buf.data(), size_t(end - at));
+            while (first < j && tags_[first].offset + tags_[first].size + 4 <= at) ++first;
+            // Only data needs reading: headers and size fields are all rewritten.
+            bool data = false;
+            for (size_t k = first; k < j && tags_[k].offset < end && !data; ++k)
+                data = tags_[k].offset + tags_[k].size > at;
+            const size_t want =
+                data ? size_t(std::min<uint64_t>(have - std::min(have, at), piece.size())) : 0;
+            if (in.ReadAt(at, piece.data(), want) != want) return kFlvErrRead;
+            for (size_t k = first; k < j && tags_[k].offset - kTagHeaderSize < end; ++k) {
+                const FlvTag& t = tags_[k];
+                uint8_t th[kTagHeaderSize] = {uint8_t(t.type),       0, 0, 0, 0, 0, 0,
+                                              uint8_t(t.time >> 24), 0, 0, 0};
+                PutU24BE(th + 1, t.size);
+                PutU24BE(th + 4, t.time & 0xFFFFFF);
+                uint8_t tail[4];
+                PutU32BE(tail, kTagHeaderSize + t.size);
+                Overlay(piece, at, th, sizeof th, t.offset - kTagHeaderSize);
+                Overlay(piece, at, tail, sizeof tail, t.offset + t.size);
+            }
+            if (!out.Write(piece.data(), piece.size())) return kFlvErrTagWrite;
+            at = end;
+        }
+        written = done;
+        if (stop) return stopHere(j);
+        i = j;
+    }
+    return 0;
 }
 
 // The header's stream flags and onMetaData (duration, size, key frames) of
@@ -683,7 +884,7 @@ int CFlvFile::SaveAs(ByteIO& out, CFlvProcess* process) {
 // (`metaSize`); what it no longer needs is zero bytes behind its end marker,
 // inside its tag, where readers do not look.
 bool CFlvFile::DescribeWrittenTags(ByteIO& out, size_t count, uint64_t metaSize, uint64_t written) {
-    std::vector<FlvTag> all = std::move(tags_);
+    FlvTagList all = std::move(tags_);
     tags_.assign(all.begin(), all.begin() + ptrdiff_t(std::min(count, all.size())));
     std::vector<uint32_t> keyTimes;
     std::vector<uint64_t> keyPositions;
@@ -736,10 +937,25 @@ uint8_t SoundFamily(uint8_t format) {
     return format == kFlvSoundMp3_8k ? uint8_t(kFlvSoundMp3) : format;
 }
 
-const FlvTag* FirstAudioFrame(const std::vector<FlvTag>& tags) {
+const FlvTag* FirstAudioFrame(const FlvTagList& tags) {
     for (const FlvTag& t : tags)
         if (t.type == kFlvTagAudio && !t.noFrame) return &t;
     return nullptr;
+}
+
+// Writes the data of tag `i` without its first `skip` bytes.
+template <class Wanted>
+bool CopyFrame(FlvTagReader& reader, size_t i, const Wanted& wanted, size_t skip, ByteIO& out, int& error) {
+    std::span<const uint8_t> data;
+    if (!reader.Read(i, wanted, data) || data.size() < skip) {
+        error = kFlvErrRead;
+        return false;
+    }
+    if (!out.Write(data.data() + skip, data.size() - skip)) {
+        error = kFlvErrTagWrite;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -829,7 +1045,13 @@ int CFlvFile::SaveAudio(const std::string& path, CFlvProcess* process) {
     int err = 0;
     uint64_t done = 0;
     std::vector<uint8_t> data;
-    for (const FlvTag& t : tags_) {
+    FlvTagReader reader(*this);
+    auto wanted = [this](size_t j) {
+        const FlvTag& t = tags_[j];
+        return t.type == kFlvTagAudio && !t.noFrame && !t.IsSequenceHeader();
+    };
+    for (size_t i = 0; i < tags_.size(); ++i) {
+        const FlvTag& t = tags_[i];
         if (t.type != kFlvTagAudio || t.noFrame) continue;
         if (aac) {
             // A configuration that changes on the way holds from its tag on
@@ -848,11 +1070,11 @@ int CFlvFile::SaveAudio(const std::string& path, CFlvProcess* process) {
                 err = kFlvErrTagWrite;
                 break;
             }
-            if (!CopyTagData(t, 2, out, err)) break;
+            if (!CopyFrame(reader, i, wanted, 2, out, err)) break;
             done += t.size - 2 + kAdtsHeaderSize;
         } else {
             // The MP3 frames as stored, behind the one-byte sound format.
-            if (!CopyTagData(t, 1, out, err)) break;
+            if (!CopyFrame(reader, i, wanted, 1, out, err)) break;
             done += t.size - 1;
         }
         if (FlvProgressStop(process, done, total)) {

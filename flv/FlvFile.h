@@ -5,7 +5,9 @@
 // limited to a section or extended by further files. Every operation returns 0
 // or an error code (9001 to 9025, see FlvErrors.h). Qt-free.
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -64,29 +66,46 @@ enum : uint8_t {
 };
 
 // One tag of the index: where its data is and what the tag header said.
+// Packed into 16 bytes: a file of a million tags keeps a million of them.
 struct FlvTag {
-    uint64_t offset = 0;    // the data's position in its source
-    uint32_t size = 0;      // data size
-    uint32_t time = 0;      // milliseconds, as it will be written
-    uint8_t type = 0;       // kFlvTagAudio, kFlvTagVideo or kFlvTagScript
-    uint8_t head = 0;       // the first data byte (sound format / frame type and codec)
-    uint8_t packet = 0xFF;  // AAC and AVC packet type (second data byte), else 0xFF
-    uint16_t source = 0;    // which opened file holds the data
+    static constexpr uint64_t kMaxOffset = (uint64_t(1) << 40) - 1;
+    static constexpr size_t kMaxSources = size_t(1) << 15;
+
+    uint64_t offset : 40 = 0;  // the data's position in its source (up to 1 TiB)
+    uint64_t source : 15 = 0;  // which opened file holds the data
+    // The source holds the tag's header and the size field behind its data
+    // byte for byte as a save writes them (this time, stream id 0, the
+    // tag's whole size): a save may copy them with the data.
+    uint64_t asStored : 1 = 0;
+    uint64_t head : 8 = 0;   // the first data byte (sound format / frame type and codec)
+    uint32_t time = 0;       // milliseconds, as it will be written (changed through SetTime)
+    uint32_t size : 24 = 0;  // data size
+    uint32_t type : 5 = 0;   // kFlvTagAudio, kFlvTagVideo or kFlvTagScript
     // The data holds only the tag's header bytes (codec, frame type), no
     // frame: neither a media frame nor a key frame.
-    bool noFrame = false;
+    uint32_t noFrame : 1 = 0;
+    uint32_t packetCode : 2 = 3;  // 0, 1, 2 as read, 3 for any other value or none
 
+    // A new time: the header in the source no longer is the one to write.
+    void SetTime(uint32_t t) {
+        if (t != time) asStored = 0;
+        time = t;
+    }
+    // AAC and AVC packet type (second data byte); 0xFF for other codecs, and
+    // for values other than 0, 1 and 2, which mean nothing to this library.
+    uint8_t Packet() const { return packetCode == 3 ? uint8_t(0xFF) : uint8_t(packetCode); }
+    void SetPacket(uint8_t p) { packetCode = (p <= 2 ? p : 3) & 3u; }
     uint8_t SoundFormat() const { return head >> 4; }
     uint8_t VideoCodec() const { return head & 0x0F; }
     uint8_t FrameType() const { return head >> 4; }
-    bool IsSequenceHeader() const { return packet == 0; }
+    bool IsSequenceHeader() const { return packetCode == 0; }
     bool IsEndOfSequence() const {
-        return type == kFlvTagVideo && VideoCodec() == kFlvVideoAvc && packet == 2;
+        return type == kFlvTagVideo && VideoCodec() == kFlvVideoAvc && packetCode == 2;
     }
     // A frame that a player can start decoding at.
     bool IsKeyFrame() const {
         return type == kFlvTagVideo && !noFrame && FrameType() == 1 &&
-               (VideoCodec() != kFlvVideoAvc || packet == 1);
+               (VideoCodec() != kFlvVideoAvc || packetCode == 1);
     }
     // The bytes of the data that come before the frame itself.
     uint32_t HeaderBytes() const;
@@ -94,6 +113,11 @@ struct FlvTag {
     // not a video info/command frame).
     bool IsMediaFrame() const;
 };
+static_assert(sizeof(FlvTag) == 16);
+
+// The index of a file. A deque grows without moving what it holds, so a
+// large index never needs twice its room while it grows.
+using FlvTagList = std::deque<FlvTag>;
 
 class CFlvFile : public CFlvErrorHandler {
   public:
@@ -124,15 +148,22 @@ class CFlvFile : public CFlvErrorHandler {
     // Where the last Extract's section really begins, in the times it was
     // given (milliseconds from the first frame): the key frame it steps back to.
     uint32_t SectionStart() const { return sectionStart_; }
-    // Appends `other` (opened, kept alive by the caller until after SaveAs)
-    // behind this file; with `continueTime` its times go on after our last frame.
-    int Add(CFlvFile* other, bool continueTime);
+    // Where Extract(start, end) would make the section begin (SectionStart
+    // after it), from the index alone: the file is neither read nor changed.
+    uint32_t SectionStartOf(uint32_t start, uint32_t end) const;
+    // Appends `other` (opened) behind this file; with `continueTime` its times
+    // go on after our last frame. Its files are shared with this object, which
+    // reads them when saving: `other` itself may go after the call.
+    // With `release` the index of `other` (another object) moves here while
+    // it is appended, so that a join never holds it twice: `other` is left
+    // without tags (its files are read through this object).
+    int Add(CFlvFile* other, bool continueTime, bool release = false);
     // Writes the file with a rebuilt onMetaData.
     int SaveAs(const std::string& path, CFlvProcess* process);
     int SaveAs(ByteIO& out, CFlvProcess* process);
 
     // What was read.
-    const std::vector<FlvTag>& Tags() const { return tags_; }
+    const FlvTagList& Tags() const { return tags_; }
     const AmfValue& MetaData() const { return meta_; }  // Undefined when the file had none
     bool HasAudio() const;
     bool HasVideo() const;
@@ -150,11 +181,22 @@ class CFlvFile : public CFlvErrorHandler {
     bool ReadTagData(const FlvTag& tag, std::vector<uint8_t>& out);
 
   private:
+    // A section in the index's times: the tag it is cut at and where its
+    // sound begins; `found` false when no frame lies in it.
+    struct SectionPlan {
+        uint64_t base = 0, s = 0, e = 0;  // the first frame's time, the start and the end
+        size_t cut = 0;
+        uint32_t t0 = 0;
+        uint64_t soundFrom = 0;
+        bool found = false;
+    };
+    SectionPlan PlanSection(uint32_t start, uint32_t end) const;
+    bool SectionKeeps(const SectionPlan& plan, size_t i) const;
     int ParseTags(ByteIO& in, uint64_t dataOffset);
     void ReadConfigs();
     void FindPictureSize();
     uint32_t FirstMediaTime() const;
-    std::vector<FlvTag> DecoderConfigurations() const;
+    FlvTagList DecoderConfigurations() const;
     uint32_t FrameDuration(uint8_t type) const;
     uint64_t LastEndTime() const;
     AmfValue BuildMetaData(const std::vector<uint32_t>& keyTimes, const std::vector<uint64_t>& keyPositions,
@@ -162,16 +204,63 @@ class CFlvFile : public CFlvErrorHandler {
     bool IsOneOfOurFiles(const std::string& path) const;
     int CheckAudioForSaving(uint64_t& total);
     bool CheckMp3HasFrames(const FlvTag& first);
-    bool CopyTagData(const FlvTag& tag, uint64_t skip, ByteIO& out, int& error);
+    int WriteTagRuns(ByteIO& out, uint64_t firstTag, uint64_t metaSize, uint64_t fileSize,
+                     CFlvProcess* process);
     bool DescribeWrittenTags(ByteIO& out, size_t count, uint64_t metaSize, uint64_t written);
 
     std::vector<std::shared_ptr<ByteIO>> sources_;
-    std::vector<FlvTag> tags_;
+    FlvTagList tags_;
     AmfValue meta_;
     std::vector<uint8_t> videoConfig_, audioConfig_;
     uint32_t width_ = 0, height_ = 0;
     uint32_t sectionStart_ = 0;
-    std::vector<uint8_t> copyBuf_;
+
+    friend class FlvTagReader;
+};
+
+// Reads the data of a file's tags in their order, for the saves that change
+// the data on the way: the data of neighbouring tags that will be asked for
+// too comes with one read, straight into one buffer.
+class FlvTagReader {
+  public:
+    explicit FlvTagReader(const CFlvFile& file) : file_(file) {}
+    // The data of tag `i` of file.Tags() (valid until the next call); `wanted`
+    // tells which later tags will be asked for (index -> bool). False when the
+    // data cannot be read.
+    template <class Wanted>
+    bool Read(size_t i, const Wanted& wanted, std::span<const uint8_t>& data) {
+        const FlvTag& t = file_.tags_[i];
+        if (!Holds(t)) {
+            uint64_t end = t.offset + uint64_t(t.size);
+            const auto& tags = file_.tags_;
+            for (size_t j = i + 1; j < tags.size(); ++j) {
+                if (!wanted(j)) continue;
+                const FlvTag& u = tags[j];
+                if (u.source != t.source || u.offset < end || u.offset - end > kGap ||
+                    u.offset + uint64_t(u.size) - t.offset > kSpan)
+                    break;
+                end = u.offset + uint64_t(u.size);
+            }
+            if (!Load(t.source, t.offset, end)) return false;
+        }
+        data = std::span<const uint8_t>(buf_.data() + (t.offset - start_), t.size);
+        return true;
+    }
+
+  private:
+    static constexpr uint64_t kGap = 4096;      // bytes not asked for that are read all the same
+    static constexpr uint64_t kSpan = 1 << 20;  // the most read at once (unless one tag is larger)
+    bool Holds(const FlvTag& t) const {
+        return len_ > 0 && t.source == source_ && t.offset >= start_ &&
+               t.offset + uint64_t(t.size) <= start_ + len_;
+    }
+    bool Load(uint16_t source, uint64_t start, uint64_t end);
+
+    const CFlvFile& file_;
+    std::vector<uint8_t> buf_;
+    uint16_t source_ = 0;
+    uint64_t start_ = 0;
+    size_t len_ = 0;
 };
 
 // Scales a 64-bit progress pair to the 32 bits of CFlvProcess and asks it.

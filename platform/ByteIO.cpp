@@ -18,6 +18,13 @@ bool ByteIO::ReadBytes(std::vector<uint8_t>& out, uint64_t n) {
     return ReadExact(out.data(), size_t(n));
 }
 
+size_t ByteIO::ReadAt(uint64_t pos, void* dst, size_t n) {
+    const uint64_t back = Tell();
+    const size_t got = Seek(pos) ? Read(dst, n) : 0;
+    Seek(back);
+    return got;
+}
+
 bool ByteIO::Skip(uint64_t n) {
     if (n > Remaining()) return false;
     return Seek(Tell() + n);
@@ -107,6 +114,17 @@ bool ByteIO::CopyFrom(ByteIO& src, uint64_t n) {
         size_t k = size_t(std::min<uint64_t>(n, buf.size()));
         if (!src.ReadExact(buf.data(), k)) return false;
         if (!Write(buf.data(), k)) return false;
+        n -= k;
+    }
+    return true;
+}
+
+bool ByteIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
+    std::vector<uint8_t> buf(size_t(std::min<uint64_t>(n, 256 << 10)));
+    while (n > 0) {
+        const size_t k = size_t(std::min<uint64_t>(n, buf.size()));
+        if (src.ReadAt(srcPos, buf.data(), k) != k || !Write(buf.data(), k)) return false;
+        srcPos += k;
         n -= k;
     }
     return true;
@@ -244,6 +262,39 @@ size_t FileIO::Read(void* dst, size_t n) {
     }
     lastEnd_ = pos_;
     return got;
+}
+
+size_t FileIO::ReadAt(uint64_t pos, void* dst, size_t n) {
+    if (fd_ < 0 || (writing_ && !FlushWrite())) return 0;
+    auto* out = static_cast<uint8_t*>(dst);
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::pread(fd_, out + got, n - got, off_t(pos + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += size_t(r);
+    }
+    return got;
+}
+
+bool FileIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
+    auto* file = dynamic_cast<FileIO*>(&src);
+    if (fd_ < 0 || !file || file == this || file->fd_ < 0) return ByteIO::CopyRange(src, srcPos, n);
+    if (!FlushWrite() || (file->writing_ && !file->FlushWrite())) return false;
+    bufLen_ = 0;  // read-ahead may hold the bytes about to change
+    bufPos_ = pos_;
+    while (n > 0) {
+        loff_t from = loff_t(srcPos), to = loff_t(pos_);
+        const ssize_t r = ::copy_file_range(file->fd_, &from, fd_, &to, size_t(n), 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;  // not between these files (or the source ended): the bounded buffer tells
+        srcPos += uint64_t(r);
+        pos_ += uint64_t(r);
+        n -= uint64_t(r);
+        size_ = std::max(size_, pos_);
+    }
+    bufPos_ = pos_;
+    return n == 0 ? !failed_ : ByteIO::CopyRange(src, srcPos, n);
 }
 
 bool FileIO::Write(const void* src, size_t n) {

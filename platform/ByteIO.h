@@ -26,6 +26,9 @@ class ByteIO {
     virtual uint64_t Tell() const = 0;
     virtual uint64_t Size() const = 0;
     virtual bool Flush() { return !failed_; }
+    // Reads up to n bytes at `pos` without moving the position; a file reads
+    // them straight into `dst`, past its buffer. Returns the count read.
+    virtual size_t ReadAt(uint64_t pos, void* dst, size_t n);
 
     bool Failed() const { return failed_; }
     uint64_t Remaining() const {
@@ -65,6 +68,11 @@ class ByteIO {
 
     // Copies n bytes from `src` (at its position) to this, through a bounded buffer.
     bool CopyFrom(ByteIO& src, uint64_t n);
+    // Writes the n bytes of `src` at `srcPos` here, without moving src's
+    // position. A file copied to a file is copied by the kernel where it can
+    // (copy_file_range), else through a bounded buffer. False when `src`
+    // holds fewer bytes, or when a write failed (then Failed() says so).
+    virtual bool CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n);
 
   protected:
     bool failed_ = false;
@@ -142,6 +150,8 @@ class FileIO final : public ByteIO {
     }
 
     size_t Read(void* dst, size_t n) override;
+    size_t ReadAt(uint64_t pos, void* dst, size_t n) override;
+    bool CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) override;
     bool Write(const void* src, size_t n) override;
     bool Seek(uint64_t pos) override;
     uint64_t Tell() const override {

@@ -37,15 +37,14 @@ OpResult FlvConnection(OperationHost& host, const std::vector<std::string>& inpu
     CFlvFile first;
     if (const int code = ErrorFromFlv(first.Open(inputs[0]))) return {code, inputs[0]};
 
-    // The others live until the joined file is written: it reads from them.
-    std::vector<std::unique_ptr<CFlvFile>> others;
+    // Each further file's index moves into the first's as it is appended;
+    // the joined file reads the files through it.
     int laterError = 0;
     std::string laterPath;
     for (size_t i = 1; i < inputs.size(); ++i) {
-        auto file = std::make_unique<CFlvFile>();
-        int code = ErrorFromFlv(file->Open(inputs[i]));
-        if (code == 0) code = ErrorFromFlv(first.Add(file.get(), true));
-        others.push_back(std::move(file));
+        CFlvFile file;
+        int code = ErrorFromFlv(file.Open(inputs[i]));
+        if (code == 0) code = ErrorFromFlv(first.Add(&file, true, true));
         if (code != 0) {
             laterError = code;
             laterPath = inputs[i];

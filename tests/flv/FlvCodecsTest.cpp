@@ -21,6 +21,11 @@ TEST(FlvCodecs, FrameRateFromMillisecondTimes) {
         {"30 with 33/34 steps", times(30, 90), 30, 1},
         {"29.97", times(30000.0 / 1001, 90), 30000, 1001},
         {"15 with dropped frames", times(15, 45, {5, 6, 7, 20, 30, 31}), 15, 1},
+        // Steps of seconds are counted apart from the short ones.
+        {"25 with a pause of 10 s", {0, 40, 80, 10080, 10120, 10160}, 25, 1},
+        {"one frame in 5 s", {0, 5000, 10000, 15000}, 200, 1000},
+        {"steps of 5 s and 6 s", {0, 5000, 11000, 16000, 22000}, 182, 1000},
+        {"times that do not move forward", {40, 40, 0, 40, 80}, 25, 1},
     };
     for (const auto& c : cases) {
         FrameRate fr = EstimateFrameRate(c.t);

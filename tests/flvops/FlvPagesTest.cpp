@@ -217,6 +217,37 @@ TEST(FlvExtractPage, WritesTheSectionOfTheTimeFields) {
     EXPECT_LT(PacketChecksums(part, "v:0").size(), PacketChecksums(whole, "v:0").size());
 }
 
+// The real start comes from the index read with the file: typing reads
+// nothing, so it shows even when the file has gone since; a file changed
+// since is read again.
+TEST(FlvExtractPage, RealStartComesFromTheIndexReadWithTheFile) {
+    TempDir dir;
+    const fs::path in = CopyIn(dir, vt::test::H264AacFixture(), "movie.flv");
+    auto page = Make<CFLVExtract>();
+    page->SetInputFile(in.string());
+    auto realStart = [](const fs::path& file, uint32_t start, uint32_t end) {
+        CFlvFile f;
+        EXPECT_EQ(f.Open(file.string()), 0);
+        EXPECT_EQ(f.Extract(start, end), 0);
+        char text[32];
+        std::snprintf(text, sizeof text, "0:00:%02u.%03u", f.SectionStart() / 1000, f.SectionStart() % 1000);
+        return std::string(text);
+    };
+    const std::string video = realStart(in, 1000, 1500);
+    const std::string sound = realStart(vt::test::Mp3OnlyFixture(), 1000, 1600);
+    ASSERT_NE(video, sound);
+
+    fs::remove(in);
+    SetTimes(page.get(), {"0", "0", "1", "0", "0", "0", "1", "500"});
+    EXPECT_TRUE(WaitForText(page.get(), CBaseExtract::kIdRealStart, video))
+        << video << " / " << page->GetCtrlText(CBaseExtract::kIdRealStart);
+
+    fs::copy_file(vt::test::Mp3OnlyFixture(), in);
+    SetText(page.get(), 1088, "600");
+    EXPECT_TRUE(WaitForText(page.get(), CBaseExtract::kIdRealStart, sound))
+        << sound << " / " << page->GetCtrlText(CBaseExtract::kIdRealStart);
+}
+
 // Failures show one box with the library's code; nothing is written and the
 // page is ready again without "100 %".
 TEST(FlvPages, FailuresShowTheirCode) {
