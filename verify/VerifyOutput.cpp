@@ -257,25 +257,24 @@ class Digester {
 std::string Differs(const StreamCheck& c, int64_t number, const Digest* want, const Digest* got,
                     int64_t byteOffset) {
     if (c.blocks) {
-        const std::string from = N(byteOffset);
-        if (!got)
+        // Blocks are 64 KiB but the last: a shorter block is where the data ends.
+        if (!got || (want && got->size < want->size)) {
+            const std::string at = N(byteOffset + (got ? got->size : 0));
             return c.label +
-                   T("のデータ: 出力は " + from + " バイトで終わっていますが、入力にはまだ続きがあります",
-                     " data: the output ends at byte " + from + "; the inputs' data goes on");
-        if (!want)
+                   T("のデータ: 出力は " + at + " バイトで終わっていますが、入力にはまだ続きがあります",
+                     " data: the output ends at byte " + at + "; the inputs' data goes on");
+        }
+        if (!want || got->size > want->size) {
+            const std::string at = N(byteOffset + (want ? want->size : 0));
             return c.label +
-                   T("のデータ: 入力は " + from + " バイトで終わりますが、出力にはまだ続きがあります",
-                     " data: the output goes on after byte " + from + ", where the inputs' data ends");
-        if (want->size != got->size)
-            return c.label + T("のデータ: 長さが違います (" + from + " バイト目から先が入力 " +
-                                   N(want->size) + " バイト、出力 " + N(got->size) + " バイトで終わります)",
-                               " data: the lengths differ (from byte " + from + " on, the inputs hold " +
-                                   N(want->size) + " bytes and the output " + N(got->size) + ")");
+                   T("のデータ: 入力は " + at + " バイトで終わりますが、出力にはまだ続きがあります",
+                     " data: the output goes on after byte " + at + ", where the inputs' data ends");
+        }
         if (want->hash != got->hash)
-            return c.label +
-                   T("のデータ: " + from + " から " + N(byteOffset + got->size - 1) +
-                         " バイト目までの内容が違います",
-                     " data: the bytes " + from + " to " + N(byteOffset + got->size - 1) + " differ");
+            return c.label + T("のデータ: " + N(byteOffset) + " から " + N(byteOffset + got->size - 1) +
+                                   " バイト目までの内容が違います",
+                               " data: the bytes " + N(byteOffset) + " to " + N(byteOffset + got->size - 1) +
+                                   " differ");
         return {};
     }
     const std::string packet = c.label + T(" パケット " + N(number), " packet " + N(number));
@@ -341,7 +340,7 @@ class Checker {
 
     // False when the pump asks to stop (the result then says so).
     bool Tick() {
-        if (!pump_ || (++ticks_ & 63) != 0) return true;
+        if (!pump_ || (ticks_++ & 63) != 0) return true;
         if (pump_()) return true;
         result_.ok = false;
         result_.stopped = true;
