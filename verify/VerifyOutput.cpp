@@ -987,8 +987,18 @@ void CompareFlv(const OpJob& job, Checker& check) {
         int64_t skipped = 0;
         NonEmptyFrames actual(std::make_unique<AviFrames>(std::move(out), job.output, from, last), skipped);
         FlvAviFrames expected(first, in);
-        if (check.Compare(expected, actual, {VideoLabel(), Kind::Video, true, false}))
-            check.Result().fillerFrames = skipped;
+        if (!check.Compare(expected, actual, {VideoLabel(), Kind::Video, true, false})) return;
+        check.Result().fillerFrames = skipped;
+        // The separation writes no audio.
+        auto withAudio = std::make_unique<CDecAVIAudio>();
+        if (withAudio->Open(job.output) != 0) return (void)check.Fail(CannotRead(job.output));
+        EmptySource none;
+        std::unique_ptr<UnitSource> audio = std::make_unique<EmptySource>();
+        if (const auto& a = withAudio->GetAudioStream()) {
+            const int audioStart = a->Start(), audioEnd = a->Start() + a->Length();
+            audio = std::make_unique<AviAudioReads>(std::move(withAudio), job.output, audioStart, audioEnd);
+        }
+        check.Compare(none, *audio, {AudioLabel(), Kind::Audio, false, false});
         return;
     }
     if (job.operation == Operation::Separate) {
