@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "flv/FlvFile.h"
 #include "media/avi/DecMovie.h"
+#include "media/avi/EncAVI.h"
 #include "media/wm/DecCompWMV.h"
 #include "ops/PageTable.h"
 #include "tests/common/TestSupport.h"
@@ -484,6 +486,43 @@ TEST(VerifyOutput, MissingAndExtraPacketsAreNamed) {
         EXPECT_FALSE(v.ok);
         EXPECT_NE(v.difference.find(m.difference), std::string::npos) << v.difference;
     }
+}
+
+TEST(VerifyOutput, AKeyFrameFlagLostOnTheWayIsNamed) {
+    // The video of an AVI file copied by hand, as a faulty separation would:
+    // every frame's bytes as they are, but frame 3 (none) marked a key frame.
+    const fs::path in = Fixture("verify_pcm.avi");
+    test::TempDir dir;
+    const fs::path out = dir / "v.avi";
+    {
+        CDecAVI r;
+        ASSERT_EQ(r.Open(in.string()), 0);
+        ASSERT_FALSE(r.IsKeyFrame(3));
+        void* format = nullptr;
+        int formatSize = 0;
+        ASSERT_EQ(r.ReadVideoFormat(&format, &formatSize), 0);
+        CEncAVI w(NoAviSettingStore());
+        const int created = w.CreateVideoStream(out.string(), *r.GetVideoInfo(), format, formatSize);
+        std::free(format);
+        ASSERT_EQ(created, 0);
+        CMemBuffBase<unsigned char> buffer;
+        for (int p = 0; p < r.GetLength(); ++p) {
+            int samples = 0, bytes = 0;
+            ASSERT_EQ(r.ReadVideoSample(p, &samples, buffer, &bytes), 0);
+            ASSERT_EQ(w.WriteVideoSamples(1, buffer.GetData(), bytes, r.IsKeyFrame(p) || p == 3), 0);
+        }
+        w.Close();
+        ASSERT_EQ(w.LastCloseResult(), 0);
+    }
+    OpJob job;
+    job.operation = Operation::Separate;
+    job.stream = SeparateStream::Video;
+    job.inputs = {in.string()};
+    job.output = out.string();
+    const VerifyResult v = VerifyOutput(job, kFormatAvi);
+    EXPECT_FALSE(v.ok);
+    EXPECT_EQ(v.difference,
+              "video packet 4: the key-frame flag differs (input: not a key frame, output: key frame)");
 }
 
 TEST(VerifyOutput, UnreadableOutputAndStopAreNotVerified) {
