@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "core/Settings.h"
 #include "pages/avi/AVICutterDlg.h"
@@ -142,6 +144,51 @@ TEST(PageVerify, TheOptionIsRememberedAndARunWithItOnReportsVerified) {
     wavPage->UpdateData(false);
     RunToEnd(wavPage.get(), kIdStart);
     EXPECT_EQ(wavPage->GetCtrlText(kIdInfo), "100 %");
+}
+
+// A WAV join page whose check reads another file than the one the run wrote.
+class CheckedElsewhere : public CWAVLinkerDlg {
+  public:
+    using CWAVLinkerDlg::CWAVLinkerDlg;
+    std::optional<OpJob> JobOfFields() const override {
+        std::optional<OpJob> job = CWAVLinkerDlg::JobOfFields();
+        if (job) job->output = checked;
+        return job;
+    }
+    std::string checked;
+};
+
+TEST(PageVerify, ADifferenceIsShownInAnErrorBox) {
+    test::ScopedLanguage lang(false);
+    test::ScopedSettingsStore store;
+    const fs::path wav = vt::test::MakeFixture("gui_verify.wav", kTone + "-c:a pcm_s16le");
+    if (wav.empty()) GTEST_SKIP() << "no fixture (ffmpeg missing?)";
+    vt::test::TempDir dir;
+    // The input with one byte of its data changed: what a damaged copy would hold.
+    std::vector<uint8_t> bytes = vt::test::ReadFile(wav);
+    bytes[bytes.size() / 2] ^= 0x5A;
+    const fs::path damaged = dir / "damaged.wav";
+    vt::test::WriteFile(damaged, bytes);
+
+    WriteVerifyOutput(true);
+    BoxRecorder boxes;
+    auto page = Make<CheckedElsewhere>();
+    page->checked = damaged.string();
+    page->SetInputFile(wav.string());
+    page->OutputPath() = (dir / "j.wav").string();
+    page->UpdateData(false);
+    RunToEnd(page.get(), kIdStart);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const std::string& text = boxes.boxes[0].text;
+    EXPECT_EQ(
+        text.rfind("The output does not match the inputs:\n" + damaged.string() + "\naudio data: the bytes ",
+                   0),
+        0u)
+        << text;
+    EXPECT_NE(text.find(" differ"), std::string::npos) << text;
+    const std::string line = page->GetCtrlText(kIdInfo);
+    EXPECT_NE(line.find("not verified: audio data: the bytes "), std::string::npos) << line;
+    EXPECT_FALSE(page->IsRunning());
 }
 
 }  // namespace
