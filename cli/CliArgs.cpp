@@ -118,7 +118,7 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
     CliOptions o;
     std::string format, start, end, output, lang;
     bool haveFormat = false, haveStart = false, haveEnd = false, haveOutput = false;
-    bool video = false, audio = false, help = false, dryRun = false, force = false;
+    bool video = false, audio = false, help = false, dryRun = false, force = false, verify = false;
     std::vector<std::string> operands;
     std::string bad;  // the first usage error found
 
@@ -164,6 +164,10 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
         }
         if (a == "--force") {
             force = true;
+            continue;
+        }
+        if (a == "--verify") {
+            verify = true;
             continue;
         }
         std::string value;
@@ -220,6 +224,10 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
     if (dryRun && r.operation != Operation::Extract)
         return Usage(T("--dry-run は extract だけのオプションです", "--dry-run belongs to extract only"));
     r.dryRun = dryRun;
+    if (verify && dryRun)
+        return Usage(T("--verify と --dry-run は一緒に使えません (--dry-run は何も書きません)",
+                       "--verify and --dry-run exclude each other (a dry run writes nothing)"));
+    r.verify = verify;
     if (force && r.operation != Operation::Join)
         return Usage(T("--force は join だけのオプションです", "--force belongs to join only"));
     r.force = force;
@@ -320,7 +328,8 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string HelpText() {
     return T(
-        "使い方: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] 操作 [オプション] "
+        "使い方: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] [--verify] 操作 "
+        "[オプション] "
         "ファイル...\n"
         "\n"
         "動画や音声を再エンコードせずに分離・合体・連結・区間抽出します。\n"
@@ -355,6 +364,17 @@ std::string HelpText() {
         "               断ります。\n"
         "  --dry-run    extract: 実際の区間 (キーフレームへ戻した開始, 切り詰めた終わり)、\n"
         "               書き込むパケット数とバイト数を表示し、何も書きません。\n"
+        "  --verify     成功した操作の出力を自前の読み込み部で読み直し、ストリームごとに順に、\n"
+        "               操作が写すはずの入力のパケット (抽出では実際に始まるキーフレームから) と\n"
+        "               比べます: パケットごとの大きさと内容の 64 ビットハッシュ、映像のキーフレーム\n"
+        "               フラグ (WMV/WMA ではすべてのストリーム)。固定サンプル長の AVI 音声と WAV は\n"
+        "               データのバイト列を 64 KiB ごとに、FLV から AVI に分離した映像は書いたとおりの\n"
+        "               フレーム (AVC はスタートコード形式) で比べ、時間を保つ空のフレームは数えるだけ\n"
+        "               です。FLV の音声は MP3 のバイト列か ADTS フレームで比べます。時刻・ヘッダー・\n"
+        "               メタデータは比べません。\"verified: N video and M audio packets identical to\n"
+        "               the inputs\" に当たる文を表示し、違いがあれば最初の違い (ストリーム、1 から\n"
+        "               数えたパケット番号、内容・キーフラグ・不足・余分) を示して終了コード 1 で\n"
+        "               終わります。\n"
         "  --json       info: スクリプト向けの JSON (ファイルごとに一つのオブジェクトの配列)。キー:\n"
         "               file, container (avi/wav/asf/flv), size (バイト), duration (秒, ミリ秒精度),\n"
         "               stated_duration (FLV のメタデータの長さがフレームと食い違うときだけ),\n"
@@ -372,7 +392,8 @@ std::string HelpText() {
         "Ctrl-C は停止ボタンと同じく処理を止めます。もう一度押すと直ちに終了します。\n"
         "\n"
         "終了コード: 0 成功, 1 処理の失敗, 2 使い方の誤り, 3 Ctrl-C で停止\n",
-        "Usage: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] OPERATION [options] "
+        "Usage: vantorel-cli [--format avi|wav|wmv|wma|flv] [--lang ja|en] [--quiet] [--verify] OPERATION "
+        "[options] "
         "FILE...\n"
         "\n"
         "Cuts, joins and combines movie and sound files without re-encoding them.\n"
@@ -412,6 +433,20 @@ std::string HelpText() {
         "  --dry-run    extract: print the real section (the start moved back to its\n"
         "               key frame, the end as clamped), the packets and bytes it would\n"
         "               write, and write nothing.\n"
+        "  --verify     after a successful run, read the output back with our own\n"
+        "               readers and compare its packets, stream by stream and in order,\n"
+        "               with the inputs' packets the operation meant to copy (from the\n"
+        "               key frame an extraction really begins at): each packet's size\n"
+        "               and a 64-bit hash of its bytes, and the key-frame flag of video\n"
+        "               (of every stream for WMV/WMA). AVI audio of a fixed sample size\n"
+        "               and WAV audio are compared as their data bytes in 64 KiB blocks;\n"
+        "               FLV video separated into AVI as the frames written (AVC with\n"
+        "               start codes), its empty timing frames counted, not compared; FLV\n"
+        "               audio as the MP3 bytes or the ADTS frames. Times, headers and\n"
+        "               metadata are not compared. Prints \"verified: N video and M audio\n"
+        "               packets identical to the inputs\", or names the first difference\n"
+        "               (stream, packet number from 1, what differs: bytes, key flag,\n"
+        "               missing, extra) and exits with status 1.\n"
         "  --json       info: a JSON document for scripts, an array of one object per\n"
         "               file. Keys: file, container (avi/wav/asf/flv), size (bytes),\n"
         "               duration (seconds, to the millisecond), stated_duration (only\n"

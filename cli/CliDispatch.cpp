@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include "cli/CliInfo.h"
 #include "cli/CliOperations.h"
 #include "core/ErrorCodes.h"
@@ -5,6 +7,7 @@
 #include "pages/avi/AviEntries.h"
 #include "pages/flv/FlvEntries.h"
 #include "pages/wm/WmEntries.h"
+#include "verify/VerifyOutput.h"
 
 namespace vt {
 
@@ -35,7 +38,16 @@ OpResult DispatchOperation(const CliRequest& request, OperationHost& host) {
         if (prepared.code != 0) return prepared;
     }
     DeleteExistingOutput(job.output);
-    return entry->run(job, host);
+    OpResult result = entry->run(job, host);
+    if (result.code != 0 || !request.verify || host.StopRequested()) return result;
+    // The output read back and compared with the inputs; a difference fails the run.
+    const VerifyResult verified =
+        VerifyOutput(job, request.format, [&host] { return !host.StopRequested(); });
+    if (verified.stopped) return result;  // Ctrl-C: the run reports itself stopped
+    if (!verified.ok) return {1, verified.Summary()};
+    std::printf("%s\n", verified.Summary().c_str());
+    std::fflush(stdout);
+    return result;
 }
 
 }  // namespace vt

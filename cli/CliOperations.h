@@ -29,6 +29,9 @@ struct CliRequest {
     std::optional<int64_t> endMs;                  // extract only; none: to the input's end
     bool dryRun = false;                           // extract only: print the section, write nothing
     bool force = false;                            // join only: join files that differ from the first
+    // After a successful run: read the output back and compare its packets
+    // with the inputs' (verify/VerifyOutput.h).
+    bool verify = false;
 };
 
 // The job of a request.

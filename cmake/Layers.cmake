@@ -10,6 +10,7 @@ set(VT_LAYERS
   "vt_flv"                                               # FLV files (writes AVI through vt_media_avi)
   "vt_ops_core vt_mediainfo"                             # page table, kinds' rules, stopwatch; what a file holds
   "vt_pages_avi_core vt_pages_wm_core vt_pages_flv_core" # the operations themselves
+  "vt_verify"                                            # outputs read back and compared with the inputs
   "vt_cli_core"                                          # command line
   "vt_fuzz_entries"                                      # fuzz targets' and regression replay's entries
   "vt_ui_gui"                                            # controls and drawing (Qt)

@@ -77,6 +77,14 @@ void WriteWindowPlace(const WindowPlace& place) {
     WriteRegDword(RegRoot::CurrentUser, key, "Stored", kPlaceStored);
 }
 
+bool ReadVerifyOutput() {
+    return ReadRegDword(RegRoot::CurrentUser, ProgramSettingsKey(), "VerifyOutput", 0) != 0;
+}
+
+void WriteVerifyOutput(bool on) {
+    WriteRegDword(RegRoot::CurrentUser, ProgramSettingsKey(), "VerifyOutput", on ? 1 : 0);
+}
+
 std::string ReadLastFolder(const std::string& dialogKey) {
     if (dialogKey.empty()) return {};
     const auto bytes = ReadRegBinary(RegRoot::CurrentUser, ProgramSettingsKey() + "\\Folders", dialogKey);

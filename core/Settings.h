@@ -43,8 +43,8 @@ std::string GetRegistryKeyName();
 std::string GetRegistryKeyName(const std::string& settingsFile);
 
 // What the program remembers between runs, in the user's registry store
-// under Software\<registry key name>\Vantorel: the main window's place and
-// the last folder of each file dialog.
+// under Software\<registry key name>\Vantorel: the main window's place, the
+// last folder of each file dialog, and whether outputs are verified.
 std::string ProgramSettingsKey();
 
 struct WindowPlace {
@@ -54,6 +54,11 @@ struct WindowPlace {
 // The stored place of the main window's frame; nullopt when none is stored.
 std::optional<WindowPlace> ReadWindowPlace();
 void WriteWindowPlace(const WindowPlace& place);
+
+// Whether the operation pages check each output after a successful run (the
+// page's "Verify the output"); off when nothing is stored.
+bool ReadVerifyOutput();
+void WriteVerifyOutput(bool on);
 
 // The last folder chosen in the file dialog named `dialogKey`; empty when none.
 std::string ReadLastFolder(const std::string& dialogKey);

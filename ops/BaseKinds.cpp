@@ -108,8 +108,14 @@ bool CBaseCutter::OnInitDialog() {
                    {kIdProgressGroup, kStrProgress}});
     OnClicked(kIdSourceBrowse, [this] { OnBrowseInput(); });
     OnClicked(kIdOutputBrowse, [this] { OnBrowseOutput(); });
-    OnClicked(kIdStartVideo, [this] { OnVideoCut(); });
-    OnClicked(kIdStartAudio, [this] { OnAudioCut(); });
+    OnClicked(kIdStartVideo, [this] {
+        stream_ = SeparateStream::Video;
+        OnVideoCut();
+    });
+    OnClicked(kIdStartAudio, [this] {
+        stream_ = SeparateStream::Audio;
+        OnAudioCut();
+    });
     return true;
 }
 

@@ -38,6 +38,7 @@ class CBaseCreator : public CBaseOpe {
     std::vector<std::string> InputPaths() const override {
         return {fields_.videoSource, fields_.audioSource};
     }
+    std::optional<OpJob> JobOfFields() const override { return JobOf(fields_); }
     const CreatorFields& Fields() const { return fields_; }
 
   protected:
@@ -64,6 +65,8 @@ class CBaseCutter : public CBaseOpe {
 
     std::string& OutputPath() override { return fields_.output; }
     std::vector<std::string> InputPaths() const override { return {fields_.input}; }
+    // The stream of the start button last clicked.
+    std::optional<OpJob> JobOfFields() const override { return JobOf(fields_, stream_); }
     const CutterFields& Fields() const { return fields_; }
 
   protected:
@@ -75,6 +78,7 @@ class CBaseCutter : public CBaseOpe {
     virtual void OnAudioCut() {}      // 1062: writes the audio stream
 
     CutterFields fields_;
+    SeparateStream stream_ = SeparateStream::Video;
 };
 
 // Connection: a list of files joined in list order (template 105).
@@ -91,6 +95,7 @@ class CBaseLinker : public CBaseOpe {
 
     std::string& OutputPath() override { return fields_.output; }
     std::vector<std::string> InputPaths() const override { return fields_.files; }
+    std::optional<OpJob> JobOfFields() const override { return JobOf(fields_); }
     const LinkerFields& Fields() const { return fields_; }
     QListWidget* FileList() const { return list_; }
 
@@ -132,6 +137,7 @@ class CBaseExtract : public CBaseOpe {
 
     std::string& OutputPath() override { return fields_.output; }
     std::vector<std::string> InputPaths() const override { return {fields_.input}; }
+    std::optional<OpJob> JobOfFields() const override { return JobOf(fields_); }
     const ExtractFields& Fields() const { return fields_; }
 
     // The line below the range that tells where the section really begins

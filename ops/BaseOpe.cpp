@@ -1,17 +1,23 @@
 #include "ops/BaseOpe.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSignalBlocker>
 #include <QThread>
 #include <algorithm>
 
 #include "app/ModalBoxes.h"
 #include "core/ErrorCodes.h"
+#include "core/Settings.h"
 #include "core/Strings.h"
 #include "ops/OutputGuard.h"
+#include "ops/PageTable.h"
+#include "verify/VerifyOutput.h"
 
 namespace vt::gui {
 namespace {
@@ -24,6 +30,25 @@ constexpr int kStartButtons[] = {kIdStart, kIdStartVideo, kIdStartAudio};
 // String pair of the refusal to overwrite an input.
 constexpr unsigned kStrOutputIsInput = 10201;
 constexpr unsigned kStrAppName = 10203;
+// String pairs of the output check.
+constexpr unsigned kStrVerifyOutput = 10205;
+constexpr unsigned kStrVerifying = 10207;
+constexpr unsigned kStrOutputDiffers = 10209;
+
+// The format (format selector data) of a page, from its class's row of the
+// page table; -1 for a page that is not in it.
+int PageFormat(const QObject* page) {
+    std::string name = page->metaObject()->className();
+    const auto colon = name.rfind(':');
+    if (colon != std::string::npos) name.erase(0, colon + 1);
+    for (const PageInfo& p : Pages()) {
+        if (p.className != name) continue;
+        for (const FormatItem& f : FormatItems())
+            for (const OperationItem& o : OperationItems(f.data))
+                if (o.pageNumber == p.pageNumber) return f.data;
+    }
+    return -1;
+}
 
 }  // namespace
 
@@ -37,6 +62,15 @@ CBaseOpe::~CBaseOpe() = default;
 bool CBaseOpe::OnInitDialog() {
     const bool ok = CBaseColorDialog::OnInitDialog();
     OnClicked(kIdStop, [this] { OnStop(); });
+    // The output check, in the page's context menu; the controls stay as they are.
+    verifyAction_ =
+        new QAction(QString::fromStdString(LoadStringPair(kStrVerifyOutput, kStrVerifyOutput + 1)), this);
+    verifyAction_->setObjectName("verifyOutput");
+    verifyAction_->setCheckable(true);
+    verifyAction_->setChecked(ReadVerifyOutput());
+    connect(verifyAction_, &QAction::toggled, this, [](bool on) { WriteVerifyOutput(on); });
+    addAction(verifyAction_);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
     // The information line may take the room down to the progress bar and
     // wraps there; a text that still does not fit gets a smaller font.
     if (auto* info = qobject_cast<QLabel*>(GetDlgItem(kIdInfo))) {
@@ -79,6 +113,15 @@ void CBaseOpe::FitInfoLine() {
 void CBaseOpe::DoDataExchange(CDataExchange& dx) {
     DDX_Text(dx, kIdOutputEdit, OutputPath());
     DDX_Control(dx, kIdProgress, progress_);
+}
+
+bool CBaseOpe::event(QEvent* e) {
+    // Another page may have changed the setting since this menu was last shown.
+    if (e->type() == QEvent::ContextMenu && verifyAction_) {
+        const QSignalBlocker quiet(verifyAction_);
+        verifyAction_->setChecked(ReadVerifyOutput());
+    }
+    return CBaseColorDialog::event(e);
 }
 
 void CBaseOpe::OnClicked(int id, std::function<void()> handler) {
@@ -129,6 +172,9 @@ bool CBaseOpe::BeginOperation() {
         stopwatch_.Clear();
         stopwatch_.Start();
         stopwatch_.SetInterval(500);
+        // The job as the run reads it from the fields now, when its output is to be checked.
+        verifyJob_.reset();
+        if (ReadVerifyOutput()) verifyJob_ = JobOfFields();
         DeleteExistingOutput(OutputPath());
         started = true;
         emit runningChanged(true);
@@ -137,14 +183,40 @@ bool CBaseOpe::BeginOperation() {
 }
 
 void CBaseOpe::EndOperation() {
+    const std::string verified = VerifyEndingRun();
     RunOnUiThread([&] {
-        if (idle_ == 0) UpdateProgressDisplay(100, "100 %");
+        if (idle_ == 0) UpdateProgressDisplay(100, verified.empty() ? "100 %" : "100 %  " + verified);
         idle_ = 1;
         SetStartButtons(true);
         const bool wasRunning = running_.exchange(false);
         LockInputs(false);
         if (wasRunning) emit runningChanged(false);
     });
+}
+
+std::string CBaseOpe::VerifyEndingRun() {
+    std::optional<OpJob> job;
+    RunOnUiThread([&] { job.swap(verifyJob_); });
+    // Nothing to check after a failure (its box has made the page idle) or a stop.
+    if (!job || idle_ != 0) return {};
+    const bool uiThread = QThread::currentThread() == thread();
+    RunOnUiThread(
+        [&] { SetCtrlText(kIdInfo, "100 %  " + LoadStringPair(kStrVerifying, kStrVerifying + 1)); });
+    // On the user-interface thread the window keeps answering (and Stop ends the check).
+    const VerifyResult result = VerifyOutput(*job, PageFormat(this), [this, uiThread] {
+        if (uiThread) ::vt::gui::PumpMessages();
+        return idle_ == 0;
+    });
+    if (result.stopped || idle_ != 0) return {};
+    if (result.ok) return result.Summary();
+    ModalBox box;
+    box.owner = this;
+    box.text = LoadStringPair(kStrOutputDiffers, kStrOutputDiffers + 1) + "\n" + job->output + "\n" +
+               result.difference;
+    box.caption = LoadStringPair(kStrAppName, kStrAppName + 1);
+    box.icon = BoxIcon::Error;
+    RunOnUiThread([&] { ShowModalBox(box); });
+    return result.Summary();
 }
 
 void CBaseOpe::OnStop() {

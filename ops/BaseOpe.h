@@ -5,13 +5,16 @@
 #include <QFont>
 #include <QRect>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/BaseDialog.h"
 #include "core/OperationHost.h"
+#include "ops/OpContract.h"
 #include "ops/TimeManager.h"
 
+class QAction;
 class QProgressBar;
 
 namespace vt::gui {
@@ -91,6 +94,17 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
     // The input paths that the operation reads (compared with the output).
     virtual std::vector<std::string> InputPaths() const = 0;
 
+    // The job the page's fields describe now, for the check of the output
+    // after a run (the kinds give it; none: the output is not checked).
+    virtual std::optional<OpJob> JobOfFields() const { return std::nullopt; }
+    // "Verify the output", in the page's context menu: when it is on (a
+    // setting all pages share), a run that ends well reads its output back
+    // and compares it with the inputs (verify/VerifyOutput.h); the progress
+    // line shows "verified: ...", a difference gets an error box. The check
+    // runs on the thread that ends the run: the user-interface thread with
+    // message pumping for AVI, WAV and FLV, the worker for WMV and WMA.
+    QAction* VerifyAction() const { return verifyAction_; }
+
     CTimeMmanager& Stopwatch() { return stopwatch_; }
     // Runs `f` on the user-interface thread, waiting for it when called from another.
     void RunOnUiThread(const std::function<void()>& f);
@@ -108,6 +122,8 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
 
     bool OnInitDialog() override;
     void DoDataExchange(CDataExchange& dx) override;
+    // The context menu shows the shared setting as it is now.
+    bool event(QEvent* e) override;
     // Runs `handler` on clicks of button `id` (when the template has it).
     void OnClicked(int id, std::function<void()> handler);
     // Enables or disables what may change the page's inputs, output or list.
@@ -119,8 +135,14 @@ class CBaseOpe : public CBaseColorDialog, public OperationHost {
     void SetStartButtons(bool enable);
     void FitInfoLine();
     void UpdateProgressDisplay(int position, const std::string& text);
+    // Checks the output of the run that ends when the option was on at its
+    // start and the run ended well; the line for the progress display, or
+    // empty. A difference is shown in an error box.
+    std::string VerifyEndingRun();
 
     CTimeMmanager stopwatch_;
+    QAction* verifyAction_ = nullptr;
+    std::optional<OpJob> verifyJob_;  // the run's job while its output is to be checked
     QProgressBar* progress_ = nullptr;
     std::atomic<bool> running_{false};
 };

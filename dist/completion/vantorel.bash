@@ -64,6 +64,7 @@ _vantorel_cli() {
         esac
         if [[ $cur == -* ]]; then
             local opts="--format --lang --quiet -q --output -o --help -h --version"
+            [[ $op != info ]] && opts+=" --verify"
             case $op in
                 separate) opts+=" --video --audio" ;;
                 extract) opts+=" --start --end --dry-run" ;;

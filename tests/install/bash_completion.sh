@@ -46,10 +46,11 @@ vantorel-cli --lang |en ja
 vantorel-cli --format wav |extract info join separate union
 vantorel-cli --format wav join |$media
 vantorel-cli join a.avi |$media
-vantorel-cli join --|--force --format --help --lang --output --quiet --version
-vantorel-cli separate --|--audio --format --help --lang --output --quiet --version --video
+vantorel-cli join --|--force --format --help --lang --output --quiet --verify --version
+vantorel-cli separate --|--audio --format --help --lang --output --quiet --verify --version --video
 vantorel-cli extract a.avi --st|--start
 vantorel-cli extract a.avi --d|--dry-run
+vantorel-cli extract a.avi --ve|--verify --version
 vantorel-cli info --|--format --help --json --keyframes --lang --output --quiet --version
 vantorel-cli extract a.avi --start |
 vantorel-cli join a.avi -o |G.AVI a.avi b.wav c.wmv clips d.wma e.asf f.flv movie.mp4 notes.txt
