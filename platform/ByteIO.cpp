@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -182,16 +183,7 @@ bool FileIO::FlushWrite() {
         bufLen_ = 0;
         return !failed_;
     }
-    size_t done = 0;
-    while (done < bufLen_) {
-        ssize_t w = ::pwrite(fd_, buf_.data() + done, bufLen_ - done, off_t(bufPos_ + done));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            failed_ = true;
-            break;
-        }
-        done += size_t(w);
-    }
+    WriteAt(bufPos_, buf_.data(), bufLen_, nullptr, 0);
     writing_ = false;
     bufLen_ = 0;
     return !failed_;
@@ -201,11 +193,12 @@ bool FileIO::Flush() {
     return fd_ >= 0 && FlushWrite();
 }
 
-bool FileIO::FillRead() {
+bool FileIO::FillRead(size_t limit) {
     bufPos_ = pos_;
     bufLen_ = 0;
-    while (bufLen_ < buf_.size()) {
-        ssize_t r = ::pread(fd_, buf_.data() + bufLen_, buf_.size() - bufLen_, off_t(bufPos_ + bufLen_));
+    const size_t want = std::min(limit, buf_.size());
+    while (bufLen_ < want) {
+        ssize_t r = ::pread(fd_, buf_.data() + bufLen_, want - bufLen_, off_t(bufPos_ + bufLen_));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         bufLen_ += size_t(r);
@@ -240,10 +233,38 @@ size_t FileIO::Read(void* dst, size_t n) {
             pos_ += uint64_t(r);
             continue;
         }
-        if (!FillRead()) break;
+        // A small read after a seek (a chunk header, an index entry, a small
+        // sample) fills a small part of the buffer: the next one is likely
+        // somewhere else. Reads that go on from there fill all of it.
+        if (!FillRead(afterSeek && got == 0 ? kSeekFill : buf_.size())) break;
     }
     lastEnd_ = pos_;
     return got;
+}
+
+bool FileIO::WriteAt(uint64_t at, const uint8_t* head, size_t headLen, const uint8_t* body, size_t bodyLen) {
+    // Both parts in one call; a short write goes on where it stopped.
+    while (headLen + bodyLen > 0) {
+        struct iovec v[2];
+        int count = 0;
+        if (headLen) v[count++] = {const_cast<uint8_t*>(head), headLen};
+        if (bodyLen) v[count++] = {const_cast<uint8_t*>(body), bodyLen};
+        ssize_t w = ::pwritev(fd_, v, count, off_t(at));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            failed_ = true;
+            return false;
+        }
+        size_t k = size_t(w);
+        at += k;
+        const size_t fromHead = std::min(k, headLen);
+        head += fromHead;
+        headLen -= fromHead;
+        k -= fromHead;
+        body += k;
+        bodyLen -= k;
+    }
+    return true;
 }
 
 bool FileIO::Write(const void* src, size_t n) {
@@ -262,26 +283,21 @@ bool FileIO::Write(const void* src, size_t n) {
         bufPos_ = pos_;
         writing_ = true;
     }
+    if (n >= std::min(kDirectWriteMin, buf_.size())) {
+        // A large block goes to the file from where it is, together with
+        // the bytes pending before it (a chunk header): no copy into the buffer.
+        const bool ok = WriteAt(bufPos_, buf_.data(), bufLen_, in, n);
+        bufLen_ = 0;
+        if (!ok) return false;
+        pos_ += n;
+        bufPos_ = pos_;
+        size_ = std::max(size_, pos_);
+        return !failed_;
+    }
     if (bufLen_ + n > buf_.size()) {
         if (!FlushWrite()) return false;
         bufPos_ = pos_;
         writing_ = true;
-        if (n >= buf_.size()) {
-            size_t done = 0;
-            while (done < n) {
-                ssize_t w = ::pwrite(fd_, in + done, n - done, off_t(pos_ + done));
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0) {
-                    failed_ = true;
-                    return false;
-                }
-                done += size_t(w);
-            }
-            pos_ += n;
-            bufPos_ = pos_;
-            size_ = std::max(size_, pos_);
-            return true;
-        }
     }
     std::memcpy(buf_.data() + bufLen_, in, n);
     bufLen_ += n;

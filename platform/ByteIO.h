@@ -118,7 +118,8 @@ constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
 std::string FourCCText(uint32_t fcc);
 
 // A file, read or written through one buffer (1 MiB by default). Large reads
-// and writes bypass the buffer. Memory use does not depend on the file's size.
+// and writes bypass the buffer (a large write goes out in one call with the
+// bytes pending before it). Memory use does not depend on the file's size.
 class FileIO final : public ByteIO {
   public:
     enum class Mode { Read, Create, ReadWrite };  // Create truncates or makes the file
@@ -153,9 +154,15 @@ class FileIO final : public ByteIO {
 
   private:
     bool FlushWrite();
-    bool FillRead();
+    bool FillRead(size_t limit);
+    bool WriteAt(uint64_t at, const uint8_t* head, size_t headLen, const uint8_t* body, size_t bodyLen);
 
+    // Reads after a seek from this size on go straight to the caller.
     static constexpr size_t kDirectReadMin = 4096;
+    // What a small read after a seek fills of the buffer.
+    static constexpr size_t kSeekFill = 4096;
+    // Writes from this size on go straight to the file (with what is pending).
+    static constexpr size_t kDirectWriteMin = 32 << 10;
 
     int fd_ = -1;
     std::string path_;

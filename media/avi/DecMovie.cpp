@@ -277,7 +277,9 @@ int CDecAVI::ReadVideoSample(int pos, int* samples, CMemBuffBase<unsigned char>&
         return kErrAviStreamRead;
     if (samples) *samples = s;
     if (b == 0) return 0;
-    if (!buffer.ReSize(b)) return kErrMemory;
+    // The buffer only grows: frames of changing sizes neither move it nor
+    // leave holes in the heap.
+    if (!buffer.GetBuffer(b)) return kErrMemory;
     if (video_->Read(pos, kAviStreamReadConvenient, buffer.GetData(), b, &b, &s) != kAviOk)
         return kErrAviStreamRead;
     if (samples) *samples = s;

@@ -97,6 +97,11 @@ TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
         {kHere, 4096, 0},
         {250000, 5000, 0},  // past the end
         {199999, 1, 1},
+        {30000, 8, 8},        // small read after a seek: fills only a little of the buffer
+        {kHere, 6000, 6000},  // runs on past that little: the rest of the buffer fills
+        {kHere, 8, 8},
+        {150000, 100, 100},  // a seek into what the buffer held is no new fill
+        {150200, 100, 100},
     };
     FileIO f;
     ASSERT_TRUE(f.Open(path, FileIO::Mode::Read, 64 << 10));
@@ -112,6 +117,54 @@ TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
         ASSERT_EQ(f.Read(got.data(), s.n), s.expect);
         EXPECT_EQ(f.Tell(), from + s.expect);
         EXPECT_TRUE(std::equal(got.begin(), got.begin() + long(s.expect), data.begin() + long(from)));
+    }
+}
+
+// Writes of every size, appended or over earlier bytes, must leave the bytes
+// written whatever path they take (into the buffer, or straight to the file
+// together with the bytes pending before them).
+TEST(ByteIO, FileWritesAnyPatternGiveTheBytes) {
+    struct Step {
+        int64_t at;  // -1: where the last write stopped
+        size_t n;
+    };
+    const Step steps[] = {
+        {-1, 8},       // a chunk header, pending
+        {-1, 40000},   // a large payload: out with the header in one call
+        {-1, 1},       // padding
+        {-1, 70000},   // larger than the buffer, a little pending before it
+        {-1, 100},     //
+        {4, 4},        // patch a size field behind the buffer
+        {-1, 50000},   // a large write over earlier bytes
+        {150000, 5},   // back to the end...
+        {-1, 33000},   // ...and a large one after a small one there
+        {200000, 40},  // past the end: the gap reads as zeros
+    };
+    for (size_t bufferSize : {size_t(4096), size_t(64 << 10)}) {
+        SCOPED_TRACE("buffer " + std::to_string(bufferSize));
+        test::TempDir dir;
+        const std::string path = (dir / "w.bin").string();
+        std::vector<uint8_t> model;
+        FileIO f;
+        ASSERT_TRUE(f.Open(path, FileIO::Mode::Create, bufferSize));
+        uint64_t pos = 0;
+        uint8_t value = 1;
+        for (const Step& s : steps) {
+            if (s.at >= 0) {
+                pos = uint64_t(s.at);
+                ASSERT_TRUE(f.Seek(pos));
+            }
+            std::vector<uint8_t> bytes(s.n);
+            for (auto& b : bytes) b = value++;
+            ASSERT_TRUE(f.Write(bytes.data(), bytes.size()));
+            if (model.size() < pos + s.n) model.resize(pos + s.n);
+            std::copy(bytes.begin(), bytes.end(), model.begin() + long(pos));
+            pos += s.n;
+            EXPECT_EQ(f.Tell(), pos);
+            EXPECT_EQ(f.Size(), model.size());
+        }
+        ASSERT_TRUE(f.Close());
+        EXPECT_EQ(test::ReadFile(path), model);
     }
 }
 
