@@ -11,6 +11,19 @@
 
 namespace vt {
 
+namespace {
+
+// Indexes go out in batches of this size: a part of millions of chunks needs
+// no buffer of its whole index.
+constexpr size_t kIndexBatchBytes = 64 << 10;
+
+}  // namespace
+
+void AviFileImpl::FlushBatch(ByteWriter& b) {
+    if (b.Pos()) io->Write(b.Data().data(), b.Pos());
+    b.Clear();
+}
+
 void AviFileImpl::WriteStrh(const StreamData& s) {
     AviStreamInfo i = s.info;
     i.dwLength = uint32_t(std::min<uint64_t>(s.written, 0xFFFFFFFFu));
@@ -149,7 +162,8 @@ AviResult AviFileImpl::WriteChunk(int stream, const void* data, uint32_t bytes, 
     if (bytes) io->Write(data, bytes);
     if (bytes & 1) io->WriteU8(0);
     if (io->Failed()) return kAviErrFileWrite;
-    partEntries.push_back({stream, flags & kAviIfKeyFrame, at, bytes});
+    partEntries.push_back(
+        {uint32_t(at - riffPos), bytes, uint8_t(stream), uint8_t((flags & kAviIfKeyFrame) ? 1 : 0)});
     s.partChunks++;
     s.partSamples += samples;
     s.written += samples;
@@ -169,7 +183,7 @@ AviResult AviFileImpl::ClosePart(bool final) {
                 return kAviErrFileWrite;  // never: checked before a part opens
             uint64_t at = io->Tell();
             uint32_t size = kIndxHeaderBytes + kStdEntryBytes * s.partChunks;
-            ByteWriter b(8 + size_t(size));
+            ByteWriter b(kIndexBatchBytes + 64);
             b.U32LE(MakeFourCC('i', 'x', char('0' + k / 10), char('0' + k % 10)));
             b.U32LE(size);
             IndxHeader h;
@@ -179,12 +193,13 @@ AviResult AviFileImpl::ClosePart(bool final) {
             h.chunkId = s.chunkId;
             h.baseOffset = riffPos;
             RenderIndxHeader(b, h);
-            for (const PartEntry& e : partEntries) {
-                if (e.stream != int(k)) continue;
-                RenderStdEntry(b,
-                               {uint32_t(e.offset + 8 - riffPos), e.size, (e.flags & kAviIfKeyFrame) != 0});
+            for (size_t i = 0; i < partEntries.size(); ++i) {
+                const PartEntry& e = partEntries[i];
+                if (size_t(e.stream) != k) continue;
+                RenderStdEntry(b, {e.offset + 8, e.size, e.key != 0});
+                if (b.Pos() >= kIndexBatchBytes) FlushBatch(b);
             }
-            io->Write(b.Data().data(), b.Pos());
+            FlushBatch(b);
             s.superIndex.push_back({at, size + 8, uint32_t(std::min<uint64_t>(s.partSamples, 0xFFFFFFFFu))});
         }
     }
@@ -195,13 +210,17 @@ AviResult AviFileImpl::ClosePart(bool final) {
     io->WriteU32LE(uint32_t(end - moviListPos));
     io->Seek(end);
     if (part == 0) {
-        ByteWriter b(8 + kIdx1EntryBytes * partEntries.size());
+        ByteWriter b(kIndexBatchBytes + 64);
         b.U32LE(kFccIdx1);
         b.U32LE(uint32_t(kIdx1EntryBytes * partEntries.size()));
-        for (const PartEntry& e : partEntries)
+        const uint32_t moviOffset = uint32_t(moviListPos - riffPos);
+        for (size_t i = 0; i < partEntries.size(); ++i) {
+            const PartEntry& e = partEntries[i];
             RenderIdx1Entry(
-                b, {streams[size_t(e.stream)].chunkId, e.flags, uint32_t(e.offset - moviListPos), e.size});
-        io->Write(b.Data().data(), b.Pos());
+                b, {streams[e.stream].chunkId, e.key ? kAviIfKeyFrame : 0u, e.offset - moviOffset, e.size});
+            if (b.Pos() >= kIndexBatchBytes) FlushBatch(b);
+        }
+        FlushBatch(b);
         for (auto& s : streams) s.firstPartSamples = s.written;
     }
     end = io->Tell();
