@@ -33,6 +33,26 @@ bool GuessKeyFrame(const uint8_t* p, size_t n) {
     return true;
 }
 
+// The read buffer of a file opened for reading.
+constexpr size_t kReadBufferBytes = 32 << 10;
+// Bytes between two chunks that cost less to read through than one more read call.
+constexpr uint64_t kRunGap = 4096;
+
+// The end of the run of chunks of a stream, from chunk i on, that lie close
+// together (gaps up to kRunGap, all within one buffer): one read takes them
+// all. Just chunk i's end when the next one is far.
+uint64_t RunEnd(const StreamData& s, size_t i) {
+    const uint64_t start = s.index[i].offset();
+    uint64_t end = start + s.index[i].size;
+    for (size_t j = i + 1; j < s.index.size() && j < i + 64; ++j) {
+        const IndexEntry& e = s.index[j];
+        const uint64_t at = e.offset();
+        if (at < end || at - end > kRunGap || at + e.size - start > kReadBufferBytes) break;
+        end = at + e.size;
+    }
+    return end;
+}
+
 }  // namespace
 
 AviResult AviFileImpl::Parse() {
@@ -493,7 +513,7 @@ void AviFileImpl::FinishIndexes() {
 AviResult AviFile::Open(const std::string& path, std::shared_ptr<AviFile>& out) {
     auto io = std::make_unique<FileIO>();
     // A small buffer: samples are read at scattered places, and larger ones bypass it.
-    if (!io->Open(path, FileIO::Mode::Read, 32 << 10)) return kAviErrFileOpen;
+    if (!io->Open(path, FileIO::Mode::Read, kReadBufferBytes)) return kAviErrFileOpen;
     return Open(std::move(io), out);
 }
 
@@ -536,7 +556,11 @@ AviResult AviStream::Read(int32_t start, int32_t count, void* buffer, int32_t bu
         const IndexEntry& e = s.index[size_t(rel)];
         if (buffer) {
             if (uint32_t(bufferBytes) < e.size) return kAviErrBufferTooSmall;
-            if (e.size && (!io.Seek(e.offset()) || !io.ReadExact(buffer, e.size))) return kAviErrFileRead;
+            if (e.size) {
+                if (!io.Seek(e.offset())) return kAviErrFileRead;
+                io.WillRead(RunEnd(s, size_t(rel)));
+                if (!io.ReadExact(buffer, e.size)) return kAviErrFileRead;
+            }
         }
         if (bytesRead) *bytesRead = int32_t(e.size);
         if (samplesRead) *samplesRead = 1;
@@ -571,8 +595,11 @@ AviResult AviStream::Read(int32_t start, int32_t count, void* buffer, int32_t bu
             const IndexEntry& e = s.index[chunk];
             uint64_t inChunk = pos - s.cumBytes[chunk];
             uint64_t k = std::min<uint64_t>(e.size - inChunk, total - done);
-            if (k && (!io.Seek(e.offset() + inChunk) || !io.ReadExact(dst + done, size_t(k))))
-                return kAviErrFileRead;
+            if (k) {
+                if (!io.Seek(e.offset() + inChunk)) return kAviErrFileRead;
+                io.WillRead(RunEnd(s, chunk));
+                if (!io.ReadExact(dst + done, size_t(k))) return kAviErrFileRead;
+            }
             done += k;
             pos += k;
             ++chunk;

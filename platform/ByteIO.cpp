@@ -212,6 +212,10 @@ size_t FileIO::Read(void* dst, size_t n) {
     auto* out = static_cast<uint8_t*>(dst);
     size_t got = 0;
     const bool afterSeek = pos_ != lastEnd_;
+    // What the caller said about the reads that follow (WillRead): for this read only.
+    const uint64_t hintEnd = hintEnd_;
+    hintEnd_ = 0;
+    const size_t span = hintEnd > pos_ ? size_t(std::min<uint64_t>(hintEnd - pos_, buf_.size())) : 0;
     while (got < n) {
         if (pos_ >= bufPos_ && pos_ < bufPos_ + bufLen_) {
             size_t off = size_t(pos_ - bufPos_);
@@ -222,10 +226,17 @@ size_t FileIO::Read(void* dst, size_t n) {
             continue;
         }
         size_t want = n - got;
-        // Large reads go straight into the caller's memory, and so do mid-size
-        // reads that follow a seek (a sample picked out of an interleaved file):
-        // filling the whole buffer there would mostly copy bytes nobody reads.
-        if (want >= buf_.size() || (afterSeek && want >= kDirectReadMin)) {
+        // After a seek, a caller that said what follows gets one read of just
+        // that: this read alone straight into its memory, or one fill for the
+        // reads close by.
+        const bool hinted = afterSeek && got == 0 && span > 0;
+        // Otherwise large reads go straight into the caller's memory, and so do
+        // mid-size reads that follow a seek (a sample picked out of an
+        // interleaved file): filling the whole buffer there would mostly copy
+        // bytes nobody reads.
+        const bool direct = hinted ? (want >= span || want >= buf_.size())
+                                   : (want >= buf_.size() || (afterSeek && want >= kDirectReadMin));
+        if (direct) {
             ssize_t r = ::pread(fd_, out + got, want, off_t(pos_));
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) break;
@@ -236,7 +247,7 @@ size_t FileIO::Read(void* dst, size_t n) {
         // A small read after a seek (a chunk header, an index entry, a small
         // sample) fills a small part of the buffer: the next one is likely
         // somewhere else. Reads that go on from there fill all of it.
-        if (!FillRead(afterSeek && got == 0 ? kSeekFill : buf_.size())) break;
+        if (!FillRead(hinted ? span : afterSeek && got == 0 ? kSeekFill : buf_.size())) break;
     }
     lastEnd_ = pos_;
     return got;

@@ -26,6 +26,11 @@ class ByteIO {
     virtual uint64_t Tell() const = 0;
     virtual uint64_t Size() const = 0;
     virtual bool Flush() { return !failed_; }
+    // A hint for the next read, given after the seek to it: the reads that
+    // follow stay within [Tell(), end) for now. A buffered form reads that
+    // span at once (up to its buffer's size), or only the next read when that
+    // is all of it. Nothing else depends on it.
+    virtual void WillRead(uint64_t end) { (void)end; }
 
     bool Failed() const { return failed_; }
     uint64_t Remaining() const {
@@ -150,6 +155,9 @@ class FileIO final : public ByteIO {
     }
     uint64_t Size() const override;
     bool Flush() override;
+    void WillRead(uint64_t end) override {
+        hintEnd_ = end;
+    }
     bool Truncate(uint64_t size);
 
   private:
@@ -173,6 +181,7 @@ class FileIO final : public ByteIO {
     bool writing_ = false;  // buf_ holds pending writes
     uint64_t size_ = 0;     // file size as known to us (including pending writes)
     uint64_t lastEnd_ = 0;  // where the previous read stopped: tells a seek from a sequential read
+    uint64_t hintEnd_ = 0;  // WillRead's end for the next read (0: none)
 };
 
 // Memory form: reads a borrowed span or reads and writes an owned vector.

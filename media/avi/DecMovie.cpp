@@ -171,6 +171,7 @@ class OpenPumpIO : public ByteIO {
     uint64_t Tell() const override { return io_->Tell(); }
     uint64_t Size() const override { return io_->Size(); }
     bool Flush() override { return io_->Flush(); }
+    void WillRead(uint64_t end) override { io_->WillRead(end); }
 
   private:
     void Tick() {

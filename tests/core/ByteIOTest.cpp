@@ -82,6 +82,7 @@ TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
         uint64_t at;
         size_t n;
         size_t expect;
+        uint64_t willRead = 0;  // WillRead's end, given after the seek (0: none)
     };
     const Step steps[] = {
         {0, 8, 8},               // small read: fills the buffer
@@ -102,6 +103,13 @@ TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
         {kHere, 8, 8},
         {150000, 100, 100},  // a seek into what the buffer held is no new fill
         {150200, 100, 100},
+        {40000, 500, 500, 40500},      // told that nothing follows: just this read
+        {40600, 500, 500, 41100},      //
+        {50000, 500, 500, 58000},      // told that more follows close by: one fill...
+        {53000, 5000, 5000, 58000},    // ...that holds this one
+        {60000, 6000, 6000, 60000},    // a hint behind the read is no hint
+        {199000, 4096, 1000, 250000},  // a hint past the end
+        {kHere, 10, 0},
     };
     FileIO f;
     ASSERT_TRUE(f.Open(path, FileIO::Mode::Read, 64 << 10));
@@ -112,6 +120,7 @@ TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
         if (s.at != kHere) {
             ASSERT_TRUE(f.Seek(s.at));
         }
+        if (s.willRead) f.WillRead(s.willRead);
         const uint64_t from = f.Tell();
         got.assign(s.n, 0xEE);
         ASSERT_EQ(f.Read(got.data(), s.n), s.expect);
