@@ -129,7 +129,11 @@ struct AviFileImpl {
 
     // --- writing ---
     AviResult WriteHeaders();
-    AviResult WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags, uint64_t samples);
+    // The chunk's data comes from `data`, or with `from` from bytes
+    // [fromPos, fromPos + bytes) of another file (kAviErrFileRead when they
+    // cannot be read: nothing of the chunk is kept then).
+    AviResult WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags, uint64_t samples,
+                         ByteIO* from = nullptr, uint64_t fromPos = 0);
     AviResult ClosePart(bool final);
     AviResult OpenAvixPart();
     AviResult Complete();

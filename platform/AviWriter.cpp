@@ -17,6 +17,9 @@ namespace {
 // no buffer of its whole index.
 constexpr size_t kIndexBatchBytes = 64 << 10;
 
+// Samples from this size on are copied from file to file by CopySample.
+constexpr uint32_t kCopySampleMin = 16 << 10;
+
 }  // namespace
 
 void AviFileImpl::FlushBatch(ByteWriter& b) {
@@ -144,7 +147,7 @@ uint64_t AviFileImpl::PartIndexBytes(uint64_t extraEntries) const {
 }
 
 AviResult AviFileImpl::WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags,
-                                  uint64_t samples) {
+                                  uint64_t samples, ByteIO* from, uint64_t fromPos) {
     StreamData& s = streams[size_t(stream)];
     uint64_t need = 8 + uint64_t(bytes) + (bytes & 1);
     uint64_t used = io->Tell() - riffPos;
@@ -159,7 +162,15 @@ AviResult AviFileImpl::WriteChunk(int stream, const void* data, uint32_t bytes, 
     uint64_t at = io->Tell();
     io->WriteU32LE(s.chunkId);
     io->WriteU32LE(bytes);
-    if (bytes) io->Write(data, bytes);
+    if (bytes && from) {
+        if (io->CopyRange(*from, fromPos, bytes) == ByteIO::Copied::ReadFailed) {
+            // The chunk goes: what follows is written over it (Complete cuts any rest).
+            io->Seek(at);
+            return kAviErrFileRead;
+        }
+    } else if (bytes) {
+        io->Write(data, bytes);
+    }
     if (bytes & 1) io->WriteU8(0);
     if (io->Failed()) return kAviErrFileWrite;
     partEntries.push_back(
@@ -283,6 +294,9 @@ AviResult AviFileImpl::Complete() {
     io->Seek(dmlhPos);
     io->WriteU32LE(uint32_t(std::min<uint64_t>(totalFrames, 0xFFFFFFFFu)));
     io->Seek(end);
+    // A chunk whose copy failed part-way may have left bytes past the end.
+    if (FileIO* file = io->File(); file && file->Size() > end && !file->Truncate(end) && r == kAviOk)
+        r = kAviErrFileWrite;
     if (!io->Flush() && r == kAviOk) r = kAviErrFileWrite;
     if (io->Failed() && r == kAviOk) r = kAviErrFileWrite;
     return r;
@@ -361,6 +375,32 @@ AviResult AviStream::SetFormat(int32_t, const void* data, int32_t size) {
         uint32_t comp = GetU32LE(p + 16);
         if (comp == 0 || comp == 3) s.chunkId = ChunkIdFor(index_, Suffix('d', 'b'));
     }
+    return kAviOk;
+}
+
+AviResult AviStream::CopySample(const AviStream& source, int32_t pos, uint32_t flags,
+                                int32_t* samplesWritten) {
+    AviFileImpl& f = *file_->impl_;
+    AviFileImpl& from = *source.file_->impl_;
+    if (samplesWritten) *samplesWritten = 0;
+    if (!f.writing || f.finished || from.writing) return kAviErrUnsupported;
+    const StreamData& src = from.streams[size_t(source.index_)];
+    if (src.sampleSize != 0 || f.streams[size_t(index_)].info.dwSampleSize != 0) return kAviErrUnsupported;
+    if (f.writeError != kAviOk) return f.writeError;
+    const int64_t rel = int64_t(pos) - int64_t(src.info.dwStart);
+    if (rel < 0 || uint64_t(rel) >= src.samples) return kAviErrBadParam;
+    if (!f.headerWritten) {
+        AviResult r = f.WriteHeaders();
+        if (r != kAviOk) return f.writeError = r;
+    }
+    const IndexEntry& e = src.index[size_t(rel)];
+    // A small sample costs less through memory, where the reads of samples
+    // close together are one read.
+    if (e.size < kCopySampleMin) return kAviErrUnsupported;
+    AviResult r = f.WriteChunk(index_, nullptr, e.size, flags, 1, from.io.get(), e.offset());
+    if (r == kAviErrFileRead) return r;  // the output is still whole
+    if (r != kAviOk) return f.writeError = r;
+    if (samplesWritten) *samplesWritten = 1;
     return kAviOk;
 }
 

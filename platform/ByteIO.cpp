@@ -113,6 +113,19 @@ bool ByteIO::CopyFrom(ByteIO& src, uint64_t n) {
     return true;
 }
 
+ByteIO::Copied ByteIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
+    if (srcPos > src.Size() || n > src.Size() - srcPos) return Copied::ReadFailed;
+    if (n > 0 && !src.Seek(srcPos)) return Copied::ReadFailed;
+    std::vector<uint8_t> buf(size_t(std::min<uint64_t>(n, 64 << 10)));
+    while (n > 0) {
+        const size_t k = size_t(std::min<uint64_t>(n, buf.size()));
+        if (!src.ReadExact(buf.data(), k)) return Copied::ReadFailed;
+        if (!Write(buf.data(), k)) return Copied::WriteFailed;
+        n -= k;
+    }
+    return Copied::Ok;
+}
+
 std::string FourCCText(uint32_t fcc) {
     std::string s(4, ' ');
     for (int i = 0; i < 4; ++i) {
@@ -315,6 +328,28 @@ bool FileIO::Write(const void* src, size_t n) {
     pos_ += n;
     size_ = std::max(size_, pos_);
     return !failed_;
+}
+
+ByteIO::Copied FileIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
+    FileIO* in = src.File();
+    if (!in || in == this || fd_ < 0 || in->fd_ < 0) return ByteIO::CopyRange(src, srcPos, n);
+    if (srcPos > in->Size() || n > in->Size() - srcPos) return Copied::ReadFailed;
+    // What is pending goes first; what is buffered for reading may be overwritten.
+    if (!FlushWrite()) return Copied::WriteFailed;
+    if (in->writing_ && !in->FlushWrite()) return Copied::ReadFailed;
+    loff_t inOff = loff_t(srcPos), outOff = loff_t(pos_);
+    while (n > 0) {
+        const ssize_t r =
+            ::copy_file_range(in->fd_, &inOff, fd_, &outOff, size_t(std::min<uint64_t>(n, 1 << 30)), 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;  // not between these files, or a failure: the plain way tells which side
+        n -= uint64_t(r);
+    }
+    pos_ = uint64_t(outOff);
+    bufPos_ = pos_;
+    size_ = std::max(size_, pos_);
+    if (n == 0) return Copied::Ok;
+    return ByteIO::CopyRange(src, uint64_t(inOff), n);
 }
 
 bool FileIO::Seek(uint64_t pos) {

@@ -12,6 +12,8 @@
 
 namespace vt {
 
+class FileIO;
+
 class ByteIO {
   public:
     virtual ~ByteIO() = default;
@@ -70,6 +72,17 @@ class ByteIO {
 
     // Copies n bytes from `src` (at its position) to this, through a bounded buffer.
     bool CopyFrom(ByteIO& src, uint64_t n);
+
+    // Copies bytes [srcPos, srcPos + n) of `src` to this object's position
+    // (src's own position is left anywhere). A file to a file goes from one
+    // to the other inside the system where it can (copy_file_range), others
+    // through a bounded buffer. When src does not hold the bytes, that is
+    // known before anything is written; a failure part-way leaves this
+    // object's position after what was copied.
+    enum class Copied { Ok, ReadFailed, WriteFailed };
+    virtual Copied CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n);
+    // The file behind this object when it is one (a wrapper gives the one it wraps).
+    virtual FileIO* File() { return nullptr; }
 
   protected:
     bool failed_ = false;
@@ -157,6 +170,10 @@ class FileIO final : public ByteIO {
     bool Flush() override;
     void WillRead(uint64_t end) override {
         hintEnd_ = end;
+    }
+    Copied CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) override;
+    FileIO* File() override {
+        return this;
     }
     bool Truncate(uint64_t size);
 

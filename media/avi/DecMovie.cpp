@@ -172,6 +172,7 @@ class OpenPumpIO : public ByteIO {
     uint64_t Size() const override { return io_->Size(); }
     bool Flush() override { return io_->Flush(); }
     void WillRead(uint64_t end) override { io_->WillRead(end); }
+    FileIO* File() override { return io_->File(); }
 
   private:
     void Tick() {

@@ -177,6 +177,55 @@ TEST(ByteIO, FileWritesAnyPatternGiveTheBytes) {
     }
 }
 
+// Ranges of one file copied into another (inside the system) or from memory
+// (through a buffer) land after what is pending, and a range the source does
+// not hold is refused before anything is written.
+TEST(ByteIO, CopyRangeBetweenFiles) {
+    test::TempDir dir;
+    const std::string inPath = (dir / "in.bin").string(), outPath = (dir / "out.bin").string();
+    std::vector<uint8_t> data(300000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t((i * 17) ^ (i >> 8));
+    {
+        FileIO w;
+        ASSERT_TRUE(w.Open(inPath, FileIO::Mode::Create));
+        ASSERT_TRUE(w.Write(data.data(), data.size()));
+        ASSERT_TRUE(w.Close());
+    }
+    FileIO in;
+    ASSERT_TRUE(in.Open(inPath, FileIO::Mode::Read, 32 << 10));
+    MemoryIO mem{std::span<const uint8_t>(data)};
+    struct Step {
+        ByteIO* src;
+        uint64_t at;
+        uint64_t n;
+        ByteIO::Copied expect;
+    };
+    const Step steps[] = {
+        {&in, 1000, 98000, ByteIO::Copied::Ok},         // a frame
+        {&in, 7, 1, ByteIO::Copied::Ok},                // one byte
+        {&in, 299990, 10, ByteIO::Copied::Ok},          // up to the end
+        {&mem, 5000, 70000, ByteIO::Copied::Ok},        // from memory: through a buffer
+        {&in, 299990, 11, ByteIO::Copied::ReadFailed},  // one byte past the end
+        {&mem, 400000, 1, ByteIO::Copied::ReadFailed},
+        {&in, 0, 0, ByteIO::Copied::Ok},
+    };
+    FileIO out;
+    ASSERT_TRUE(out.Open(outPath, FileIO::Mode::Create, 64 << 10));
+    std::vector<uint8_t> model;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        SCOPED_TRACE("step " + std::to_string(i));
+        ASSERT_TRUE(out.WriteU32LE(uint32_t(i)));  // pending before the copy
+        for (int k = 0; k < 4; ++k) model.push_back(uint8_t(i >> (8 * k)));
+        ASSERT_EQ(out.CopyRange(*s.src, s.at, s.n), s.expect);
+        if (s.expect == ByteIO::Copied::Ok)
+            model.insert(model.end(), data.begin() + long(s.at), data.begin() + long(s.at + s.n));
+        EXPECT_EQ(out.Tell(), model.size());
+    }
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(test::ReadFile(outPath), model);
+}
+
 // In read-write mode a read after a write sees the new bytes, never what an
 // earlier read left in the buffer.
 TEST(ByteIO, FileReadAfterWriteSeesTheNewBytes) {
