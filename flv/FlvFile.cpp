@@ -803,7 +803,8 @@ int CFlvFile::WriteTagRuns(ByteIO& out, uint64_t firstTag, uint64_t metaSize, ui
         for (size_t k = i; k < j; ++k) changed += !tags_[k].asStored;
         if (to - from >= uint64_t(j - i) * kCopyMin && changed * 16 < j - i) {
             const uint64_t outAt = out.Tell() - from;  // the output position of source position 0
-            if (!out.CopyRange(in, from, have - from)) return out.Failed() ? kFlvErrTagWrite : kFlvErrRead;
+            if (const ByteIO::Copied c = out.CopyRange(in, from, have - from); c != ByteIO::Copied::Ok)
+                return c == ByteIO::Copied::WriteFailed ? kFlvErrTagWrite : kFlvErrRead;
             // Headers and size fields that differ from the source's are
             // written over the copy; the size field of the tag before and a
             // tag's header lie together.
@@ -842,8 +843,8 @@ int CFlvFile::WriteTagRuns(ByteIO& out, uint64_t firstTag, uint64_t metaSize, ui
         for (uint64_t at = from; at < to;) {
             while (big < j && (tags_[big].size < kCopyBig || tags_[big].offset < at)) ++big;
             if (big < j && tags_[big].offset == at) {
-                if (!out.CopyRange(in, at, tags_[big].size))
-                    return out.Failed() ? kFlvErrTagWrite : kFlvErrRead;
+                if (const ByteIO::Copied c = out.CopyRange(in, at, tags_[big].size); c != ByteIO::Copied::Ok)
+                    return c == ByteIO::Copied::WriteFailed ? kFlvErrTagWrite : kFlvErrRead;
                 at += tags_[big].size;
                 continue;
             }

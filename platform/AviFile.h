@@ -118,6 +118,15 @@ class AviStream {
     AviResult Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
                     int32_t* samplesWritten, int32_t* bytesWritten);
 
+    // Writing: appends sample `pos` of `source` (a stream being read, one
+    // chunk a sample) as one chunk, its bytes copied from file to file where
+    // the system can; `flags` are stored with it. This stream must count
+    // chunks too. kAviErrUnsupported when the streams are not of that kind,
+    // or the sample is small (read and Write instead); kAviErrBadParam for a position outside the
+    // source; kAviErrFileRead when its bytes cannot be read (nothing is
+    // appended then, and writing may go on).
+    AviResult CopySample(const AviStream& source, int32_t pos, uint32_t flags, int32_t* samplesWritten);
+
     const std::shared_ptr<AviFile>& File() const { return file_; }
 
   private:

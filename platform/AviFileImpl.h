@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "platform/AviFile.h"
+#include "platform/AviIndex.h"
 #include "platform/AviRecords.h"
 
 namespace vt {
 
+class ByteWriter;
 class RiffWalker;
 
 constexpr uint32_t kFccAvi = MakeFourCC('A', 'V', 'I', ' ');
@@ -61,20 +63,14 @@ constexpr uint32_t Suffix(char a, char b) {
     return (uint32_t(uint8_t(a)) << 16) | (uint32_t(uint8_t(b)) << 24);
 }
 
-struct IndexEntry {
-    uint64_t offset;  // file offset of the data
-    uint32_t size;
-    uint32_t flags;  // kAviIfKeyFrame
-};
-
 struct StreamData {
     AviStreamInfo info;
     std::vector<uint8_t> format;
     // Reading.
-    std::vector<IndexEntry> index;
-    std::vector<uint64_t> cumBytes;  // sample-size streams: bytes before chunk i (size n + 1)
-    std::vector<uint32_t> keys;      // frame streams: chunk numbers of key frames
-    uint32_t sampleSize = 0;         // 0: one chunk is one sample
+    BlockArray<IndexEntry> index;
+    BlockArray<uint64_t> cumBytes;  // sample-size streams: bytes before chunk i (size n + 1)
+    BlockArray<uint32_t> keys;      // frame streams: chunk numbers of key frames
+    uint32_t sampleSize = 0;        // 0: one chunk is one sample
     uint64_t samples = 0;
     std::vector<SuperEntry> superIndex;
     bool hasIndx = false;
@@ -90,13 +86,6 @@ struct StreamData {
     uint32_t partChunks = 0;
     uint64_t partSamples = 0;
     uint64_t firstPartSamples = 0;
-};
-
-struct PartEntry {
-    int stream;
-    uint32_t flags;
-    uint64_t offset;  // file offset of the chunk header
-    uint32_t size;
 };
 
 struct AviFileImpl {
@@ -124,7 +113,7 @@ struct AviFileImpl {
     uint64_t riffPos = 0;      // header of the current RIFF part
     uint64_t moviListPos = 0;  // 'movi' type of the current part
     int part = 0;
-    std::vector<PartEntry> partEntries;
+    BlockArray<PartEntry> partEntries;
     uint32_t maxChunkAll = 0;
 
     // --- reading ---
@@ -151,13 +140,18 @@ struct AviFileImpl {
 
     // --- writing ---
     AviResult WriteHeaders();
-    AviResult WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags, uint64_t samples);
+    // The chunk's data comes from `data`, or with `from` from bytes
+    // [fromPos, fromPos + bytes) of another file (kAviErrFileRead when they
+    // cannot be read: nothing of the chunk is kept then).
+    AviResult WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags, uint64_t samples,
+                         ByteIO* from = nullptr, uint64_t fromPos = 0);
     AviResult ClosePart(bool final);
     AviResult OpenAvixPart();
     AviResult Complete();
     void WriteStrh(const StreamData& s);
     void WriteAvih();
     uint64_t PartIndexBytes(uint64_t extraEntries) const;
+    void FlushBatch(ByteWriter& b);
 };
 
 }  // namespace vt

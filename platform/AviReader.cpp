@@ -35,6 +35,26 @@ bool GuessKeyFrame(const uint8_t* p, size_t n) {
     return true;
 }
 
+// The read buffer of a file opened for reading.
+constexpr size_t kReadBufferBytes = 32 << 10;
+// Bytes between two chunks that cost less to read through than one more read call.
+constexpr uint64_t kRunGap = 4096;
+
+// The end of the run of chunks of a stream, from chunk i on, that lie close
+// together (gaps up to kRunGap, all within one buffer): one read takes them
+// all. Just chunk i's end when the next one is far.
+uint64_t RunEnd(const StreamData& s, size_t i) {
+    const uint64_t start = s.index[i].offset();
+    uint64_t end = start + s.index[i].size;
+    for (size_t j = i + 1; j < s.index.size() && j < i + 64; ++j) {
+        const IndexEntry& e = s.index[j];
+        const uint64_t at = e.offset();
+        if (at < end || at - end > kRunGap || at + e.size - start > kReadBufferBytes) break;
+        end = at + e.size;
+    }
+    return end;
+}
+
 }  // namespace
 
 AviResult AviFileImpl::Parse() {
@@ -213,7 +233,7 @@ AviResult AviFileImpl::SetUpWavStream(std::vector<uint8_t> format, bool haveData
     constexpr uint64_t kPiece = uint64_t(1) << 30;
     for (uint64_t at = 0; haveData && at < dataSize; at += kPiece) {
         const uint64_t n = std::min(kPiece, dataSize - at);
-        s.index.push_back({dataPos + at, uint32_t(n), kAviIfKeyFrame});
+        s.index.push_back(IndexEntry(dataPos + at, uint32_t(n), kAviIfKeyFrame));
         s.cumBytes.push_back(at + n);
     }
     s.samples = dataSize / align;
@@ -380,7 +400,14 @@ void AviFileImpl::AddEntry(int stream, uint64_t dataOffset, uint32_t size, uint3
     if (stream < 0 || size_t(stream) >= streams.size()) return;
     // A bound on the index whatever the file claims: days of video at any rate.
     if (++indexEntries > kMaxIndexEntries) return;
-    streams[size_t(stream)].index.push_back({dataOffset, size, flags});
+    StreamData& s = streams[size_t(stream)];
+    // An empty chunk of audio holds no sample, and one of a stream of
+    // fixed-size samples adds no bytes: neither is kept (a file of millions
+    // of them costs no memory). Left in, one of audio counted in chunks would
+    // read as a sample of 0 bytes, which copy loops rightly take as the end
+    // of the data. Empty chunks of video are dropped frames and stay.
+    if (size == 0 && (s.info.dwSampleSize != 0 || s.info.fccType == kStreamTypeAudio)) return;
+    s.index.push_back(IndexEntry(dataOffset, size, flags));
 }
 
 bool AviFileImpl::InsideMovi(uint64_t at, uint32_t bytes) const {
@@ -539,23 +566,17 @@ void AviFileImpl::FinishIndexes() {
             }
         }
         s.sampleSize = ss;
-        if (!ss && s.info.fccType == kStreamTypeAudio) {
-            // Audio of one frame per chunk: an empty chunk (writers put them in
-            // to fill gaps) holds no sample. Left in, it would read as a sample
-            // of 0 bytes, which copy loops rightly take as the end of the data.
-            s.index.erase(std::remove_if(s.index.begin(), s.index.end(),
-                                         [](const IndexEntry& e) { return e.size == 0; }),
-                          s.index.end());
-        }
+        // (Empty chunks of audio were left out as they were found: AddEntry.)
         if (ss) {
-            s.cumBytes.resize(s.index.size() + 1);
-            s.cumBytes[0] = 0;
-            for (size_t i = 0; i < s.index.size(); ++i) s.cumBytes[i + 1] = s.cumBytes[i] + s.index[i].size;
+            s.cumBytes.clear();
+            s.cumBytes.push_back(0);
+            for (size_t i = 0; i < s.index.size(); ++i)
+                s.cumBytes.push_back(s.cumBytes.back() + s.index[i].size);
             s.samples = s.cumBytes.back() / ss;
         } else {
             s.samples = s.index.size();
             for (size_t i = 0; i < s.index.size(); ++i)
-                if (s.index[i].flags & kAviIfKeyFrame) s.keys.push_back(uint32_t(i));
+                if (s.index[i].flags() & kAviIfKeyFrame) s.keys.push_back(uint32_t(i));
         }
         // What is in the file, not what the header promised.
         s.info.dwLength = uint32_t(std::min<uint64_t>(s.samples, uint64_t(0x7FFFFFFF) - s.info.dwStart));
@@ -577,7 +598,7 @@ void AviFileImpl::FinishIndexes() {
 AviResult AviFile::Open(const std::string& path, std::shared_ptr<AviFile>& out) {
     auto io = std::make_unique<FileIO>();
     // A small buffer: samples are read at scattered places, and larger ones bypass it.
-    if (!io->Open(path, FileIO::Mode::Read, 32 << 10)) return kAviErrFileOpen;
+    if (!io->Open(path, FileIO::Mode::Read, kReadBufferBytes)) return kAviErrFileOpen;
     return Open(std::move(io), out);
 }
 
@@ -620,7 +641,11 @@ AviResult AviStream::Read(int32_t start, int32_t count, void* buffer, int32_t bu
         const IndexEntry& e = s.index[size_t(rel)];
         if (buffer) {
             if (uint32_t(bufferBytes) < e.size) return kAviErrBufferTooSmall;
-            if (e.size && (!io.Seek(e.offset) || !io.ReadExact(buffer, e.size))) return kAviErrFileRead;
+            if (e.size) {
+                if (!io.Seek(e.offset())) return kAviErrFileRead;
+                io.WillRead(RunEnd(s, size_t(rel)));
+                if (!io.ReadExact(buffer, e.size)) return kAviErrFileRead;
+            }
         }
         if (bytesRead) *bytesRead = int32_t(e.size);
         if (samplesRead) *samplesRead = 1;
@@ -629,8 +654,7 @@ AviResult AviStream::Read(int32_t start, int32_t count, void* buffer, int32_t bu
     const uint64_t ss = s.sampleSize;
     uint64_t left = s.samples - uint64_t(rel);
     uint64_t byteStart = uint64_t(rel) * ss;
-    size_t chunk =
-        size_t(std::upper_bound(s.cumBytes.begin(), s.cumBytes.end(), byteStart) - s.cumBytes.begin()) - 1;
+    size_t chunk = s.cumBytes.upper_bound(byteStart) - 1;
     uint64_t n;
     if (count == kAviStreamReadConvenient) {
         if (buffer) {
@@ -656,8 +680,11 @@ AviResult AviStream::Read(int32_t start, int32_t count, void* buffer, int32_t bu
             const IndexEntry& e = s.index[chunk];
             uint64_t inChunk = pos - s.cumBytes[chunk];
             uint64_t k = std::min<uint64_t>(e.size - inChunk, total - done);
-            if (k && (!io.Seek(e.offset + inChunk) || !io.ReadExact(dst + done, size_t(k))))
-                return kAviErrFileRead;
+            if (k) {
+                if (!io.Seek(e.offset() + inChunk)) return kAviErrFileRead;
+                io.WillRead(RunEnd(s, chunk));
+                if (!io.ReadExact(dst + done, size_t(k))) return kAviErrFileRead;
+            }
             done += k;
             pos += k;
             ++chunk;
@@ -681,14 +708,14 @@ int32_t AviStream::FindSample(int32_t pos, uint32_t flags) const {
     }
     if (next) {
         if (rel < 0) rel = 0;
-        auto it = std::lower_bound(s.keys.begin(), s.keys.end(), uint64_t(rel));
-        return it == s.keys.end() ? -1 : int32_t(*it + s.info.dwStart);
+        const size_t k = s.keys.lower_bound(uint64_t(rel));
+        return k == s.keys.size() ? -1 : int32_t(s.keys[k] + s.info.dwStart);
     }
     if (rel < 0) return -1;
     if (rel > last) rel = last;
-    auto it = std::upper_bound(s.keys.begin(), s.keys.end(), uint64_t(rel));
-    if (it == s.keys.begin()) return -1;
-    return int32_t(*(it - 1) + s.info.dwStart);
+    const size_t k = s.keys.upper_bound(uint64_t(rel));
+    if (k == 0) return -1;
+    return int32_t(s.keys[k - 1] + s.info.dwStart);
 }
 
 bool AviStream::IsKeyFrame(int32_t pos) const {

@@ -138,6 +138,16 @@ AviResult CopySamples(Source& s, int32_t upTo, std::vector<uint8_t>& buf) {
             cap = int32_t(std::min<int64_t>(cap, int64_t(upTo - s.pos) * s.info.dwSampleSize));
             cap = std::max<int32_t>(cap, int32_t(s.info.dwSampleSize));
         } else {
+            if (!s.frameTag) {
+                // One chunk a sample: from file to file where it can.
+                const uint32_t flags = s.stream->IsKeyFrame(s.pos) ? kAviIfKeyFrame : 0;
+                AviResult r = s.out->CopySample(*s.stream, s.pos, flags, &samples);
+                if (r == kAviOk) {
+                    s.pos += samples;
+                    continue;
+                }
+                if (r != kAviErrUnsupported) return r;
+            }
             AviResult r = s.stream->Read(s.pos, kAviStreamReadConvenient, nullptr, 0, &bytes, &samples);
             if (r != kAviOk) return r;
             cap = std::max(bytes, 1);

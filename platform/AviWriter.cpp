@@ -11,6 +11,22 @@
 
 namespace vt {
 
+namespace {
+
+// Indexes go out in batches of this size: a part of millions of chunks needs
+// no buffer of its whole index.
+constexpr size_t kIndexBatchBytes = 64 << 10;
+
+// Samples from this size on are copied from file to file by CopySample.
+constexpr uint32_t kCopySampleMin = 16 << 10;
+
+}  // namespace
+
+void AviFileImpl::FlushBatch(ByteWriter& b) {
+    if (b.Pos()) io->Write(b.Data().data(), b.Pos());
+    b.Clear();
+}
+
 void AviFileImpl::WriteStrh(const StreamData& s) {
     AviStreamInfo i = s.info;
     i.dwLength = uint32_t(std::min<uint64_t>(s.written, 0xFFFFFFFFu));
@@ -131,7 +147,7 @@ uint64_t AviFileImpl::PartIndexBytes(uint64_t extraEntries) const {
 }
 
 AviResult AviFileImpl::WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags,
-                                  uint64_t samples) {
+                                  uint64_t samples, ByteIO* from, uint64_t fromPos) {
     StreamData& s = streams[size_t(stream)];
     uint64_t need = 8 + uint64_t(bytes) + (bytes & 1);
     uint64_t used = io->Tell() - riffPos;
@@ -146,10 +162,19 @@ AviResult AviFileImpl::WriteChunk(int stream, const void* data, uint32_t bytes, 
     uint64_t at = io->Tell();
     io->WriteU32LE(s.chunkId);
     io->WriteU32LE(bytes);
-    if (bytes) io->Write(data, bytes);
+    if (bytes && from) {
+        if (io->CopyRange(*from, fromPos, bytes) == ByteIO::Copied::ReadFailed) {
+            // The chunk goes: what follows is written over it (Complete cuts any rest).
+            io->Seek(at);
+            return kAviErrFileRead;
+        }
+    } else if (bytes) {
+        io->Write(data, bytes);
+    }
     if (bytes & 1) io->WriteU8(0);
     if (io->Failed()) return kAviErrFileWrite;
-    partEntries.push_back({stream, flags & kAviIfKeyFrame, at, bytes});
+    partEntries.push_back(
+        {uint32_t(at - riffPos), bytes, uint8_t(stream), uint8_t((flags & kAviIfKeyFrame) ? 1 : 0)});
     s.partChunks++;
     s.partSamples += samples;
     s.written += samples;
@@ -169,7 +194,7 @@ AviResult AviFileImpl::ClosePart(bool final) {
                 return kAviErrFileWrite;  // never: checked before a part opens
             uint64_t at = io->Tell();
             uint32_t size = kIndxHeaderBytes + kStdEntryBytes * s.partChunks;
-            ByteWriter b(8 + size_t(size));
+            ByteWriter b(kIndexBatchBytes + 64);
             b.U32LE(MakeFourCC('i', 'x', char('0' + k / 10), char('0' + k % 10)));
             b.U32LE(size);
             IndxHeader h;
@@ -179,12 +204,13 @@ AviResult AviFileImpl::ClosePart(bool final) {
             h.chunkId = s.chunkId;
             h.baseOffset = riffPos;
             RenderIndxHeader(b, h);
-            for (const PartEntry& e : partEntries) {
-                if (e.stream != int(k)) continue;
-                RenderStdEntry(b,
-                               {uint32_t(e.offset + 8 - riffPos), e.size, (e.flags & kAviIfKeyFrame) != 0});
+            for (size_t i = 0; i < partEntries.size(); ++i) {
+                const PartEntry& e = partEntries[i];
+                if (size_t(e.stream) != k) continue;
+                RenderStdEntry(b, {e.offset + 8, e.size, e.key != 0});
+                if (b.Pos() >= kIndexBatchBytes) FlushBatch(b);
             }
-            io->Write(b.Data().data(), b.Pos());
+            FlushBatch(b);
             s.superIndex.push_back({at, size + 8, uint32_t(std::min<uint64_t>(s.partSamples, 0xFFFFFFFFu))});
         }
     }
@@ -195,13 +221,17 @@ AviResult AviFileImpl::ClosePart(bool final) {
     io->WriteU32LE(uint32_t(end - moviListPos));
     io->Seek(end);
     if (part == 0) {
-        ByteWriter b(8 + kIdx1EntryBytes * partEntries.size());
+        ByteWriter b(kIndexBatchBytes + 64);
         b.U32LE(kFccIdx1);
         b.U32LE(uint32_t(kIdx1EntryBytes * partEntries.size()));
-        for (const PartEntry& e : partEntries)
+        const uint32_t moviOffset = uint32_t(moviListPos - riffPos);
+        for (size_t i = 0; i < partEntries.size(); ++i) {
+            const PartEntry& e = partEntries[i];
             RenderIdx1Entry(
-                b, {streams[size_t(e.stream)].chunkId, e.flags, uint32_t(e.offset - moviListPos), e.size});
-        io->Write(b.Data().data(), b.Pos());
+                b, {streams[e.stream].chunkId, e.key ? kAviIfKeyFrame : 0u, e.offset - moviOffset, e.size});
+            if (b.Pos() >= kIndexBatchBytes) FlushBatch(b);
+        }
+        FlushBatch(b);
         for (auto& s : streams) s.firstPartSamples = s.written;
     }
     end = io->Tell();
@@ -264,6 +294,9 @@ AviResult AviFileImpl::Complete() {
     io->Seek(dmlhPos);
     io->WriteU32LE(uint32_t(std::min<uint64_t>(totalFrames, 0xFFFFFFFFu)));
     io->Seek(end);
+    // A chunk whose copy failed part-way may have left bytes past the end.
+    if (FileIO* file = io->File(); file && file->Size() > end && !file->Truncate(end) && r == kAviOk)
+        r = kAviErrFileWrite;
     if (!io->Flush() && r == kAviOk) r = kAviErrFileWrite;
     if (io->Failed() && r == kAviOk) r = kAviErrFileWrite;
     return r;
@@ -342,6 +375,32 @@ AviResult AviStream::SetFormat(int32_t, const void* data, int32_t size) {
         uint32_t comp = GetU32LE(p + 16);
         if (comp == 0 || comp == 3) s.chunkId = ChunkIdFor(index_, Suffix('d', 'b'));
     }
+    return kAviOk;
+}
+
+AviResult AviStream::CopySample(const AviStream& source, int32_t pos, uint32_t flags,
+                                int32_t* samplesWritten) {
+    AviFileImpl& f = *file_->impl_;
+    AviFileImpl& from = *source.file_->impl_;
+    if (samplesWritten) *samplesWritten = 0;
+    if (!f.writing || f.finished || from.writing) return kAviErrUnsupported;
+    const StreamData& src = from.streams[size_t(source.index_)];
+    if (src.sampleSize != 0 || f.streams[size_t(index_)].info.dwSampleSize != 0) return kAviErrUnsupported;
+    if (f.writeError != kAviOk) return f.writeError;
+    const int64_t rel = int64_t(pos) - int64_t(src.info.dwStart);
+    if (rel < 0 || uint64_t(rel) >= src.samples) return kAviErrBadParam;
+    if (!f.headerWritten) {
+        AviResult r = f.WriteHeaders();
+        if (r != kAviOk) return f.writeError = r;
+    }
+    const IndexEntry& e = src.index[size_t(rel)];
+    // A small sample costs less through memory, where the reads of samples
+    // close together are one read.
+    if (e.size < kCopySampleMin) return kAviErrUnsupported;
+    AviResult r = f.WriteChunk(index_, nullptr, e.size, flags, 1, from.io.get(), e.offset());
+    if (r == kAviErrFileRead) return r;  // the output is still whole
+    if (r != kAviOk) return f.writeError = r;
+    if (samplesWritten) *samplesWritten = 1;
     return kAviOk;
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -119,15 +120,17 @@ bool ByteIO::CopyFrom(ByteIO& src, uint64_t n) {
     return true;
 }
 
-bool ByteIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
-    std::vector<uint8_t> buf(size_t(std::min<uint64_t>(n, 256 << 10)));
+ByteIO::Copied ByteIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
+    if (srcPos > src.Size() || n > src.Size() - srcPos) return Copied::ReadFailed;
+    std::vector<uint8_t> buf(size_t(std::min<uint64_t>(n, 64 << 10)));
     while (n > 0) {
         const size_t k = size_t(std::min<uint64_t>(n, buf.size()));
-        if (src.ReadAt(srcPos, buf.data(), k) != k || !Write(buf.data(), k)) return false;
+        if (src.ReadAt(srcPos, buf.data(), k) != k) return Copied::ReadFailed;
+        if (!Write(buf.data(), k)) return Copied::WriteFailed;
         srcPos += k;
         n -= k;
     }
-    return true;
+    return Copied::Ok;
 }
 
 std::string FourCCText(uint32_t fcc) {
@@ -200,16 +203,7 @@ bool FileIO::FlushWrite() {
         bufLen_ = 0;
         return !failed_;
     }
-    size_t done = 0;
-    while (done < bufLen_) {
-        ssize_t w = ::pwrite(fd_, buf_.data() + done, bufLen_ - done, off_t(bufPos_ + done));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            failed_ = true;
-            break;
-        }
-        done += size_t(w);
-    }
+    WriteAt(bufPos_, buf_.data(), bufLen_, nullptr, 0);
     writing_ = false;
     bufLen_ = 0;
     return !failed_;
@@ -219,11 +213,12 @@ bool FileIO::Flush() {
     return fd_ >= 0 && FlushWrite();
 }
 
-bool FileIO::FillRead() {
+bool FileIO::FillRead(size_t limit) {
     bufPos_ = pos_;
     bufLen_ = 0;
-    while (bufLen_ < buf_.size()) {
-        ssize_t r = ::pread(fd_, buf_.data() + bufLen_, buf_.size() - bufLen_, off_t(bufPos_ + bufLen_));
+    const size_t want = std::min(limit, buf_.size());
+    while (bufLen_ < want) {
+        ssize_t r = ::pread(fd_, buf_.data() + bufLen_, want - bufLen_, off_t(bufPos_ + bufLen_));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         bufLen_ += size_t(r);
@@ -237,6 +232,10 @@ size_t FileIO::Read(void* dst, size_t n) {
     auto* out = static_cast<uint8_t*>(dst);
     size_t got = 0;
     const bool afterSeek = pos_ != lastEnd_;
+    // What the caller said about the reads that follow (WillRead): for this read only.
+    const uint64_t hintEnd = hintEnd_;
+    hintEnd_ = 0;
+    const size_t span = hintEnd > pos_ ? size_t(std::min<uint64_t>(hintEnd - pos_, buf_.size())) : 0;
     while (got < n) {
         if (pos_ >= bufPos_ && pos_ < bufPos_ + bufLen_) {
             size_t off = size_t(pos_ - bufPos_);
@@ -247,10 +246,17 @@ size_t FileIO::Read(void* dst, size_t n) {
             continue;
         }
         size_t want = n - got;
-        // Large reads go straight into the caller's memory, and so do mid-size
-        // reads that follow a seek (a sample picked out of an interleaved file):
-        // filling the whole buffer there would mostly copy bytes nobody reads.
-        if (want >= buf_.size() || (afterSeek && want >= kDirectReadMin)) {
+        // After a seek, a caller that said what follows gets one read of just
+        // that: this read alone straight into its memory, or one fill for the
+        // reads close by.
+        const bool hinted = afterSeek && got == 0 && span > 0;
+        // Otherwise large reads go straight into the caller's memory, and so do
+        // mid-size reads that follow a seek (a sample picked out of an
+        // interleaved file): filling the whole buffer there would mostly copy
+        // bytes nobody reads.
+        const bool direct = hinted ? (want >= span || want >= buf_.size())
+                                   : (want >= buf_.size() || (afterSeek && want >= kDirectReadMin));
+        if (direct) {
             ssize_t r = ::pread(fd_, out + got, want, off_t(pos_));
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) break;
@@ -258,7 +264,10 @@ size_t FileIO::Read(void* dst, size_t n) {
             pos_ += uint64_t(r);
             continue;
         }
-        if (!FillRead()) break;
+        // A small read after a seek (a chunk header, an index entry, a small
+        // sample) fills a small part of the buffer: the next one is likely
+        // somewhere else. Reads that go on from there fill all of it.
+        if (!FillRead(hinted ? span : afterSeek && got == 0 ? kSeekFill : buf_.size())) break;
     }
     lastEnd_ = pos_;
     return got;
@@ -277,24 +286,29 @@ size_t FileIO::ReadAt(uint64_t pos, void* dst, size_t n) {
     return got;
 }
 
-bool FileIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
-    auto* file = dynamic_cast<FileIO*>(&src);
-    if (fd_ < 0 || !file || file == this || file->fd_ < 0) return ByteIO::CopyRange(src, srcPos, n);
-    if (!FlushWrite() || (file->writing_ && !file->FlushWrite())) return false;
-    bufLen_ = 0;  // read-ahead may hold the bytes about to change
-    bufPos_ = pos_;
-    while (n > 0) {
-        loff_t from = loff_t(srcPos), to = loff_t(pos_);
-        const ssize_t r = ::copy_file_range(file->fd_, &from, fd_, &to, size_t(n), 0);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;  // not between these files (or the source ended): the bounded buffer tells
-        srcPos += uint64_t(r);
-        pos_ += uint64_t(r);
-        n -= uint64_t(r);
-        size_ = std::max(size_, pos_);
+bool FileIO::WriteAt(uint64_t at, const uint8_t* head, size_t headLen, const uint8_t* body, size_t bodyLen) {
+    // Both parts in one call; a short write goes on where it stopped.
+    while (headLen + bodyLen > 0) {
+        struct iovec v[2];
+        int count = 0;
+        if (headLen) v[count++] = {const_cast<uint8_t*>(head), headLen};
+        if (bodyLen) v[count++] = {const_cast<uint8_t*>(body), bodyLen};
+        ssize_t w = ::pwritev(fd_, v, count, off_t(at));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            failed_ = true;
+            return false;
+        }
+        size_t k = size_t(w);
+        at += k;
+        const size_t fromHead = std::min(k, headLen);
+        head += fromHead;
+        headLen -= fromHead;
+        k -= fromHead;
+        body += k;
+        bodyLen -= k;
     }
-    bufPos_ = pos_;
-    return n == 0 ? !failed_ : ByteIO::CopyRange(src, srcPos, n);
+    return true;
 }
 
 bool FileIO::Write(const void* src, size_t n) {
@@ -313,32 +327,49 @@ bool FileIO::Write(const void* src, size_t n) {
         bufPos_ = pos_;
         writing_ = true;
     }
+    if (n >= std::min(kDirectWriteMin, buf_.size())) {
+        // A large block goes to the file from where it is, together with
+        // the bytes pending before it (a chunk header): no copy into the buffer.
+        const bool ok = WriteAt(bufPos_, buf_.data(), bufLen_, in, n);
+        bufLen_ = 0;
+        if (!ok) return false;
+        pos_ += n;
+        bufPos_ = pos_;
+        size_ = std::max(size_, pos_);
+        return !failed_;
+    }
     if (bufLen_ + n > buf_.size()) {
         if (!FlushWrite()) return false;
         bufPos_ = pos_;
         writing_ = true;
-        if (n >= buf_.size()) {
-            size_t done = 0;
-            while (done < n) {
-                ssize_t w = ::pwrite(fd_, in + done, n - done, off_t(pos_ + done));
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0) {
-                    failed_ = true;
-                    return false;
-                }
-                done += size_t(w);
-            }
-            pos_ += n;
-            bufPos_ = pos_;
-            size_ = std::max(size_, pos_);
-            return true;
-        }
     }
     std::memcpy(buf_.data() + bufLen_, in, n);
     bufLen_ += n;
     pos_ += n;
     size_ = std::max(size_, pos_);
     return !failed_;
+}
+
+ByteIO::Copied FileIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
+    FileIO* in = src.File();
+    if (!in || in == this || fd_ < 0 || in->fd_ < 0) return ByteIO::CopyRange(src, srcPos, n);
+    if (srcPos > in->Size() || n > in->Size() - srcPos) return Copied::ReadFailed;
+    // What is pending goes first; what is buffered for reading may be overwritten.
+    if (!FlushWrite()) return Copied::WriteFailed;
+    if (in->writing_ && !in->FlushWrite()) return Copied::ReadFailed;
+    loff_t inOff = loff_t(srcPos), outOff = loff_t(pos_);
+    while (n > 0) {
+        const ssize_t r =
+            ::copy_file_range(in->fd_, &inOff, fd_, &outOff, size_t(std::min<uint64_t>(n, 1 << 30)), 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;  // not between these files, or a failure: the plain way tells which side
+        n -= uint64_t(r);
+    }
+    pos_ = uint64_t(outOff);
+    bufPos_ = pos_;
+    size_ = std::max(size_, pos_);
+    if (n == 0) return Copied::Ok;
+    return ByteIO::CopyRange(src, uint64_t(inOff), n);
 }
 
 bool FileIO::Seek(uint64_t pos) {

@@ -12,6 +12,8 @@
 
 namespace vt {
 
+class FileIO;
+
 class ByteIO {
   public:
     virtual ~ByteIO() = default;
@@ -29,6 +31,11 @@ class ByteIO {
     // Reads up to n bytes at `pos` without moving the position; a file reads
     // them straight into `dst`, past its buffer. Returns the count read.
     virtual size_t ReadAt(uint64_t pos, void* dst, size_t n);
+    // A hint for the next read, given after the seek to it: the reads that
+    // follow stay within [Tell(), end) for now. A buffered form reads that
+    // span at once (up to its buffer's size), or only the next read when that
+    // is all of it. Nothing else depends on it.
+    virtual void WillRead(uint64_t end) { (void)end; }
 
     bool Failed() const { return failed_; }
     uint64_t Remaining() const {
@@ -68,11 +75,16 @@ class ByteIO {
 
     // Copies n bytes from `src` (at its position) to this, through a bounded buffer.
     bool CopyFrom(ByteIO& src, uint64_t n);
-    // Writes the n bytes of `src` at `srcPos` here, without moving src's
-    // position. A file copied to a file is copied by the kernel where it can
-    // (copy_file_range), else through a bounded buffer. False when `src`
-    // holds fewer bytes, or when a write failed (then Failed() says so).
-    virtual bool CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n);
+    // Copies bytes [srcPos, srcPos + n) of `src` to this object's position
+    // without moving src's position. A file to a file goes from one
+    // to the other inside the system where it can (copy_file_range), others
+    // through a bounded buffer. When src does not hold the bytes, that is
+    // known before anything is written; a failure part-way leaves this
+    // object's position after what was copied.
+    enum class Copied { Ok, ReadFailed, WriteFailed };
+    virtual Copied CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n);
+    // The file behind this object when it is one (a wrapper gives the one it wraps).
+    virtual FileIO* File() { return nullptr; }
 
   protected:
     bool failed_ = false;
@@ -126,7 +138,8 @@ constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
 std::string FourCCText(uint32_t fcc);
 
 // A file, read or written through one buffer (1 MiB by default). Large reads
-// and writes bypass the buffer. Memory use does not depend on the file's size.
+// and writes bypass the buffer (a large write goes out in one call with the
+// bytes pending before it). Memory use does not depend on the file's size.
 class FileIO final : public ByteIO {
   public:
     enum class Mode { Read, Create, ReadWrite };  // Create truncates or makes the file
@@ -151,7 +164,6 @@ class FileIO final : public ByteIO {
 
     size_t Read(void* dst, size_t n) override;
     size_t ReadAt(uint64_t pos, void* dst, size_t n) override;
-    bool CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) override;
     bool Write(const void* src, size_t n) override;
     bool Seek(uint64_t pos) override;
     uint64_t Tell() const override {
@@ -159,13 +171,26 @@ class FileIO final : public ByteIO {
     }
     uint64_t Size() const override;
     bool Flush() override;
+    void WillRead(uint64_t end) override {
+        hintEnd_ = end;
+    }
+    Copied CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) override;
+    FileIO* File() override {
+        return this;
+    }
     bool Truncate(uint64_t size);
 
   private:
     bool FlushWrite();
-    bool FillRead();
+    bool FillRead(size_t limit);
+    bool WriteAt(uint64_t at, const uint8_t* head, size_t headLen, const uint8_t* body, size_t bodyLen);
 
+    // Reads after a seek from this size on go straight to the caller.
     static constexpr size_t kDirectReadMin = 4096;
+    // What a small read after a seek fills of the buffer.
+    static constexpr size_t kSeekFill = 4096;
+    // Writes from this size on go straight to the file (with what is pending).
+    static constexpr size_t kDirectWriteMin = 32 << 10;
 
     int fd_ = -1;
     std::string path_;
@@ -176,6 +201,7 @@ class FileIO final : public ByteIO {
     bool writing_ = false;  // buf_ holds pending writes
     uint64_t size_ = 0;     // file size as known to us (including pending writes)
     uint64_t lastEnd_ = 0;  // where the previous read stopped: tells a seek from a sequential read
+    uint64_t hintEnd_ = 0;  // WillRead's end for the next read (0: none)
 };
 
 // Memory form: reads a borrowed span or reads and writes an owned vector.

@@ -610,12 +610,12 @@ void CompareAvi(const OpJob& job, int format, Checker& check) {
 // The samples of one run of a reader, handed to `onSample`; false from it ends the run.
 using WmSampleFn = std::function<bool(uint16_t stream, uint32_t flags, std::span<const uint8_t> data)>;
 
-int32_t WmTrampoline(uint16_t streamNumber, uint64_t, uint64_t, uint32_t flags, const AsfSampleBuffer* sample,
-                     void*, void* user) {
+AsfResult WmTrampoline(uint16_t streamNumber, uint64_t, uint64_t, uint32_t flags,
+                       const AsfSampleBuffer* sample, void*, void* user) {
     auto& fn = *static_cast<WmSampleFn*>(user);
     const std::span<const uint8_t> data =
         sample ? std::span<const uint8_t>(sample->Data(), sample->Length()) : std::span<const uint8_t>();
-    return fn(streamNumber, flags, data) ? 0 : 1;
+    return fn(streamNumber, flags, data) ? asf::kOk : asf::kFalse;
 }
 
 // Runs the reader over `path` in [rangeStart, rangeEnd]; the stream types by number come back.

@@ -172,6 +172,8 @@ class OpenPumpIO : public ByteIO {
     uint64_t Tell() const override { return io_->Tell(); }
     uint64_t Size() const override { return io_->Size(); }
     bool Flush() override { return io_->Flush(); }
+    void WillRead(uint64_t end) override { io_->WillRead(end); }
+    FileIO* File() override { return io_->File(); }
 
   private:
     void Tick() {
@@ -280,7 +282,9 @@ int CDecAVI::ReadVideoSample(int pos, int* samples, CMemBuffBase<unsigned char>&
     if (s == 0) return kErrAviStreamRead;
     if (samples) *samples = s;
     if (b == 0) return 0;
-    if (!buffer.ReSize(b)) return kErrMemory;
+    // The buffer only grows: frames of changing sizes neither move it nor
+    // leave holes in the heap.
+    if (!buffer.GetBuffer(b)) return kErrMemory;
     if (const int code = ErrorFromAvi(
             video_->Read(pos, kAviStreamReadConvenient, buffer.GetData(), b, &b, &s), kErrAviStreamRead))
         return code;

@@ -64,6 +64,7 @@ class CDecAVI : public CDecMovie {
     int IsKeyFrame(int frame) const;
     // The compressed data at a position. An empty sample (a dropped frame)
     // reports its sample count and 0 bytes and leaves the buffer untouched.
+    // The buffer grows to the sample when it is smaller, and never shrinks.
     int ReadVideoSample(int pos, int* samples, CMemBuffBase<unsigned char>& buffer, int* bytes);
 
     // Called at most once per `every` while Open reads the file's headers and

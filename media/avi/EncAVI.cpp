@@ -235,6 +235,19 @@ int CEncAVI::WriteVideoSamples(int samples, const void* data, int bytes, int key
     return 0;
 }
 
+int CEncAVI::CopyVideoSample(const AviStream& source, int pos, int keyFrame, int* samples) {
+    if (samples) *samples = 0;
+    if (!video_) return kErrAviStreamWrite;
+    int32_t written = 0;
+    const AviResult r = video_->CopySample(source, pos, keyFrame ? kAviIfKeyFrame : 0, &written);
+    if (r == kAviErrUnsupported) return kCopyNotPossible;
+    if (r == kAviErrFileRead || r == kAviErrBadParam) return kErrAviStreamRead;
+    if (r != kAviOk) return kErrAviStreamWrite;
+    videoPos_ += written;
+    if (samples) *samples = written;
+    return 0;
+}
+
 void CEncAVI_Comp::EndCompress() {
     frames_ = {};
     CEncAVI::EndCompress();

@@ -129,6 +129,13 @@ class CEncAVI {
                           int formatSize);
     // Appends one video sample (0 bytes: an empty sample) with its key-frame flag.
     int WriteVideoSamples(int samples, const void* data, int bytes, int keyFrame);
+    // Appends sample `pos` of a reader's video stream with its key-frame flag,
+    // copied from file to file (`samples` receives the count, 1): 0,
+    // kErrAviStreamRead when the sample cannot be read, kErrAviStreamWrite,
+    // or kCopyNotPossible when the streams do not allow it (a stream of
+    // fixed-size samples): read the sample and WriteVideoSamples it instead.
+    static constexpr int kCopyNotPossible = -1;
+    int CopyVideoSample(const AviStream& source, int pos, int keyFrame, int* samples);
 
     // Options of the files this writer creates (part size of OpenDML output).
     void SetWriteOptions(const AviWriteOptions& o) { writeOptions_ = o; }

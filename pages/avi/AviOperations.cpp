@@ -54,6 +54,20 @@ int CreateOutputStreams(CDecAVIAudio& reader, CEncAVIAudio& writer, const std::s
     return 0;
 }
 
+// One video sample from the reader to the writer: copied from file to file
+// when the streams allow it, else read into `buffer` and written. The first
+// failure is the result (reading before writing).
+int CopyVideoSample(CDecAVIAudio& reader, CEncAVIAudio& writer, int p, CMemBuffBase<unsigned char>& buffer,
+                    int* samples) {
+    const int key = reader.IsKeyFrame(p);
+    int r = writer.CopyVideoSample(*reader.GetVideoStream(), p, key, samples);
+    if (r != CEncAVI::kCopyNotPossible) return r;
+    int bytes = 0;
+    r = reader.ReadVideoSample(p, samples, buffer, &bytes);
+    if (r) return r;
+    return writer.WriteVideoSamples(*samples, buffer.GetData(), bytes, key);
+}
+
 // The stream save of separation and union: the temporary file replaces the
 // output whatever the save's outcome, so a stopped save leaves what it wrote.
 int SaveAndMove(CAVIStream& table, const std::string& output, bool wav, int count, OperationHost& host) {
@@ -143,11 +157,8 @@ int ConnectAviFiles(const std::vector<std::string>& files, const std::string& ou
         const int first = reader->GetVideoStart();
         const int last = reader->GetLength() - 1;
         for (int p = first; p <= last;) {
-            int samples = 0, bytes = 0;
-            result = reader->ReadVideoSample(p, &samples, buffer, &bytes);
-            if (result) break;
-            const int key = reader->IsKeyFrame(p);
-            result = writer.WriteVideoSamples(samples, buffer.GetData(), bytes, key);
+            int samples = 0;
+            result = CopyVideoSample(*reader, writer, p, buffer, &samples);
             if (result) break;
             p += samples;
             // The share of the file's frames copied: never above 1 after its
@@ -243,10 +254,8 @@ int ExtractAviSection(const std::string& input, const std::string& output, const
 
         CMemBuffBase<unsigned char> buffer;
         for (int p = start; p <= end;) {
-            int samples = 0, bytes = 0;
-            result = reader.ReadVideoSample(p, &samples, buffer, &bytes);
-            if (result) break;
-            result = writer.WriteVideoSamples(samples, buffer.GetData(), bytes, reader.IsKeyFrame(p));
+            int samples = 0;
+            result = CopyVideoSample(reader, writer, p, buffer, &samples);
             if (result) break;
             p += samples;
             // The share of the section's frames copied (a section of one frame

@@ -192,6 +192,161 @@ fs::path WriteSynthetic(const fs::path& dir, uint16_t prio0, uint16_t prio1) {
     return path;
 }
 
+// Tens of thousands of chunks in one part: the indexes go out in batches and
+// their tables in blocks; every chunk reads back with its size, bytes and flag,
+// as one AVI 1.0 part and as OpenDML parts. Empty chunks of audio hold no
+// samples and are no entries; empty video chunks stay dropped frames.
+TEST(AviWrite, IndexesOfTensOfThousandsOfChunks) {
+    constexpr int kChunks = 20000;
+    auto frameBytes = [](int i) { return i % 11 == 3 ? 0 : 1 + i % 37; };
+    auto audioBytes = [](int i) { return i % 13 == 5 ? 0 : 4 * (1 + i % 5); };
+    for (uint64_t partSize : {uint64_t(1) << 30, uint64_t(256) << 10}) {
+        SCOPED_TRACE("part size " + std::to_string(partSize));
+        TempDir dir;
+        const auto out = dir / "many.avi";
+        uint64_t audioTotal = 0;
+        {
+            AviWriteOptions o;
+            o.partSize = partSize;
+            std::shared_ptr<AviFile> f;
+            ASSERT_EQ(AviFile::Create(out.string(), f, o), kAviOk);
+            AviStreamInfo vi;
+            vi.fccType = kStreamTypeVideo;
+            vi.fccHandler = MakeFourCC('F', 'M', 'P', '4');
+            vi.dwScale = 1;
+            vi.dwRate = 25;
+            AviStreamInfo ai;
+            ai.fccType = kStreamTypeAudio;
+            ai.dwScale = 4;
+            ai.dwRate = 4 * 8000;
+            ai.dwSampleSize = 4;
+            std::shared_ptr<AviStream> v, a;
+            ASSERT_EQ(f->CreateStream(v, vi), kAviOk);
+            ASSERT_EQ(f->CreateStream(a, ai), kAviOk);
+            BitmapInfoHeader bh;
+            bh.biWidth = 16;
+            bh.biHeight = 16;
+            bh.biBitCount = 24;
+            bh.biCompression = MakeFourCC('F', 'M', 'P', '4');
+            WaveFormatEx wf{kWaveFormatPcm, 2, 8000, 32000, 4, 16, 0};
+            ASSERT_EQ(v->SetFormat(0, &bh, sizeof bh), kAviOk);
+            ASSERT_EQ(a->SetFormat(0, &wf, sizeof wf), kAviOk);
+            std::vector<uint8_t> buf(64);
+            for (int i = 0; i < kChunks; ++i) {
+                const int n = frameBytes(i);
+                for (size_t k = 0; k < buf.size(); ++k) buf[k] = uint8_t(size_t(i) + k);
+                ASSERT_EQ(v->Write(-1, 1, buf.data(), n, i % 5 == 0 ? kAviIfKeyFrame : 0, nullptr, nullptr),
+                          kAviOk);
+                const int m = audioBytes(i);
+                ASSERT_EQ(a->Write(-1, 0, buf.data(), m, kAviIfKeyFrame, nullptr, nullptr), kAviOk);
+                audioTotal += uint64_t(m);
+            }
+            v.reset();
+            a.reset();
+            ASSERT_EQ(f->Finish(), kAviOk);
+        }
+        std::shared_ptr<AviFile> r;
+        ASSERT_EQ(AviFile::Open(out.string(), r), kAviOk);
+        std::shared_ptr<AviStream> v, a;
+        ASSERT_EQ(r->GetStream(v, kStreamTypeVideo, 0), kAviOk);
+        ASSERT_EQ(r->GetStream(a, kStreamTypeAudio, 0), kAviOk);
+        ASSERT_EQ(v->Length(), kChunks);
+        EXPECT_EQ(uint64_t(a->Length()), audioTotal / 4);
+        std::vector<uint8_t> got(64);
+        for (int i = 0; i < kChunks; ++i) {
+            int32_t bytes = -1, samples = 0;
+            ASSERT_EQ(v->Read(i, kAviStreamReadConvenient, got.data(), int32_t(got.size()), &bytes, &samples),
+                      kAviOk);
+            ASSERT_EQ(bytes, frameBytes(i)) << i;
+            for (int k = 0; k < bytes; ++k) ASSERT_EQ(got[size_t(k)], uint8_t(i + k)) << i;
+            ASSERT_EQ(v->IsKeyFrame(i), i % 5 == 0) << i;
+        }
+        // The audio in one piece: the chunks' bytes in order.
+        std::vector<uint8_t> audio(static_cast<size_t>(audioTotal));
+        std::vector<uint8_t> expect;
+        for (int i = 0; i < kChunks; ++i)
+            for (int k = 0; k < audioBytes(i); ++k) expect.push_back(uint8_t(i + k));
+        int32_t bytes = 0;
+        ASSERT_EQ(a->Read(0, a->Length(), audio.data(), int32_t(audio.size()), &bytes, nullptr), kAviOk);
+        EXPECT_EQ(audio, expect);
+    }
+}
+
+// Samples copied from file to file: the bytes of the source's chunks, and a
+// sample that cannot be read (its file cut short under the reader) is an
+// error that leaves nothing of it in the output, which goes on whole.
+TEST(AviWrite, CopySampleFromFileToFile) {
+    TempDir dir;
+    const auto src = dir / "src.avi", out = dir / "out.avi";
+    constexpr int kFrames = 6, kBytes = 40000;
+    auto frameByte = [](int i, int k) { return uint8_t(i * 31 + k * 7); };
+    AviStreamInfo vi;
+    vi.fccType = kStreamTypeVideo;
+    vi.fccHandler = MakeFourCC('F', 'M', 'P', '4');
+    vi.dwScale = 1;
+    vi.dwRate = 25;
+    BitmapInfoHeader bh;
+    bh.biWidth = 16;
+    bh.biHeight = 16;
+    bh.biBitCount = 24;
+    bh.biCompression = MakeFourCC('F', 'M', 'P', '4');
+    {
+        std::shared_ptr<AviFile> f;
+        ASSERT_EQ(AviFile::Create(src.string(), f), kAviOk);
+        std::shared_ptr<AviStream> v;
+        ASSERT_EQ(f->CreateStream(v, vi), kAviOk);
+        ASSERT_EQ(v->SetFormat(0, &bh, sizeof bh), kAviOk);
+        std::vector<uint8_t> buf(kBytes + 1);
+        for (int i = 0; i < kFrames; ++i) {
+            const int n = kBytes + (i & 1);  // odd sizes are padded
+            for (size_t k = 0; k < buf.size(); ++k) buf[k] = frameByte(i, int(k));
+            ASSERT_EQ(v->Write(-1, 1, buf.data(), n, i == 0 ? kAviIfKeyFrame : 0, nullptr, nullptr), kAviOk);
+        }
+        v.reset();
+        ASSERT_EQ(f->Finish(), kAviOk);
+    }
+    std::shared_ptr<AviFile> r;
+    ASSERT_EQ(AviFile::Open(src.string(), r), kAviOk);
+    std::shared_ptr<AviStream> in;
+    ASSERT_EQ(r->GetStream(in, kStreamTypeVideo, 0), kAviOk);
+    {
+        std::shared_ptr<AviFile> f;
+        ASSERT_EQ(AviFile::Create(out.string(), f), kAviOk);
+        std::shared_ptr<AviStream> v;
+        ASSERT_EQ(f->CreateStream(v, vi), kAviOk);
+        ASSERT_EQ(v->SetFormat(0, &bh, sizeof bh), kAviOk);
+        int32_t n = 0;
+        ASSERT_EQ(v->CopySample(*in, 0, kAviIfKeyFrame, &n), kAviOk);
+        EXPECT_EQ(n, 1);
+        ASSERT_EQ(v->CopySample(*in, 1, 0, &n), kAviOk);
+        EXPECT_EQ(v->CopySample(*in, kFrames, 0, &n), kAviErrBadParam);
+        // The source loses its last frames: reading them fails, the output goes on.
+        std::filesystem::resize_file(src, std::filesystem::file_size(src) - 2 * (kBytes + 8) - 500);
+        EXPECT_EQ(v->CopySample(*in, kFrames - 1, 0, &n), kAviErrFileRead);
+        EXPECT_EQ(n, 0);
+        ASSERT_EQ(v->CopySample(*in, 2, 0, &n), kAviOk);
+        v.reset();
+        ASSERT_EQ(f->Finish(), kAviOk);
+    }
+    std::shared_ptr<AviFile> o;
+    ASSERT_EQ(AviFile::Open(out.string(), o), kAviOk);
+    std::shared_ptr<AviStream> v;
+    ASSERT_EQ(o->GetStream(v, kStreamTypeVideo, 0), kAviOk);
+    ASSERT_EQ(v->Length(), 3);
+    std::vector<uint8_t> got(kBytes + 1);
+    for (int i = 0; i < 3; ++i) {
+        int32_t bytes = 0;
+        ASSERT_EQ(v->Read(i, 1, got.data(), int32_t(got.size()), &bytes, nullptr), kAviOk);
+        ASSERT_EQ(bytes, kBytes + (i & 1));
+        for (int k = 0; k < bytes; ++k) ASSERT_EQ(got[size_t(k)], frameByte(i, k)) << i << " " << k;
+    }
+    EXPECT_TRUE(v->IsKeyFrame(0));
+    EXPECT_FALSE(v->IsKeyFrame(1));
+    // Nothing of the failed copy is left past the end of the file.
+    const auto bytes = ReadFile(out);
+    EXPECT_EQ(uint64_t(GetU32LE(&bytes[4])) + 8, bytes.size());
+}
+
 TEST(AviWrite, PriorityAndHandlerSubstitution) {
     TempDir dir;
     struct Case {

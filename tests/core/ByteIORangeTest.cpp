@@ -80,7 +80,7 @@ TEST(ByteIORange, CopyRangeGivesTheSourceBytesBetweenBufferedWrites) {
             ASSERT_TRUE(out.Write("head", 4));
             want.insert(want.end(), {'h', 'e', 'a', 'd'});
             const uint64_t at = out.Tell();
-            ASSERT_TRUE(out.CopyRange(*source, p.from, p.n));
+            ASSERT_EQ(out.CopyRange(*source, p.from, p.n), ByteIO::Copied::Ok);
             want.insert(want.end(), src.begin() + ptrdiff_t(p.from), src.begin() + ptrdiff_t(p.from + p.n));
             EXPECT_EQ(out.Tell(), want.size());
             ASSERT_TRUE(out.Seek(at) && out.Write("X", 1) && out.Seek(want.size()));
@@ -94,5 +94,5 @@ TEST(ByteIORange, CopyRangeGivesTheSourceBytesBetweenBufferedWrites) {
     // A range past the source's end fails.
     FileIO out;
     ASSERT_TRUE(out.Open((dir / "short.bin").string(), FileIO::Mode::Create));
-    EXPECT_FALSE(out.CopyRange(fileSource, (3 << 20) - 10, 20));
+    EXPECT_EQ(out.CopyRange(fileSource, (3 << 20) - 10, 20), ByteIO::Copied::ReadFailed);
 }

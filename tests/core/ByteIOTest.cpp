@@ -82,6 +82,7 @@ TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
         uint64_t at;
         size_t n;
         size_t expect;
+        uint64_t willRead = 0;  // WillRead's end, given after the seek (0: none)
     };
     const Step steps[] = {
         {0, 8, 8},               // small read: fills the buffer
@@ -97,6 +98,18 @@ TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
         {kHere, 4096, 0},
         {250000, 5000, 0},  // past the end
         {199999, 1, 1},
+        {30000, 8, 8},        // small read after a seek: fills only a little of the buffer
+        {kHere, 6000, 6000},  // runs on past that little: the rest of the buffer fills
+        {kHere, 8, 8},
+        {150000, 100, 100},  // a seek into what the buffer held is no new fill
+        {150200, 100, 100},
+        {40000, 500, 500, 40500},      // told that nothing follows: just this read
+        {40600, 500, 500, 41100},      //
+        {50000, 500, 500, 58000},      // told that more follows close by: one fill...
+        {53000, 5000, 5000, 58000},    // ...that holds this one
+        {60000, 6000, 6000, 60000},    // a hint behind the read is no hint
+        {199000, 4096, 1000, 250000},  // a hint past the end
+        {kHere, 10, 0},
     };
     FileIO f;
     ASSERT_TRUE(f.Open(path, FileIO::Mode::Read, 64 << 10));
@@ -107,12 +120,110 @@ TEST(ByteIO, FileReadsAnyPatternGiveTheFileBytes) {
         if (s.at != kHere) {
             ASSERT_TRUE(f.Seek(s.at));
         }
+        if (s.willRead) f.WillRead(s.willRead);
         const uint64_t from = f.Tell();
         got.assign(s.n, 0xEE);
         ASSERT_EQ(f.Read(got.data(), s.n), s.expect);
         EXPECT_EQ(f.Tell(), from + s.expect);
         EXPECT_TRUE(std::equal(got.begin(), got.begin() + long(s.expect), data.begin() + long(from)));
     }
+}
+
+// Writes of every size, appended or over earlier bytes, must leave the bytes
+// written whatever path they take (into the buffer, or straight to the file
+// together with the bytes pending before them).
+TEST(ByteIO, FileWritesAnyPatternGiveTheBytes) {
+    struct Step {
+        int64_t at;  // -1: where the last write stopped
+        size_t n;
+    };
+    const Step steps[] = {
+        {-1, 8},       // a chunk header, pending
+        {-1, 40000},   // a large payload: out with the header in one call
+        {-1, 1},       // padding
+        {-1, 70000},   // larger than the buffer, a little pending before it
+        {-1, 100},     //
+        {4, 4},        // patch a size field behind the buffer
+        {-1, 50000},   // a large write over earlier bytes
+        {150000, 5},   // back to the end...
+        {-1, 33000},   // ...and a large one after a small one there
+        {200000, 40},  // past the end: the gap reads as zeros
+    };
+    for (size_t bufferSize : {size_t(4096), size_t(64 << 10)}) {
+        SCOPED_TRACE("buffer " + std::to_string(bufferSize));
+        test::TempDir dir;
+        const std::string path = (dir / "w.bin").string();
+        std::vector<uint8_t> model;
+        FileIO f;
+        ASSERT_TRUE(f.Open(path, FileIO::Mode::Create, bufferSize));
+        uint64_t pos = 0;
+        uint8_t value = 1;
+        for (const Step& s : steps) {
+            if (s.at >= 0) {
+                pos = uint64_t(s.at);
+                ASSERT_TRUE(f.Seek(pos));
+            }
+            std::vector<uint8_t> bytes(s.n);
+            for (auto& b : bytes) b = value++;
+            ASSERT_TRUE(f.Write(bytes.data(), bytes.size()));
+            if (model.size() < pos + s.n) model.resize(pos + s.n);
+            std::copy(bytes.begin(), bytes.end(), model.begin() + long(pos));
+            pos += s.n;
+            EXPECT_EQ(f.Tell(), pos);
+            EXPECT_EQ(f.Size(), model.size());
+        }
+        ASSERT_TRUE(f.Close());
+        EXPECT_EQ(test::ReadFile(path), model);
+    }
+}
+
+// Ranges of one file copied into another (inside the system) or from memory
+// (through a buffer) land after what is pending, and a range the source does
+// not hold is refused before anything is written.
+TEST(ByteIO, CopyRangeBetweenFiles) {
+    test::TempDir dir;
+    const std::string inPath = (dir / "in.bin").string(), outPath = (dir / "out.bin").string();
+    std::vector<uint8_t> data(300000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t((i * 17) ^ (i >> 8));
+    {
+        FileIO w;
+        ASSERT_TRUE(w.Open(inPath, FileIO::Mode::Create));
+        ASSERT_TRUE(w.Write(data.data(), data.size()));
+        ASSERT_TRUE(w.Close());
+    }
+    FileIO in;
+    ASSERT_TRUE(in.Open(inPath, FileIO::Mode::Read, 32 << 10));
+    MemoryIO mem{std::span<const uint8_t>(data)};
+    struct Step {
+        ByteIO* src;
+        uint64_t at;
+        uint64_t n;
+        ByteIO::Copied expect;
+    };
+    const Step steps[] = {
+        {&in, 1000, 98000, ByteIO::Copied::Ok},         // a frame
+        {&in, 7, 1, ByteIO::Copied::Ok},                // one byte
+        {&in, 299990, 10, ByteIO::Copied::Ok},          // up to the end
+        {&mem, 5000, 70000, ByteIO::Copied::Ok},        // from memory: through a buffer
+        {&in, 299990, 11, ByteIO::Copied::ReadFailed},  // one byte past the end
+        {&mem, 400000, 1, ByteIO::Copied::ReadFailed},
+        {&in, 0, 0, ByteIO::Copied::Ok},
+    };
+    FileIO out;
+    ASSERT_TRUE(out.Open(outPath, FileIO::Mode::Create, 64 << 10));
+    std::vector<uint8_t> model;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        SCOPED_TRACE("step " + std::to_string(i));
+        ASSERT_TRUE(out.WriteU32LE(uint32_t(i)));  // pending before the copy
+        for (int k = 0; k < 4; ++k) model.push_back(uint8_t(i >> (8 * k)));
+        ASSERT_EQ(out.CopyRange(*s.src, s.at, s.n), s.expect);
+        if (s.expect == ByteIO::Copied::Ok)
+            model.insert(model.end(), data.begin() + long(s.at), data.begin() + long(s.at + s.n));
+        EXPECT_EQ(out.Tell(), model.size());
+    }
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(test::ReadFile(outPath), model);
 }
 
 // In read-write mode a read after a write sees the new bytes, never what an

@@ -383,9 +383,9 @@ std::vector<uint8_t> SomePacket(const fs::path& file) {
         if (r.Open(file.string(), 0, 0) != 0) return {};
         r.SetSampleCallback(
             [](uint16_t, uint64_t, uint64_t, uint32_t, const AsfSampleBuffer* s, void*,
-               void* user) -> int32_t {
+               void* user) -> AsfResult {
                 if (s && s->Length() >= 32) static_cast<Pick*>(user)->samples.push_back(s->Bytes());
-                return 0;
+                return asf::kOk;
             },
             &pick);
         r.Run();
