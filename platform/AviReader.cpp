@@ -237,7 +237,11 @@ AviResult AviFileImpl::SetUpWavStream(std::vector<uint8_t> format, bool haveData
         s.cumBytes.push_back(at + n);
     }
     s.samples = dataSize / align;
-    s.info.dwLength = uint32_t(std::min<uint64_t>(s.samples, 0x7FFFFFFF));
+    // Sample positions are 32-bit signed: a longer stream (over 2 GiB of 8-bit
+    // mono or MPEG audio, over 8 GiB of 16-bit stereo) would be read only up
+    // to there, and a join or a cut would lose the rest without a word.
+    if (s.samples > 0x7FFFFFFF) return kAviErrUnsupported;
+    s.info.dwLength = uint32_t(s.samples);
     s.info.dwSuggestedBufferSize = w.nAvgBytesPerSec;
     streams.push_back(std::move(s));
     info.dwStreams = 1;

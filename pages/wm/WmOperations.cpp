@@ -132,9 +132,12 @@ void LowerCurrentThreadPriority(WmThreadPriority priority) {
 }
 
 uint64_t WmRangeTime(const TimeFields& t) {
-    // 64-bit throughout: a large hour count must not wrap into a small time.
-    const int64_t time = ToMilliseconds(t) * 10000;
-    return time < 0 ? 0 : uint64_t(time);
+    // A large hour count must not wrap into a small time: past what 100 ns
+    // units hold it stays at the largest time, beyond any file's end.
+    constexpr int64_t kMaxMs = std::numeric_limits<int64_t>::max() / 10000;
+    const int64_t ms = ToMilliseconds(t);
+    if (ms <= 0) return 0;
+    return uint64_t(std::min(ms, kMaxMs)) * 10000;
 }
 
 TimeFields WmDurationFields(uint64_t duration) {

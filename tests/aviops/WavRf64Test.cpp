@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "core/ErrorCodes.h"
 #include "media/avi/DecMovie.h"
@@ -281,6 +282,34 @@ TEST(WavRf64, SizeFieldsAreCheckedAgainstTheFile) {
         WriteFile(f, b);
         EXPECT_EQ(ReaderLength(f), c.length);
     }
+}
+
+// A stream longer than the reader's 32-bit sample positions is refused rather
+// than read up to there (a join or a cut would lose the rest). The file is
+// sparse: 2.5 GB of 8-bit mono, 2.5e9 sample frames.
+TEST(WavRf64, StreamsPastTheSamplePositionsAreRefused) {
+    TempDir dir;
+    const fs::path f = dir / "long8.wav";
+    constexpr uint32_t kData = 2'500'000'000u;
+    std::vector<uint8_t> head(44);
+    auto put = [&](size_t at, uint32_t v) { PutU32LE(head.data() + at, v); };
+    std::memcpy(head.data(), "RIFF", 4);
+    put(4, 36 + kData);
+    std::memcpy(head.data() + 8, "WAVEfmt ", 8);
+    put(16, 16);
+    put(20, 1 | (1 << 16));  // PCM, mono
+    put(24, 8000);
+    put(28, 8000);
+    put(32, 1 | (8 << 16));  // block align 1, 8 bits
+    std::memcpy(head.data() + 36, "data", 4);
+    put(40, kData);
+    WriteFile(f, head);
+    fs::resize_file(f, 44 + uint64_t(kData));
+    EXPECT_EQ(ReaderLength(f), -1);
+    const fs::path out = dir / "out.wav";
+    EXPECT_NE(
+        test::Run(Q(VT_CLI_PATH) + " --quiet extract --start 1 --end 2 " + Q(f) + " -o " + Q(out)).status, 0);
+    EXPECT_FALSE(fs::exists(out));
 }
 
 // `extract --dry-run` of a WAV file prints the blocks and the bytes the run

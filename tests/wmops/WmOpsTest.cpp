@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <random>
 
 #include "core/ErrorCodes.h"
@@ -444,8 +445,12 @@ TEST(WmCli, ReaderDiagnosticsKeepStandardOutputClean) {
 TEST(WmExtract, RangeFields) {
     EXPECT_EQ(WmRangeTime({0, 0, 10, 0}), 100000000u);
     EXPECT_EQ(WmRangeTime({1, 2, 3, 4}), 37230040000u);
-    // A large hour count stays large.
-    EXPECT_EQ(WmRangeTime({2147483647, 0, 0, 0}), uint64_t(2147483647) * 3600 * 10000000);
+    // A large hour count stays large: the most 100 ns units that a signed
+    // 64-bit time holds, never a wrapped small value.
+    constexpr uint64_t kLargest = uint64_t(std::numeric_limits<int64_t>::max() / 10000) * 10000;
+    EXPECT_EQ(WmRangeTime({2147483647, 0, 0, 0}), kLargest);
+    EXPECT_EQ(WmRangeTime({256204779, 0, 0, 0}), kLargest);  // just past it
+    EXPECT_EQ(WmRangeTime({256204778, 0, 0, 0}), uint64_t(256204778) * 3600 * 10000000);
     const TimeFields t = WmDurationFields(37230049999u);
     EXPECT_EQ(t.hours, 1);
     EXPECT_EQ(t.minutes, 2);
