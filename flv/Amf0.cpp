@@ -52,9 +52,12 @@ bool ReadLongString(ByteReader& in, std::string& out) {
 
 bool ReadValue(ByteReader& in, AmfValue& out, int depth, size_t& budget);
 
-// Properties up to the end marker (an empty name followed by marker 9).
+// Properties up to the end marker (an empty name followed by marker 9). Data
+// that ends right after a whole property ends the list too: some metadata
+// writers cut the last end markers off, and what came before is sound.
 bool ReadProperties(ByteReader& in, std::vector<AmfValue::Property>& props, int depth, size_t& budget) {
     for (;;) {
+        if (in.Remaining() == 0) return true;
         std::string name;
         if (!ReadAmfShortString(in, name)) return false;
         if (name.empty()) {
@@ -101,8 +104,6 @@ bool ReadValue(ByteReader& in, AmfValue& out, int depth, size_t& budget) {
             (void)in.U32BE();  // the count: a hint only; the end marker ends the array
             if (!in.Ok()) return false;
             out.type = AmfValue::Type::EcmaArray;
-            // Some writers omit the end marker at the very end of the tag.
-            if (in.Remaining() == 0) return true;
             return ReadProperties(in, out.props, depth, budget);
         }
         case 10: {

@@ -66,7 +66,8 @@ TEST(Amf0, MalformedInputIsRefused) {
         {"string longer than the data", {2, 0xFF, 0xFF, 'a'}},
         {"long string longer than the data", {12, 0xFF, 0xFF, 0xFF, 0xFF, 'a'}},
         {"strict array count lie", {10, 0xFF, 0xFF, 0xFF, 0xFF, 5}},
-        {"object without end", {3, 0, 1, 'a', 5}},
+        {"object cut inside a property", {3, 0, 1, 'a'}},
+        {"object cut inside a name", {3, 0, 5, 'a'}},
         {"unknown marker", {17}},
         {"nesting too deep", deep},
         {"too many values", many},
@@ -77,5 +78,24 @@ TEST(Amf0, MalformedInputIsRefused) {
         EXPECT_FALSE(ReadAmfValue(in, v)) << c.what;
         ByteReader reader(c.bytes);
         EXPECT_FALSE(ReadAmfValue(reader, v)) << c.what;
+    }
+}
+
+// Metadata whose writer cut off the last end markers (an object inside an
+// ECMA array, both unterminated at the end of the tag) keeps what it holds.
+TEST(Amf0, EndMarkersCutOffAtTheEndOfTheData) {
+    const std::vector<uint8_t> bytes = {8, 0, 0,   0, 2, 0, 1,   'd', 0,    0x40, 0x08, 0, 0, 0, 0, 0, 0,
+                                        0, 1, 'k', 3, 0, 1, 't', 0,   0x3F, 0xF0, 0,    0, 0, 0, 0, 0};
+    for (size_t cut : {size_t(0), size_t(3), size_t(6)}) {
+        std::vector<uint8_t> b = bytes;
+        if (cut >= 3) b.insert(b.end(), {0, 0, 9});  // the object's end only
+        if (cut >= 6) b.insert(b.end(), {0, 0, 9});  // and the array's
+        ByteReader reader(b);
+        AmfValue v;
+        ASSERT_TRUE(ReadAmfValue(reader, v)) << cut;
+        EXPECT_EQ(v.NumberOr("d", 0), 3.0);
+        const AmfValue* k = v.Find("k");
+        ASSERT_NE(k, nullptr);
+        EXPECT_EQ(k->NumberOr("t", 0), 1.0);
     }
 }
