@@ -14,6 +14,7 @@
 #include "core/TimeFields.h"
 #include "flv/FlvFile.h"
 #include "media/avi/DecMovie.h"
+#include "media/wm/DecCompWMV.h"
 #include "mediainfo/JoinCheck.h"
 #include "mediainfo/MediaInfo.h"
 #include "pages/avi/AviOperations.h"
@@ -181,6 +182,38 @@ int PlanWm(const CliRequest& request, Plan& plan, OperationHost& host) {
     if (code) return code;
     plan.startMs = int64_t(start / 10000);
     plan.endMs = int64_t(end / 10000);
+    // The samples the extraction's reader hands to the writer: the same range,
+    // 0 for an open end, and nothing when the range ends before it begins.
+    const uint64_t rangeEnd = request.endMs ? WmRangeTime(FromMilliseconds(*request.endMs)) : 0;
+    plan.videoPackets = plan.audioPackets = 0;
+    plan.bytes = 0;
+    if (rangeEnd != 0 && rangeEnd < asked) return 0;
+    struct Count {
+        std::vector<uint16_t> video, audio;
+        Plan* plan;
+    } count;
+    count.plan = &plan;
+    CDecCompWMV reader;
+    reader.SetDiagnosticSink([](const std::string&) {});
+    if (reader.Open(input, start, rangeEnd) != 0) return kErrWmOpen;
+    for (size_t i = 0; i < reader.StreamTypes().size() && i < reader.StreamNumbers().size(); ++i) {
+        if (reader.StreamTypes()[i] == kMediaTypeVideo) count.video.push_back(reader.StreamNumbers()[i]);
+        if (reader.StreamTypes()[i] == kMediaTypeAudio) count.audio.push_back(reader.StreamNumbers()[i]);
+    }
+    reader.SetSampleCallback(
+        [](uint16_t stream, uint64_t, uint64_t, uint32_t, const AsfSampleBuffer* sample, void*,
+           void* user) -> AsfResult {
+            auto& c = *static_cast<Count*>(user);
+            auto has = [stream](const std::vector<uint16_t>& v) {
+                return std::find(v.begin(), v.end(), stream) != v.end();
+            };
+            if (has(c.video)) ++c.plan->videoPackets;
+            if (has(c.audio)) ++c.plan->audioPackets;
+            if (sample) c.plan->bytes += int64_t(sample->Length());
+            return asf::kOk;
+        },
+        &count);
+    if (reader.Run() != 0) return kErrWmProcess;
     return 0;
 }
 
