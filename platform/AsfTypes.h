@@ -4,6 +4,7 @@
 // uses. Qt-free.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -143,18 +144,25 @@ constexpr uint32_t kSampleCleanPoint = 0x1;
 constexpr uint32_t kSampleDiscontinuity = 0x2;
 constexpr uint32_t kSampleDataLoss = 0x4;
 
-// One compressed sample (a whole media object).
+// One compressed sample (a whole media object): its own bytes, or a view of
+// bytes someone else holds (a reader hands over views of its buffers, valid
+// only during the call that receives them).
 class AsfSampleBuffer {
   public:
     AsfSampleBuffer() = default;
-    explicit AsfSampleBuffer(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    const uint8_t* Data() const { return bytes_.data(); }
-    size_t Length() const { return bytes_.size(); }
-    std::vector<uint8_t>& Bytes() { return bytes_; }
-    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+    explicit AsfSampleBuffer(std::vector<uint8_t> bytes) : own_(std::move(bytes)), view_(own_) {}
+    explicit AsfSampleBuffer(std::span<const uint8_t> view) : view_(view) {}
+    AsfSampleBuffer(const AsfSampleBuffer&) = delete;
+    AsfSampleBuffer& operator=(const AsfSampleBuffer&) = delete;
+
+    const uint8_t* Data() const { return view_.data(); }
+    size_t Length() const { return view_.size(); }
+    std::span<const uint8_t> Bytes() const { return view_; }
+    std::vector<uint8_t> ToVector() const { return {view_.begin(), view_.end()}; }
 
   private:
-    std::vector<uint8_t> bytes_;
+    std::vector<uint8_t> own_;
+    std::span<const uint8_t> view_;
 };
 
 // Attribute value types, numbered as the Windows Media attribute API numbers them.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <random>
 
 #include "platform/AsfObjects.h"
@@ -21,6 +22,17 @@ constexpr uint64_t kFixedCreationDate = 125911584000000000ull;  // 2000-01-01 00
 // Packets remembered for cutting a file back after a refused write: more than
 // the output buffer holds.
 constexpr size_t kPacketMarks = 4096;
+// Packets go to the file in blocks of at least this size, past its buffer.
+constexpr size_t kWriteBlock = 1 << 20;
+// The held-back samples' ring starts this large and grows by half when the
+// samples held at once need more than two thirds of it.
+constexpr size_t kHeldMin = 1 << 20;
+
+// Orders the held-back samples' heap: the earliest on top, then the first to arrive.
+template <class P>
+bool LaterThan(const P& a, const P& b) {
+    return a.time != b.time ? a.time > b.time : a.seq > b.seq;
+}
 
 void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) {
     b.insert(b.end(), more.begin(), more.end());
@@ -30,6 +42,78 @@ void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) {
 
 AsfWriter::AsfWriter() = default;
 AsfWriter::~AsfWriter() = default;
+
+void AsfWriter::HeldBytes::Clear() {
+    first_ = next_ = 0;
+    head_ = live_ = 0;
+}
+
+bool AsfWriter::HeldBytes::Fit(size_t n, size_t& at) const {
+    if (first_ == next_) {
+        at = 0;
+        return n <= ring_.size();
+    }
+    // The live bytes run from the oldest live block to head_, wrapping at most once.
+    const size_t tail = At(first_).offset;
+    if (head_ > tail) {
+        if (ring_.size() - head_ >= n) {
+            at = head_;
+            return true;
+        }
+        at = 0;
+        return n < tail;
+    }
+    at = head_;
+    return tail - head_ > n;
+}
+
+void AsfWriter::HeldBytes::Compact(size_t n) {
+    const size_t need = live_ + n;
+    size_t cap = std::max(ring_.size(), kHeldMin);
+    while (cap < need + need / 2) cap += cap / 2;
+    std::vector<uint8_t> fresh(cap);
+    size_t pos = 0;
+    for (uint64_t seq = first_; seq != next_; ++seq) {
+        Block& b = At(seq);
+        if (!b.live) continue;
+        std::memcpy(fresh.data() + pos, ring_.data() + b.offset, b.size);
+        b.offset = pos;
+        pos += b.size;
+    }
+    ring_.swap(fresh);
+    head_ = pos;
+}
+
+uint64_t AsfWriter::HeldBytes::Put(std::span<const uint8_t> data) {
+    if (next_ - first_ == blocks_.size()) {
+        std::vector<Block> more(std::max<size_t>(256, blocks_.size() * 2));
+        for (uint64_t seq = first_; seq != next_; ++seq) more[size_t(seq) & (more.size() - 1)] = At(seq);
+        blocks_.swap(more);
+    }
+    size_t at = 0;
+    if (!Fit(data.size(), at)) {
+        Compact(data.size());
+        at = head_;
+    }
+    if (!data.empty()) std::memcpy(ring_.data() + at, data.data(), data.size());
+    At(next_) = {at, data.size(), true};
+    head_ = at + data.size();
+    live_ += data.size();
+    return next_++;
+}
+
+std::span<const uint8_t> AsfWriter::HeldBytes::Get(uint64_t seq) const {
+    const Block& b = At(seq);
+    return {ring_.data() + b.offset, b.size};
+}
+
+void AsfWriter::HeldBytes::Release(uint64_t seq) {
+    Block& b = At(seq);
+    b.live = false;
+    live_ -= b.size;
+    while (first_ != next_ && !At(first_).live) ++first_;
+    if (first_ == next_) head_ = 0;
+}
 
 AsfResult AsfWriter::SetProfile(const AsfProfile& profile) {
     std::lock_guard lock(mutex_);
@@ -228,8 +312,11 @@ AsfResult AsfWriter::BeginWriting() {
     if (!io_->Seek(0) || !io_->Write(head.Data())) return asf::kWriteFault;
 
     pending_.clear();
+    held_.Clear();
     newest_ = 0;
-    payloads_.Clear();
+    out_.assign((kWriteBlock + packetSize_ - 1) / packetSize_ * packetSize_, 0);
+    outLen_ = 0;
+    payloadLen_ = 0;
     payloadCount_ = 0;
     packetOpen_ = false;
     lastSend_ = 0;
@@ -248,18 +335,26 @@ AsfResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uin
         return asf::kInvalidStream;
     if (data.size() > 0xFFFFFFFFull) return asf::kInvalidArg;
     if (data.empty()) return asf::kOk;  // nothing to store
-    pending_.emplace(
-        time, Pending{streamNumber, time, duration, flags, std::vector<uint8_t>(data.begin(), data.end())});
+    pending_.push_back({time, held_.Put(data), duration, flags, streamNumber});
+    std::push_heap(pending_.begin(), pending_.end(), LaterThan<Pending>);
     newest_ = std::max(newest_, time);
-    while (!pending_.empty() && pending_.begin()->first + holdBack_ <= newest_) {
-        AsfResult hr = EmitSample(pending_.begin()->second);
-        pending_.erase(pending_.begin());
+    while (!pending_.empty() && pending_.front().time + holdBack_ <= newest_) {
+        AsfResult hr = EmitFirstPending();
         if (asf::Failed(hr)) return hr;
     }
     return asf::kOk;
 }
 
-AsfResult AsfWriter::EmitSample(const Pending& s) {
+AsfResult AsfWriter::EmitFirstPending() {
+    std::pop_heap(pending_.begin(), pending_.end(), LaterThan<Pending>);
+    const Pending s = pending_.back();
+    pending_.pop_back();
+    const AsfResult hr = EmitSample(s, held_.Get(s.seq));
+    held_.Release(s.seq);
+    return hr;
+}
+
+AsfResult AsfWriter::EmitSample(const Pending& s, std::span<const uint8_t> data) {
     StreamState& st = streams_[s.stream];
     const uint32_t sendMs =
         std::max<uint32_t>(lastSend_, uint32_t(std::min<uint64_t>(s.time / 10000, 0xFFFFFFFF)));
@@ -268,38 +363,44 @@ AsfResult AsfWriter::EmitSample(const Pending& s) {
     st.lastTime = s.time;
     st.any = true;
     endTime_ = std::max(endTime_, s.time + (s.duration ? s.duration : st.lastStep));
-    st.maxObjectSize = std::max<uint32_t>(st.maxObjectSize, uint32_t(s.data.size()));
+    st.maxObjectSize = std::max<uint32_t>(st.maxObjectSize, uint32_t(data.size()));
 
     const bool key = (s.flags & kSampleCleanPoint) != 0;
     const size_t hdr = PayloadHeaderSize(st);
     const uint8_t object = st.nextObject++;
-    const uint32_t size = uint32_t(s.data.size());
+    const uint32_t size = uint32_t(data.size());
+    const size_t room = packetSize_ - kPacketHeader;  // for the payloads of a packet
     uint32_t off = 0;
     uint64_t firstPacket = 0;
     while (off < size) {
-        if (packetOpen_ &&
-            (packetSize_ - kPacketHeader - payloads_.Pos() < hdr + 1 || payloadCount_ == kMaxPayloads)) {
+        if (packetOpen_ && (room - payloadLen_ < hdr + 1 || payloadCount_ == kMaxPayloads)) {
             AsfResult hr = FlushPacket();
             if (asf::Failed(hr)) return hr;
         }
         if (!packetOpen_) {
             packetOpen_ = true;
             packetSend_ = sendMs;
-            payloads_.Clear();
+            payloadLen_ = 0;
             payloadCount_ = 0;
         }
         if (off == 0) firstPacket = packets_;
-        size_t room = packetSize_ - kPacketHeader - payloads_.Pos() - hdr;
-        uint32_t n = uint32_t(std::min<size_t>(size - off, room));
-        payloads_.U8(uint8_t(s.stream | (key ? 0x80 : 0)));
-        payloads_.U8(object);
-        payloads_.U32LE(off);
-        payloads_.U8(uint8_t(8 + (st.durationExt ? 2 : 0)));
-        payloads_.U32LE(size);
-        payloads_.U32LE(ptsMs);
-        if (st.durationExt) payloads_.U16LE(uint16_t(std::min<uint64_t>(s.duration / 10000, 0xFFFF)));
-        payloads_.U16LE(uint16_t(n));
-        payloads_.Bytes(s.data.data() + off, n);
+        const uint32_t n = uint32_t(std::min<size_t>(size - off, room - payloadLen_ - hdr));
+        uint8_t* w = out_.data() + outLen_ + kPacketHeader + payloadLen_;
+        *w++ = uint8_t(s.stream | (key ? 0x80 : 0));
+        *w++ = object;
+        PutU32LE(w, off);
+        w += 4;
+        *w++ = uint8_t(8 + (st.durationExt ? 2 : 0));
+        PutU32LE(w, size);
+        PutU32LE(w + 4, ptsMs);
+        w += 8;
+        if (st.durationExt) {
+            PutU16LE(w, uint16_t(std::min<uint64_t>(s.duration / 10000, 0xFFFF)));
+            w += 2;
+        }
+        PutU16LE(w, uint16_t(n));
+        std::memcpy(w + 2, data.data() + off, n);
+        payloadLen_ += hdr + n;
         ++payloadCount_;
         off += n;
     }
@@ -311,26 +412,33 @@ AsfResult AsfWriter::EmitSample(const Pending& s) {
 
 AsfResult AsfWriter::FlushPacket() {
     if (!packetOpen_) return asf::kOk;
-    ByteWriter p(packetSize_);
-    p.U8(0x82);  // two bytes of error correction data follow
-    p.U8(0);
-    p.U8(0);
-    p.U8(0x11);  // multiple payloads, 16-bit padding length
-    p.U8(0x5D);  // 8-bit replicated length, 32-bit offset, 8-bit object number, 8-bit stream number
-    p.U16LE(uint16_t(packetSize_ - kPacketHeader - payloads_.Pos()));
-    p.U32LE(packetSend_);
-    p.U16LE(0);
-    p.U8(uint8_t(0x80 | payloadCount_));  // 16-bit payload lengths
-    p.Bytes(payloads_.Data());
-    if (p.Pos() < packetSize_) p.Zeros(packetSize_ - p.Pos());
+    uint8_t* p = out_.data() + outLen_;
+    p[0] = 0x82;  // two bytes of error correction data follow
+    p[1] = 0;
+    p[2] = 0;
+    p[3] = 0x11;  // multiple payloads, 16-bit padding length
+    p[4] = 0x5D;  // 8-bit replicated length, 32-bit offset, 8-bit object number, 8-bit stream number
+    PutU16LE(p + 5, uint16_t(packetSize_ - kPacketHeader - payloadLen_));
+    PutU32LE(p + 7, packetSend_);
+    PutU16LE(p + 11, 0);
+    p[13] = uint8_t(0x80 | payloadCount_);  // 16-bit payload lengths
+    std::memset(p + kPacketHeader + payloadLen_, 0, packetSize_ - kPacketHeader - payloadLen_);
+    outLen_ += packetSize_;
     packetOpen_ = false;
-    payloads_.Clear();
+    payloadLen_ = 0;
     payloadCount_ = 0;
     ++packets_;
     lastSend_ = std::max(lastSend_, packetSend_);
     marks_.push_back({packets_, endTime_, lastSend_});
     if (marks_.size() > kPacketMarks) marks_.pop_front();
-    return io_->Write(p.Data()) ? asf::kOk : asf::kWriteFault;
+    return outLen_ + packetSize_ > out_.size() ? WriteOut() : asf::kOk;
+}
+
+AsfResult AsfWriter::WriteOut() {
+    if (outLen_ == 0) return asf::kOk;
+    const bool written = io_->Write(out_.data(), outLen_);
+    outLen_ = 0;
+    return written ? asf::kOk : asf::kWriteFault;
 }
 
 AsfResult AsfWriter::WriteIndexes(uint64_t playMs) {
@@ -382,11 +490,10 @@ AsfResult AsfWriter::EndWriting() {
     if (state_ != State::Writing) return asf::kInvalidRequest;
     state_ = State::Done;
     AsfResult hr = asf::kOk;
-    for (auto& [t, s] : pending_) {
-        if (asf::Succeeded(hr)) hr = EmitSample(s);
-    }
+    while (!pending_.empty() && asf::Succeeded(hr)) hr = EmitFirstPending();
     pending_.clear();
     if (asf::Succeeded(hr)) hr = FlushPacket();
+    if (asf::Succeeded(hr)) hr = WriteOut();
     const uint64_t playMs = endTime_ / 10000 + prerollMs_;
     if (asf::Succeeded(hr)) hr = WriteIndexes(playMs);
     if (asf::Succeeded(hr)) hr = Patch();

@@ -6,7 +6,6 @@
 // packet, so memory does not grow with the file.
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -55,12 +54,39 @@ class AsfWriter {
     }
 
   private:
+    // A held-back sample; its bytes are in `held_`, under its arrival number.
     struct Pending {
-        uint16_t stream;
         uint64_t time;
+        uint64_t seq;  // arrival order: samples of the same time keep it
         uint64_t duration;
         uint32_t flags;
-        std::vector<uint8_t> data;
+        uint16_t stream;
+    };
+    // The bytes of the held-back samples, one block per sample in arrival
+    // order, in one ring of memory that is reused from sample to sample.
+    class HeldBytes {
+      public:
+        void Clear();
+        uint64_t Put(std::span<const uint8_t> data);  // the sample's arrival number
+        std::span<const uint8_t> Get(uint64_t seq) const;
+        void Release(uint64_t seq);
+
+      private:
+        struct Block {
+            size_t offset = 0;
+            size_t size = 0;
+            bool live = false;
+        };
+        Block& At(uint64_t seq) { return blocks_[size_t(seq) & (blocks_.size() - 1)]; }
+        const Block& At(uint64_t seq) const { return blocks_[size_t(seq) & (blocks_.size() - 1)]; }
+        bool Fit(size_t n, size_t& at) const;
+        void Compact(size_t n);
+        std::vector<uint8_t> ring_;
+        std::vector<Block> blocks_;  // a circular queue, a power of two long
+        uint64_t first_ = 0;         // the oldest live block
+        uint64_t next_ = 0;
+        size_t head_ = 0;  // where the next block's bytes go
+        size_t live_ = 0;  // bytes of the live blocks
     };
     struct StreamState {
         bool present = false;
@@ -79,8 +105,10 @@ class AsfWriter {
         std::vector<Key> keys;
     };
 
-    AsfResult EmitSample(const Pending& s);
+    AsfResult EmitSample(const Pending& s, std::span<const uint8_t> data);
+    AsfResult EmitFirstPending();
     AsfResult FlushPacket();
+    AsfResult WriteOut();
     AsfResult WriteIndexes(uint64_t playMs);
     AsfResult Patch();
     void SalvageWrittenPackets();
@@ -99,12 +127,15 @@ class AsfWriter {
 
     StreamState streams_[128];
     uint32_t prerollMs_ = 0;
-    uint64_t holdBack_ = 0;  // 100 ns
-    std::multimap<uint64_t, Pending> pending_;
+    uint64_t holdBack_ = 0;         // 100 ns
+    std::vector<Pending> pending_;  // a heap: the earliest, then the first to arrive, on top
+    HeldBytes held_;
     uint64_t newest_ = 0;
 
-    // The packet being filled.
-    ByteWriter payloads_;
+    // Whole packets not yet written, then the packet being filled, built in place.
+    std::vector<uint8_t> out_;
+    size_t outLen_ = 0;      // bytes of whole packets in out_
+    size_t payloadLen_ = 0;  // payload bytes in the packet being filled
     unsigned payloadCount_ = 0;
     uint32_t packetSend_ = 0;
     bool packetOpen_ = false;

@@ -95,6 +95,13 @@ class CDecCompWMV {
     // Delivers the samples of the range to the callback, then closes the file.
     // Returns 0 or 8203.
     int Run();
+    // The same run in steps, for a caller that interleaves readers on one
+    // thread: StartRun (0 or 8203), then RunStep until it returns false (each
+    // step reads one data packet and delivers its samples), then FinishRun,
+    // which returns what Run would have.
+    int StartRun();
+    bool RunStep();
+    int FinishRun();
     void Close();
 
     const CWMVCopy& Copier() const { return copy_; }
@@ -106,6 +113,7 @@ class CDecCompWMV {
 
     CWMVCopy copy_;
     DiagnosticSink diagnostics_;
+    AsfResult stepResult_ = asf::kOk;  // of the stepwise run
 };
 
 // Enlarges each stream's buffer window by the window of the first stream of

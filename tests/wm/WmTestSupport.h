@@ -64,7 +64,7 @@ struct Collector {
     static AsfResult Callback(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
                               const AsfSampleBuffer* sample, void*, void* user) {
         auto* self = static_cast<Collector*>(user);
-        self->samples.push_back({stream, time, duration, flags, sample->Bytes()});
+        self->samples.push_back({stream, time, duration, flags, sample->ToVector()});
         return self->samples.size() >= self->answerAfter ? self->answer : asf::kOk;
     }
     // "size,md5" lines of one stream, as PacketChecksums gives them.
