@@ -68,7 +68,7 @@ run() {  # name, arguments after the output (the output goes last)
         # A union's samples of the same time came in either order before
         # (two threads raced for them): another run of the old build may match.
         tries=0
-        while ! cmp -s "$DIR/old.$name" "$DIR/new.$name" && [ "$1" = union ] && [ $tries -lt 6 ]; do
+        while ! cmp -s "$DIR/old.$name" "$DIR/new.$name" && [ "$1" = union ] && [ $tries -lt 12 ]; do
             tries=$((tries + 1))
             "$OLD" --quiet "$@" -o "$DIR/old.$name" >/dev/null 2>&1
             normalize "$DIR/old.$name" 2>/dev/null

@@ -20,7 +20,11 @@ cpu() {  # command...: prints "user+sys peakKiB"
     awk '{printf "%.3f %d\n", $1 + $2, $3}' "$DIR/t"
 }
 
-measure() {  # label, reference command, operation...
+median() {  # column of $DIR/ratios
+    awk -v c="$1" '{print $c}' "$DIR/ratios" | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'
+}
+
+measure() {  # label (ending in the output's extension), reference command, operation...
     label=$1
     ref=$2
     shift 2
@@ -32,12 +36,9 @@ measure() {  # label, reference command, operation...
         rm -f "$DIR/ref" "$DIR/ref2"
         echo "$ours $theirs" >>"$DIR/ratios"
     done
-    awk -v l="$label" '{o[NR] = $1; r[NR] = $3; q[NR] = ($3 > 0 ? $1 / $3 : 0); m = ($2 > m ? $2 : m)}
-        END {
-            n = asort(q); no = asort(o); nr = asort(r)
-            printf "%-16s ours %.3f s  ref %.3f s  ratio %.2f (median of %d pairs)  peak %d KiB\n",
-                l, o[int((no + 1) / 2)], r[int((nr + 1) / 2)], q[int((n + 1) / 2)], n, m
-        }' "$DIR/ratios"
+    awk '{print $1, $2, $3, $4, ($3 > 0 ? $1 / $3 : 0)}' "$DIR/ratios" >"$DIR/r2" && mv "$DIR/r2" "$DIR/ratios"
+    printf "%-16s ours %s s  ref %s s  ratio %s (median of %s pairs)  peak %s KiB\n" "$label" "$(median 1)" \
+        "$(median 3)" "$(median 5)" "$RUNS" "$(sort -n -k2 "$DIR/ratios" | tail -1 | awk '{print $2}')"
     if command -v strace >/dev/null; then
         strace -f -c -o "$DIR/strace" "$CLI" --quiet "$@" -o "$DIR/out.$label" >/dev/null 2>&1
         rm -f "$DIR/out.$label"
@@ -46,11 +47,11 @@ measure() {  # label, reference command, operation...
     fi
 }
 
-measure join-wmv "cat '$V' '$V' > '$DIR/ref'" join "$V" "$V"
-measure join-wma "cat '$A' '$A' > '$DIR/ref'" join "$A" "$A"
-measure extract-wmv "dd if='$V' of='$DIR/ref' bs=1M status=none" extract "$V" --start 0
-measure extract-wma "dd if='$A' of='$DIR/ref' bs=1M status=none" extract "$A" --start 0
-measure separate-v "dd if='$V' of='$DIR/ref' bs=1M status=none" separate --video "$V"
+measure join.wmv "cat '$V' '$V' > '$DIR/ref'" join "$V" "$V"
+measure join.wma "cat '$A' '$A' > '$DIR/ref'" join "$A" "$A"
+measure extract.wmv "dd if='$V' of='$DIR/ref' bs=1M status=none" extract "$V" --start 0
+measure extract.wma "dd if='$A' of='$DIR/ref' bs=1M status=none" extract "$A" --start 0
+measure separate.wmv "dd if='$V' of='$DIR/ref' bs=1M status=none" separate --video "$V"
 # A union reads both sources: the reference reads and writes both.
-measure union "dd if='$V' of='$DIR/ref' bs=1M status=none; dd if='$A' of='$DIR/ref2' bs=1M status=none" \
+measure union.wmv "dd if='$V' of='$DIR/ref' bs=1M status=none; dd if='$A' of='$DIR/ref2' bs=1M status=none" \
     union "$V" "$A"

@@ -153,7 +153,7 @@ struct AsfReader::RunState {
     uint64_t packets = 0;     // packets parsed
     uint64_t pos = 0;         // file offset of the next packet to read
     // Whole packets read in one go (about 1 MiB), parsed in place.
-    std::vector<uint8_t> block;
+    UninitBytes block;
     size_t blockLen = 0;
     size_t blockAt = 0;
     std::vector<uint8_t> unspread;  // an audio object put back in order
@@ -168,11 +168,14 @@ namespace {
 // Packets are read in blocks of at least this size: straight into the
 // reader's memory, past the file's own buffer.
 constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kFileBuffer = 64 << 10;
 }  // namespace
 
 AsfResult AsfReader::Open(const std::string& path) {
+    // The header is read through the file's buffer; the packets are read in
+    // blocks larger than it, which go straight into the reader's memory.
     auto f = std::make_unique<FileIO>();
-    if (!f->Open(path, FileIO::Mode::Read)) {
+    if (!f->Open(path, FileIO::Mode::Read, kFileBuffer)) {
         Close();
         return asf::kFileNotFound;
     }
@@ -295,7 +298,7 @@ AsfResult AsfReader::BeginRun() {
     r->maxPackets = header_.dataPacketCount ? header_.dataPacketCount : UINT64_MAX;
     r->pos = header_.firstPacketOffset;
     if (r->packetSize == 0) return asf::kInvalidData;
-    r->block.resize((kReadBlock + r->packetSize - 1) / r->packetSize * r->packetSize);
+    r->block.Resize((kReadBlock + r->packetSize - 1) / r->packetSize * r->packetSize);
     run_ = std::move(r);
     return asf::kOk;
 }

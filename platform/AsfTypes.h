@@ -4,9 +4,11 @@
 // uses. Qt-free.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vt {
@@ -143,6 +145,28 @@ constexpr size_t kWaveFormatAvgBytesOffset = 8;
 constexpr uint32_t kSampleCleanPoint = 0x1;
 constexpr uint32_t kSampleDiscontinuity = 0x2;
 constexpr uint32_t kSampleDataLoss = 0x4;
+
+// Bytes that are not cleared when they are allocated: for buffers that are
+// always written before they are read. Resize drops the contents.
+class UninitBytes {
+  public:
+    void Resize(size_t n) {
+        if (n == size_) return;
+        bytes_ = std::make_unique_for_overwrite<uint8_t[]>(n);
+        size_ = n;
+    }
+    void Swap(UninitBytes& other) noexcept {
+        bytes_.swap(other.bytes_);
+        std::swap(size_, other.size_);
+    }
+    uint8_t* data() { return bytes_.get(); }
+    const uint8_t* data() const { return bytes_.get(); }
+    size_t size() const { return size_; }
+
+  private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t size_ = 0;
+};
 
 // One compressed sample (a whole media object): its own bytes, or a view of
 // bytes someone else holds (a reader hands over views of its buffers, valid

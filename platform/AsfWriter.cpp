@@ -24,6 +24,7 @@ constexpr uint64_t kFixedCreationDate = 125911584000000000ull;  // 2000-01-01 00
 constexpr size_t kPacketMarks = 4096;
 // Packets go to the file in blocks of at least this size, past its buffer.
 constexpr size_t kWriteBlock = 1 << 20;
+constexpr size_t kFileBuffer = 64 << 10;  // the file's own buffer, for the header and the index
 // The held-back samples' ring starts this large and grows by half when the
 // samples held at once need more than two thirds of it.
 constexpr size_t kHeldMin = 1 << 20;
@@ -68,10 +69,19 @@ bool AsfWriter::HeldBytes::Fit(size_t n, size_t& at) const {
 }
 
 void AsfWriter::HeldBytes::Compact(size_t n) {
-    const size_t need = live_ + n;
+    // The ring must hold what the live blocks span, freed ones between them
+    // included: samples are freed in time order, not in their arrival order,
+    // so the span stays about this long.
+    size_t span = 0;
+    if (first_ != next_) {
+        const size_t tail = At(first_).offset;
+        span = head_ > tail ? head_ - tail : ring_.size() - tail + head_;
+    }
+    const size_t need = std::max(span, live_) + n;
     size_t cap = std::max(ring_.size(), kHeldMin);
     while (cap < need + need / 2) cap += cap / 2;
-    std::vector<uint8_t> fresh(cap);
+    UninitBytes fresh;
+    fresh.Resize(cap);
     size_t pos = 0;
     for (uint64_t seq = first_; seq != next_; ++seq) {
         Block& b = At(seq);
@@ -80,7 +90,7 @@ void AsfWriter::HeldBytes::Compact(size_t n) {
         b.offset = pos;
         pos += b.size;
     }
-    ring_.swap(fresh);
+    ring_.Swap(fresh);
     head_ = pos;
 }
 
@@ -210,7 +220,8 @@ AsfResult AsfWriter::BeginWriting() {
     if (!io_) {
         if (path_.empty()) return asf::kInvalidRequest;
         auto f = std::make_unique<FileIO>();
-        if (!f->Open(path_, FileIO::Mode::Create)) return asf::kWriteFault;
+        // Packets go out in blocks larger than this buffer, straight from ours.
+        if (!f->Open(path_, FileIO::Mode::Create, kFileBuffer)) return asf::kWriteFault;
         io_ = std::move(f);
     }
 
@@ -314,13 +325,14 @@ AsfResult AsfWriter::BeginWriting() {
     pending_.clear();
     held_.Clear();
     newest_ = 0;
-    out_.assign((kWriteBlock + packetSize_ - 1) / packetSize_ * packetSize_, 0);
+    out_.Resize((kWriteBlock + packetSize_ - 1) / packetSize_ * packetSize_);
     outLen_ = 0;
     payloadLen_ = 0;
     payloadCount_ = 0;
     packetOpen_ = false;
     lastSend_ = 0;
     packets_ = 0;
+    packetsOut_ = 0;
     endTime_ = 0;
     marks_.clear();
     state_ = State::Writing;
@@ -406,6 +418,10 @@ AsfResult AsfWriter::EmitSample(const Pending& s, std::span<const uint8_t> data)
     }
     if (st.video && key)
         st.keys.push_back({ptsMs, uint32_t(firstPacket), uint32_t(packets_ - firstPacket + 1)});
+    if (st.keys.size() >= st.pruneAt) {
+        PruneKeys(st);
+        st.pruneAt = std::max<size_t>(1024, st.keys.size() * 2);
+    }
     lastSend_ = sendMs;
     return asf::kOk;
 }
@@ -437,8 +453,35 @@ AsfResult AsfWriter::FlushPacket() {
 AsfResult AsfWriter::WriteOut() {
     if (outLen_ == 0) return asf::kOk;
     const bool written = io_->Write(out_.data(), outLen_);
+    // The packets built so far, less the one being filled.
+    if (written) packetsOut_ = packets_;
     outLen_ = 0;
     return written ? asf::kOk : asf::kWriteFault;
+}
+
+void AsfWriter::PruneKeys(StreamState& st) const {
+    // The index names, for each whole second, the latest key frame at or
+    // before it (the first one before the first key frame). A key frame is
+    // named only when no other follows before the next whole second. Only
+    // key frames wholly in packets the file has taken are dropped, and only
+    // for a follower of that kind: a file cut back after a refused write
+    // keeps them both.
+    std::stable_sort(st.keys.begin(), st.keys.end(),
+                     [](const auto& a, const auto& b) { return a.ptsMs < b.ptsMs; });
+    auto onDisk = [this](const StreamState::Key& k) { return uint64_t(k.packet) + k.count <= packetsOut_; };
+    const uint64_t second = kIndexInterval / 10000;
+    size_t kept = 0;
+    for (size_t i = 0; i < st.keys.size(); ++i) {
+        const StreamState::Key& k = st.keys[i];
+        const bool last = i + 1 == st.keys.size();
+        const bool unnamed = !last && i > 0 && onDisk(k) && onDisk(st.keys[i + 1]) &&
+                             (k.ptsMs + second - 1) / second * second >= st.keys[i + 1].ptsMs;
+        if (unnamed)
+            st.droppedCount = std::max(st.droppedCount, k.count);
+        else
+            st.keys[kept++] = k;
+    }
+    st.keys.resize(kept);
 }
 
 AsfResult AsfWriter::WriteIndexes(uint64_t playMs) {
@@ -451,7 +494,7 @@ AsfResult AsfWriter::WriteIndexes(uint64_t playMs) {
         std::vector<StreamState::Key> keys = st.keys;
         std::stable_sort(keys.begin(), keys.end(),
                          [](const auto& a, const auto& b) { return a.ptsMs < b.ptsMs; });
-        uint32_t maxCount = 1;
+        uint32_t maxCount = std::max<uint32_t>(1, st.droppedCount);
         for (const auto& k : keys) maxCount = std::max(maxCount, k.count);
         maxCount = std::min<uint32_t>(maxCount, 0xFFFF);
         ByteWriter b;

@@ -81,7 +81,7 @@ class AsfWriter {
         const Block& At(uint64_t seq) const { return blocks_[size_t(seq) & (blocks_.size() - 1)]; }
         bool Fit(size_t n, size_t& at) const;
         void Compact(size_t n);
-        std::vector<uint8_t> ring_;
+        UninitBytes ring_;
         std::vector<Block> blocks_;  // a circular queue, a power of two long
         uint64_t first_ = 0;         // the oldest live block
         uint64_t next_ = 0;
@@ -102,8 +102,14 @@ class AsfWriter {
             uint32_t packet;
             uint32_t count;
         };
+        // The key frames an index entry may name. Those no entry can name
+        // (another follows within the same second) are dropped as the file
+        // grows, once their packets are on disk, so memory stays flat.
         std::vector<Key> keys;
+        size_t pruneAt = 1024;      // keys held when the next pruning is due
+        uint32_t droppedCount = 0;  // the largest packet count of the dropped keys
     };
+    void PruneKeys(StreamState& st) const;
 
     AsfResult EmitSample(const Pending& s, std::span<const uint8_t> data);
     AsfResult EmitFirstPending();
@@ -133,7 +139,7 @@ class AsfWriter {
     uint64_t newest_ = 0;
 
     // Whole packets not yet written, then the packet being filled, built in place.
-    std::vector<uint8_t> out_;
+    UninitBytes out_;
     size_t outLen_ = 0;      // bytes of whole packets in out_
     size_t payloadLen_ = 0;  // payload bytes in the packet being filled
     unsigned payloadCount_ = 0;
@@ -141,7 +147,8 @@ class AsfWriter {
     bool packetOpen_ = false;
     uint32_t lastSend_ = 0;
     uint64_t packets_ = 0;
-    uint64_t endTime_ = 0;  // latest sample end, 100 ns
+    uint64_t packetsOut_ = 0;  // packets the file has taken
+    uint64_t endTime_ = 0;     // latest sample end, 100 ns
     // The latest packets written: their number, the latest sample end and send
     // time up to them. Tells what a file cut back to its first packets holds.
     struct PacketMark {

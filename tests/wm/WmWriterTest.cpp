@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/ErrorCodes.h"
+#include "platform/AsfReader.h"
+#include "platform/Bytes.h"
 #include "tests/wm/WmTestSupport.h"
 
 namespace vt::test {
@@ -303,6 +305,77 @@ TEST(WmWriter, HoldsBackOnlyAFewSecondsOfSamples) {
     EXPECT_LE(most, 31u);
     EXPECT_EQ(w.EndWriting(), asf::kOk);
     EXPECT_EQ(w.HeldBack(), 0u);
+}
+
+// Over a long file with many key frames, some arriving out of order, every
+// second of the simple index names the first packet of the latest key frame
+// at or before it (the first key frame before that), and how many packets it
+// spans; the largest span of all key frames is in the index header.
+TEST(WmWriter, SimpleIndexNamesTheLatestKeyFrameOfEverySecond) {
+    AsfProfile p = ProfileOf({Video(1)});
+    AsfWriter w;
+    ASSERT_EQ(w.SetProfile(p), asf::kOk);
+    ASSERT_EQ(w.SetPacketSize(3200), asf::kOk);
+    ASSERT_EQ(w.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+    ASSERT_EQ(w.BeginWriting(), asf::kOk);
+    // 20 minutes at 10 frames a second: key frames in runs, sizes that make
+    // some of them span several packets, and now and then a frame that comes
+    // a little late.
+    std::vector<std::pair<uint64_t, int>> order;
+    for (int k = 0; k < 12000; ++k) order.push_back({uint64_t(k) * 1000000 + uint64_t(k % 3) * 70000, k});
+    for (size_t i = 7; i + 1 < order.size(); i += 13) std::swap(order[i], order[i + 1]);
+    for (const auto& [time, k] : order) {
+        const bool key = (k / 7) % 3 != 1;
+        const size_t size = k % 50 == 0 ? 9000 : 1500 + size_t(k % 11) * 10;
+        ASSERT_EQ(w.WriteStreamSample(1, time, 0, key ? kSampleCleanPoint : 0, Bytes(size, uint8_t(k))),
+                  asf::kOk);
+    }
+    ASSERT_EQ(w.EndWriting(), asf::kOk);
+    auto io = w.TakeOutput();
+    const std::vector<uint8_t> file = static_cast<MemoryIO&>(*io).Data();
+    MemoryIO view{std::span<const uint8_t>(file)};
+    AsfHeader h;
+    ASSERT_EQ(ParseAsfHeader(view, h), asf::kOk);
+
+    // The key frames as the packets hold them: presentation time, first packet, packets spanned.
+    struct Key {
+        uint32_t pts, packet, count;
+    };
+    std::vector<Key> keys;
+    for (uint64_t n = 0; n < h.dataPacketCount; ++n) {
+        const auto packet = std::span<const uint8_t>(file).subspan(h.firstPacketOffset + n * 3200, 3200);
+        AsfPacketInfo info;
+        ASSERT_EQ(ParseAsfPacket(packet, info,
+                                 [&](const AsfPayload& pl) {
+                                     if (!pl.keyFrame) return;
+                                     if (pl.objectOffset == 0)
+                                         keys.push_back({pl.presentationTime, uint32_t(n), 0});
+                                     keys.back().count = uint32_t(n) - keys.back().packet + 1;
+                                 }),
+                  asf::kOk);
+    }
+    ASSERT_GT(keys.size(), 5000u);
+    std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.pts < b.pts; });
+
+    const size_t at = size_t(h.dataObjectOffset + h.dataObjectSize);
+    ASSERT_LE(at + 56, file.size());
+    ByteReader index(std::span<const uint8_t>(file).subspan(at));
+    index.Skip(16 + 8 + 16);
+    EXPECT_EQ(index.U64LE(), 10000000u);
+    uint32_t widest = 1;
+    for (const Key& k : keys) widest = std::max(widest, k.count);
+    EXPECT_GT(widest, 1u);
+    EXPECT_EQ(index.U32LE(), widest);
+    const uint32_t entries = index.U32LE();
+    EXPECT_EQ(entries, (h.fileProperties.playDuration / 10000) / 1000 + 1);
+    size_t k = 0;
+    for (uint32_t i = 0; i < entries; ++i) {
+        while (k + 1 < keys.size() && keys[k + 1].pts <= i * 1000) ++k;
+        SCOPED_TRACE("second " + std::to_string(i));
+        ASSERT_EQ(index.U32LE(), keys[k].packet);
+        ASSERT_EQ(index.U16LE(), keys[k].count);
+    }
+    EXPECT_TRUE(index.Ok());
 }
 
 TEST(WmWriter, StreamNamesKeepTheirLanguages) {
