@@ -156,9 +156,16 @@ struct AsfReader::RunState {
     UninitBytes block;
     size_t blockLen = 0;
     size_t blockAt = 0;
-    std::vector<uint8_t> unspread;  // an audio object put back in order
+    // Objects completed in the current step (assembled, or put back in
+    // order): their bytes stay where they are until the next step.
+    std::vector<std::vector<uint8_t>> done;
+    size_t doneUsed = 0;
     AsfResult result = asf::kOk;
     bool stop = false;
+    // The run has ended with `endResult`; the memory of its last step is
+    // kept until the next run or Close.
+    bool ended = false;
+    AsfResult endResult = asf::kOk;
 };
 
 AsfReader::AsfReader() = default;
@@ -305,10 +312,13 @@ AsfResult AsfReader::BeginRun() {
 
 AsfResult AsfReader::Step(IAsfSampleSink& sink, bool& done) {
     done = true;
-    if (!run_ || !io_) return asf::kInvalidRequest;
+    if (!run_) return asf::kInvalidRequest;
     RunState& r = *run_;
-    auto finish = [this](AsfResult hr) {
-        run_.reset();
+    if (r.ended) return r.endResult;
+    if (!io_) return asf::kInvalidRequest;
+    auto finish = [&r](AsfResult hr) {
+        r.ended = true;
+        r.endResult = hr;
         return hr;
     };
     if (r.packets >= r.maxPackets) return finish(asf::kOk);
@@ -334,12 +344,16 @@ AsfResult AsfReader::Step(IAsfSampleSink& sink, bool& done) {
     r.blockAt += packetSize;
     ++r.packets;
 
+    r.doneUsed = 0;
+    auto spare = [&r]() -> std::vector<uint8_t>& {
+        if (r.doneUsed == r.done.size()) r.done.emplace_back();
+        return r.done[r.doneUsed++];
+    };
     auto deliver = [&](StreamState& st, std::span<const uint8_t> bytes, uint32_t pts, bool key,
                        uint32_t durMs) {
         const AsfStreamConfig& cfg = *st.config;
         if (cfg.SpreadSpan() > 1)
-            bytes =
-                Unspread(bytes, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize(), r.unspread);
+            bytes = Unspread(bytes, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize(), spare());
         uint64_t time = pts > r.prerollMs ? (uint64_t(pts) - r.prerollMs) * 10000 : 0;
         // Every audio sample can start playback, whatever its payload says.
         if (cfg.streamType == asfguid::kAudioMedia) key = true;
@@ -394,8 +408,12 @@ AsfResult AsfReader::Step(IAsfSampleSink& sink, bool& done) {
         st.data.insert(st.data.end(), pl.data.begin(), pl.data.end());
         if (st.data.size() == st.objectSize) {
             st.active = false;
-            deliver(st, st.data, st.pts, st.key, st.durationMs);
+            // The object keeps its memory until the next step; the stream
+            // assembles its next one in memory of an earlier step.
+            std::vector<uint8_t>& object = spare();
+            object.swap(st.data);
             st.data.clear();
+            deliver(st, object, st.pts, st.key, st.durationMs);
         }
     };
 

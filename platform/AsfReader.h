@@ -77,6 +77,8 @@ class AsfReader {
     // The same run a packet at a time, for a caller that interleaves several
     // readers on one thread: BeginRun, then Step until it sets `done`; Step
     // then returns what Run would have returned.
+    // The bytes of the samples a step delivers stay valid until the next
+    // step (or the reader's end), so a caller may hold them that long.
     AsfResult BeginRun();
     AsfResult Step(IAsfSampleSink& sink, bool& done);
     // True when the file ends inside its data object (cut short): a run

@@ -28,6 +28,8 @@ constexpr size_t kFileBuffer = 64 << 10;  // the file's own buffer, for the head
 // The held-back samples' ring starts this large and grows by half when the
 // samples held at once need more than two thirds of it.
 constexpr size_t kHeldMin = 1 << 20;
+// Samples held at once, at most, before the oldest are set aside.
+constexpr size_t kHeldBlocks = 1 << 14;
 
 // Orders the held-back samples' heap: the earliest on top, then the first to arrive.
 template <class P>
@@ -47,6 +49,20 @@ AsfWriter::~AsfWriter() = default;
 void AsfWriter::HeldBytes::Clear() {
     first_ = next_ = 0;
     head_ = live_ = 0;
+    aside_.clear();
+}
+
+size_t AsfWriter::HeldBytes::Span() const {
+    if (first_ == next_) return 0;
+    const size_t tail = At(first_).offset;
+    return head_ > tail ? head_ - tail : ring_.size() - tail + head_;
+}
+
+void AsfWriter::HeldBytes::SetAside(uint64_t seq) {
+    const Block& b = At(seq);
+    std::vector<uint8_t> bytes(ring_.data() + b.offset, ring_.data() + b.offset + b.size);
+    Release(seq);
+    aside_[seq] = std::move(bytes);
 }
 
 bool AsfWriter::HeldBytes::Fit(size_t n, size_t& at) const {
@@ -69,17 +85,17 @@ bool AsfWriter::HeldBytes::Fit(size_t n, size_t& at) const {
 }
 
 void AsfWriter::HeldBytes::Compact(size_t n) {
-    // The ring must hold what the live blocks span, freed ones between them
-    // included: samples are freed in time order, not in their arrival order,
-    // so the span stays about this long.
-    size_t span = 0;
-    if (first_ != next_) {
-        const size_t tail = At(first_).offset;
-        span = head_ > tail ? head_ - tail : ring_.size() - tail + head_;
-    }
-    const size_t need = std::max(span, live_) + n;
+    // Samples are freed in time order, not in their arrival order, so the
+    // live blocks lie spread out from the oldest one: the ring grows to hold
+    // that spread. A sample far ahead of the others stays to the end: when
+    // the spread is more than a few times the live bytes, the oldest blocks
+    // are set aside instead, so the ring does not grow with the file.
+    while (first_ != next_ && Span() + n > 4 * (live_ + n)) SetAside(first_);
+    const size_t live = live_ + n;
+    const size_t spread = Span() + n;
+    const size_t want = std::max(live + live / 2, spread + spread / 4);
     size_t cap = std::max(ring_.size(), kHeldMin);
-    while (cap < need + need / 2) cap += cap / 2;
+    while (cap < want) cap += cap / 2;
     UninitBytes fresh;
     fresh.Resize(cap);
     size_t pos = 0;
@@ -95,6 +111,7 @@ void AsfWriter::HeldBytes::Compact(size_t n) {
 }
 
 uint64_t AsfWriter::HeldBytes::Put(std::span<const uint8_t> data) {
+    while (next_ - first_ == blocks_.size() && blocks_.size() >= kHeldBlocks) SetAside(first_);
     if (next_ - first_ == blocks_.size()) {
         std::vector<Block> more(std::max<size_t>(256, blocks_.size() * 2));
         for (uint64_t seq = first_; seq != next_; ++seq) more[size_t(seq) & (more.size() - 1)] = At(seq);
@@ -113,11 +130,14 @@ uint64_t AsfWriter::HeldBytes::Put(std::span<const uint8_t> data) {
 }
 
 std::span<const uint8_t> AsfWriter::HeldBytes::Get(uint64_t seq) const {
+    if (!aside_.empty())
+        if (auto it = aside_.find(seq); it != aside_.end()) return it->second;
     const Block& b = At(seq);
     return {ring_.data() + b.offset, b.size};
 }
 
 void AsfWriter::HeldBytes::Release(uint64_t seq) {
+    if (!aside_.empty() && aside_.erase(seq)) return;
     Block& b = At(seq);
     b.live = false;
     live_ -= b.size;

@@ -6,6 +6,7 @@
 // packet, so memory does not grow with the file.
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -81,12 +82,16 @@ class AsfWriter {
         const Block& At(uint64_t seq) const { return blocks_[size_t(seq) & (blocks_.size() - 1)]; }
         bool Fit(size_t n, size_t& at) const;
         void Compact(size_t n);
+        void SetAside(uint64_t seq);  // moves the oldest live block out of the ring
+        size_t Span() const;          // from the oldest live block to head_
         UninitBytes ring_;
         std::vector<Block> blocks_;  // a circular queue, a power of two long
         uint64_t first_ = 0;         // the oldest live block
         uint64_t next_ = 0;
         size_t head_ = 0;  // where the next block's bytes go
         size_t live_ = 0;  // bytes of the live blocks
+        // Blocks that stayed so long that they held the ring back: rare.
+        std::map<uint64_t, std::vector<uint8_t>> aside_;
     };
     struct StreamState {
         bool present = false;

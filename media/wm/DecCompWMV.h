@@ -98,7 +98,8 @@ class CDecCompWMV {
     // The same run in steps, for a caller that interleaves readers on one
     // thread: StartRun (0 or 8203), then RunStep until it returns false (each
     // step reads one data packet and delivers its samples), then FinishRun,
-    // which returns what Run would have.
+    // which returns what Run would have. The samples a step delivers keep
+    // their bytes until the next step of this reader or its Close.
     int StartRun();
     bool RunStep();
     int FinishRun();

@@ -416,7 +416,7 @@ void CWmUnion::Run(WmFrontEnd& frontEnd) {
     };
     auto stopping = [&] { return stopped || firstFailure != 0 || host_->StopRequested(); };
     auto write = [&](int side, const Queued& q) {
-        const AsfSampleBuffer sample(std::span<const uint8_t>(sides_[side].bytes).subspan(q.offset, q.size));
+        const AsfSampleBuffer sample(q.bytes);
         const AsfResult hr = writer_.WriteSample(uint16_t(side + 1), q.time, q.duration, q.flags, &sample);
         if (asf::Failed(hr)) ended(side, ErrorFromAsf(hr, kErrWmProcess));
     };
@@ -424,13 +424,13 @@ void CWmUnion::Run(WmFrontEnd& frontEnd) {
     auto next = [&](int side) -> const Queued* {
         Side& s = sides_[side];
         while (s.next == s.queue.size()) {
-            s.queue.clear();
-            s.bytes.clear();
-            s.next = 0;
-            if (!readers_[side].RunStep()) {
+            if (s.exhausted) {
                 ended(side, readers_[side].FinishRun());
                 return nullptr;
             }
+            s.queue.clear();
+            s.next = 0;
+            s.exhausted = !readers_[side].RunStep();
         }
         return &s.queue[s.next++];
     };
@@ -493,11 +493,9 @@ void CWmUnion::Run(WmFrontEnd& frontEnd) {
 
 AsfResult CWmUnion::OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                              uint32_t flags, const AsfSampleBuffer* sample) {
-    Side& s = sides_[side];
-    const bool kept = streamNumber == streamNumbers_[side];
-    const size_t offset = s.bytes.size();
-    if (kept) s.bytes.insert(s.bytes.end(), sample->Data(), sample->Data() + sample->Length());
-    s.queue.push_back({sampleTime, sampleDuration, flags, kept, offset, kept ? sample->Length() : 0});
+    // Held until the side reads its next packet: the reader keeps the bytes that long.
+    sides_[side].queue.push_back(
+        {sampleTime, sampleDuration, flags, streamNumber == streamNumbers_[side], sample->Bytes()});
     return asf::kOk;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -189,20 +190,20 @@ class CWmUnion : public CWmOperationBase {
     void Run(WmFrontEnd& frontEnd);
 
     // A sample a side has read and not yet handed on; its bytes (of the kept
-    // stream only) are in the side's byte buffer.
+    // stream only) stay in the reader until the side reads its next packet.
     struct Queued {
         uint64_t time;
         uint64_t duration;
         uint32_t flags;
         bool kept;
-        size_t offset, size;
+        std::span<const uint8_t> bytes;
     };
     struct Side {
         std::vector<Queued> queue;  // the samples of the packet read last
         size_t next = 0;
-        std::vector<uint8_t> bytes;
         bool running = false;
-        bool waiting = false;  // `queue[next - 1]` waits for the other side to catch up
+        bool exhausted = false;  // the reader has ended: what is queued goes, then the side ends
+        bool waiting = false;    // `queue[next - 1]` waits for the other side to catch up
     };
 
     uint64_t totalDuration_ = 0;

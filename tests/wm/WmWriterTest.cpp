@@ -2,6 +2,8 @@
 // and round trips, packetisation, ordering of samples, buffer windows.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/ErrorCodes.h"
 #include "platform/AsfReader.h"
 #include "platform/Bytes.h"
@@ -305,6 +307,47 @@ TEST(WmWriter, HoldsBackOnlyAFewSecondsOfSamples) {
     EXPECT_LE(most, 31u);
     EXPECT_EQ(w.EndWriting(), asf::kOk);
     EXPECT_EQ(w.HeldBack(), 0u);
+}
+
+// Many megabytes of held-back samples of varied sizes, some arriving late,
+// and one far ahead of the others (from then on samples go out as they come,
+// and that one stays to the end, so the memory that holds the samples must
+// move around it): every sample comes back whole, in the order of a plain
+// model of the writer's rule (the earliest first, those of the same time in
+// their order of arrival, once the newest is three seconds later).
+TEST(WmWriter, HeldBackSamplesComeBackWholeThroughALongRun) {
+    AsfProfile p = ProfileOf({Video(1), Audio(2)});
+    std::vector<Sample> in;
+    for (int k = 0; k < 3000; ++k) {
+        const size_t size = k % 97 == 0 ? 200000 : 300 + size_t(k * 7919 % 6000);
+        in.push_back({1, uint64_t(k) * 400000, 0, kSampleCleanPoint, Bytes(size, uint8_t(k))});
+        in.push_back(
+            {2, uint64_t(k) * 400000, 0, kSampleCleanPoint, Bytes(200 + size_t(k % 5), uint8_t(k + 7))});
+    }
+    for (size_t i = 5; i + 3 < in.size(); i += 11) std::swap(in[i], in[i + 3]);
+    in.insert(in.begin() + 2000, {2, 2999ull * 400000 + 10000, 0, kSampleCleanPoint, Bytes(5000, 99)});
+    std::vector<Sample> expected;
+    {
+        std::multimap<uint64_t, const Sample*> held;
+        uint64_t newest = 0;
+        for (const auto& s : in) {
+            held.emplace(s.time, &s);
+            newest = std::max(newest, s.time);
+            while (!held.empty() && held.begin()->first + 30000000 <= newest) {
+                expected.push_back(*held.begin()->second);
+                held.erase(held.begin());
+            }
+        }
+        for (const auto& [t, s] : held) expected.push_back(*s);
+    }
+    const auto out = RoundTrip(p, in, 8000);
+    ASSERT_EQ(out.size(), expected.size());
+    for (size_t i = 0; i < out.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(out[i].stream, expected[i].stream);
+        ASSERT_EQ(out[i].time, expected[i].time);
+        ASSERT_EQ(out[i].bytes, expected[i].bytes);
+    }
 }
 
 // Over a long file with many key frames, some arriving out of order, every
