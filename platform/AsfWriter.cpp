@@ -465,8 +465,11 @@ AsfResult AsfWriter::FlushPacket() {
     payloadCount_ = 0;
     ++packets_;
     lastSend_ = std::max(lastSend_, packetSend_);
-    marks_.push_back({packets_, endTime_, lastSend_});
-    if (marks_.size() > kPacketMarks) marks_.pop_front();
+    const PacketMark mark{packets_, endTime_, lastSend_};
+    if (marks_.size() < kPacketMarks)
+        marks_.push_back(mark);
+    else
+        marks_[size_t((packets_ - 1) % kPacketMarks)] = mark;
     return outLen_ + packetSize_ > out_.size() ? WriteOut() : asf::kOk;
 }
 
@@ -585,8 +588,10 @@ void AsfWriter::SalvageWrittenPackets() {
     if (!f->Truncate(dataEnd)) return;
     if (kept < packets_) {
         // What the kept packets hold, as far as the marks remember.
-        auto m = std::find_if(marks_.begin(), marks_.end(),
-                              [kept](const PacketMark& x) { return x.packet >= kept; });
+        // The earliest mark at or after the kept packets.
+        auto m = marks_.end();
+        for (auto it = marks_.begin(); it != marks_.end(); ++it)
+            if (it->packet >= kept && (m == marks_.end() || it->packet < m->packet)) m = it;
         if (kept == 0) {
             endTime_ = 0;
             lastSend_ = 0;

@@ -5,7 +5,6 @@
 // are ordered by time within the preroll and streamed to disk packet by
 // packet, so memory does not grow with the file.
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -161,7 +160,7 @@ class AsfWriter {
         uint64_t endTime;
         uint32_t send;
     };
-    std::deque<PacketMark> marks_;
+    std::vector<PacketMark> marks_;  // the latest kPacketMarks: packet n at (n - 1) modulo that count
 
     Guid fileId_;
     uint64_t creationDate_ = 0;
