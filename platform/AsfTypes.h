@@ -4,7 +4,9 @@
 // uses. Qt-free.
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -147,24 +149,37 @@ constexpr uint32_t kSampleDiscontinuity = 0x2;
 constexpr uint32_t kSampleDataLoss = 0x4;
 
 // Bytes that are not cleared when they are allocated: for buffers that are
-// always written before they are read. Resize drops the contents.
+// always written before they are read. Resize drops the contents; Grow keeps
+// them (the memory may move, without ever being held twice when the system
+// can remap it).
 class UninitBytes {
   public:
     void Resize(size_t n) {
         if (n == size_) return;
-        bytes_ = std::make_unique_for_overwrite<uint8_t[]>(n);
+        bytes_.reset(n ? Allocate(nullptr, n) : nullptr);
         size_ = n;
     }
-    void Swap(UninitBytes& other) noexcept {
-        bytes_.swap(other.bytes_);
-        std::swap(size_, other.size_);
+    void Grow(size_t n) {
+        if (n <= size_) return;
+        uint8_t* moved = Allocate(bytes_.get(), n);
+        (void)bytes_.release();  // realloc has taken it over
+        bytes_.reset(moved);
+        size_ = n;
     }
     uint8_t* data() { return bytes_.get(); }
     const uint8_t* data() const { return bytes_.get(); }
     size_t size() const { return size_; }
 
   private:
-    std::unique_ptr<uint8_t[]> bytes_;
+    struct Free {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    static uint8_t* Allocate(uint8_t* old, size_t n) {
+        void* p = std::realloc(old, n);
+        if (!p) throw std::bad_alloc();
+        return static_cast<uint8_t*>(p);
+    }
+    std::unique_ptr<uint8_t, Free> bytes_;
     size_t size_ = 0;
 };
 

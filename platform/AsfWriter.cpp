@@ -27,7 +27,7 @@ constexpr size_t kWriteBlock = 1 << 20;
 constexpr size_t kFileBuffer = 64 << 10;  // the file's own buffer, for the header and the index
 // The held-back samples' ring starts this large and grows by half when the
 // samples held at once need more than two thirds of it.
-constexpr size_t kHeldMin = 1 << 20;
+constexpr size_t kHeldMin = 256 << 10;
 // Samples held at once, at most, before the oldest are set aside.
 constexpr size_t kHeldBlocks = 1 << 14;
 
@@ -93,21 +93,32 @@ void AsfWriter::HeldBytes::Compact(size_t n) {
     while (first_ != next_ && Span() + n > 4 * (live_ + n)) SetAside(first_);
     const size_t live = live_ + n;
     const size_t spread = Span() + n;
-    const size_t want = std::max(live + live / 2, spread + spread / 4);
-    size_t cap = std::max(ring_.size(), kHeldMin);
-    while (cap < want) cap += cap / 2;
-    UninitBytes fresh;
-    fresh.Resize(cap);
+    const size_t want = std::max(live + live / 4, spread + spread / 8);
+    const size_t cap = std::max({ring_.size(), kHeldMin, (want + 0xFFFF) & ~size_t(0xFFFF)});
+    // The live blocks move to the front in place, the oldest first (the
+    // newer ones past the end of the ring turned to follow them), then the
+    // ring grows: its memory is never held twice.
+    if (first_ != next_) {
+        const size_t tail = At(first_).offset;
+        const size_t size = ring_.size();
+        if (head_ <= tail) {
+            std::rotate(ring_.data(), ring_.data() + tail, ring_.data() + size);
+            for (uint64_t seq = first_; seq != next_; ++seq) {
+                Block& b = At(seq);
+                if (b.live) b.offset = b.offset >= tail ? b.offset - tail : b.offset + (size - tail);
+            }
+        }
+    }
     size_t pos = 0;
     for (uint64_t seq = first_; seq != next_; ++seq) {
         Block& b = At(seq);
         if (!b.live) continue;
-        std::memcpy(fresh.data() + pos, ring_.data() + b.offset, b.size);
+        if (b.offset != pos) std::memmove(ring_.data() + pos, ring_.data() + b.offset, b.size);
         b.offset = pos;
         pos += b.size;
     }
-    ring_.Swap(fresh);
     head_ = pos;
+    ring_.Grow(cap);
 }
 
 uint64_t AsfWriter::HeldBytes::Put(std::span<const uint8_t> data) {
@@ -343,7 +354,8 @@ AsfResult AsfWriter::BeginWriting() {
     if (!io_->Seek(0) || !io_->Write(head.Data())) return asf::kWriteFault;
 
     pending_.clear();
-    held_.Clear();
+    for (auto& h : held_) h.Clear();
+    arrivals_ = 0;
     newest_ = 0;
     out_.Resize((kWriteBlock + packetSize_ - 1) / packetSize_ * packetSize_);
     outLen_ = 0;
@@ -367,7 +379,7 @@ AsfResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uin
         return asf::kInvalidStream;
     if (data.size() > 0xFFFFFFFFull) return asf::kInvalidArg;
     if (data.empty()) return asf::kOk;  // nothing to store
-    pending_.push_back({time, held_.Put(data), duration, flags, streamNumber});
+    pending_.push_back({time, arrivals_++, held_[streamNumber].Put(data), duration, flags, streamNumber});
     std::push_heap(pending_.begin(), pending_.end(), LaterThan<Pending>);
     newest_ = std::max(newest_, time);
     while (!pending_.empty() && pending_.front().time + holdBack_ <= newest_) {
@@ -381,8 +393,9 @@ AsfResult AsfWriter::EmitFirstPending() {
     std::pop_heap(pending_.begin(), pending_.end(), LaterThan<Pending>);
     const Pending s = pending_.back();
     pending_.pop_back();
-    const AsfResult hr = EmitSample(s, held_.Get(s.seq));
-    held_.Release(s.seq);
+    HeldBytes& held = held_[s.stream];
+    const AsfResult hr = EmitSample(s, held.Get(s.slot));
+    held.Release(s.slot);
     return hr;
 }
 

@@ -54,16 +54,17 @@ class AsfWriter {
     }
 
   private:
-    // A held-back sample; its bytes are in `held_`, under its arrival number.
+    // A held-back sample; its bytes are in its stream's `held_`, under `slot`.
     struct Pending {
         uint64_t time;
         uint64_t seq;  // arrival order: samples of the same time keep it
+        uint64_t slot;
         uint64_t duration;
         uint32_t flags;
         uint16_t stream;
     };
-    // The bytes of the held-back samples, one block per sample in arrival
-    // order, in one ring of memory that is reused from sample to sample.
+    // The bytes of held-back samples, one block per sample in arrival order,
+    // in one ring of memory that is reused from sample to sample.
     class HeldBytes {
       public:
         void Clear();
@@ -139,7 +140,10 @@ class AsfWriter {
     uint32_t prerollMs_ = 0;
     uint64_t holdBack_ = 0;         // 100 ns
     std::vector<Pending> pending_;  // a heap: the earliest, then the first to arrive, on top
-    HeldBytes held_;
+    // One ring per stream: a stream's samples arrive about in their time
+    // order, so each ring is freed from its oldest end.
+    HeldBytes held_[128];
+    uint64_t arrivals_ = 0;
     uint64_t newest_ = 0;
 
     // Whole packets not yet written, then the packet being filled, built in place.
