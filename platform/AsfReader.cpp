@@ -26,8 +26,11 @@ uint32_t ReadVar(ByteReader& r, unsigned type) {
 
 }  // namespace
 
-AsfResult ParseAsfPacket(std::span<const uint8_t> p, AsfPacketInfo& info,
-                         const std::function<void(const AsfPayload&)>& onPayload) {
+namespace {
+
+// The packet parser, with the payload handler inlined into the reader's loop.
+template <class OnPayload>
+AsfResult ParsePacket(std::span<const uint8_t> p, AsfPacketInfo& info, OnPayload&& onPayload) {
     const AsfResult bad = asf::kInvalidData;
     if (p.size() < 2) return bad;
     ByteReader r(p);
@@ -117,6 +120,13 @@ AsfResult ParseAsfPacket(std::span<const uint8_t> p, AsfPacketInfo& info,
     return asf::kOk;
 }
 
+}  // namespace
+
+AsfResult ParseAsfPacket(std::span<const uint8_t> p, AsfPacketInfo& info,
+                         const std::function<void(const AsfPayload&)>& onPayload) {
+    return ParsePacket(p, info, onPayload);
+}
+
 struct AsfReader::StreamState {
     const AsfStreamConfig* config = nullptr;
     bool active = false;
@@ -126,15 +136,53 @@ struct AsfReader::StreamState {
     bool key = false;
     uint32_t durationMs = 0;
     bool lost = false;  // an earlier object of the stream was incomplete
+    // The object being assembled from several payloads; its memory is kept
+    // from one object to the next.
     std::vector<uint8_t> data;
+};
+
+// A run under way: where it is in the data object, the packets read ahead,
+// and each stream's object being assembled.
+struct AsfReader::RunState {
+    std::array<StreamState, 128> streams;
+    uint64_t prerollMs = 0;
+    uint32_t packetSize = 0;
+    uint64_t end = 0;         // where the packets end
+    bool cutShort = false;    // the data object goes on past the end of the file
+    uint64_t maxPackets = 0;  // as the header counts them (no limit without a count)
+    uint64_t packets = 0;     // packets parsed
+    uint64_t pos = 0;         // file offset of the next packet to read
+    // Whole packets read in one go (about 1 MiB), parsed in place.
+    UninitBytes block;
+    size_t blockLen = 0;
+    size_t blockAt = 0;
+    // Objects completed in the current step (assembled, or put back in
+    // order): their bytes stay where they are until the next step.
+    std::vector<std::vector<uint8_t>> done;
+    size_t doneUsed = 0;
+    AsfResult result = asf::kOk;
+    bool stop = false;
+    // The run has ended with `endResult`; the memory of its last step is
+    // kept until the next run or Close.
+    bool ended = false;
+    AsfResult endResult = asf::kOk;
 };
 
 AsfReader::AsfReader() = default;
 AsfReader::~AsfReader() = default;
 
+namespace {
+// Packets are read in blocks of at least this size: straight into the
+// reader's memory, past the file's own buffer.
+constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kFileBuffer = 64 << 10;
+}  // namespace
+
 AsfResult AsfReader::Open(const std::string& path) {
+    // The header is read through the file's buffer; the packets are read in
+    // blocks larger than it, which go straight into the reader's memory.
     auto f = std::make_unique<FileIO>();
-    if (!f->Open(path, FileIO::Mode::Read)) {
+    if (!f->Open(path, FileIO::Mode::Read, kFileBuffer)) {
         Close();
         return asf::kFileNotFound;
     }
@@ -193,6 +241,7 @@ uint64_t AsfReader::ScanDuration() {
 
 void AsfReader::Close() {
     io_.reset();
+    run_.reset();
     truncated_ = false;
     header_ = AsfHeader{};
     profile_.reset();
@@ -200,17 +249,19 @@ void AsfReader::Close() {
 
 namespace {
 
-// Puts an audio object scrambled by a spread of `span` rows back in order.
-void Unspread(std::vector<uint8_t>& obj, size_t span, size_t packetSize, size_t chunk) {
-    if (span <= 1 || chunk == 0 || packetSize % chunk != 0 || obj.size() != span * packetSize) return;
-    std::vector<uint8_t> out(obj.size());
+// Puts an audio object scrambled by a spread of `span` rows back in order,
+// into `out`; returns the object as it is when it is not spread that way.
+std::span<const uint8_t> Unspread(std::span<const uint8_t> obj, size_t span, size_t packetSize, size_t chunk,
+                                  std::vector<uint8_t>& out) {
+    if (span <= 1 || chunk == 0 || packetSize % chunk != 0 || obj.size() != span * packetSize) return obj;
+    out.resize(obj.size());
     const size_t chunksPerPacket = packetSize / chunk;
     for (size_t offset = 0; offset < obj.size(); offset += chunk) {
         size_t idx = offset / chunk;
         size_t src = (idx / span) + (idx % span) * chunksPerPacket;
         std::copy_n(obj.begin() + src * chunk, chunk, out.begin() + offset);
     }
-    obj.swap(out);
+    return out;
 }
 
 // Reads the sample duration (ms) from the payload extension data, when the stream declares one.
@@ -229,50 +280,99 @@ uint32_t SampleDurationMs(const AsfStreamConfig& s, std::span<const uint8_t> ext
 }  // namespace
 
 AsfResult AsfReader::Run(IAsfSampleSink& sink) {
-    if (!io_) return asf::kInvalidRequest;
-    std::array<StreamState, 128> streams;
-    for (const auto& s : header_.profile.Streams()) streams[s.streamNumber].config = &s;
-    const uint64_t prerollMs = header_.fileProperties.preroll;
-    const uint32_t packetSize = header_.PacketSize();
-    const uint64_t fileSize = io_->Size();
-    uint64_t end = fileSize;
-    bool truncated = false;
-    if (header_.dataObjectSize != 0) {
-        uint64_t declared = header_.dataObjectOffset + header_.dataObjectSize;
-        if (declared < end)
-            end = declared;
-        else if (declared > end)
-            truncated = true;
-    }
-    uint64_t maxPackets = header_.dataPacketCount ? header_.dataPacketCount : UINT64_MAX;
+    AsfResult hr = BeginRun();
+    if (asf::Failed(hr)) return hr;
+    bool done = false;
+    while (!done) hr = Step(sink, done);
+    return hr;
+}
 
-    AsfResult result = asf::kOk;
-    bool stop = false;
-    auto deliver = [&](StreamState& st, std::vector<uint8_t>&& bytes, uint32_t pts, bool key,
+AsfResult AsfReader::BeginRun() {
+    run_.reset();
+    if (!io_) return asf::kInvalidRequest;
+    auto r = std::make_unique<RunState>();
+    for (const auto& s : header_.profile.Streams()) r->streams[s.streamNumber].config = &s;
+    r->prerollMs = header_.fileProperties.preroll;
+    r->packetSize = header_.PacketSize();
+    r->end = io_->Size();
+    if (header_.dataObjectSize != 0) {
+        const uint64_t declared = header_.dataObjectOffset + header_.dataObjectSize;
+        if (declared < r->end)
+            r->end = declared;
+        else if (declared > r->end)
+            r->cutShort = true;
+    }
+    r->maxPackets = header_.dataPacketCount ? header_.dataPacketCount : UINT64_MAX;
+    r->pos = header_.firstPacketOffset;
+    if (r->packetSize == 0) return asf::kInvalidData;
+    r->block.Resize((kReadBlock + r->packetSize - 1) / r->packetSize * r->packetSize);
+    run_ = std::move(r);
+    return asf::kOk;
+}
+
+AsfResult AsfReader::Step(IAsfSampleSink& sink, bool& done) {
+    done = true;
+    if (!run_) return asf::kInvalidRequest;
+    RunState& r = *run_;
+    if (r.ended) return r.endResult;
+    if (!io_) return asf::kInvalidRequest;
+    auto finish = [&r](AsfResult hr) {
+        r.ended = true;
+        r.endResult = hr;
+        return hr;
+    };
+    if (r.packets >= r.maxPackets) return finish(asf::kOk);
+    const uint32_t packetSize = r.packetSize;
+    if (r.blockAt == r.blockLen) {
+        if (r.pos >= r.end || r.end - r.pos < packetSize) {
+            // The end of the data, or bytes after its last whole packet. A
+            // file cut short (a broken download) ends at its last whole
+            // packet, as if it had been written that far.
+            truncated_ = truncated_ || r.cutShort;
+            return finish(asf::kOk);
+        }
+        const uint64_t whole = std::min<uint64_t>(
+            {(r.end - r.pos) / packetSize, r.maxPackets - r.packets, r.block.size() / packetSize});
+        if (!io_->Seek(r.pos)) return finish(asf::kHandleEof);
+        const size_t got = io_->Read(r.block.data(), size_t(whole) * packetSize);
+        r.blockLen = got / packetSize * packetSize;
+        r.blockAt = 0;
+        r.pos += r.blockLen;
+        if (r.blockLen == 0) return finish(asf::kHandleEof);
+    }
+    const std::span<const uint8_t> packet(r.block.data() + r.blockAt, packetSize);
+    r.blockAt += packetSize;
+    ++r.packets;
+
+    r.doneUsed = 0;
+    auto spare = [&r]() -> std::vector<uint8_t>& {
+        if (r.doneUsed == r.done.size()) r.done.emplace_back();
+        return r.done[r.doneUsed++];
+    };
+    auto deliver = [&](StreamState& st, std::span<const uint8_t> bytes, uint32_t pts, bool key,
                        uint32_t durMs) {
         const AsfStreamConfig& cfg = *st.config;
         if (cfg.SpreadSpan() > 1)
-            Unspread(bytes, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize());
-        uint64_t time = pts > prerollMs ? (uint64_t(pts) - prerollMs) * 10000 : 0;
+            bytes = Unspread(bytes, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize(), spare());
+        uint64_t time = pts > r.prerollMs ? (uint64_t(pts) - r.prerollMs) * 10000 : 0;
         // Every audio sample can start playback, whatever its payload says.
         if (cfg.streamType == asfguid::kAudioMedia) key = true;
         uint32_t flags = (key ? kSampleCleanPoint : 0) | (st.lost ? kSampleDataLoss : 0);
         st.lost = false;
-        AsfSampleBuffer sample(std::move(bytes));
+        const AsfSampleBuffer sample(bytes);
         AsfResult hr = sink.OnStreamSample(cfg.streamNumber, time, uint64_t(durMs) * 10000, flags, sample);
         if (hr != asf::kOk) {
-            stop = true;
-            if (asf::Failed(hr)) result = hr;
+            r.stop = true;
+            if (asf::Failed(hr)) r.result = hr;
         }
     };
     auto onPayload = [&](const AsfPayload& pl) {
-        if (stop) return;
-        StreamState& st = streams[pl.streamNumber];
+        if (r.stop) return;
+        StreamState& st = r.streams[pl.streamNumber];
         if (!st.config) return;
         if (pl.compressed) {
             // A sub-payload of a compressed payload: a whole object.
-            deliver(st, std::vector<uint8_t>(pl.data.begin(), pl.data.end()), pl.presentationTime,
-                    pl.keyFrame, 0);
+            deliver(st, pl.data, pl.presentationTime, pl.keyFrame, 0);
             return;
         }
         if (pl.objectOffset == 0) {
@@ -284,6 +384,12 @@ AsfResult AsfReader::Run(IAsfSampleSink& sink) {
             st.key = pl.keyFrame;
             st.durationMs = SampleDurationMs(*st.config, pl.replicated);
             st.data.clear();
+            if (st.active && pl.data.size() == pl.objectSize) {
+                // The whole object in one payload: handed over where it lies.
+                st.active = false;
+                deliver(st, pl.data, st.pts, st.key, st.durationMs);
+                return;
+            }
             st.data.reserve(std::min<size_t>(pl.objectSize, 1 << 20));
         } else if (!st.active || pl.objectNumber != st.objectNumber || pl.objectOffset != st.data.size() ||
                    pl.objectSize != st.objectSize) {
@@ -302,28 +408,21 @@ AsfResult AsfReader::Run(IAsfSampleSink& sink) {
         st.data.insert(st.data.end(), pl.data.begin(), pl.data.end());
         if (st.data.size() == st.objectSize) {
             st.active = false;
-            std::vector<uint8_t> bytes;
-            bytes.swap(st.data);
-            deliver(st, std::move(bytes), st.pts, st.key, st.durationMs);
+            // The object keeps its memory until the next step; the stream
+            // assembles its next one in memory of an earlier step.
+            std::vector<uint8_t>& object = spare();
+            object.swap(st.data);
+            st.data.clear();
+            deliver(st, object, st.pts, st.key, st.durationMs);
         }
     };
 
-    std::vector<uint8_t> packet(packetSize);
-    uint64_t pos = header_.firstPacketOffset;
-    for (uint64_t n = 0; n < maxPackets && !stop; ++n, pos += packetSize) {
-        if (pos >= end || end - pos < packetSize) {
-            // The end of the data, or bytes after its last whole packet. A
-            // file cut short (a broken download) ends at its last whole
-            // packet, as if it had been written that far.
-            truncated_ = truncated_ || truncated;
-            break;
-        }
-        if (!io_->Seek(pos) || !io_->ReadExact(packet.data(), packetSize)) return asf::kHandleEof;
-        AsfPacketInfo info;
-        AsfResult hr = ParseAsfPacket(packet, info, onPayload);
-        if (asf::Failed(hr)) return hr;
-    }
-    return stop ? result : asf::kOk;
+    AsfPacketInfo info;
+    const AsfResult hr = ParsePacket(packet, info, onPayload);
+    if (asf::Failed(hr)) return finish(hr);
+    if (r.stop) return finish(r.result);
+    done = false;
+    return asf::kOk;
 }
 
 }  // namespace vt

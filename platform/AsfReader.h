@@ -74,18 +74,27 @@ class AsfReader {
     // the end of the data or of its last whole packet (or when the sink
     // answered kFalse), the sink's failure, or kInvalidData for a damaged packet.
     AsfResult Run(IAsfSampleSink& sink);
+    // The same run a packet at a time, for a caller that interleaves several
+    // readers on one thread: BeginRun, then Step until it sets `done`; Step
+    // then returns what Run would have returned.
+    // The bytes of the samples a step delivers stay valid until the next
+    // step (or the reader's end), so a caller may hold them that long.
+    AsfResult BeginRun();
+    AsfResult Step(IAsfSampleSink& sink, bool& done);
     // True when the file ends inside its data object (cut short): a run
     // delivers what its whole packets hold and ends there without error.
     bool Truncated() const { return truncated_; }
 
   private:
     struct StreamState;
+    struct RunState;
     // The last presentation time of the packets (100 ns, without the preroll).
     uint64_t ScanDuration();
     std::unique_ptr<ByteIO> io_;
     bool truncated_ = false;
     AsfHeader header_;
     std::shared_ptr<AsfProfile> profile_;
+    std::unique_ptr<RunState> run_;
 };
 
 }  // namespace vt

@@ -4,8 +4,13 @@
 // uses. Qt-free.
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vt {
@@ -143,18 +148,60 @@ constexpr uint32_t kSampleCleanPoint = 0x1;
 constexpr uint32_t kSampleDiscontinuity = 0x2;
 constexpr uint32_t kSampleDataLoss = 0x4;
 
-// One compressed sample (a whole media object).
+// Bytes that are not cleared when they are allocated: for buffers that are
+// always written before they are read. Resize drops the contents; Grow keeps
+// them (the memory may move, without ever being held twice when the system
+// can remap it).
+class UninitBytes {
+  public:
+    void Resize(size_t n) {
+        if (n == size_) return;
+        bytes_.reset(n ? Allocate(nullptr, n) : nullptr);
+        size_ = n;
+    }
+    void Grow(size_t n) {
+        if (n <= size_) return;
+        uint8_t* moved = Allocate(bytes_.get(), n);
+        (void)bytes_.release();  // realloc has taken it over
+        bytes_.reset(moved);
+        size_ = n;
+    }
+    uint8_t* data() { return bytes_.get(); }
+    const uint8_t* data() const { return bytes_.get(); }
+    size_t size() const { return size_; }
+
+  private:
+    struct Free {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    static uint8_t* Allocate(uint8_t* old, size_t n) {
+        void* p = std::realloc(old, n);
+        if (!p) throw std::bad_alloc();
+        return static_cast<uint8_t*>(p);
+    }
+    std::unique_ptr<uint8_t, Free> bytes_;
+    size_t size_ = 0;
+};
+
+// One compressed sample (a whole media object): its own bytes, or a view of
+// bytes someone else holds (a reader hands over views of its buffers, valid
+// only during the call that receives them).
 class AsfSampleBuffer {
   public:
     AsfSampleBuffer() = default;
-    explicit AsfSampleBuffer(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    const uint8_t* Data() const { return bytes_.data(); }
-    size_t Length() const { return bytes_.size(); }
-    std::vector<uint8_t>& Bytes() { return bytes_; }
-    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+    explicit AsfSampleBuffer(std::vector<uint8_t> bytes) : own_(std::move(bytes)), view_(own_) {}
+    explicit AsfSampleBuffer(std::span<const uint8_t> view) : view_(view) {}
+    AsfSampleBuffer(const AsfSampleBuffer&) = delete;
+    AsfSampleBuffer& operator=(const AsfSampleBuffer&) = delete;
+
+    const uint8_t* Data() const { return view_.data(); }
+    size_t Length() const { return view_.size(); }
+    std::span<const uint8_t> Bytes() const { return view_; }
+    std::vector<uint8_t> ToVector() const { return {view_.begin(), view_.end()}; }
 
   private:
-    std::vector<uint8_t> bytes_;
+    std::vector<uint8_t> own_;
+    std::span<const uint8_t> view_;
 };
 
 // Attribute value types, numbered as the Windows Media attribute API numbers them.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <random>
 
 #include "platform/AsfObjects.h"
@@ -21,6 +22,20 @@ constexpr uint64_t kFixedCreationDate = 125911584000000000ull;  // 2000-01-01 00
 // Packets remembered for cutting a file back after a refused write: more than
 // the output buffer holds.
 constexpr size_t kPacketMarks = 4096;
+// Packets go to the file in blocks of at least this size, past its buffer.
+constexpr size_t kWriteBlock = 1 << 20;
+constexpr size_t kFileBuffer = 64 << 10;  // the file's own buffer, for the header and the index
+// The held-back samples' ring starts this large and grows by half when the
+// samples held at once need more than two thirds of it.
+constexpr size_t kHeldMin = 256 << 10;
+// Samples held at once, at most, before the oldest are set aside.
+constexpr size_t kHeldBlocks = 1 << 14;
+
+// Orders the held-back samples' heap: the earliest on top, then the first to arrive.
+template <class P>
+bool LaterThan(const P& a, const P& b) {
+    return a.time != b.time ? a.time > b.time : a.seq > b.seq;
+}
 
 void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) {
     b.insert(b.end(), more.begin(), more.end());
@@ -30,6 +45,116 @@ void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) {
 
 AsfWriter::AsfWriter() = default;
 AsfWriter::~AsfWriter() = default;
+
+void AsfWriter::HeldBytes::Clear() {
+    first_ = next_ = 0;
+    head_ = live_ = 0;
+    aside_.clear();
+}
+
+size_t AsfWriter::HeldBytes::Span() const {
+    if (first_ == next_) return 0;
+    const size_t tail = At(first_).offset;
+    return head_ > tail ? head_ - tail : ring_.size() - tail + head_;
+}
+
+void AsfWriter::HeldBytes::SetAside(uint64_t seq) {
+    const Block& b = At(seq);
+    std::vector<uint8_t> bytes(ring_.data() + b.offset, ring_.data() + b.offset + b.size);
+    Release(seq);
+    aside_[seq] = std::move(bytes);
+}
+
+bool AsfWriter::HeldBytes::Fit(size_t n, size_t& at) const {
+    if (first_ == next_) {
+        at = 0;
+        return n <= ring_.size();
+    }
+    // The live bytes run from the oldest live block to head_, wrapping at most once.
+    const size_t tail = At(first_).offset;
+    if (head_ > tail) {
+        if (ring_.size() - head_ >= n) {
+            at = head_;
+            return true;
+        }
+        at = 0;
+        return n < tail;
+    }
+    at = head_;
+    return tail - head_ > n;
+}
+
+void AsfWriter::HeldBytes::Compact(size_t n) {
+    // Samples are freed in time order, not in their arrival order, so the
+    // live blocks lie spread out from the oldest one: the ring grows to hold
+    // that spread. A sample far ahead of the others stays to the end: when
+    // the spread is more than a few times the live bytes, the oldest blocks
+    // are set aside instead, so the ring does not grow with the file.
+    while (first_ != next_ && Span() + n > 4 * (live_ + n)) SetAside(first_);
+    const size_t live = live_ + n;
+    const size_t spread = Span() + n;
+    const size_t want = std::max(live + live / 4, spread + spread / 8);
+    const size_t cap = std::max({ring_.size(), kHeldMin, (want + 0xFFFF) & ~size_t(0xFFFF)});
+    // The live blocks move to the front in place, the oldest first (the
+    // newer ones past the end of the ring turned to follow them), then the
+    // ring grows: its memory is never held twice.
+    if (first_ != next_) {
+        const size_t tail = At(first_).offset;
+        const size_t size = ring_.size();
+        if (head_ <= tail) {
+            std::rotate(ring_.data(), ring_.data() + tail, ring_.data() + size);
+            for (uint64_t seq = first_; seq != next_; ++seq) {
+                Block& b = At(seq);
+                if (b.live) b.offset = b.offset >= tail ? b.offset - tail : b.offset + (size - tail);
+            }
+        }
+    }
+    size_t pos = 0;
+    for (uint64_t seq = first_; seq != next_; ++seq) {
+        Block& b = At(seq);
+        if (!b.live) continue;
+        if (b.offset != pos) std::memmove(ring_.data() + pos, ring_.data() + b.offset, b.size);
+        b.offset = pos;
+        pos += b.size;
+    }
+    head_ = pos;
+    ring_.Grow(cap);
+}
+
+uint64_t AsfWriter::HeldBytes::Put(std::span<const uint8_t> data) {
+    while (next_ - first_ == blocks_.size() && blocks_.size() >= kHeldBlocks) SetAside(first_);
+    if (next_ - first_ == blocks_.size()) {
+        std::vector<Block> more(std::max<size_t>(256, blocks_.size() * 2));
+        for (uint64_t seq = first_; seq != next_; ++seq) more[size_t(seq) & (more.size() - 1)] = At(seq);
+        blocks_.swap(more);
+    }
+    size_t at = 0;
+    if (!Fit(data.size(), at)) {
+        Compact(data.size());
+        at = head_;
+    }
+    if (!data.empty()) std::memcpy(ring_.data() + at, data.data(), data.size());
+    At(next_) = {at, data.size(), true};
+    head_ = at + data.size();
+    live_ += data.size();
+    return next_++;
+}
+
+std::span<const uint8_t> AsfWriter::HeldBytes::Get(uint64_t seq) const {
+    if (!aside_.empty())
+        if (auto it = aside_.find(seq); it != aside_.end()) return it->second;
+    const Block& b = At(seq);
+    return {ring_.data() + b.offset, b.size};
+}
+
+void AsfWriter::HeldBytes::Release(uint64_t seq) {
+    if (!aside_.empty() && aside_.erase(seq)) return;
+    Block& b = At(seq);
+    b.live = false;
+    live_ -= b.size;
+    while (first_ != next_ && !At(first_).live) ++first_;
+    if (first_ == next_) head_ = 0;
+}
 
 AsfResult AsfWriter::SetProfile(const AsfProfile& profile) {
     std::lock_guard lock(mutex_);
@@ -126,7 +251,8 @@ AsfResult AsfWriter::BeginWriting() {
     if (!io_) {
         if (path_.empty()) return asf::kInvalidRequest;
         auto f = std::make_unique<FileIO>();
-        if (!f->Open(path_, FileIO::Mode::Create)) return asf::kWriteFault;
+        // Packets go out in blocks larger than this buffer, straight from ours.
+        if (!f->Open(path_, FileIO::Mode::Create, kFileBuffer)) return asf::kWriteFault;
         io_ = std::move(f);
     }
 
@@ -228,12 +354,17 @@ AsfResult AsfWriter::BeginWriting() {
     if (!io_->Seek(0) || !io_->Write(head.Data())) return asf::kWriteFault;
 
     pending_.clear();
+    for (auto& h : held_) h.Clear();
+    arrivals_ = 0;
     newest_ = 0;
-    payloads_.Clear();
+    out_.Resize((kWriteBlock + packetSize_ - 1) / packetSize_ * packetSize_);
+    outLen_ = 0;
+    payloadLen_ = 0;
     payloadCount_ = 0;
     packetOpen_ = false;
     lastSend_ = 0;
     packets_ = 0;
+    packetsOut_ = 0;
     endTime_ = 0;
     marks_.clear();
     state_ = State::Writing;
@@ -248,18 +379,27 @@ AsfResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uin
         return asf::kInvalidStream;
     if (data.size() > 0xFFFFFFFFull) return asf::kInvalidArg;
     if (data.empty()) return asf::kOk;  // nothing to store
-    pending_.emplace(
-        time, Pending{streamNumber, time, duration, flags, std::vector<uint8_t>(data.begin(), data.end())});
+    pending_.push_back({time, arrivals_++, held_[streamNumber].Put(data), duration, flags, streamNumber});
+    std::push_heap(pending_.begin(), pending_.end(), LaterThan<Pending>);
     newest_ = std::max(newest_, time);
-    while (!pending_.empty() && pending_.begin()->first + holdBack_ <= newest_) {
-        AsfResult hr = EmitSample(pending_.begin()->second);
-        pending_.erase(pending_.begin());
+    while (!pending_.empty() && pending_.front().time + holdBack_ <= newest_) {
+        AsfResult hr = EmitFirstPending();
         if (asf::Failed(hr)) return hr;
     }
     return asf::kOk;
 }
 
-AsfResult AsfWriter::EmitSample(const Pending& s) {
+AsfResult AsfWriter::EmitFirstPending() {
+    std::pop_heap(pending_.begin(), pending_.end(), LaterThan<Pending>);
+    const Pending s = pending_.back();
+    pending_.pop_back();
+    HeldBytes& held = held_[s.stream];
+    const AsfResult hr = EmitSample(s, held.Get(s.slot));
+    held.Release(s.slot);
+    return hr;
+}
+
+AsfResult AsfWriter::EmitSample(const Pending& s, std::span<const uint8_t> data) {
     StreamState& st = streams_[s.stream];
     const uint32_t sendMs =
         std::max<uint32_t>(lastSend_, uint32_t(std::min<uint64_t>(s.time / 10000, 0xFFFFFFFF)));
@@ -268,69 +408,116 @@ AsfResult AsfWriter::EmitSample(const Pending& s) {
     st.lastTime = s.time;
     st.any = true;
     endTime_ = std::max(endTime_, s.time + (s.duration ? s.duration : st.lastStep));
-    st.maxObjectSize = std::max<uint32_t>(st.maxObjectSize, uint32_t(s.data.size()));
+    st.maxObjectSize = std::max<uint32_t>(st.maxObjectSize, uint32_t(data.size()));
 
     const bool key = (s.flags & kSampleCleanPoint) != 0;
     const size_t hdr = PayloadHeaderSize(st);
     const uint8_t object = st.nextObject++;
-    const uint32_t size = uint32_t(s.data.size());
+    const uint32_t size = uint32_t(data.size());
+    const size_t room = packetSize_ - kPacketHeader;  // for the payloads of a packet
     uint32_t off = 0;
     uint64_t firstPacket = 0;
     while (off < size) {
-        if (packetOpen_ &&
-            (packetSize_ - kPacketHeader - payloads_.Pos() < hdr + 1 || payloadCount_ == kMaxPayloads)) {
+        if (packetOpen_ && (room - payloadLen_ < hdr + 1 || payloadCount_ == kMaxPayloads)) {
             AsfResult hr = FlushPacket();
             if (asf::Failed(hr)) return hr;
         }
         if (!packetOpen_) {
             packetOpen_ = true;
             packetSend_ = sendMs;
-            payloads_.Clear();
+            payloadLen_ = 0;
             payloadCount_ = 0;
         }
         if (off == 0) firstPacket = packets_;
-        size_t room = packetSize_ - kPacketHeader - payloads_.Pos() - hdr;
-        uint32_t n = uint32_t(std::min<size_t>(size - off, room));
-        payloads_.U8(uint8_t(s.stream | (key ? 0x80 : 0)));
-        payloads_.U8(object);
-        payloads_.U32LE(off);
-        payloads_.U8(uint8_t(8 + (st.durationExt ? 2 : 0)));
-        payloads_.U32LE(size);
-        payloads_.U32LE(ptsMs);
-        if (st.durationExt) payloads_.U16LE(uint16_t(std::min<uint64_t>(s.duration / 10000, 0xFFFF)));
-        payloads_.U16LE(uint16_t(n));
-        payloads_.Bytes(s.data.data() + off, n);
+        const uint32_t n = uint32_t(std::min<size_t>(size - off, room - payloadLen_ - hdr));
+        uint8_t* w = out_.data() + outLen_ + kPacketHeader + payloadLen_;
+        *w++ = uint8_t(s.stream | (key ? 0x80 : 0));
+        *w++ = object;
+        PutU32LE(w, off);
+        w += 4;
+        *w++ = uint8_t(8 + (st.durationExt ? 2 : 0));
+        PutU32LE(w, size);
+        PutU32LE(w + 4, ptsMs);
+        w += 8;
+        if (st.durationExt) {
+            PutU16LE(w, uint16_t(std::min<uint64_t>(s.duration / 10000, 0xFFFF)));
+            w += 2;
+        }
+        PutU16LE(w, uint16_t(n));
+        std::memcpy(w + 2, data.data() + off, n);
+        payloadLen_ += hdr + n;
         ++payloadCount_;
         off += n;
     }
     if (st.video && key)
         st.keys.push_back({ptsMs, uint32_t(firstPacket), uint32_t(packets_ - firstPacket + 1)});
+    if (st.keys.size() >= st.pruneAt) {
+        PruneKeys(st);
+        st.pruneAt = std::max<size_t>(1024, st.keys.size() * 2);
+    }
     lastSend_ = sendMs;
     return asf::kOk;
 }
 
 AsfResult AsfWriter::FlushPacket() {
     if (!packetOpen_) return asf::kOk;
-    ByteWriter p(packetSize_);
-    p.U8(0x82);  // two bytes of error correction data follow
-    p.U8(0);
-    p.U8(0);
-    p.U8(0x11);  // multiple payloads, 16-bit padding length
-    p.U8(0x5D);  // 8-bit replicated length, 32-bit offset, 8-bit object number, 8-bit stream number
-    p.U16LE(uint16_t(packetSize_ - kPacketHeader - payloads_.Pos()));
-    p.U32LE(packetSend_);
-    p.U16LE(0);
-    p.U8(uint8_t(0x80 | payloadCount_));  // 16-bit payload lengths
-    p.Bytes(payloads_.Data());
-    if (p.Pos() < packetSize_) p.Zeros(packetSize_ - p.Pos());
+    uint8_t* p = out_.data() + outLen_;
+    p[0] = 0x82;  // two bytes of error correction data follow
+    p[1] = 0;
+    p[2] = 0;
+    p[3] = 0x11;  // multiple payloads, 16-bit padding length
+    p[4] = 0x5D;  // 8-bit replicated length, 32-bit offset, 8-bit object number, 8-bit stream number
+    PutU16LE(p + 5, uint16_t(packetSize_ - kPacketHeader - payloadLen_));
+    PutU32LE(p + 7, packetSend_);
+    PutU16LE(p + 11, 0);
+    p[13] = uint8_t(0x80 | payloadCount_);  // 16-bit payload lengths
+    std::memset(p + kPacketHeader + payloadLen_, 0, packetSize_ - kPacketHeader - payloadLen_);
+    outLen_ += packetSize_;
     packetOpen_ = false;
-    payloads_.Clear();
+    payloadLen_ = 0;
     payloadCount_ = 0;
     ++packets_;
     lastSend_ = std::max(lastSend_, packetSend_);
-    marks_.push_back({packets_, endTime_, lastSend_});
-    if (marks_.size() > kPacketMarks) marks_.pop_front();
-    return io_->Write(p.Data()) ? asf::kOk : asf::kWriteFault;
+    const PacketMark mark{packets_, endTime_, lastSend_};
+    if (marks_.size() < kPacketMarks)
+        marks_.push_back(mark);
+    else
+        marks_[size_t((packets_ - 1) % kPacketMarks)] = mark;
+    return outLen_ + packetSize_ > out_.size() ? WriteOut() : asf::kOk;
+}
+
+AsfResult AsfWriter::WriteOut() {
+    if (outLen_ == 0) return asf::kOk;
+    const bool written = io_->Write(out_.data(), outLen_);
+    // The packets built so far, less the one being filled.
+    if (written) packetsOut_ = packets_;
+    outLen_ = 0;
+    return written ? asf::kOk : asf::kWriteFault;
+}
+
+void AsfWriter::PruneKeys(StreamState& st) const {
+    // The index names, for each whole second, the latest key frame at or
+    // before it (the first one before the first key frame). A key frame is
+    // named only when no other follows before the next whole second. Only
+    // key frames wholly in packets the file has taken are dropped, and only
+    // for a follower of that kind: a file cut back after a refused write
+    // keeps them both.
+    std::stable_sort(st.keys.begin(), st.keys.end(),
+                     [](const auto& a, const auto& b) { return a.ptsMs < b.ptsMs; });
+    auto onDisk = [this](const StreamState::Key& k) { return uint64_t(k.packet) + k.count <= packetsOut_; };
+    const uint64_t second = kIndexInterval / 10000;
+    size_t kept = 0;
+    for (size_t i = 0; i < st.keys.size(); ++i) {
+        const StreamState::Key& k = st.keys[i];
+        const bool last = i + 1 == st.keys.size();
+        const bool unnamed = !last && i > 0 && onDisk(k) && onDisk(st.keys[i + 1]) &&
+                             (k.ptsMs + second - 1) / second * second >= st.keys[i + 1].ptsMs;
+        if (unnamed)
+            st.droppedCount = std::max(st.droppedCount, k.count);
+        else
+            st.keys[kept++] = k;
+    }
+    st.keys.resize(kept);
 }
 
 AsfResult AsfWriter::WriteIndexes(uint64_t playMs) {
@@ -343,7 +530,7 @@ AsfResult AsfWriter::WriteIndexes(uint64_t playMs) {
         std::vector<StreamState::Key> keys = st.keys;
         std::stable_sort(keys.begin(), keys.end(),
                          [](const auto& a, const auto& b) { return a.ptsMs < b.ptsMs; });
-        uint32_t maxCount = 1;
+        uint32_t maxCount = std::max<uint32_t>(1, st.droppedCount);
         for (const auto& k : keys) maxCount = std::max(maxCount, k.count);
         maxCount = std::min<uint32_t>(maxCount, 0xFFFF);
         ByteWriter b;
@@ -382,11 +569,10 @@ AsfResult AsfWriter::EndWriting() {
     if (state_ != State::Writing) return asf::kInvalidRequest;
     state_ = State::Done;
     AsfResult hr = asf::kOk;
-    for (auto& [t, s] : pending_) {
-        if (asf::Succeeded(hr)) hr = EmitSample(s);
-    }
+    while (!pending_.empty() && asf::Succeeded(hr)) hr = EmitFirstPending();
     pending_.clear();
     if (asf::Succeeded(hr)) hr = FlushPacket();
+    if (asf::Succeeded(hr)) hr = WriteOut();
     const uint64_t playMs = endTime_ / 10000 + prerollMs_;
     if (asf::Succeeded(hr)) hr = WriteIndexes(playMs);
     if (asf::Succeeded(hr)) hr = Patch();
@@ -415,8 +601,10 @@ void AsfWriter::SalvageWrittenPackets() {
     if (!f->Truncate(dataEnd)) return;
     if (kept < packets_) {
         // What the kept packets hold, as far as the marks remember.
-        auto m = std::find_if(marks_.begin(), marks_.end(),
-                              [kept](const PacketMark& x) { return x.packet >= kept; });
+        // The earliest mark at or after the kept packets.
+        auto m = marks_.end();
+        for (auto it = marks_.begin(); it != marks_.end(); ++it)
+            if (it->packet >= kept && (m == marks_.end() || it->packet < m->packet)) m = it;
         if (kept == 0) {
             endTime_ = 0;
             lastSend_ = 0;

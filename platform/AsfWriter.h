@@ -5,7 +5,6 @@
 // are ordered by time within the preroll and streamed to disk packet by
 // packet, so memory does not grow with the file.
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,12 +54,44 @@ class AsfWriter {
     }
 
   private:
+    // A held-back sample; its bytes are in its stream's `held_`, under `slot`.
     struct Pending {
-        uint16_t stream;
         uint64_t time;
+        uint64_t seq;  // arrival order: samples of the same time keep it
+        uint64_t slot;
         uint64_t duration;
         uint32_t flags;
-        std::vector<uint8_t> data;
+        uint16_t stream;
+    };
+    // The bytes of held-back samples, one block per sample in arrival order,
+    // in one ring of memory that is reused from sample to sample.
+    class HeldBytes {
+      public:
+        void Clear();
+        uint64_t Put(std::span<const uint8_t> data);  // the sample's arrival number
+        std::span<const uint8_t> Get(uint64_t seq) const;
+        void Release(uint64_t seq);
+
+      private:
+        struct Block {
+            size_t offset = 0;
+            size_t size = 0;
+            bool live = false;
+        };
+        Block& At(uint64_t seq) { return blocks_[size_t(seq) & (blocks_.size() - 1)]; }
+        const Block& At(uint64_t seq) const { return blocks_[size_t(seq) & (blocks_.size() - 1)]; }
+        bool Fit(size_t n, size_t& at) const;
+        void Compact(size_t n);
+        void SetAside(uint64_t seq);  // moves the oldest live block out of the ring
+        size_t Span() const;          // from the oldest live block to head_
+        UninitBytes ring_;
+        std::vector<Block> blocks_;  // a circular queue, a power of two long
+        uint64_t first_ = 0;         // the oldest live block
+        uint64_t next_ = 0;
+        size_t head_ = 0;  // where the next block's bytes go
+        size_t live_ = 0;  // bytes of the live blocks
+        // Blocks that stayed so long that they held the ring back: rare.
+        std::map<uint64_t, std::vector<uint8_t>> aside_;
     };
     struct StreamState {
         bool present = false;
@@ -76,11 +107,19 @@ class AsfWriter {
             uint32_t packet;
             uint32_t count;
         };
+        // The key frames an index entry may name. Those no entry can name
+        // (another follows within the same second) are dropped as the file
+        // grows, once their packets are on disk, so memory stays flat.
         std::vector<Key> keys;
+        size_t pruneAt = 1024;      // keys held when the next pruning is due
+        uint32_t droppedCount = 0;  // the largest packet count of the dropped keys
     };
+    void PruneKeys(StreamState& st) const;
 
-    AsfResult EmitSample(const Pending& s);
+    AsfResult EmitSample(const Pending& s, std::span<const uint8_t> data);
+    AsfResult EmitFirstPending();
     AsfResult FlushPacket();
+    AsfResult WriteOut();
     AsfResult WriteIndexes(uint64_t playMs);
     AsfResult Patch();
     void SalvageWrittenPackets();
@@ -99,18 +138,25 @@ class AsfWriter {
 
     StreamState streams_[128];
     uint32_t prerollMs_ = 0;
-    uint64_t holdBack_ = 0;  // 100 ns
-    std::multimap<uint64_t, Pending> pending_;
+    uint64_t holdBack_ = 0;         // 100 ns
+    std::vector<Pending> pending_;  // a heap: the earliest, then the first to arrive, on top
+    // One ring per stream: a stream's samples arrive about in their time
+    // order, so each ring is freed from its oldest end.
+    HeldBytes held_[128];
+    uint64_t arrivals_ = 0;
     uint64_t newest_ = 0;
 
-    // The packet being filled.
-    ByteWriter payloads_;
+    // Whole packets not yet written, then the packet being filled, built in place.
+    UninitBytes out_;
+    size_t outLen_ = 0;      // bytes of whole packets in out_
+    size_t payloadLen_ = 0;  // payload bytes in the packet being filled
     unsigned payloadCount_ = 0;
     uint32_t packetSend_ = 0;
     bool packetOpen_ = false;
     uint32_t lastSend_ = 0;
     uint64_t packets_ = 0;
-    uint64_t endTime_ = 0;  // latest sample end, 100 ns
+    uint64_t packetsOut_ = 0;  // packets the file has taken
+    uint64_t endTime_ = 0;     // latest sample end, 100 ns
     // The latest packets written: their number, the latest sample end and send
     // time up to them. Tells what a file cut back to its first packets holds.
     struct PacketMark {
@@ -118,7 +164,7 @@ class AsfWriter {
         uint64_t endTime;
         uint32_t send;
     };
-    std::deque<PacketMark> marks_;
+    std::vector<PacketMark> marks_;  // the latest kPacketMarks: packet n at (n - 1) modulo that count
 
     Guid fileId_;
     uint64_t creationDate_ = 0;

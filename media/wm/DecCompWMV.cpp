@@ -198,13 +198,33 @@ int CDecCompWMV::CopyHeader(AsfHeaderInfo* destination) {
 }
 
 int CDecCompWMV::Run() {
+    if (const int code = StartRun()) return code;
+    while (RunStep()) {
+    }
+    return FinishRun();
+}
+
+int CDecCompWMV::StartRun() {
     copy_.asyncResult = asf::kOk;
     copy_.endOfFile = false;
+    stepResult_ = asf::kInvalidRequest;
     if (!copy_.reader || !copy_.reader->IsOpen()) return kErrWmProcess;
-    AsfResult hr = copy_.reader->Run(copy_);
+    stepResult_ = copy_.reader->BeginRun();
+    return 0;
+}
+
+bool CDecCompWMV::RunStep() {
+    if (asf::Failed(stepResult_) || !copy_.reader || !copy_.reader->IsOpen()) return false;
+    bool done = false;
+    stepResult_ = copy_.reader->Step(copy_, done);
+    return !done;
+}
+
+int CDecCompWMV::FinishRun() {
+    const AsfResult hr = stepResult_;
     if (asf::Failed(hr) && asf::Succeeded(copy_.asyncResult)) copy_.asyncResult = hr;
     if (asf::Succeeded(hr)) copy_.endOfFile = true;
-    copy_.reader->CloseFile();
+    if (copy_.reader) copy_.reader->CloseFile();
     return ErrorFromAsf(copy_.asyncResult, kErrWmProcess);
 }
 

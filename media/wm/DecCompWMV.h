@@ -95,6 +95,14 @@ class CDecCompWMV {
     // Delivers the samples of the range to the callback, then closes the file.
     // Returns 0 or 8203.
     int Run();
+    // The same run in steps, for a caller that interleaves readers on one
+    // thread: StartRun (0 or 8203), then RunStep until it returns false (each
+    // step reads one data packet and delivers its samples), then FinishRun,
+    // which returns what Run would have. The samples a step delivers keep
+    // their bytes until the next step of this reader or its Close.
+    int StartRun();
+    bool RunStep();
+    int FinishRun();
     void Close();
 
     const CWMVCopy& Copier() const { return copy_; }
@@ -106,6 +114,7 @@ class CDecCompWMV {
 
     CWMVCopy copy_;
     DiagnosticSink diagnostics_;
+    AsfResult stepResult_ = asf::kOk;  // of the stepwise run
 };
 
 // Enlarges each stream's buffer window by the window of the first stream of

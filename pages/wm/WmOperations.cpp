@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -341,13 +339,9 @@ void CWmUnion::Start(WmFrontEnd& frontEnd) {
     }
     times_[0] = 0;
     times_[1] = 0;
-    runResults_[0] = runResults_[1] = 0;
-    finished_ = 0;
-    failed_ = false;
     totalDuration_ = std::max(readers_[0].GetDuration(), readers_[1].GetDuration());
     output_ = job.output;
-    StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] { RunSide(frontEnd, 0); });
-    StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] { RunSide(frontEnd, 1); });
+    StartWorker(WmThreadPriority::Lowest, [this, &frontEnd] { Run(frontEnd); });
 }
 
 int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSource,
@@ -403,48 +397,109 @@ int CWmUnion::SetUp(const std::string& videoSource, const std::string& audioSour
     return kOk;
 }
 
-void CWmUnion::RunSide(WmFrontEnd& frontEnd, int side) {
-    const int code = readers_[side].Run();
-    readers_[side].Close();
-    runResults_[side] = code;
-    if (code != 0) {
-        // The other side stops too; the first failure is reported at the end.
-        int expected = 0;
-        firstFailure_.compare_exchange_strong(expected, code);
-        failed_ = true;
-    }
-    {
-        std::lock_guard<std::mutex> lock(interleaveMutex_);
+void CWmUnion::Run(WmFrontEnd& frontEnd) {
+    // Both sources are read on this thread, a packet at a time, and their
+    // samples handed on one by one: the side whose latest sample is earlier
+    // (the video side when they are level) takes its next sample, and a
+    // sample of the kept stream later than the other side's latest waits
+    // until that side has caught up with it (or has ended). So the samples
+    // reach the writer in time order, and those of the same time in a fixed
+    // order: the one that waited goes second.
+    int firstFailure = 0;
+    bool stopped = false;  // stopped by the user, or by the other side's failure
+    auto ended = [&](int side, int code) {
+        Side& s = sides_[side];
+        s.running = false;
+        s.waiting = false;
+        s.queue.clear();
+        s.next = 0;
         times_[side] = -1;
-        interleaved_.notify_all();
+        readers_[side].Close();
+        if (code != 0 && firstFailure == 0) firstFailure = code;
+    };
+    auto stopping = [&] { return stopped || firstFailure != 0 || host_->StopRequested(); };
+    auto write = [&](int side, const Queued& q) {
+        const AsfSampleBuffer sample(q.bytes);
+        const AsfResult hr = writer_.WriteSample(uint16_t(side + 1), q.time, q.duration, q.flags, &sample);
+        if (asf::Failed(hr)) ended(side, ErrorFromAsf(hr, kErrWmProcess));
+    };
+    // The next sample of a side, reading its next packet when it has none left.
+    auto next = [&](int side) -> const Queued* {
+        Side& s = sides_[side];
+        while (s.next == s.queue.size()) {
+            if (s.exhausted) {
+                ended(side, readers_[side].FinishRun());
+                return nullptr;
+            }
+            s.queue.clear();
+            s.next = 0;
+            s.exhausted = !readers_[side].RunStep();
+        }
+        return &s.queue[s.next++];
+    };
+
+    for (int side = 0; side < 2; ++side) {
+        sides_[side] = Side{};
+        const int code = readers_[side].StartRun();
+        sides_[side].running = code == 0;
+        if (code != 0) ended(side, code);
     }
-    if (finished_.fetch_add(1) + 1 == 2) {
-        // The second side to finish completes the output.
-        std::string detail;
-        const int runCode = FinishOutput(writer_, firstFailure_.exchange(0), output_, &detail);
-        EndRun(frontEnd, runCode, detail);
+    while (sides_[0].running || sides_[1].running) {
+        auto free = [&](int k) { return sides_[k].running && !sides_[k].waiting; };
+        int side = 0;
+        if (!free(0) && !free(1))
+            side = sides_[0].waiting ? 0 : 1;  // it waits for a side that has ended
+        else if (!free(0))
+            side = 1;
+        else if (free(1))
+            side = times_[0].load() <= times_[1].load() ? 0 : 1;
+        const int other = 1 - side;
+        Side& s = sides_[side];
+        if (s.waiting) {
+            // The other side has ended.
+            s.waiting = false;
+            if (stopping())
+                ended(side, 0);
+            else
+                write(side, s.queue[s.next - 1]);
+            continue;
+        }
+        const Queued* q = next(side);
+        if (q) {
+            times_[side] = int64_t(q->time);
+            if (times_[0] != -1 && times_[1] != -1 && totalDuration_ != 0)
+                host_->ReportProgress(double(std::min(times_[0].load(), times_[1].load())) * 100.0 /
+                                      double(totalDuration_));
+            if (q->kept) {
+                if (stopping())
+                    ended(side, 0);
+                else if (!sides_[other].running || int64_t(q->time) <= times_[other].load())
+                    write(side, *q);
+                else
+                    s.waiting = true;
+            }
+        }
+        // A sample of the other side that waited for this one goes now.
+        Side& o = sides_[other];
+        if (o.waiting && (!s.running || int64_t(o.queue[o.next - 1].time) <= times_[side].load())) {
+            o.waiting = false;
+            if (stopping())
+                ended(other, 0);
+            else
+                write(other, o.queue[o.next - 1]);
+        }
     }
+    std::string detail;
+    const int runCode = FinishOutput(writer_, firstFailure, output_, &detail);
+    EndRun(frontEnd, runCode, detail);
 }
 
 AsfResult CWmUnion::OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                              uint32_t flags, const AsfSampleBuffer* sample) {
-    const int other = 1 - side;
-    std::unique_lock<std::mutex> lock(interleaveMutex_);
-    times_[side] = int64_t(sampleTime);
-    interleaved_.notify_all();
-    if (times_[0] != -1 && times_[1] != -1 && totalDuration_ != 0)
-        host_->ReportProgress(double(std::min(times_[0].load(), times_[1].load())) * 100.0 /
-                              double(totalDuration_));
-    if (streamNumber != streamNumbers_[side]) return asf::kOk;
-    auto stopping = [this] { return host_->StopRequested() || failed_.load(); };
-    // Neither side writes past the other's latest sample, unless the other
-    // side has finished. The write happens under the lock, so the samples
-    // reach the writer in time order.
-    while (!stopping() && times_[other] != -1 && times_[side] > times_[other])
-        interleaved_.wait_for(lock, std::chrono::milliseconds(1));
-    if (stopping()) return asf::kFalse;
-    const AsfResult hr = writer_.WriteSample(uint16_t(side + 1), sampleTime, sampleDuration, flags, sample);
-    return asf::Failed(hr) ? hr : asf::kOk;
+    // Held until the side reads its next packet: the reader keeps the bytes that long.
+    sides_[side].queue.push_back(
+        {sampleTime, sampleDuration, flags, streamNumber == streamNumbers_[side], sample->Bytes()});
+    return asf::kOk;
 }
 
 AsfResult CWmUnion::VideoCallback(uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,

@@ -6,10 +6,10 @@
 // the front end's host directly: the host forwards to its own thread what must
 // run there. Qt-free.
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -186,7 +186,25 @@ class CWmUnion : public CWmOperationBase {
     std::string output_;
     AsfResult OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                        uint32_t flags, const AsfSampleBuffer* sample);
-    void RunSide(WmFrontEnd& frontEnd, int side);
+    // Reads both sources on the worker thread and completes the output.
+    void Run(WmFrontEnd& frontEnd);
+
+    // A sample a side has read and not yet handed on; its bytes (of the kept
+    // stream only) stay in the reader until the side reads its next packet.
+    struct Queued {
+        uint64_t time;
+        uint64_t duration;
+        uint32_t flags;
+        bool kept;
+        std::span<const uint8_t> bytes;
+    };
+    struct Side {
+        std::vector<Queued> queue;  // the samples of the packet read last
+        size_t next = 0;
+        bool running = false;
+        bool exhausted = false;  // the reader has ended: what is queued goes, then the side ends
+        bool waiting = false;    // `queue[next - 1]` waits for the other side to catch up
+    };
 
     uint64_t totalDuration_ = 0;
     CDecCompWMV readers_[2];
@@ -194,12 +212,7 @@ class CWmUnion : public CWmOperationBase {
     // Time of each side's latest sample; -1 once its reader has finished.
     std::atomic<int64_t> times_[2] = {0, 0};
     int streamNumbers_[2] = {-1, -1};
-    int runResults_[2] = {0, 0};
-    std::atomic<int> finished_{0};
-    std::atomic<bool> failed_{false};
-    std::atomic<int> firstFailure_{0};
-    std::mutex interleaveMutex_;  // the two sides' times and writes
-    std::condition_variable interleaved_;
+    Side sides_[2];
     OperationHost* host_ = nullptr;
 };
 

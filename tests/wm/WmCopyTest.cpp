@@ -61,7 +61,7 @@ TEST_P(CopyOnFixtures, WholeFileKeepsEveryPacketAndDecodes) {
     EXPECT_NEAR(double(b.GetDuration()), double(a.GetDuration()), 1e6);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, CopyOnFixtures, ::testing::Range<size_t>(0, 5));
+INSTANTIATE_TEST_SUITE_P(Fixtures, CopyOnFixtures, ::testing::Range<size_t>(0, WmFixtures().size()));
 
 TEST(WmCopy, KeepsTitleAuthorAndCustomAttributes) {
     const auto in = WmFixture(0);

@@ -173,7 +173,7 @@ struct SinkAll : IAsfSampleSink {
     std::vector<Sample> samples;
     AsfResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f,
                              const AsfSampleBuffer& b) override {
-        samples.push_back({s, t, d, f, b.Bytes()});
+        samples.push_back({s, t, d, f, b.ToVector()});
         return asf::kOk;
     }
 };

@@ -49,7 +49,7 @@ TEST_P(ReaderOnFixtures, EverySampleMatchesFfmpegDemuxer) {
     EXPECT_NEAR(double(reader.GetDuration()) / 1e7, probed, 0.2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, ReaderOnFixtures, ::testing::Range<size_t>(0, 5));
+INSTANTIATE_TEST_SUITE_P(Fixtures, ReaderOnFixtures, ::testing::Range<size_t>(0, WmFixtures().size()));
 
 }  // namespace
 }  // namespace vt::test

@@ -36,6 +36,16 @@ inline const std::vector<Fixture>& WmFixtures() {
          "-f lavfi -i sine=frequency=440:duration=2:sample_rate=22050 -f lavfi -i "
          "sine=frequency=880:duration=2:sample_rate=22050 "
          "-map 0 -map 1 -c:a wmav2 -b:a 32k"},
+        // Larger than the reader's and the writer's blocks of packets (1 MiB),
+        // with objects across their edges: large packets, then small ones.
+        {"wm_large_packets.wmv",
+         "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -f lavfi -i "
+         "sine=frequency=440:duration=4:sample_rate=44100 -vf noise=alls=30:allf=t "
+         "-c:v wmv2 -b:v 4M -g 25 -c:a wmav2 -b:a 128k -packetsize 16000"},
+        {"wm_small_packets.wmv",
+         "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -f lavfi -i "
+         "sine=frequency=660:duration=4:sample_rate=44100 -vf noise=alls=30:allf=t "
+         "-c:v wmv1 -b:v 3M -g 25 -c:a wmav2 -b:a 128k -packetsize 1500"},
     };
     return list;
 }
@@ -64,7 +74,7 @@ struct Collector {
     static AsfResult Callback(uint16_t stream, uint64_t time, uint64_t duration, uint32_t flags,
                               const AsfSampleBuffer* sample, void*, void* user) {
         auto* self = static_cast<Collector*>(user);
-        self->samples.push_back({stream, time, duration, flags, sample->Bytes()});
+        self->samples.push_back({stream, time, duration, flags, sample->ToVector()});
         return self->samples.size() >= self->answerAfter ? self->answer : asf::kOk;
     }
     // "size,md5" lines of one stream, as PacketChecksums gives them.

@@ -2,7 +2,11 @@
 // and round trips, packetisation, ordering of samples, buffer windows.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/ErrorCodes.h"
+#include "platform/AsfReader.h"
+#include "platform/Bytes.h"
 #include "tests/wm/WmTestSupport.h"
 
 namespace vt::test {
@@ -50,7 +54,7 @@ struct SinkAll : IAsfSampleSink {
     std::vector<Sample> samples;
     AsfResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f,
                              const AsfSampleBuffer& b) override {
-        samples.push_back({s, t, d, f, b.Bytes()});
+        samples.push_back({s, t, d, f, b.ToVector()});
         return asf::kOk;
     }
 };
@@ -303,6 +307,118 @@ TEST(WmWriter, HoldsBackOnlyAFewSecondsOfSamples) {
     EXPECT_LE(most, 31u);
     EXPECT_EQ(w.EndWriting(), asf::kOk);
     EXPECT_EQ(w.HeldBack(), 0u);
+}
+
+// Many megabytes of held-back samples of varied sizes, some arriving late,
+// and one far ahead of the others (from then on samples go out as they come,
+// and that one stays to the end, so the memory that holds the samples must
+// move around it): every sample comes back whole, in the order of a plain
+// model of the writer's rule (the earliest first, those of the same time in
+// their order of arrival, once the newest is three seconds later).
+TEST(WmWriter, HeldBackSamplesComeBackWholeThroughALongRun) {
+    AsfProfile p = ProfileOf({Video(1), Audio(2)});
+    std::vector<Sample> in;
+    for (int k = 0; k < 3000; ++k) {
+        const size_t size = k % 97 == 0 ? 200000 : 300 + size_t(k * 7919 % 6000);
+        in.push_back({1, uint64_t(k) * 400000, 0, kSampleCleanPoint, Bytes(size, uint8_t(k))});
+        in.push_back(
+            {2, uint64_t(k) * 400000, 0, kSampleCleanPoint, Bytes(200 + size_t(k % 5), uint8_t(k + 7))});
+    }
+    for (size_t i = 5; i + 3 < in.size(); i += 11) std::swap(in[i], in[i + 3]);
+    in.insert(in.begin() + 2000, {2, 2999ull * 400000 + 10000, 0, kSampleCleanPoint, Bytes(5000, 99)});
+    std::vector<Sample> expected;
+    {
+        std::multimap<uint64_t, const Sample*> held;
+        uint64_t newest = 0;
+        for (const auto& s : in) {
+            held.emplace(s.time, &s);
+            newest = std::max(newest, s.time);
+            while (!held.empty() && held.begin()->first + 30000000 <= newest) {
+                expected.push_back(*held.begin()->second);
+                held.erase(held.begin());
+            }
+        }
+        for (const auto& [t, s] : held) expected.push_back(*s);
+    }
+    const auto out = RoundTrip(p, in, 8000);
+    ASSERT_EQ(out.size(), expected.size());
+    for (size_t i = 0; i < out.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(out[i].stream, expected[i].stream);
+        ASSERT_EQ(out[i].time, expected[i].time);
+        ASSERT_EQ(out[i].bytes, expected[i].bytes);
+    }
+}
+
+// Over a long file with many key frames, some arriving out of order, every
+// second of the simple index names the first packet of the latest key frame
+// at or before it (the first key frame before that), and how many packets it
+// spans; the largest span of all key frames is in the index header.
+TEST(WmWriter, SimpleIndexNamesTheLatestKeyFrameOfEverySecond) {
+    AsfProfile p = ProfileOf({Video(1)});
+    AsfWriter w;
+    ASSERT_EQ(w.SetProfile(p), asf::kOk);
+    ASSERT_EQ(w.SetPacketSize(3200), asf::kOk);
+    ASSERT_EQ(w.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+    ASSERT_EQ(w.BeginWriting(), asf::kOk);
+    // 20 minutes at 10 frames a second: key frames in runs, sizes that make
+    // some of them span several packets, and now and then a frame that comes
+    // a little late.
+    std::vector<std::pair<uint64_t, int>> order;
+    for (int k = 0; k < 12000; ++k) order.push_back({uint64_t(k) * 1000000 + uint64_t(k % 3) * 70000, k});
+    for (size_t i = 7; i + 1 < order.size(); i += 13) std::swap(order[i], order[i + 1]);
+    for (const auto& [time, k] : order) {
+        const bool key = (k / 7) % 3 != 1;
+        const size_t size = k % 50 == 0 ? 9000 : 1500 + size_t(k % 11) * 10;
+        ASSERT_EQ(w.WriteStreamSample(1, time, 0, key ? kSampleCleanPoint : 0, Bytes(size, uint8_t(k))),
+                  asf::kOk);
+    }
+    ASSERT_EQ(w.EndWriting(), asf::kOk);
+    auto io = w.TakeOutput();
+    const std::vector<uint8_t> file = static_cast<MemoryIO&>(*io).Data();
+    MemoryIO view{std::span<const uint8_t>(file)};
+    AsfHeader h;
+    ASSERT_EQ(ParseAsfHeader(view, h), asf::kOk);
+
+    // The key frames as the packets hold them: presentation time, first packet, packets spanned.
+    struct Key {
+        uint32_t pts, packet, count;
+    };
+    std::vector<Key> keys;
+    for (uint64_t n = 0; n < h.dataPacketCount; ++n) {
+        const auto packet = std::span<const uint8_t>(file).subspan(h.firstPacketOffset + n * 3200, 3200);
+        AsfPacketInfo info;
+        ASSERT_EQ(ParseAsfPacket(packet, info,
+                                 [&](const AsfPayload& pl) {
+                                     if (!pl.keyFrame) return;
+                                     if (pl.objectOffset == 0)
+                                         keys.push_back({pl.presentationTime, uint32_t(n), 0});
+                                     keys.back().count = uint32_t(n) - keys.back().packet + 1;
+                                 }),
+                  asf::kOk);
+    }
+    ASSERT_GT(keys.size(), 5000u);
+    std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.pts < b.pts; });
+
+    const size_t at = size_t(h.dataObjectOffset + h.dataObjectSize);
+    ASSERT_LE(at + 56, file.size());
+    ByteReader index(std::span<const uint8_t>(file).subspan(at));
+    index.Skip(16 + 8 + 16);
+    EXPECT_EQ(index.U64LE(), 10000000u);
+    uint32_t widest = 1;
+    for (const Key& k : keys) widest = std::max(widest, k.count);
+    EXPECT_GT(widest, 1u);
+    EXPECT_EQ(index.U32LE(), widest);
+    const uint32_t entries = index.U32LE();
+    EXPECT_EQ(entries, (h.fileProperties.playDuration / 10000) / 1000 + 1);
+    size_t k = 0;
+    for (uint32_t i = 0; i < entries; ++i) {
+        while (k + 1 < keys.size() && keys[k + 1].pts <= i * 1000) ++k;
+        SCOPED_TRACE("second " + std::to_string(i));
+        ASSERT_EQ(index.U32LE(), keys[k].packet);
+        ASSERT_EQ(index.U16LE(), keys[k].count);
+    }
+    EXPECT_TRUE(index.Ok());
 }
 
 TEST(WmWriter, StreamNamesKeepTheirLanguages) {
