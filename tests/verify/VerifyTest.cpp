@@ -384,7 +384,7 @@ std::vector<uint8_t> SomePacket(const fs::path& file) {
         r.SetSampleCallback(
             [](uint16_t, uint64_t, uint64_t, uint32_t, const AsfSampleBuffer* s, void*,
                void* user) -> AsfResult {
-                if (s && s->Length() >= 32) static_cast<Pick*>(user)->samples.push_back(s->Bytes());
+                if (s && s->Length() >= 32) static_cast<Pick*>(user)->samples.push_back(s->ToVector());
                 return asf::kOk;
             },
             &pick);
