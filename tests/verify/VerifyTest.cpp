@@ -316,6 +316,17 @@ const Case kCases[] = {
      "audio packets"},
 };
 
+// A section that begins after the last frame writes an FLV file with no tags:
+// nothing was meant to be copied, and the check says so rather than failing
+// to open the output.
+TEST(VerifyCli, AnFlvSectionPastTheLastFrameIsVerifiedEmpty) {
+    test::TempDir dir;
+    const test::CommandResult r =
+        Cli("--verify extract " + Q(Fixture("verify_h263.flv")) + " --start 600 -o " + Q(dir / "e.flv"));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("verified: 0 video and 0 audio"), std::string::npos) << r.out;
+}
+
 TEST(VerifyCli, EveryOperationOfEveryFormatIsVerified) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
