@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/ByteIO.h"
+#include "platform/Bytes.h"
 
 namespace vt {
 
@@ -141,9 +142,18 @@ constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 // A wave format header read from the start of a format block (missing bytes
 // read as zero).
 inline WaveFormatEx WaveFormatFromBytes(const uint8_t* p, size_t n) {
-    WaveFormatEx w{};
-    if (n) std::memcpy(&w, p, n < sizeof w ? n : sizeof w);  // an empty block may have no bytes at all
-    if (n < sizeof w) w.cbSize = 0;
+    std::array<uint8_t, 18> head{};
+    if (n)
+        std::memcpy(head.data(), p, n < head.size() ? n : head.size());  // an empty block may have no bytes
+    ByteReader r(head);
+    WaveFormatEx w;
+    w.wFormatTag = r.U16LE();
+    w.nChannels = r.U16LE();
+    w.nSamplesPerSec = r.U32LE();
+    w.nAvgBytesPerSec = r.U32LE();
+    w.nBlockAlign = r.U16LE();
+    w.wBitsPerSample = r.U16LE();
+    w.cbSize = n < head.size() ? 0 : r.U16LE();
     return w;
 }
 inline BitmapInfoHeader BitmapHeaderFromBytes(const uint8_t* p, size_t n) {

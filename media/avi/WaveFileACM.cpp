@@ -12,21 +12,6 @@ namespace vt {
 
 namespace {
 
-// The 18-byte header at the start of a format block, field by field (little
-// endian); fields the block does not hold read as 0.
-WaveFormatEx ParseWaveFormat(std::span<const uint8_t> block) {
-    ByteReader r(block);
-    WaveFormatEx w;
-    w.wFormatTag = r.U16LE();
-    w.nChannels = r.U16LE();
-    w.nSamplesPerSec = r.U32LE();
-    w.nAvgBytesPerSec = r.U32LE();
-    w.nBlockAlign = r.U16LE();
-    w.wBitsPerSample = r.U16LE();
-    w.cbSize = r.U16LE();
-    return w;
-}
-
 // The 16-byte PCM format record of a header (no cbSize).
 std::vector<uint8_t> PcmFormatBytes(const WaveFormatEx& w) {
     ByteWriter out(16);
@@ -49,7 +34,7 @@ bool CWavACM::PrepareFormats() {
     WaveFormatEx w = WaveFormatFromBytes(fileFormat_.data(), fileFormat_.size());
     if (w.wFormatTag == kWaveFormatPcm) {
         // Plain PCM is stored as it is; nothing to pair.
-        pcmFormat_ = ParseWaveFormat(fileFormat_);
+        pcmFormat_ = WaveFormatFromBytes(fileFormat_.data(), fileFormat_.size());
         fileFormat_.clear();
         return true;
     }
@@ -135,7 +120,7 @@ int CWaveFileACM::OpenWrite(const std::string& path) {
 
 std::vector<uint8_t> CWaveFileACM::StoredFormat() const {
     if (fileFormat_.empty()) return PcmFormatBytes(pcmFormat_);
-    const WaveFormatEx w = ParseWaveFormat(fileFormat_);
+    const WaveFormatEx w = WaveFormatFromBytes(fileFormat_.data(), fileFormat_.size());
     if (w.wFormatTag == kWaveFormatPcm) return PcmFormatBytes(w);
     const size_t n = std::min<size_t>(size_t(w.cbSize) + 18, fileFormat_.size());
     return std::vector<uint8_t>(fileFormat_.begin(), fileFormat_.begin() + ptrdiff_t(n));
