@@ -12,7 +12,8 @@
 #   BENCH_DIR    where the scratch folder goes (default /tmp); it needs about
 #                12 x SIZE_MB of free space and is deleted at the end.
 #
-# CPU is user + system time from /usr/bin/time -v, the median of RUNS runs
+# CPU is user + system time of the command and its children, to the
+# millisecond (bash's `time`), the median of RUNS runs
 # where the three contenders take turns; peak is the largest resident set of
 # our runs. Ratios are ours / plain copy and ours / ffmpeg. The inputs are read
 # once before the runs so that every contender finds them in the page cache.
@@ -26,6 +27,7 @@ CLI=${3:-$(dirname "$0")/../build/cli/vantorel-cli}
 FORMATS=${BENCH_FORMATS:-avi wav wmv wma flv}
 [ -x "$CLI" ] || { echo "vantorel-cli not found: $CLI (build the vantorel-cli target)" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is needed (apt-get install time)" >&2; exit 2; }
+command -v bash >/dev/null || { echo "bash is needed" >&2; exit 2; }
 command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null || { echo "ffmpeg and ffprobe are needed" >&2; exit 2; }
 CLI=$(cd "$(dirname "$CLI")" && pwd)/$(basename "$CLI")
 
@@ -57,21 +59,24 @@ clip() {
         -vf noise=alls=30:allf=t -g 25 "$@" -ac 2 -shortest "$out"
 }
 
-# One measured run: run LABEL-FILE COMMAND... appends "cpu rss" to LABEL-FILE.
+# One measured run: run LABEL-FILE COMMAND... appends "cpu rss" to LABEL-FILE
+# (seconds of user + system time, peak resident set in KiB). /usr/bin/time
+# gives the peak but prints times to the hundredth only, so the times come
+# from bash's `time` around it, to the thousandth.
 run() {
     file=$1
     shift
     sync
-    /usr/bin/time -v -o "$WORK/time.txt" "$@" >/dev/null 2>"$WORK/err.txt" || {
+    cpu=$(bash -c 'TIMEFORMAT="%3U %3S"; time /usr/bin/time -f %M -o "$2" "${@:3}" >/dev/null 2>"$1"' \
+        _ "$WORK/err.txt" "$WORK/rss.txt" "$@" 2>&1) || {
         echo "failed: $*" >&2
         cat "$WORK/err.txt" >&2
         echo "- -" >>"$file"
         return 0
     }
-    awk '/User time/ { u = $NF } /System time/ { s = $NF } /Maximum resident set size/ { m = $NF }
-         END { printf "%.2f %d\n", u + s, m }' "$WORK/time.txt" >>"$file"
+    echo "$cpu $(cat "$WORK/rss.txt")" | awk '{ printf "%.3f %d\n", $1 + $2, $3 }' >>"$file"
 }
-median() { sort -n "$1" | awk '{ v[NR] = $1 } END { printf "%.2f", NR ? v[int((NR + 1) / 2)] : 0 }'; }
+median() { sort -n "$1" | awk '{ v[NR] = $1 } END { printf "%.3f", NR ? v[int((NR + 1) / 2)] : 0 }'; }
 peak() { sort -n -k2 "$1" | awk 'END { printf "%.1f", $2 / 1024 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
 
