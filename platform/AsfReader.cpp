@@ -239,6 +239,69 @@ uint64_t AsfReader::ScanDuration() {
     return any && lastMs > prerollMs ? (lastMs - prerollMs) * 10000 : 0;
 }
 
+namespace {
+// Beyond the preroll and the largest buffer window, how much earlier than a
+// time a packet found for it is sent.
+constexpr uint64_t kSeekSlackMs = 3000;
+}  // namespace
+
+uint64_t AsfReader::PacketBefore(uint64_t time) {
+    const uint64_t packetSize = header_.PacketSize();
+    // Only a data object of whole packets, all in the file, that counts them.
+    if (!io_ || time == 0 || packetSize == 0 || truncated_ ||
+        (header_.fileProperties.flags & kFilePropBroadcast) || header_.dataObjectSize == 0 ||
+        header_.dataPacketCount == 0)
+        return 0;
+    const uint64_t dataEnd = header_.dataObjectOffset + header_.dataObjectSize;
+    if (dataEnd > io_->Size() || dataEnd < header_.firstPacketOffset ||
+        header_.dataPacketCount > (dataEnd - header_.firstPacketOffset) / packetSize)
+        return 0;
+    uint64_t window = 0;
+    for (const auto& s : header_.profile.Streams()) window = std::max<uint64_t>(window, s.bufferWindow);
+    const uint64_t prerollMs = header_.fileProperties.preroll;
+    // A sample is sent at most a preroll and a buffer window before it is
+    // presented; a packet sent `margin` before `time` (or earlier) holds only
+    // objects presented before it.
+    const uint64_t margin = prerollMs + window + kSeekSlackMs;
+    const uint64_t timeMs = time / 10000;
+    if (timeMs <= margin) return 0;
+    const uint64_t target = timeMs - margin;
+
+    // A packet's send time, when the packet is sound and no object in it is
+    // presented later after it than the margin allows.
+    std::vector<uint8_t> packet(packetSize);
+    auto sendTime = [&](uint64_t index, uint64_t& send) {
+        const uint64_t at = header_.firstPacketOffset + index * packetSize;
+        if (io_->ReadAt(at, packet.data(), packet.size()) != packet.size()) return false;
+        AsfPacketInfo info;
+        uint64_t latest = 0;
+        if (asf::Failed(ParsePacket(packet, info, [&](const AsfPayload& pl) {
+                latest = std::max<uint64_t>(latest, pl.presentationTime);
+            })))
+            return false;
+        send = info.sendTime;
+        return latest < send + prerollMs + margin;
+    };
+    // The last packet sent at or before the target, with every send time
+    // read on the way in order.
+    uint64_t lo = 0, hi = header_.dataPacketCount - 1, loSend = 0, hiSend = 0;
+    if (!sendTime(lo, loSend) || loSend > target || !sendTime(hi, hiSend) || hiSend < loSend) return 0;
+    if (hiSend <= target) return hi;
+    while (hi - lo > 1) {
+        const uint64_t mid = lo + (hi - lo) / 2;
+        uint64_t send = 0;
+        if (!sendTime(mid, send) || send < loSend || send > hiSend) return 0;
+        if (send <= target) {
+            lo = mid;
+            loSend = send;
+        } else {
+            hi = mid;
+            hiSend = send;
+        }
+    }
+    return lo;
+}
+
 void AsfReader::Close() {
     io_.reset();
     run_.reset();
@@ -279,15 +342,15 @@ uint32_t SampleDurationMs(const AsfStreamConfig& s, std::span<const uint8_t> ext
 
 }  // namespace
 
-AsfResult AsfReader::Run(IAsfSampleSink& sink) {
-    AsfResult hr = BeginRun();
+AsfResult AsfReader::Run(IAsfSampleSink& sink, uint64_t firstPacket) {
+    AsfResult hr = BeginRun(firstPacket);
     if (asf::Failed(hr)) return hr;
     bool done = false;
     while (!done) hr = Step(sink, done);
     return hr;
 }
 
-AsfResult AsfReader::BeginRun() {
+AsfResult AsfReader::BeginRun(uint64_t firstPacket) {
     run_.reset();
     if (!io_) return asf::kInvalidRequest;
     auto r = std::make_unique<RunState>();
@@ -305,6 +368,13 @@ AsfResult AsfReader::BeginRun() {
     r->maxPackets = header_.dataPacketCount ? header_.dataPacketCount : UINT64_MAX;
     r->pos = header_.firstPacketOffset;
     if (r->packetSize == 0) return asf::kInvalidData;
+    if (firstPacket > 0) {
+        // No further than the last whole packet: a run from past the end
+        // ends there, as a run from the first packet does.
+        const uint64_t whole = r->end > r->pos ? (r->end - r->pos) / r->packetSize : 0;
+        r->packets = std::min(firstPacket, whole);
+        r->pos += r->packets * r->packetSize;
+    }
     r->block.Resize((kReadBlock + r->packetSize - 1) / r->packetSize * r->packetSize);
     run_ = std::move(r);
     return asf::kOk;

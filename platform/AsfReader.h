@@ -73,13 +73,25 @@ class AsfReader {
     // Delivers every sample of the data object in file order. Returns kOk at
     // the end of the data or of its last whole packet (or when the sink
     // answered kFalse), the sink's failure, or kInvalidData for a damaged packet.
-    AsfResult Run(IAsfSampleSink& sink);
+    // A run from `firstPacket` (an index, see PacketBefore) begins there: an
+    // object that began in an earlier packet is not delivered.
+    AsfResult Run(IAsfSampleSink& sink, uint64_t firstPacket = 0);
     // The same run a packet at a time, for a caller that interleaves several
     // readers on one thread: BeginRun, then Step until it sets `done`; Step
     // then returns what Run would have returned.
     // The bytes of the samples a step delivers stay valid until the next
     // step (or the reader's end), so a caller may hold them that long.
-    AsfResult BeginRun();
+    AsfResult BeginRun(uint64_t firstPacket = 0);
+    // The data packet a run may begin at to deliver every sample presented
+    // at or after `time` (100 ns, without the preroll) just as a run from the
+    // first packet does: every object of an earlier packet lies before
+    // `time`. Found by a binary search on the packets' send times, a margin
+    // (the preroll, the largest buffer window and a few seconds) before
+    // `time`. Returns 0 (the first packet) when the file cannot be searched
+    // that way: a live capture, a data object cut short or without a packet
+    // count, send times that go back, a damaged packet, or a packet holding
+    // an object presented further after its send time than the margin.
+    uint64_t PacketBefore(uint64_t time);
     AsfResult Step(IAsfSampleSink& sink, bool& done);
     // True when the file ends inside its data object (cut short): a run
     // delivers what its whole packets hold and ends there without error.

@@ -209,7 +209,10 @@ int CDecCompWMV::StartRun() {
     copy_.endOfFile = false;
     stepResult_ = asf::kInvalidRequest;
     if (!copy_.reader || !copy_.reader->IsOpen()) return kErrWmProcess;
-    stepResult_ = copy_.reader->BeginRun();
+    // Samples before the range are dropped: the run begins at a packet
+    // shortly before it rather than at the first.
+    const uint64_t first = copy_.rangeStart > 0 ? copy_.reader->PacketBefore(copy_.rangeStart) : 0;
+    stepResult_ = copy_.reader->BeginRun(first);
     return 0;
 }
 

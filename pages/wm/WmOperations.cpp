@@ -143,6 +143,9 @@ TimeFields WmDurationFields(uint64_t duration) {
     return SplitSeconds(w, int((duration / 10000) % 1000));
 }
 
+// How far before the start the key-frame search looks first (100 ns).
+constexpr uint64_t kKeySearchBack = 20000000;
+
 uint64_t WmKeyFrameStart(const std::string& input, uint64_t rangeStart, int* code) {
     AsfReader reader;
     const AsfResult opened = reader.Open(input);
@@ -177,7 +180,28 @@ uint64_t WmKeyFrameStart(const std::string& input, uint64_t rangeStart, int* cod
     sink.lookahead = lookahead;
     for (const auto& s : reader.Header().profile.Streams())
         if (s.streamType == asfguid::kVideoMedia) sink.videos[s.streamNumber];
-    (void)reader.Run(sink);  // a damaged packet ends the search; the run itself reports it
+    if (sink.videos.empty()) return rangeStart;
+    // The search reads from a packet before the start, every time twice as
+    // far back, until each video stream has a key frame there that no sample
+    // of an earlier packet can come after (they all lie before `from`); at
+    // the first packet it has read what a search from there reads.
+    uint64_t back = kKeySearchBack;
+    for (;;) {
+        const uint64_t from = rangeStart > back ? rangeStart - back : 0;
+        const uint64_t first = reader.PacketBefore(from);
+        for (auto& [number, v] : sink.videos) v = {};
+        // A damaged packet ends the search; the run itself reports it.
+        const AsfResult hr = reader.Run(sink, first);
+        if (first == 0) break;
+        if (asf::Failed(hr)) {
+            back = rangeStart;  // where a search from the first packet stops, it stops too
+            continue;
+        }
+        if (std::all_of(sink.videos.begin(), sink.videos.end(),
+                        [from](const auto& v) { return v.second.keyed && v.second.key >= from; }))
+            break;
+        back = back > rangeStart / 2 ? rangeStart : back * 2;
+    }
     uint64_t start = rangeStart;
     for (const auto& [number, v] : sink.videos)
         if (v.seen) start = std::min(start, v.keyed ? v.key : 0);

@@ -2,6 +2,7 @@
 // reader's range and callback contract, and damaged input.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include "core/ErrorCodes.h"
@@ -36,6 +37,7 @@ struct PacketLayout {
     bool multiple = true;
     int payloadLengthType = 2;
     uint32_t explicitLength = 0;  // with packetLengthType: the stated length (0: the packet size)
+    uint32_t sendTime = 0;        // milliseconds
     std::vector<PayloadLayout> payloads;
 };
 
@@ -75,7 +77,8 @@ std::vector<uint8_t> BuildPacket(const PacketLayout& s) {
     PutVar(p, s.packetLengthType, length);
     PutVar(p, s.sequenceType, 0);
     PutVar(p, s.paddingType, padding);
-    for (int i = 0; i < 6; ++i) p.push_back(0);
+    PutVar(p, 3, s.sendTime);
+    for (int i = 0; i < 2; ++i) p.push_back(0);  // the duration
     p.insert(p.end(), body.begin(), body.end());
     p.resize(kPacket, 0);
     return p;
@@ -374,6 +377,44 @@ TEST(WmPackets, PayloadsOfUnknownStreamsAreSkipped) {
     ASSERT_EQ(r.hr, asf::kOk);
     ASSERT_EQ(r.samples.size(), 1u);
     EXPECT_EQ(r.samples[0].stream, 1);
+}
+
+// The packet a run may begin at for a time: found by send time when the
+// packets allow it, else the first packet. Four packets of one audio object
+// each; the reader's margin before a time is its preroll, its buffer window
+// and 3 s (5 s here), so 30 s looks for the last packet sent by 25 s.
+TEST(WmPackets, PacketBeforeATimeOrTheFirstWhenTheSendTimesCannotBeTrusted) {
+    struct Case {
+        const char* name;
+        std::array<uint32_t, 4> sendMs;
+        std::array<uint32_t, 4> presentedMs;  // preroll included
+        int damaged;                          // the packet made unreadable (-1: none)
+        uint64_t timeMs;
+        uint64_t packet;
+    };
+    const Case cases[] = {
+        {"in order", {0, 10000, 20000, 30000}, {1000, 11000, 21000, 31000}, -1, 30000, 2},
+        {"in order, earlier", {0, 10000, 20000, 30000}, {1000, 11000, 21000, 31000}, -1, 16000, 1},
+        {"within the margin", {0, 10000, 20000, 30000}, {1000, 11000, 21000, 31000}, -1, 5000, 0},
+        {"past the end", {0, 10000, 20000, 30000}, {1000, 11000, 21000, 31000}, -1, 90000, 3},
+        {"a send time goes back", {0, 20000, 10000, 30000}, {1000, 21000, 11000, 31000}, -1, 30000, 0},
+        {"presented long after it is sent", {0, 0, 0, 0}, {1000, 11000, 21000, 31000}, -1, 30000, 0},
+        {"a damaged packet on the way", {0, 10000, 20000, 30000}, {1000, 11000, 21000, 31000}, 1, 30000, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::vector<uint8_t>> packets;
+        for (size_t i = 0; i < 4; ++i) {
+            PacketLayout p;
+            p.sendTime = c.sendMs[i];
+            p.payloads = {{1, true, uint32_t(i), 0, Replicated(20, c.presentedMs[i]), Bytes(20, uint8_t(i))}};
+            packets.push_back(BuildPacket(p));
+            if (int(i) == c.damaged) packets.back()[4] = 0;  // no stream number field
+        }
+        AsfReader r;
+        ASSERT_EQ(r.Open(std::make_unique<MemoryIO>(BuildFile({AudioStream(1)}, packets))), asf::kOk);
+        EXPECT_EQ(r.PacketBefore(c.timeMs * 10000), c.packet);
+    }
 }
 
 TEST(WmPackets, FieldsThatDoNotFitTheirPacketAreRejected) {
