@@ -4,6 +4,7 @@
 // simple index per video stream. Samples may come from several threads; they
 // are ordered by time within the preroll and streamed to disk packet by
 // packet, so memory does not grow with the file.
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
