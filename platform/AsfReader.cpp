@@ -198,6 +198,8 @@ namespace {
 // reader's memory, past the file's own buffer.
 constexpr size_t kReadBlock = 256 << 10;
 constexpr size_t kFileBuffer = 64 << 10;
+// Blocks nobody holds kept for later reads, at most, besides the one read into.
+constexpr size_t kSpareBlocks = 4;
 }  // namespace
 
 AsfResult AsfReader::Open(const std::string& path) {
@@ -303,16 +305,16 @@ uint32_t SampleDurationMs(const AsfStreamConfig& s, std::span<const uint8_t> ext
 
 UninitBytes& AsfReader::RunState::FreeBlock() {
     RunState& r = *this;
-    // A block nobody else holds, and at most one more kept for the next read.
+    // A block nobody else holds; a few more are kept for the next reads.
     std::shared_ptr<UninitBytes>* found = nullptr;
-    bool spare = false;
+    size_t spares = 0;
     for (size_t i = 0; i < r.blocks.size();) {
         if (r.blocks[i].use_count() != 1) {
             ++i;
         } else if (!found) {
             found = &r.blocks[i++];
-        } else if (!spare) {
-            spare = true;
+        } else if (spares < kSpareBlocks) {
+            ++spares;
             ++i;
         } else {
             r.blocks.erase(r.blocks.begin() + ptrdiff_t(i));  // after `found`: it stays where it is
