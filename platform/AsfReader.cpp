@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 #include "platform/ByteIO.h"
 #include "platform/Bytes.h"
@@ -136,9 +137,24 @@ struct AsfReader::StreamState {
     bool key = false;
     uint32_t durationMs = 0;
     bool lost = false;  // an earlier object of the stream was incomplete
-    // The object being assembled from several payloads; its memory is kept
-    // from one object to the next.
-    std::vector<uint8_t> data;
+    // The object being gathered from several payloads: where its payloads
+    // lie in the blocks read (not copied), and the blocks they lie in. The
+    // lists' memory is kept from one object to the next.
+    std::vector<std::span<const uint8_t>> pieces;
+    std::vector<AsfLentBlock> owners;
+    size_t have = 0;  // bytes gathered
+    // An object whose payloads are spread thin over many blocks is copied
+    // instead, so that it does not hold more blocks than its bytes need.
+    bool copying = false;
+    std::vector<uint8_t> copy;
+
+    void Drop() {
+        pieces.clear();
+        owners.clear();
+        have = 0;
+        copying = false;
+        copy.clear();
+    }
 };
 
 // A run under way: where it is in the data object, the packets read ahead,
@@ -152,12 +168,15 @@ struct AsfReader::RunState {
     uint64_t maxPackets = 0;  // as the header counts them (no limit without a count)
     uint64_t packets = 0;     // packets parsed
     uint64_t pos = 0;         // file offset of the next packet to read
-    // Whole packets read in one go (about 1 MiB), parsed in place.
-    UninitBytes block;
+    // Whole packets read in one go, parsed in place. The blocks are lent
+    // with the samples: a block someone still holds is not read into again.
+    std::vector<std::shared_ptr<UninitBytes>> blocks;
+    size_t blockSize = 0;
+    AsfLentBlock block;  // the block being parsed
     size_t blockLen = 0;
     size_t blockAt = 0;
-    // Objects completed in the current step (assembled, or put back in
-    // order): their bytes stay where they are until the next step.
+    // Objects of the current step copied whole (put back in order, or asked
+    // for in one piece): their bytes stay where they are until the next step.
     std::vector<std::vector<uint8_t>> done;
     size_t doneUsed = 0;
     AsfResult result = asf::kOk;
@@ -166,6 +185,9 @@ struct AsfReader::RunState {
     // kept until the next run or Close.
     bool ended = false;
     AsfResult endResult = asf::kOk;
+
+    // A block to read into, which becomes `block`.
+    UninitBytes& FreeBlock();
 };
 
 AsfReader::AsfReader() = default;
@@ -174,8 +196,10 @@ AsfReader::~AsfReader() = default;
 namespace {
 // Packets are read in blocks of at least this size: straight into the
 // reader's memory, past the file's own buffer.
-constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kReadBlock = 256 << 10;
 constexpr size_t kFileBuffer = 64 << 10;
+// Blocks nobody holds kept for later reads, at most, besides the one read into.
+constexpr size_t kSpareBlocks = 4;
 }  // namespace
 
 AsfResult AsfReader::Open(const std::string& path) {
@@ -342,6 +366,35 @@ uint32_t SampleDurationMs(const AsfStreamConfig& s, std::span<const uint8_t> ext
 
 }  // namespace
 
+UninitBytes& AsfReader::RunState::FreeBlock() {
+    RunState& r = *this;
+    // A block nobody else holds; a few more are kept for the next reads.
+    std::shared_ptr<UninitBytes>* found = nullptr;
+    size_t spares = 0;
+    for (size_t i = 0; i < r.blocks.size();) {
+        if (r.blocks[i].use_count() != 1) {
+            ++i;
+        } else if (!found) {
+            found = &r.blocks[i++];
+        } else if (spares < kSpareBlocks) {
+            ++spares;
+            ++i;
+        } else {
+            r.blocks.erase(r.blocks.begin() + ptrdiff_t(i));  // after `found`: it stays where it is
+        }
+    }
+    if (!found) {
+        auto b = std::make_shared<UninitBytes>();
+        b->Resize(r.blockSize);
+        r.blocks.push_back(std::move(b));
+        found = &r.blocks.back();
+    }
+    // Whoever let go of the block (on any thread) is done with its bytes.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    r.block = *found;
+    return **found;
+}
+
 AsfResult AsfReader::Run(IAsfSampleSink& sink, uint64_t firstPacket) {
     AsfResult hr = BeginRun(firstPacket);
     if (asf::Failed(hr)) return hr;
@@ -375,7 +428,7 @@ AsfResult AsfReader::BeginRun(uint64_t firstPacket) {
         r->packets = std::min(firstPacket, whole);
         r->pos += r->packets * r->packetSize;
     }
-    r->block.Resize((kReadBlock + r->packetSize - 1) / r->packetSize * r->packetSize);
+    r->blockSize = (kReadBlock + r->packetSize - 1) / r->packetSize * r->packetSize;
     run_ = std::move(r);
     return asf::kOk;
 }
@@ -402,15 +455,17 @@ AsfResult AsfReader::Step(IAsfSampleSink& sink, bool& done) {
             return finish(asf::kOk);
         }
         const uint64_t whole = std::min<uint64_t>(
-            {(r.end - r.pos) / packetSize, r.maxPackets - r.packets, r.block.size() / packetSize});
+            {(r.end - r.pos) / packetSize, r.maxPackets - r.packets, r.blockSize / packetSize});
         if (!io_->Seek(r.pos)) return finish(asf::kHandleEof);
-        const size_t got = io_->Read(r.block.data(), size_t(whole) * packetSize);
+        r.block.reset();
+        UninitBytes& into = r.FreeBlock();
+        const size_t got = io_->Read(into.data(), size_t(whole) * packetSize);
         r.blockLen = got / packetSize * packetSize;
         r.blockAt = 0;
         r.pos += r.blockLen;
         if (r.blockLen == 0) return finish(asf::kHandleEof);
     }
-    const std::span<const uint8_t> packet(r.block.data() + r.blockAt, packetSize);
+    const std::span<const uint8_t> packet(r.block->data() + r.blockAt, packetSize);
     r.blockAt += packetSize;
     ++r.packets;
 
@@ -419,22 +474,40 @@ AsfResult AsfReader::Step(IAsfSampleSink& sink, bool& done) {
         if (r.doneUsed == r.done.size()) r.done.emplace_back();
         return r.done[r.doneUsed++];
     };
-    auto deliver = [&](StreamState& st, std::span<const uint8_t> bytes, uint32_t pts, bool key,
+    // Hands over an object whose bytes lie in `pieces`, lent from `owners`.
+    auto deliver = [&](StreamState& st, std::span<const std::span<const uint8_t>> pieces,
+                       std::span<const AsfLentBlock> owners, size_t length, uint32_t pts, bool key,
                        uint32_t durMs) {
         const AsfStreamConfig& cfg = *st.config;
-        if (cfg.SpreadSpan() > 1)
-            bytes = Unspread(bytes, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize(), spare());
+        std::vector<uint8_t>* assembly = pieces.size() > 1 ? &spare() : nullptr;
+        std::span<const uint8_t> whole;
+        if (cfg.SpreadSpan() > 1) {
+            // Put back in order, in memory of this step.
+            const AsfSampleBuffer gathered(pieces, owners, length, assembly);
+            const std::span<const uint8_t> obj = gathered.Bytes();
+            whole = Unspread(obj, cfg.SpreadSpan(), cfg.SpreadPacketSize(), cfg.SpreadChunkSize(), spare());
+            if (whole.data() != obj.data()) {
+                pieces = {&whole, 1};
+                owners = {};
+                assembly = nullptr;
+            }
+        }
         uint64_t time = pts > r.prerollMs ? (uint64_t(pts) - r.prerollMs) * 10000 : 0;
         // Every audio sample can start playback, whatever its payload says.
         if (cfg.streamType == asfguid::kAudioMedia) key = true;
         uint32_t flags = (key ? kSampleCleanPoint : 0) | (st.lost ? kSampleDataLoss : 0);
         st.lost = false;
-        const AsfSampleBuffer sample(bytes);
+        const AsfSampleBuffer sample(pieces, owners, length, assembly);
         AsfResult hr = sink.OnStreamSample(cfg.streamNumber, time, uint64_t(durMs) * 10000, flags, sample);
         if (hr != asf::kOk) {
             r.stop = true;
             if (asf::Failed(hr)) r.result = hr;
         }
+    };
+    // An object in one payload: handed over where it lies.
+    auto deliverWhole = [&](StreamState& st, std::span<const uint8_t> bytes, uint32_t pts, bool key,
+                            uint32_t durMs) {
+        deliver(st, {&bytes, 1}, {&r.block, 1}, bytes.size(), pts, key, durMs);
     };
     auto onPayload = [&](const AsfPayload& pl) {
         if (r.stop) return;
@@ -442,7 +515,7 @@ AsfResult AsfReader::Step(IAsfSampleSink& sink, bool& done) {
         if (!st.config) return;
         if (pl.compressed) {
             // A sub-payload of a compressed payload: a whole object.
-            deliver(st, pl.data, pl.presentationTime, pl.keyFrame, 0);
+            deliverWhole(st, pl.data, pl.presentationTime, pl.keyFrame, 0);
             return;
         }
         if (pl.objectOffset == 0) {
@@ -453,37 +526,55 @@ AsfResult AsfReader::Step(IAsfSampleSink& sink, bool& done) {
             st.pts = pl.presentationTime;
             st.key = pl.keyFrame;
             st.durationMs = SampleDurationMs(*st.config, pl.replicated);
-            st.data.clear();
+            st.Drop();
             if (st.active && pl.data.size() == pl.objectSize) {
-                // The whole object in one payload: handed over where it lies.
                 st.active = false;
-                deliver(st, pl.data, st.pts, st.key, st.durationMs);
+                deliverWhole(st, pl.data, st.pts, st.key, st.durationMs);
                 return;
             }
-            st.data.reserve(std::min<size_t>(pl.objectSize, 1 << 20));
-        } else if (!st.active || pl.objectNumber != st.objectNumber || pl.objectOffset != st.data.size() ||
+        } else if (!st.active || pl.objectNumber != st.objectNumber || pl.objectOffset != st.have ||
                    pl.objectSize != st.objectSize) {
             if (st.active) st.lost = true;
             st.active = false;
-            st.data.clear();
+            st.Drop();
             return;
         }
         if (!st.active) return;
-        if (pl.data.size() > st.objectSize - st.data.size()) {
+        if (pl.data.size() > st.objectSize - st.have) {
             st.active = false;
             st.lost = true;
-            st.data.clear();
+            st.Drop();
             return;
         }
-        st.data.insert(st.data.end(), pl.data.begin(), pl.data.end());
-        if (st.data.size() == st.objectSize) {
+        if (!pl.data.empty() && !st.copying) {
+            if (st.owners.empty() || st.owners.back() != r.block) {
+                st.owners.push_back(r.block);
+                if (st.owners.size() > 4 && st.owners.size() * r.blockSize > 4 * (st.have + pl.data.size())) {
+                    st.copying = true;
+                    for (const auto& piece : st.pieces)
+                        st.copy.insert(st.copy.end(), piece.begin(), piece.end());
+                    st.pieces.clear();
+                    st.owners.clear();
+                }
+            }
+        }
+        if (st.copying)
+            st.copy.insert(st.copy.end(), pl.data.begin(), pl.data.end());
+        else if (!pl.data.empty())
+            st.pieces.push_back(pl.data);
+        st.have += pl.data.size();
+        if (st.have == st.objectSize) {
             st.active = false;
-            // The object keeps its memory until the next step; the stream
-            // assembles its next one in memory of an earlier step.
-            std::vector<uint8_t>& object = spare();
-            object.swap(st.data);
-            st.data.clear();
-            deliver(st, object, st.pts, st.key, st.durationMs);
+            if (st.copying) {
+                // Kept until the next step, in memory of this step.
+                std::vector<uint8_t>& object = spare();
+                object.swap(st.copy);
+                const std::span<const uint8_t> bytes = object;
+                deliver(st, {&bytes, 1}, {}, bytes.size(), st.pts, st.key, st.durationMs);
+            } else {
+                deliver(st, st.pieces, st.owners, st.have, st.pts, st.key, st.durationMs);
+            }
+            st.Drop();
         }
     };
 

@@ -80,7 +80,9 @@ class AsfReader {
     // readers on one thread: BeginRun, then Step until it sets `done`; Step
     // then returns what Run would have returned.
     // The bytes of the samples a step delivers stay valid until the next
-    // step (or the reader's end), so a caller may hold them that long.
+    // step (or the reader's end), so a caller may hold them that long; one
+    // that keeps a sample's owners (AsfSampleBuffer::Owners) keeps its
+    // pieces valid for as long as it holds them.
     AsfResult BeginRun(uint64_t firstPacket = 0);
     // The data packet a run may begin at to deliver every sample presented
     // at or after `time` (100 ns, without the preroll) just as a run from the

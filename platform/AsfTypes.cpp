@@ -1,10 +1,27 @@
 #include "platform/AsfTypes.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/ByteIO.h"
 
 namespace vt {
+
+std::span<const uint8_t> AsfSampleBuffer::Bytes() const {
+    if (pieces_.size() == 1) return pieces_[0];
+    if (view_.size() != length_) {
+        std::vector<uint8_t>& whole = assembly_ ? *assembly_ : own_;
+        whole.resize(length_);
+        size_t at = 0;
+        for (const auto& piece : pieces_) {
+            const size_t n = std::min(piece.size(), length_ - at);
+            std::copy_n(piece.data(), n, whole.data() + at);
+            at += n;
+        }
+        view_ = whole;
+    }
+    return view_;
+}
 
 Guid Guid::FromBytes(const uint8_t* p) {
     Guid g;

@@ -183,25 +183,54 @@ class UninitBytes {
     size_t size_ = 0;
 };
 
-// One compressed sample (a whole media object): its own bytes, or a view of
-// bytes someone else holds (a reader hands over views of its buffers, valid
-// only during the call that receives them).
+// A block of memory a reader reads packets into and lends the bytes of its
+// samples from. Shared: whoever holds a reference keeps the block's bytes as
+// they are, past the step that delivered them; the reader reads into a block
+// again only once nobody else holds it.
+using AsfLentBlock = std::shared_ptr<const UninitBytes>;
+
+// One compressed sample (a whole media object): its own bytes, a view of
+// bytes someone else holds (valid only during the call that receives them),
+// or pieces lent from a reader's blocks (the payloads the object came in).
 class AsfSampleBuffer {
   public:
-    AsfSampleBuffer() = default;
-    explicit AsfSampleBuffer(std::vector<uint8_t> bytes) : own_(std::move(bytes)), view_(own_) {}
-    explicit AsfSampleBuffer(std::span<const uint8_t> view) : view_(view) {}
+    AsfSampleBuffer() : pieces_(&view_, 1) {}
+    explicit AsfSampleBuffer(std::vector<uint8_t> bytes)
+        : own_(std::move(bytes)), view_(own_), pieces_(&view_, 1), length_(view_.size()) {}
+    explicit AsfSampleBuffer(std::span<const uint8_t> view)
+        : view_(view), pieces_(&view_, 1), length_(view.size()) {}
+    // A sample in `pieces`, of `length` bytes in all, that lie in the blocks
+    // `owners`: a caller may keep the pieces' bytes as long as it holds
+    // references to all the owners. `assembly` (or the buffer's own memory,
+    // when null) takes the bytes in one piece when a caller asks for that.
+    AsfSampleBuffer(std::span<const std::span<const uint8_t>> pieces, std::span<const AsfLentBlock> owners,
+                    size_t length, std::vector<uint8_t>* assembly)
+        : pieces_(pieces), owners_(owners), length_(length), assembly_(assembly) {}
     AsfSampleBuffer(const AsfSampleBuffer&) = delete;
     AsfSampleBuffer& operator=(const AsfSampleBuffer&) = delete;
 
-    const uint8_t* Data() const { return view_.data(); }
-    size_t Length() const { return view_.size(); }
-    std::span<const uint8_t> Bytes() const { return view_; }
-    std::vector<uint8_t> ToVector() const { return {view_.begin(), view_.end()}; }
+    // The bytes in one piece: a sample in several pieces is copied whole
+    // the first time they are asked for.
+    const uint8_t* Data() const { return Bytes().data(); }
+    size_t Length() const { return length_; }
+    std::span<const uint8_t> Bytes() const;
+    std::vector<uint8_t> ToVector() const {
+        const auto b = Bytes();
+        return {b.begin(), b.end()};
+    }
+    // The bytes as they lie, in order, without a copy.
+    std::span<const std::span<const uint8_t>> Pieces() const { return pieces_; }
+    // The blocks the pieces are lent from; none when the bytes are valid
+    // only during the call that receives them.
+    std::span<const AsfLentBlock> Owners() const { return owners_; }
 
   private:
-    std::vector<uint8_t> own_;
-    std::span<const uint8_t> view_;
+    mutable std::vector<uint8_t> own_;
+    mutable std::span<const uint8_t> view_;
+    std::span<const std::span<const uint8_t>> pieces_;
+    std::span<const AsfLentBlock> owners_;
+    size_t length_ = 0;
+    std::vector<uint8_t>* assembly_ = nullptr;
 };
 
 // Attribute value types, numbered as the Windows Media attribute API numbers them.

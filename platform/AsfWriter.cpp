@@ -121,7 +121,7 @@ void AsfWriter::HeldBytes::Compact(size_t n) {
     ring_.Grow(cap);
 }
 
-uint64_t AsfWriter::HeldBytes::Put(std::span<const uint8_t> data) {
+uint64_t AsfWriter::HeldBytes::Put(std::span<const std::span<const uint8_t>> pieces, size_t length) {
     while (next_ - first_ == blocks_.size() && blocks_.size() >= kHeldBlocks) SetAside(first_);
     if (next_ - first_ == blocks_.size()) {
         std::vector<Block> more(std::max<size_t>(256, blocks_.size() * 2));
@@ -129,14 +129,19 @@ uint64_t AsfWriter::HeldBytes::Put(std::span<const uint8_t> data) {
         blocks_.swap(more);
     }
     size_t at = 0;
-    if (!Fit(data.size(), at)) {
-        Compact(data.size());
+    if (!Fit(length, at)) {
+        Compact(length);
         at = head_;
     }
-    if (!data.empty()) std::memcpy(ring_.data() + at, data.data(), data.size());
-    At(next_) = {at, data.size(), true};
-    head_ = at + data.size();
-    live_ += data.size();
+    size_t to = at;
+    for (const auto& piece : pieces) {
+        const size_t n = std::min(piece.size(), at + length - to);
+        if (n) std::memcpy(ring_.data() + to, piece.data(), n);
+        to += n;
+    }
+    At(next_) = {at, length, true};
+    head_ = at + length;
+    live_ += length;
     return next_++;
 }
 
@@ -154,6 +159,84 @@ void AsfWriter::HeldBytes::Release(uint64_t seq) {
     live_ -= b.size;
     while (first_ != next_ && !At(first_).live) ++first_;
     if (first_ == next_) head_ = 0;
+}
+
+void AsfWriter::PinnedBlocks::Clear() {
+    pins_.clear();
+    bytes_ = lent_ = 0;
+}
+
+bool AsfWriter::PinnedBlocks::Has(const UninitBytes* block) const {
+    // Few blocks, the newest most often asked for.
+    for (size_t i = pins_.size(); i-- > 0;)
+        if (pins_[i].block == block) return true;
+    return false;
+}
+
+void AsfWriter::PinnedBlocks::Hold(std::span<const AsfLentBlock> blocks, size_t length) {
+    for (const auto& b : blocks) {
+        auto it =
+            std::find_if(pins_.rbegin(), pins_.rend(), [&b](const Pin& p) { return p.block == b.get(); });
+        if (it != pins_.rend()) {
+            ++it->holds;
+        } else {
+            pins_.push_back({b.get(), 1});
+            bytes_ += b->size();
+        }
+    }
+    lent_ += length;
+}
+
+void AsfWriter::PinnedBlocks::LetGo(const AsfLentBlock& b) {
+    auto it = std::find_if(pins_.begin(), pins_.end(), [&b](const Pin& p) { return p.block == b.get(); });
+    if (it == pins_.end()) return;
+    if (--it->holds == 0) {
+        bytes_ -= b->size();
+        pins_.erase(it);
+    }
+}
+
+void AsfWriter::HeldPieces::Clear() {
+    entries_.Clear();
+    pieces_.Clear();
+    owners_.Clear();
+}
+
+uint64_t AsfWriter::HeldPieces::Put(const AsfSampleBuffer& sample, PinnedBlocks& pins) {
+    Entry e;
+    e.pieceAt = pieces_.Head();
+    e.ownerAt = owners_.Head();
+    e.pieces = uint32_t(sample.Pieces().size());
+    e.owners = uint32_t(sample.Owners().size());
+    e.length = sample.Length();
+    e.live = true;
+    for (const auto& piece : sample.Pieces()) pieces_.Push(piece);
+    for (const auto& owner : sample.Owners()) owners_.Push(owner);
+    pins.Hold(sample.Owners(), e.length);
+    return entries_.Push(e);
+}
+
+AsfWriter::Pieces AsfWriter::HeldPieces::Get(uint64_t slot) const {
+    const Entry& e = entries_[slot];
+    return {pieces_.Data(), pieces_.Mask(), e.pieceAt, e.pieces};
+}
+
+void AsfWriter::HeldPieces::Release(uint64_t slot, PinnedBlocks& pins) {
+    Entry& e = entries_[slot];
+    // The blocks go back to the reader now, whatever is still held before this sample.
+    for (uint32_t i = 0; i < e.owners; ++i) {
+        AsfLentBlock& owner = owners_[e.ownerAt + i];
+        pins.LetGo(owner);
+        owner.reset();
+    }
+    pins.Done(e.length);
+    e.live = false;
+    uint64_t oldest = entries_.Tail();
+    while (oldest != entries_.Head() && !entries_[oldest].live) ++oldest;
+    entries_.DropTo(oldest);
+    const bool any = oldest != entries_.Head();
+    pieces_.DropTo(any ? entries_[oldest].pieceAt : pieces_.Head());
+    owners_.DropTo(any ? entries_[oldest].ownerAt : owners_.Head());
 }
 
 AsfResult AsfWriter::SetProfile(const AsfProfile& profile) {
@@ -355,6 +438,8 @@ AsfResult AsfWriter::BeginWriting() {
 
     pending_.clear();
     for (auto& h : held_) h.Clear();
+    for (auto& h : lent_) h.Clear();
+    pins_.Clear();
     arrivals_ = 0;
     newest_ = 0;
     out_.Resize((kWriteBlock + packetSize_ - 1) / packetSize_ * packetSize_);
@@ -373,13 +458,39 @@ AsfResult AsfWriter::BeginWriting() {
 
 AsfResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration,
                                        uint32_t flags, std::span<const uint8_t> data) {
+    const AsfSampleBuffer sample(data);
+    return WriteStreamSample(streamNumber, time, duration, flags, sample);
+}
+
+AsfResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration,
+                                       uint32_t flags, const AsfSampleBuffer& sample) {
     std::lock_guard lock(mutex_);
+    return Hold(streamNumber, time, duration, flags, sample);
+}
+
+AsfResult AsfWriter::Hold(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
+                          const AsfSampleBuffer& sample) {
     if (state_ != State::Writing) return asf::kInvalidRequest;
     if (streamNumber == 0 || streamNumber > 127 || !streams_[streamNumber].present)
         return asf::kInvalidStream;
-    if (data.size() > 0xFFFFFFFFull) return asf::kInvalidArg;
-    if (data.empty()) return asf::kOk;  // nothing to store
-    pending_.push_back({time, arrivals_++, held_[streamNumber].Put(data), duration, flags, streamNumber});
+    const size_t length = sample.Length();
+    if (length > 0xFFFFFFFFull) return asf::kInvalidArg;
+    if (length == 0) return asf::kOk;  // nothing to store
+    // A lent sample stays where it lies while the blocks held that way come
+    // to no more than twice the bytes held in them, and two blocks: a stream
+    // that takes little of what is read, or a sample held back long, would
+    // keep far more of the reader's memory than it needs.
+    bool lend = !sample.Owners().empty();
+    if (lend) {
+        size_t more = 0;
+        for (const auto& b : sample.Owners())
+            if (!pins_.Has(b.get())) more += b->size();
+        lend = pins_.Bytes() + more <= 2 * (pins_.Lent() + length + sample.Owners()[0]->size());
+    }
+    HeldPieces& lent = lent_[streamNumber];
+    if (lend && lent.Count() >= kHeldBlocks) CopyOldestLent(streamNumber);
+    const uint64_t slot = lend ? lent.Put(sample, pins_) : held_[streamNumber].Put(sample.Pieces(), length);
+    pending_.push_back({time, arrivals_++, slot, duration, flags, streamNumber, lend});
     std::push_heap(pending_.begin(), pending_.end(), LaterThan<Pending>);
     newest_ = std::max(newest_, time);
     while (!pending_.empty() && pending_.front().time + holdBack_ <= newest_) {
@@ -389,17 +500,43 @@ AsfResult AsfWriter::WriteStreamSample(uint16_t streamNumber, uint64_t time, uin
     return asf::kOk;
 }
 
+void AsfWriter::CopyOldestLent(uint16_t stream) {
+    // The stream's oldest lent sample has stayed so long that it holds the
+    // queue back: its bytes are copied, and it is held with the copies.
+    HeldPieces& lent = lent_[stream];
+    const uint64_t slot = lent.Oldest();
+    for (Pending& p : pending_)
+        if (p.lent && p.stream == stream && p.slot == slot) {
+            const Pieces pieces = lent.Get(slot);
+            const size_t length = lent.Length(slot);
+            HeldBytes& held = held_[stream];
+            std::vector<std::span<const uint8_t>> list;
+            for (size_t i = 0; i < pieces.count; ++i) list.push_back(pieces[i]);
+            p.slot = held.Put(list, length);
+            p.lent = false;
+            break;
+        }
+    lent.Release(slot, pins_);
+}
+
 AsfResult AsfWriter::EmitFirstPending() {
     std::pop_heap(pending_.begin(), pending_.end(), LaterThan<Pending>);
     const Pending s = pending_.back();
     pending_.pop_back();
+    if (s.lent) {
+        HeldPieces& lent = lent_[s.stream];
+        const AsfResult hr = EmitSample(s, lent.Get(s.slot), lent.Length(s.slot));
+        lent.Release(s.slot, pins_);
+        return hr;
+    }
     HeldBytes& held = held_[s.stream];
-    const AsfResult hr = EmitSample(s, held.Get(s.slot));
+    const std::span<const uint8_t> bytes = held.Get(s.slot);
+    const AsfResult hr = EmitSample(s, {&bytes, 0, 0, 1}, bytes.size());
     held.Release(s.slot);
     return hr;
 }
 
-AsfResult AsfWriter::EmitSample(const Pending& s, std::span<const uint8_t> data) {
+AsfResult AsfWriter::EmitSample(const Pending& s, const Pieces& data, size_t dataSize) {
     StreamState& st = streams_[s.stream];
     const uint32_t sendMs =
         std::max<uint32_t>(lastSend_, uint32_t(std::min<uint64_t>(s.time / 10000, 0xFFFFFFFF)));
@@ -408,15 +545,18 @@ AsfResult AsfWriter::EmitSample(const Pending& s, std::span<const uint8_t> data)
     st.lastTime = s.time;
     st.any = true;
     endTime_ = std::max(endTime_, s.time + (s.duration ? s.duration : st.lastStep));
-    st.maxObjectSize = std::max<uint32_t>(st.maxObjectSize, uint32_t(data.size()));
+    st.maxObjectSize = std::max<uint32_t>(st.maxObjectSize, uint32_t(dataSize));
 
     const bool key = (s.flags & kSampleCleanPoint) != 0;
     const size_t hdr = PayloadHeaderSize(st);
     const uint8_t object = st.nextObject++;
-    const uint32_t size = uint32_t(data.size());
+    const uint32_t size = uint32_t(dataSize);
     const size_t room = packetSize_ - kPacketHeader;  // for the payloads of a packet
     uint32_t off = 0;
     uint64_t firstPacket = 0;
+    // Where the next bytes come from: a piece and how far into it.
+    size_t piece = 0;
+    size_t pieceOff = 0;
     while (off < size) {
         if (packetOpen_ && (room - payloadLen_ < hdr + 1 || payloadCount_ == kMaxPayloads)) {
             AsfResult hr = FlushPacket();
@@ -444,7 +584,20 @@ AsfResult AsfWriter::EmitSample(const Pending& s, std::span<const uint8_t> data)
             w += 2;
         }
         PutU16LE(w, uint16_t(n));
-        std::memcpy(w + 2, data.data() + off, n);
+        // The payload's bytes, straight from where the sample lies.
+        w += 2;
+        for (uint32_t left = n; left > 0;) {
+            const std::span<const uint8_t> from = data[piece];
+            const size_t k = std::min<size_t>(left, from.size() - pieceOff);
+            std::memcpy(w, from.data() + pieceOff, k);
+            w += k;
+            left -= uint32_t(k);
+            pieceOff += k;
+            if (pieceOff == from.size()) {
+                ++piece;
+                pieceOff = 0;
+            }
+        }
         payloadLen_ += hdr + n;
         ++payloadCount_;
         off += n;
@@ -571,6 +724,8 @@ AsfResult AsfWriter::EndWriting() {
     AsfResult hr = asf::kOk;
     while (!pending_.empty() && asf::Succeeded(hr)) hr = EmitFirstPending();
     pending_.clear();
+    for (auto& h : lent_) h.Clear();  // the reader's blocks go back
+    pins_.Clear();
     if (asf::Succeeded(hr)) hr = FlushPacket();
     if (asf::Succeeded(hr)) hr = WriteOut();
     const uint64_t playMs = endTime_ / 10000 + prerollMs_;

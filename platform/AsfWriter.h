@@ -4,6 +4,7 @@
 // simple index per video stream. Samples may come from several threads; they
 // are ordered by time within the preroll and streamed to disk packet by
 // packet, so memory does not grow with the file.
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -38,6 +39,12 @@ class AsfWriter {
     // `time` is the presentation time without the preroll, 100 ns.
     AsfResult WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
                                 std::span<const uint8_t> data);
+    // The same for a sample in pieces. A sample lent from a reader's blocks
+    // is held back where it lies (holding references to its blocks) while
+    // the blocks held that way stay few against the bytes held back;
+    // otherwise, and for a sample that is not lent, its bytes are copied.
+    AsfResult WriteStreamSample(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
+                                const AsfSampleBuffer& sample);
     // Writes what is held back, the index, and the final file properties.
     // When the disk refuses a write (full, or over a size limit), the file
     // written so far is still made whole: it is cut back to the packets that
@@ -54,7 +61,8 @@ class AsfWriter {
     }
 
   private:
-    // A held-back sample; its bytes are in its stream's `held_`, under `slot`.
+    // A held-back sample; its bytes are in its stream's `held_` (copied) or
+    // `lent_` (where the reader left them), under `slot`.
     struct Pending {
         uint64_t time;
         uint64_t seq;  // arrival order: samples of the same time keep it
@@ -62,13 +70,101 @@ class AsfWriter {
         uint64_t duration;
         uint32_t flags;
         uint16_t stream;
+        bool lent;
+    };
+    // The bytes of a sample: `count` pieces from position `at` of a ring of
+    // `mask + 1` pieces.
+    struct Pieces {
+        const std::span<const uint8_t>* ring;
+        size_t mask;
+        uint64_t at;
+        size_t count;
+        std::span<const uint8_t> operator[](size_t i) const { return ring[size_t(at + i) & mask]; }
+    };
+    // A queue whose entries keep their position as it moves: pushed at the
+    // head, dropped from the tail; a power of two long.
+    template <class T>
+    class Ring {
+      public:
+        void Clear() {
+            items_.clear();
+            head_ = tail_ = 0;
+        }
+        uint64_t Head() const { return head_; }
+        uint64_t Tail() const { return tail_; }
+        T& operator[](uint64_t pos) { return items_[size_t(pos) & (items_.size() - 1)]; }
+        const T& operator[](uint64_t pos) const { return items_[size_t(pos) & (items_.size() - 1)]; }
+        const T* Data() const { return items_.data(); }
+        size_t Mask() const { return items_.size() - 1; }
+        uint64_t Push(T x) {
+            if (head_ - tail_ == items_.size()) {
+                std::vector<T> more(std::max<size_t>(64, items_.size() * 2));
+                for (uint64_t p = tail_; p != head_; ++p)
+                    more[size_t(p) & (more.size() - 1)] = std::move((*this)[p]);
+                items_.swap(more);
+            }
+            (*this)[head_] = std::move(x);
+            return head_++;
+        }
+        void DropTo(uint64_t pos) { tail_ = pos; }
+
+      private:
+        std::vector<T> items_;
+        uint64_t head_ = 0;
+        uint64_t tail_ = 0;
+    };
+    // The reader blocks the held-back lent samples keep, each counted once,
+    // and the bytes of those samples.
+    class PinnedBlocks {
+      public:
+        void Clear();
+        bool Has(const UninitBytes* block) const;
+        void Hold(std::span<const AsfLentBlock> blocks, size_t length);
+        void LetGo(const AsfLentBlock& block);
+        void Done(size_t length) { lent_ -= length; }
+        size_t Bytes() const { return bytes_; }
+        size_t Lent() const { return lent_; }
+
+      private:
+        struct Pin {
+            const UninitBytes* block;
+            size_t holds;
+        };
+        std::vector<Pin> pins_;
+        size_t bytes_ = 0;  // of the blocks
+        size_t lent_ = 0;   // of the samples
+    };
+    // Held-back samples lent from a reader: their pieces and their blocks.
+    class HeldPieces {
+      public:
+        void Clear();
+        uint64_t Put(const AsfSampleBuffer& sample, PinnedBlocks& pins);  // the sample's slot
+        Pieces Get(uint64_t slot) const;
+        size_t Length(uint64_t slot) const { return entries_[slot].length; }
+        void Release(uint64_t slot, PinnedBlocks& pins);
+        uint64_t Oldest() const { return entries_.Tail(); }
+        size_t Count() const { return size_t(entries_.Head() - entries_.Tail()); }
+
+      private:
+        struct Entry {
+            uint64_t pieceAt = 0;
+            uint64_t ownerAt = 0;
+            uint32_t pieces = 0;
+            uint32_t owners = 0;
+            size_t length = 0;
+            bool live = false;
+        };
+        Ring<Entry> entries_;
+        Ring<std::span<const uint8_t>> pieces_;
+        Ring<AsfLentBlock> owners_;
     };
     // The bytes of held-back samples, one block per sample in arrival order,
     // in one ring of memory that is reused from sample to sample.
     class HeldBytes {
       public:
         void Clear();
-        uint64_t Put(std::span<const uint8_t> data);  // the sample's arrival number
+        // Copies the sample, `length` bytes in `pieces`; returns its arrival number.
+        uint64_t Put(std::span<const std::span<const uint8_t>> pieces, size_t length);
         std::span<const uint8_t> Get(uint64_t seq) const;
         void Release(uint64_t seq);
 
@@ -116,7 +212,10 @@ class AsfWriter {
     };
     void PruneKeys(StreamState& st) const;
 
-    AsfResult EmitSample(const Pending& s, std::span<const uint8_t> data);
+    AsfResult Hold(uint16_t streamNumber, uint64_t time, uint64_t duration, uint32_t flags,
+                   const AsfSampleBuffer& sample);
+    void CopyOldestLent(uint16_t stream);
+    AsfResult EmitSample(const Pending& s, const Pieces& data, size_t size);
     AsfResult EmitFirstPending();
     AsfResult FlushPacket();
     AsfResult WriteOut();
@@ -143,6 +242,8 @@ class AsfWriter {
     // One ring per stream: a stream's samples arrive about in their time
     // order, so each ring is freed from its oldest end.
     HeldBytes held_[128];
+    HeldPieces lent_[128];
+    PinnedBlocks pins_;
     uint64_t arrivals_ = 0;
     uint64_t newest_ = 0;
 

@@ -31,8 +31,7 @@ AsfResult CEncCompWMV::WriteSample(uint16_t streamNumber, uint64_t sampleTime, u
                                    uint32_t flags, const AsfSampleBuffer* sample) {
     if (!writer) return asf::kInvalidRequest;
     if (!sample) return asf::kInvalidArg;
-    return writer->WriteStreamSample(streamNumber, sampleTime + timeOffset, sampleDuration, flags,
-                                     std::span<const uint8_t>(sample->Data(), sample->Length()));
+    return writer->WriteStreamSample(streamNumber, sampleTime + timeOffset, sampleDuration, flags, *sample);
 }
 
 AsfResult CEncCompWMV::Finish() {

@@ -435,15 +435,16 @@ void CWmUnion::Run(WmFrontEnd& frontEnd) {
         Side& s = sides_[side];
         s.running = false;
         s.waiting = false;
-        s.queue.clear();
-        s.next = 0;
+        s.Clear();
         times_[side] = -1;
         readers_[side].Close();
         if (code != 0 && firstFailure == 0) firstFailure = code;
     };
     auto stopping = [&] { return stopped || firstFailure != 0 || host_->StopRequested(); };
     auto write = [&](int side, const Queued& q) {
-        const AsfSampleBuffer sample(q.bytes);
+        const Side& s = sides_[side];
+        const AsfSampleBuffer sample(std::span(s.pieces).subspan(q.pieceAt, q.pieces),
+                                     std::span(s.owners).subspan(q.ownerAt, q.owners), q.length, nullptr);
         const AsfResult hr = writer_.WriteSample(uint16_t(side + 1), q.time, q.duration, q.flags, &sample);
         if (asf::Failed(hr)) ended(side, ErrorFromAsf(hr, kErrWmProcess));
     };
@@ -455,8 +456,7 @@ void CWmUnion::Run(WmFrontEnd& frontEnd) {
                 ended(side, readers_[side].FinishRun());
                 return nullptr;
             }
-            s.queue.clear();
-            s.next = 0;
+            s.Clear();
             s.exhausted = !readers_[side].RunStep();
         }
         return &s.queue[s.next++];
@@ -521,8 +521,19 @@ void CWmUnion::Run(WmFrontEnd& frontEnd) {
 AsfResult CWmUnion::OnSample(int side, uint16_t streamNumber, uint64_t sampleTime, uint64_t sampleDuration,
                              uint32_t flags, const AsfSampleBuffer* sample) {
     // Held until the side reads its next packet: the reader keeps the bytes that long.
-    sides_[side].queue.push_back(
-        {sampleTime, sampleDuration, flags, streamNumber == streamNumbers_[side], sample->Bytes()});
+    Side& s = sides_[side];
+    const bool kept = streamNumber == streamNumbers_[side];
+    Queued q{
+        sampleTime, sampleDuration, flags, kept, 0, uint32_t(s.pieces.size()), 0, uint32_t(s.owners.size()),
+        0};
+    if (kept) {
+        q.length = sample->Length();
+        q.pieces = uint32_t(sample->Pieces().size());
+        q.owners = uint32_t(sample->Owners().size());
+        s.pieces.insert(s.pieces.end(), sample->Pieces().begin(), sample->Pieces().end());
+        s.owners.insert(s.owners.end(), sample->Owners().begin(), sample->Owners().end());
+    }
+    s.queue.push_back(q);
     return asf::kOk;
 }
 

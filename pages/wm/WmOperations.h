@@ -190,16 +190,27 @@ class CWmUnion : public CWmOperationBase {
     void Run(WmFrontEnd& frontEnd);
 
     // A sample a side has read and not yet handed on; its bytes (of the kept
-    // stream only) stay in the reader until the side reads its next packet.
+    // stream only) stay in the reader until the side reads its next packet,
+    // and as long as the blocks they are lent from are held.
     struct Queued {
         uint64_t time;
         uint64_t duration;
         uint32_t flags;
         bool kept;
-        std::span<const uint8_t> bytes;
+        size_t length;
+        uint32_t pieceAt, pieces;  // in the side's `pieces`
+        uint32_t ownerAt, owners;  // in the side's `owners`
     };
     struct Side {
         std::vector<Queued> queue;  // the samples of the packet read last
+        std::vector<std::span<const uint8_t>> pieces;
+        std::vector<AsfLentBlock> owners;
+        void Clear() {
+            queue.clear();
+            pieces.clear();
+            owners.clear();
+            next = 0;
+        }
         size_t next = 0;
         bool running = false;
         bool exhausted = false;  // the reader has ended: what is queued goes, then the side ends

@@ -310,6 +310,30 @@ TEST(WmPackets, MediaObjectSplitAcrossPacketsIsReassembled) {
     ASSERT_EQ(lost.samples.size(), 1u);
     EXPECT_EQ(lost.samples[0].bytes, Bytes(8, 1));
     EXPECT_EQ(lost.samples[0].flags & kSampleDataLoss, kSampleDataLoss);
+
+    // An object spread thin over several of the reader's blocks of packets
+    // (a byte a packet, beside another stream's whole objects) comes whole:
+    // it is gathered by copy once it would hold more blocks than it needs.
+    const auto thin = Bytes(6000, 3);
+    std::vector<std::vector<uint8_t>> many;
+    for (uint32_t i = 0; i < thin.size(); ++i) {
+        PacketLayout p;
+        p.payloads = {{1, true, 5, i, Replicated(uint32_t(thin.size()), 1200), {thin[i]}},
+                      {2, false, i & 0xFF, 0, Replicated(100, 1200 + i), Bytes(100, uint8_t(i))}};
+        many.push_back(BuildPacket(p));
+    }
+    Read spread = ReadAll(BuildFile({AudioStream(1), AudioStream(2)}, many));
+    ASSERT_EQ(spread.hr, asf::kOk);
+    ASSERT_EQ(spread.samples.size(), thin.size() + 1);
+    size_t others = 0;
+    for (const auto& s : spread.samples) {
+        if (s.stream == 1) {
+            EXPECT_EQ(s.bytes, thin);
+        } else {
+            EXPECT_EQ(s.bytes, Bytes(100, uint8_t(others))) << others;
+            ++others;
+        }
+    }
 }
 
 TEST(WmPackets, SpreadAudioIsPutBackInOrderAndWrittenUnspread) {

@@ -36,7 +36,7 @@ inline const std::vector<Fixture>& WmFixtures() {
          "-f lavfi -i sine=frequency=440:duration=2:sample_rate=22050 -f lavfi -i "
          "sine=frequency=880:duration=2:sample_rate=22050 "
          "-map 0 -map 1 -c:a wmav2 -b:a 32k"},
-        // Larger than the reader's and the writer's blocks of packets (1 MiB),
+        // Larger than the reader's and the writer's blocks of packets (256 KiB, 1 MiB),
         // with objects across their edges: large packets, then small ones.
         {"wm_large_packets.wmv",
          "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -f lavfi -i "

@@ -350,6 +350,88 @@ TEST(WmWriter, HeldBackSamplesComeBackWholeThroughALongRun) {
     }
 }
 
+// Samples lent from the reader's blocks and held back there give the same
+// file as copies of them: objects larger than a block and across the blocks'
+// edges, a sample far ahead of the others that stays to the end (and holds a
+// block, then the lent samples' queue, long enough to be copied), a stream
+// that takes a small part of what is read (its blocks would outweigh its
+// samples), and a reader that is gone before the writer ends.
+TEST(WmWriter, LentSamplesGiveTheSameFileAsCopies) {
+    AsfWriter source;
+    ASSERT_EQ(source.SetProfile(ProfileOf({Video(1), Audio(2)})), asf::kOk);
+    ASSERT_EQ(source.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+    ASSERT_EQ(source.BeginWriting(), asf::kOk);
+    for (int k = 0; k < 3000; ++k) {
+        const size_t size = k % 97 == 0 ? 300000 : 300 + size_t(k * 7919 % 6000);
+        const uint32_t key = k % 25 == 0 ? kSampleCleanPoint : 0;
+        ASSERT_EQ(source.WriteStreamSample(1, uint64_t(k) * 400000, 0, key, Bytes(size, uint8_t(k))),
+                  asf::kOk);
+        for (int a = 0; a < 6; ++a)
+            ASSERT_EQ(source.WriteStreamSample(2, uint64_t(k) * 400000 + uint64_t(a) * 66666, 0,
+                                               kSampleCleanPoint, Bytes(90 + size_t(k % 5), uint8_t(k + a))),
+                      asf::kOk);
+    }
+    ASSERT_EQ(source.EndWriting(), asf::kOk);
+    const std::vector<uint8_t> file = static_cast<MemoryIO&>(*source.TakeOutput()).Take();
+
+    // Writes each sample to one writer as the reader lends it, to the other as a copy.
+    struct Twin : IAsfSampleSink {
+        AsfWriter* lent = nullptr;
+        AsfWriter* copied = nullptr;
+        uint16_t only = 0;  // the one stream written as number 1; 0: every stream
+        size_t farAt = 0;   // the sample moved far ahead (counted from 1; 0: none)
+        size_t seen = 0;
+        AsfResult OnStreamSample(uint16_t s, uint64_t t, uint64_t d, uint32_t f,
+                                 const AsfSampleBuffer& b) override {
+            if (only && s != only) return asf::kOk;
+            if (++seen == farAt) t += 10000000000ull;  // held back to the end
+            const uint16_t n = only ? 1 : s;
+            const AsfResult hr = lent->WriteStreamSample(n, t, d, f, b);
+            if (hr != asf::kOk) return hr;
+            const std::vector<uint8_t> copy = b.ToVector();
+            return copied->WriteStreamSample(n, t, d, f, std::span<const uint8_t>(copy));
+        }
+    };
+    const struct {
+        uint16_t only;
+        size_t farAt;
+    } cases[] = {{0, 0}, {0, 500}, {2, 0}, {2, 500}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.only << " " << c.farAt);
+        const uint16_t only = c.only;
+        AsfWriter lent, copied;
+        {
+            auto reader = std::make_unique<AsfReader>();
+            ASSERT_EQ(reader->Open(std::make_unique<MemoryIO>(std::span<const uint8_t>(file))), asf::kOk);
+            AsfProfile p = *reader->Profile();
+            if (only) {
+                auto c = p.GetStreamByNumber(only);
+                ASSERT_TRUE(c);
+                ASSERT_EQ(c->SetStreamNumber(1), asf::kOk);
+                p = ProfileOf({*c});
+            }
+            for (AsfWriter* w : {&lent, &copied}) {
+                w->SetDeterministic(true);
+                ASSERT_EQ(w->SetProfile(p), asf::kOk);
+                ASSERT_EQ(w->SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+                ASSERT_EQ(w->BeginWriting(), asf::kOk);
+            }
+            Twin twin;
+            twin.lent = &lent;
+            twin.copied = &copied;
+            twin.only = only;
+            twin.farAt = c.farAt;
+            ASSERT_EQ(reader->Run(twin), asf::kOk);
+        }  // the reader is gone; the samples held back stay whole
+        ASSERT_EQ(lent.EndWriting(), asf::kOk);
+        ASSERT_EQ(copied.EndWriting(), asf::kOk);
+        const auto a = lent.TakeOutput(), b = copied.TakeOutput();
+        const auto& bytes = static_cast<MemoryIO&>(*a).Data();
+        EXPECT_GT(bytes.size(), only ? 1000000u : 10000000u);
+        EXPECT_TRUE(bytes == static_cast<MemoryIO&>(*b).Data());
+    }
+}
+
 // Over a long file with many key frames, some arriving out of order, every
 // second of the simple index names the first packet of the latest key frame
 // at or before it (the first key frame before that), and how many packets it

@@ -146,6 +146,9 @@ TEST(WmUnion, VideoOfOneFileAudioOfAnother) {
     } cases[] = {
         {VideoOnlyFixture(), WmaFixture(), "Tune"},
         {WmvFixture(), Wmv1Fixture(), "Wmv1"},  // the audio of a WMV file
+        // Both sources span many of their readers' blocks, and the audio is
+        // a small part of what its reader reads.
+        {LargeWmv1Fixture(), LargeWmvFixture(), "Large"},
     };
     for (const auto& c : cases) {
         const fs::path out = dir / "u.wmv";

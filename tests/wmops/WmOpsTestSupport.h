@@ -39,6 +39,20 @@ inline fs::path WmaFixture(const std::string& name = "wmops_a.wma", int frequenc
     return MakeFixture(name, "-f lavfi -i sine=frequency=" + std::to_string(frequency) +
                                  ":duration=2:sample_rate=44100 -c:a wmav2 -b:a 64k -metadata title=Tune");
 }
+// Larger than the reader's blocks of packets, with objects across their edges.
+inline fs::path LargeWmvFixture() {  // wmv2 + wmav2, 16000-byte packets
+    return MakeFixture(
+        "wmops_large.wmv",
+        "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 "
+        "-f lavfi -i sine=frequency=440:duration=4:sample_rate=44100 -vf noise=alls=30:allf=t "
+        "-c:v wmv2 -b:v 4M -g 25 -c:a wmav2 -b:a 128k -packetsize 16000 -metadata title=Large");
+}
+inline fs::path LargeWmv1Fixture() {  // wmv1 + wmav2, 1500-byte packets
+    return MakeFixture("wmops_large_wmv1.wmv",
+                       "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 "
+                       "-f lavfi -i sine=frequency=660:duration=4:sample_rate=44100 -vf noise=alls=30:allf=t "
+                       "-c:v wmv1 -b:v 3M -g 25 -c:a wmav2 -b:a 128k -packetsize 1500");
+}
 inline fs::path VideoOnlyFixture() {  // msmpeg4, no audio
     return MakeFixture("wmops_video.wmv",
                        "-f lavfi -i testsrc=size=160x120:rate=12:duration=2 -c:v msmpeg4 -b:v 100k -f asf");
