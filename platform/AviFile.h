@@ -127,6 +127,13 @@ class AviStream {
     // appended then, and writing may go on).
     AviResult CopySample(const AviStream& source, int32_t pos, uint32_t flags, int32_t* samplesWritten);
 
+    // Writing: appends one chunk holding one sample of a stream that counts
+    // chunks, whose bytes are [pos, pos + bytes) of `source`, copied from file
+    // to file where the system can; as Write(-1, 1, ...) otherwise.
+    // kAviErrFileRead when they cannot be read (nothing is appended then, and
+    // writing may go on).
+    AviResult WriteFrom(ByteIO& source, uint64_t pos, int32_t bytes, uint32_t flags);
+
     const std::shared_ptr<AviFile>& File() const { return file_; }
 
   private:

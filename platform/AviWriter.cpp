@@ -404,6 +404,22 @@ AviResult AviStream::CopySample(const AviStream& source, int32_t pos, uint32_t f
     return kAviOk;
 }
 
+AviResult AviStream::WriteFrom(ByteIO& source, uint64_t pos, int32_t bytes, uint32_t flags) {
+    AviFileImpl& f = *file_->impl_;
+    if (!f.writing || f.finished) return kAviErrUnsupported;
+    if (bytes < 0) return kAviErrBadParam;
+    if (f.streams[size_t(index_)].info.dwSampleSize != 0) return kAviErrUnsupported;
+    if (f.writeError != kAviOk) return f.writeError;
+    if (!f.headerWritten) {
+        AviResult r = f.WriteHeaders();
+        if (r != kAviOk) return f.writeError = r;
+    }
+    AviResult r = f.WriteChunk(index_, nullptr, uint32_t(bytes), flags, 1, &source, pos);
+    if (r == kAviErrFileRead) return r;  // the output is still whole
+    if (r != kAviOk) return f.writeError = r;
+    return kAviOk;
+}
+
 AviResult AviStream::Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
                            int32_t* samplesWritten, int32_t* bytesWritten) {
     AviFileImpl& f = *file_->impl_;

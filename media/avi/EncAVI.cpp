@@ -248,6 +248,15 @@ int CEncAVI::CopyVideoSample(const AviStream& source, int pos, int keyFrame, int
     return 0;
 }
 
+int CEncAVI::WriteVideoSampleFrom(ByteIO& source, uint64_t pos, int bytes, int keyFrame) {
+    if (!video_) return kErrAviStreamWrite;
+    const AviResult r = video_->WriteFrom(source, pos, bytes, keyFrame ? kAviIfKeyFrame : 0);
+    if (r == kAviErrFileRead) return kErrAviStreamRead;
+    if (r != kAviOk) return kErrAviStreamWrite;
+    ++videoPos_;
+    return 0;
+}
+
 void CEncAVI_Comp::EndCompress() {
     frames_ = {};
     CEncAVI::EndCompress();
