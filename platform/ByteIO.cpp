@@ -157,7 +157,10 @@ bool FileIO::Open(const std::string& path, Mode mode, size_t bufferSize) {
             flags |= O_RDONLY;
             break;
         case Mode::Create:
-            flags |= O_RDWR | O_CREAT | O_TRUNC;
+            // Emptied below, and only when it holds anything: truncating an
+            // empty file (one made beside the output to be renamed over it)
+            // makes some file systems write all of it out when it is closed.
+            flags |= O_RDWR | O_CREAT;
             break;
         case Mode::ReadWrite:
             flags |= O_RDWR;
@@ -172,6 +175,17 @@ bool FileIO::Open(const std::string& path, Mode mode, size_t bufferSize) {
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return false;
+    }
+    if (mode == Mode::Create && st.st_size != 0) {
+        int r;
+        do {
+            r = ::ftruncate(fd, 0);
+        } while (r != 0 && errno == EINTR);
+        if (r != 0) {
+            ::close(fd);
+            return false;
+        }
+        st.st_size = 0;
     }
     fd_ = fd;
     path_ = path;
