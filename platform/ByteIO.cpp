@@ -402,7 +402,7 @@ bool FileIO::OpenPipe() {
     pipeRead_ = fds[0];
     pipeWrite_ = fds[1];
     // A larger pipe means fewer, larger writes; the default size works too.
-    ::fcntl(pipeWrite_, F_SETPIPE_SZ, int(kPipeCopyMax));
+    ::fcntl(pipeWrite_, F_SETPIPE_SZ, kPipeBytes);
     return true;
 }
 
