@@ -38,9 +38,23 @@ uint32_t FourCCOf(uint8_t codec) {
     }
 }
 
+// A frame's bytes: in memory, or (with `from`) bytes [at, at + size) of a source file.
+struct AviFrameBytes {
+    std::span<const uint8_t> data;
+    ByteIO* from = nullptr;
+    uint64_t at = 0;
+    uint32_t size = 0;
+};
+
 // Called for every AVI frame in order; empty data with `real` false is a
 // filler frame that keeps the next picture at its time. False stops the walk.
-using AviFrameSink = std::function<bool(std::span<const uint8_t> data, bool key, bool real)>;
+using AviFrameSink = std::function<bool(const AviFrameBytes& bytes, bool key, bool real)>;
+// The source file of a tag's data.
+using FlvSourceOf = std::function<ByteIO*(const FlvTag& tag)>;
+
+// Frames stored as they are from this size on go from file to file without
+// being read (smaller ones cost less read together with their neighbours).
+constexpr uint32_t kCopyFrameMin = 16 << 10;
 
 void RemoveQuietly(const std::string& path) {
     std::error_code ec;
@@ -52,16 +66,22 @@ void RemoveQuietly(const std::string& path) {
 // Walks the video frames of `file` as AVI frames. Gaps in the timing (dropped
 // frames, variable rates) get empty frames, so that every frame stays at its time.
 static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, const AviVideoFormat& format,
-                         const AviFrameSink& sink) {
+                         const FlvSourceOf& sourceOf, const AviFrameSink& sink) {
     const auto& tags = file.Tags();
     const uint8_t codec = tags[frames.front()].VideoCodec();
     AvcConfig avc;
     if (codec == kFlvVideoAvc && !ParseAvcConfig(file.VideoConfig(), avc)) return kFlvErrUnsupported;
     const uint32_t base = tags[frames.front()].time;
     std::vector<uint8_t> data, frame;
-    // The frames' data, read together with their neighbours.
+    // Frames that go out as stored (all but AVC's) and are large are copied
+    // from their file; the others' data is read together with their neighbours.
+    auto copied = [&tags, codec](size_t j) {
+        return codec != kFlvVideoAvc && tags[j].size >= kCopyFrameMin + tags[j].HeaderBytes();
+    };
     FlvTagReader reader(file);
-    auto isFrame = [&tags](size_t j) { return tags[j].type == kFlvTagVideo && tags[j].IsMediaFrame(); };
+    auto isFrame = [&tags, &copied](size_t j) {
+        return tags[j].type == kFlvTagVideo && tags[j].IsMediaFrame() && !copied(j);
+    };
     uint64_t next = 0;  // slot of the next frame
     // Empty frames fill the gaps up to a budget: an hour's worth, or 64 per
     // frame in longer files. Timestamps that jump further (a damaged or spliced
@@ -91,9 +111,17 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
         if (slot > next) fillLeft -= slot - next;
         for (; next < slot; ++next)
             if (!sink({}, false, false)) return kFlvErrTagWrite;
+        bool key = t.FrameType() == 1;
+        if (copied(frames[i])) {
+            ByteIO* from = sourceOf(t);
+            if (!from) return kFlvErrRead;
+            const uint32_t skip = t.HeaderBytes();  // the codec's bytes (VP6: and the picture adjustment)
+            if (!sink({{}, from, t.offset + skip, t.size - skip}, key, true)) return kFlvErrTagWrite;
+            ++next;
+            continue;
+        }
         std::span<const uint8_t> payload;
         if (!reader.Read(frames[i], isFrame, payload)) return kFlvErrRead;
-        bool key = t.FrameType() == 1;
         frame.clear();
         switch (codec) {
             case kFlvVideoAvc:
@@ -112,7 +140,7 @@ static int WalkAviFrames(CFlvFile& file, const std::vector<size_t>& frames, cons
                 payload = payload.subspan(1);
                 break;
         }
-        if (!sink(payload, key, true)) return kFlvErrTagWrite;
+        if (!sink({payload}, key, true)) return kFlvErrTagWrite;
         ++next;
     }
     return 0;
@@ -177,15 +205,27 @@ int CFlvFile::SaveAVI(const std::string& path, CFlvProcess* process) {
     }
     size_t done = 0;
     bool stopped = false;
-    int err = WalkAviFrames(*this, frames, format, [&](std::span<const uint8_t> data, bool key, bool real) {
-        if (writer.WriteVideoSamples(1, data.data(), int(data.size()), key ? 1 : 0) != 0) return false;
-        if (real && FlvProgressStop(process, ++done, frames.size())) {
-            stopped = true;
-            return false;
-        }
-        return true;
-    });
+    auto sourceOf = [this](const FlvTag& t) -> ByteIO* {
+        return t.source < sources_.size() ? sources_[t.source].get() : nullptr;
+    };
+    int readErr = 0;
+    int err =
+        WalkAviFrames(*this, frames, format, sourceOf, [&](const AviFrameBytes& b, bool key, bool real) {
+            if (b.from) {
+                const int r = writer.WriteVideoSampleFrom(*b.from, b.at, int(b.size), key ? 1 : 0);
+                if (r == kErrAviStreamRead) readErr = kFlvErrRead;
+                if (r != 0) return false;
+            } else if (writer.WriteVideoSamples(1, b.data.data(), int(b.data.size()), key ? 1 : 0) != 0) {
+                return false;
+            }
+            if (real && FlvProgressStop(process, ++done, frames.size())) {
+                stopped = true;
+                return false;
+            }
+            return true;
+        });
     if (stopped) err = kErrSilent;
+    if (readErr) err = readErr;
     writer.Close();
     if (err == 0 && writer.LastCloseResult() != 0) err = kFlvErrTagWrite;
     if (err != 0 && err != kErrSilent) RemoveQuietly(path);

@@ -104,6 +104,19 @@ class AviStream {
     AviResult Read(int32_t start, int32_t count, void* buffer, int32_t bufferBytes, int32_t* bytesRead,
                    int32_t* samplesRead) const;
 
+    // Reading, a stream of fixed-size samples: the counts that Read(start,
+    // kAviStreamReadConvenient, buffer, bufferBytes, ...) gives, worked out
+    // without reading, for a copy of those bytes with CopyTo.
+    // kAviErrUnsupported for other streams, for a source that is no file, and
+    // where the samples lie in chunks so small that reading them together
+    // costs less (read them instead).
+    AviResult PlanCopy(int32_t start, int32_t bufferBytes, int32_t* bytes, int32_t* samples) const;
+    // The first `bytes` bytes of the samples from `start` written to `out` at
+    // its position, from file to file where the system can. ReadFailed when
+    // they cannot all be read: `out` may then hold part of them after its
+    // old position.
+    ByteIO::Copied CopyTo(int32_t start, uint64_t bytes, ByteIO& out) const;
+
     // The nearest sample to `pos` with the flags' property (kFindKey|kFindPrev:
     // the key frame at or before pos); -1 when there is none.
     int32_t FindSample(int32_t pos, uint32_t flags) const;
@@ -126,6 +139,24 @@ class AviStream {
     // source; kAviErrFileRead when its bytes cannot be read (nothing is
     // appended then, and writing may go on).
     AviResult CopySample(const AviStream& source, int32_t pos, uint32_t flags, int32_t* samplesWritten);
+
+    // Writing: appends what source.Read(start, kAviStreamReadConvenient,
+    // buffer, bufferBytes, ...) reads from a stream of fixed-size samples as
+    // one chunk of this stream (as Write(-1, samples, ...) does), its bytes
+    // copied from file to file where the system can; the counts come back (0
+    // at the source's end: nothing is appended). kAviErrUnsupported where
+    // PlanCopy says so, or this stream does not count samples of a fixed
+    // size (read and Write instead); kAviErrFileRead when the bytes cannot be
+    // read (nothing is appended then, and writing may go on).
+    AviResult CopySamples(const AviStream& source, int32_t start, int32_t bufferBytes, uint32_t flags,
+                          int32_t* samplesWritten, int32_t* bytesWritten);
+
+    // Writing: appends one chunk holding one sample of a stream that counts
+    // chunks, whose bytes are [pos, pos + bytes) of `source`, copied from file
+    // to file where the system can; as Write(-1, 1, ...) otherwise.
+    // kAviErrFileRead when they cannot be read (nothing is appended then, and
+    // writing may go on).
+    AviResult WriteFrom(ByteIO& source, uint64_t pos, int32_t bytes, uint32_t flags);
 
     const std::shared_ptr<AviFile>& File() const { return file_; }
 

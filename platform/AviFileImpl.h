@@ -137,6 +137,23 @@ struct AviFileImpl {
     void ScanList(RiffWalker& walker);
     void AddEntry(int stream, uint64_t dataOffset, uint32_t size, uint32_t flags);
     void FinishIndexes();
+    // What a read of a stream of fixed-size samples takes from sample `rel`
+    // (count and buffer as Read has them): n samples from byte byteStart of
+    // the stream's data, which lies in chunk `chunk`.
+    struct SampleRun {
+        size_t chunk = 0;
+        uint64_t byteStart = 0;
+        uint64_t n = 0;
+    };
+    AviResult PlanSamples(const StreamData& s, uint64_t rel, int32_t count, bool buffer, int32_t bufferBytes,
+                          SampleRun& run) const;
+    // The first `bytes` bytes of a run written to `out` at its position, a
+    // range of a chunk at a time (from file to file where the system can).
+    ByteIO::Copied CopySampleBytes(const StreamData& s, const SampleRun& run, uint64_t bytes,
+                                   ByteIO& out) const;
+    // Whether a run's chunks are large enough, on average, that copying them
+    // one by one costs less than reading them together.
+    bool CopiesWell(const StreamData& s, const SampleRun& run, uint64_t bytes) const;
 
     // --- writing ---
     AviResult WriteHeaders();
@@ -145,6 +162,10 @@ struct AviFileImpl {
     // cannot be read: nothing of the chunk is kept then).
     AviResult WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags, uint64_t samples,
                          ByteIO* from = nullptr, uint64_t fromPos = 0);
+    // The same with the data written by `payload(io)` (a ByteIO::Copied).
+    template <class Payload>
+    AviResult WriteChunkWith(int stream, uint32_t bytes, uint32_t flags, uint64_t samples,
+                             const Payload& payload);
     AviResult ClosePart(bool final);
     AviResult OpenAvixPart();
     AviResult Complete();

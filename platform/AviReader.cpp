@@ -655,31 +655,15 @@ AviResult AviStream::Read(int32_t start, int32_t count, void* buffer, int32_t bu
         if (samplesRead) *samplesRead = 1;
         return kAviOk;
     }
-    const uint64_t ss = s.sampleSize;
-    uint64_t left = s.samples - uint64_t(rel);
-    uint64_t byteStart = uint64_t(rel) * ss;
-    size_t chunk = s.cumBytes.upper_bound(byteStart) - 1;
-    uint64_t n;
-    if (count == kAviStreamReadConvenient) {
-        if (buffer) {
-            n = uint64_t(bufferBytes) / ss;
-            if (n == 0) return kAviErrBufferTooSmall;
-        } else {
-            uint64_t restOfChunk = s.cumBytes[chunk + 1] - byteStart;
-            n = std::max<uint64_t>(1, restOfChunk / ss);
-            n = std::min<uint64_t>(n, std::max<uint64_t>(1, (1 << 20) / ss));
-        }
-    } else {
-        if (count < 0) return kAviErrBadParam;
-        n = uint64_t(count);
-        if (buffer && n * ss > uint64_t(bufferBytes)) return kAviErrBufferTooSmall;
-    }
-    n = std::min(n, left);
-    n = std::min<uint64_t>(n, uint64_t(0x7FFFFFFF) / ss);
-    uint64_t total = n * ss;
+    AviFileImpl::SampleRun run;
+    if (AviResult r = f.PlanSamples(s, uint64_t(rel), count, buffer != nullptr, bufferBytes, run);
+        r != kAviOk)
+        return r;
+    const uint64_t n = run.n, total = n * s.sampleSize;
     if (buffer) {
         uint8_t* dst = static_cast<uint8_t*>(buffer);
-        uint64_t pos = byteStart, done = 0;
+        uint64_t pos = run.byteStart, done = 0;
+        size_t chunk = run.chunk;
         while (done < total && chunk < s.index.size()) {
             const IndexEntry& e = s.index[chunk];
             uint64_t inChunk = pos - s.cumBytes[chunk];
@@ -697,6 +681,91 @@ AviResult AviStream::Read(int32_t start, int32_t count, void* buffer, int32_t bu
     if (bytesRead) *bytesRead = int32_t(total);
     if (samplesRead) *samplesRead = int32_t(n);
     return kAviOk;
+}
+
+AviResult AviFileImpl::PlanSamples(const StreamData& s, uint64_t rel, int32_t count, bool buffer,
+                                   int32_t bufferBytes, SampleRun& run) const {
+    const uint64_t ss = s.sampleSize;
+    const uint64_t left = s.samples - rel;
+    run.byteStart = rel * ss;
+    run.chunk = s.cumBytes.upper_bound(run.byteStart) - 1;
+    uint64_t n;
+    if (count == kAviStreamReadConvenient) {
+        if (buffer) {
+            n = uint64_t(bufferBytes) / ss;
+            if (n == 0) return kAviErrBufferTooSmall;
+        } else {
+            uint64_t restOfChunk = s.cumBytes[run.chunk + 1] - run.byteStart;
+            n = std::max<uint64_t>(1, restOfChunk / ss);
+            n = std::min<uint64_t>(n, std::max<uint64_t>(1, (1 << 20) / ss));
+        }
+    } else {
+        if (count < 0) return kAviErrBadParam;
+        n = uint64_t(count);
+        if (buffer && n * ss > uint64_t(bufferBytes)) return kAviErrBufferTooSmall;
+    }
+    n = std::min(n, left);
+    run.n = std::min<uint64_t>(n, uint64_t(0x7FFFFFFF) / ss);
+    return kAviOk;
+}
+
+ByteIO::Copied AviFileImpl::CopySampleBytes(const StreamData& s, const SampleRun& run, uint64_t bytes,
+                                            ByteIO& out) const {
+    uint64_t pos = run.byteStart, done = 0;
+    for (size_t chunk = run.chunk; done < bytes && chunk < s.index.size(); ++chunk) {
+        const IndexEntry& e = s.index[chunk];
+        const uint64_t inChunk = pos - s.cumBytes[chunk];
+        const uint64_t k = std::min<uint64_t>(e.size - inChunk, bytes - done);
+        if (k) {
+            if (const ByteIO::Copied c = out.CopyRange(*io, e.offset() + inChunk, k); c != ByteIO::Copied::Ok)
+                return c;
+        }
+        done += k;
+        pos += k;
+    }
+    return done == bytes ? ByteIO::Copied::Ok : ByteIO::Copied::ReadFailed;
+}
+
+bool AviFileImpl::CopiesWell(const StreamData& s, const SampleRun& run, uint64_t bytes) const {
+    // Chunks from this size on (on average) are copied one by one.
+    constexpr uint64_t kCopyPieceMin = 2048;
+    if (bytes == 0 || !io->File()) return false;
+    const size_t last = s.cumBytes.upper_bound(run.byteStart + bytes - 1) - 1;
+    return bytes / (last - run.chunk + 1) >= kCopyPieceMin;
+}
+
+AviResult AviStream::PlanCopy(int32_t start, int32_t bufferBytes, int32_t* bytes, int32_t* samples) const {
+    const AviFileImpl& f = *file_->impl_;
+    const StreamData& s = f.streams[size_t(index_)];
+    if (bytes) *bytes = 0;
+    if (samples) *samples = 0;
+    if (f.writing || s.sampleSize == 0 || !f.io->File()) return kAviErrUnsupported;
+    const int64_t rel = int64_t(start) - int64_t(s.info.dwStart);
+    if (rel < 0 || bufferBytes < 0) return kAviErrUnsupported;  // Read tells what is wrong
+    if (uint64_t(rel) >= s.samples) return kAviOk;
+    AviFileImpl::SampleRun run;
+    if (f.PlanSamples(s, uint64_t(rel), kAviStreamReadConvenient, true, bufferBytes, run) != kAviOk)
+        return kAviErrUnsupported;
+    const uint64_t total = run.n * s.sampleSize;
+    if (!f.CopiesWell(s, run, total)) return kAviErrUnsupported;
+    if (bytes) *bytes = int32_t(total);
+    if (samples) *samples = int32_t(run.n);
+    return kAviOk;
+}
+
+ByteIO::Copied AviStream::CopyTo(int32_t start, uint64_t bytes, ByteIO& out) const {
+    const AviFileImpl& f = *file_->impl_;
+    const StreamData& s = f.streams[size_t(index_)];
+    const int64_t rel = int64_t(start) - int64_t(s.info.dwStart);
+    if (f.writing || s.sampleSize == 0 || rel < 0) return ByteIO::Copied::ReadFailed;
+    if (bytes == 0) return ByteIO::Copied::Ok;
+    const uint64_t byteStart = uint64_t(rel) * s.sampleSize;
+    if (byteStart >= s.cumBytes.back() || bytes > s.cumBytes.back() - byteStart)
+        return ByteIO::Copied::ReadFailed;
+    AviFileImpl::SampleRun run;
+    run.byteStart = byteStart;
+    run.chunk = s.cumBytes.upper_bound(byteStart) - 1;
+    return f.CopySampleBytes(s, run, bytes, out);
 }
 
 int32_t AviStream::FindSample(int32_t pos, uint32_t flags) const {

@@ -137,6 +137,17 @@ AviResult CopySamples(Source& s, int32_t upTo, std::vector<uint8_t>& buf) {
             // Only up to the target: one chunk per interleave step.
             cap = int32_t(std::min<int64_t>(cap, int64_t(upTo - s.pos) * s.info.dwSampleSize));
             cap = std::max<int32_t>(cap, int32_t(s.info.dwSampleSize));
+            if (!s.frameTag) {
+                // From file to file where it can: the chunk a read of `cap` bytes makes.
+                const uint32_t flags = s.stream->IsKeyFrame(s.pos) ? kAviIfKeyFrame : 0;
+                AviResult r = s.out->CopySamples(*s.stream, s.pos, cap, flags, &samples, &bytes);
+                if (r == kAviOk) {
+                    if (samples <= 0) break;
+                    s.pos += samples;
+                    continue;
+                }
+                if (r != kAviErrUnsupported) return r;
+            }
         } else {
             if (!s.frameTag) {
                 // One chunk a sample: from file to file where it can.
@@ -217,10 +228,22 @@ AviResult SaveWav(const std::string& path, Source& s, const AviSaveCallback& pro
             if (result != kAviOk) break;
             cap = std::max(bytes, 1);
         }
-        if (buf.size() < size_t(cap)) buf.resize(size_t(cap));
-        result = s.stream->Read(s.pos, kAviStreamReadConvenient, buf.data(), cap, &bytes, &samples);
-        if (result != kAviOk || samples <= 0) break;
-        const WavWriter::Appended put = out.Append(buf.data(), size_t(bytes));
+        WavWriter::Appended put;
+        if (s.info.dwSampleSize &&
+            s.stream->PlanCopy(s.pos, cap, &bytes, &samples) == kAviOk) {  // from file to file
+            if (samples <= 0) break;
+            put = out.AppendCopy(uint64_t(bytes),
+                                 [&s](ByteIO& file, uint64_t k) { return s.stream->CopyTo(s.pos, k, file); });
+            if (put == WavWriter::Appended::ReadFailed) {
+                result = kAviErrFileRead;
+                break;
+            }
+        } else {
+            if (buf.size() < size_t(cap)) buf.resize(size_t(cap));
+            result = s.stream->Read(s.pos, kAviStreamReadConvenient, buf.data(), cap, &bytes, &samples);
+            if (result != kAviOk || samples <= 0) break;
+            put = out.Append(buf.data(), size_t(bytes));
+        }
         if (put == WavWriter::Appended::Limit) {
             // A RIFF file ends at 4 GiB: what still fits went in and the save ends there.
             result = kAviErrWavLimit;

@@ -148,6 +148,16 @@ uint64_t AviFileImpl::PartIndexBytes(uint64_t extraEntries) const {
 
 AviResult AviFileImpl::WriteChunk(int stream, const void* data, uint32_t bytes, uint32_t flags,
                                   uint64_t samples, ByteIO* from, uint64_t fromPos) {
+    return WriteChunkWith(stream, bytes, flags, samples, [&](ByteIO& out) {
+        if (bytes && from) return out.CopyRange(*from, fromPos, bytes);
+        if (bytes) out.Write(data, bytes);
+        return ByteIO::Copied::Ok;
+    });
+}
+
+template <class Payload>
+AviResult AviFileImpl::WriteChunkWith(int stream, uint32_t bytes, uint32_t flags, uint64_t samples,
+                                      const Payload& payload) {
     StreamData& s = streams[size_t(stream)];
     uint64_t need = 8 + uint64_t(bytes) + (bytes & 1);
     uint64_t used = io->Tell() - riffPos;
@@ -162,14 +172,10 @@ AviResult AviFileImpl::WriteChunk(int stream, const void* data, uint32_t bytes, 
     uint64_t at = io->Tell();
     io->WriteU32LE(s.chunkId);
     io->WriteU32LE(bytes);
-    if (bytes && from) {
-        if (io->CopyRange(*from, fromPos, bytes) == ByteIO::Copied::ReadFailed) {
-            // The chunk goes: what follows is written over it (Complete cuts any rest).
-            io->Seek(at);
-            return kAviErrFileRead;
-        }
-    } else if (bytes) {
-        io->Write(data, bytes);
+    if (payload(*io) == ByteIO::Copied::ReadFailed) {
+        // The chunk goes: what follows is written over it (Complete cuts any rest).
+        io->Seek(at);
+        return kAviErrFileRead;
     }
     if (bytes & 1) io->WriteU8(0);
     if (io->Failed()) return kAviErrFileWrite;
@@ -401,6 +407,48 @@ AviResult AviStream::CopySample(const AviStream& source, int32_t pos, uint32_t f
     if (r == kAviErrFileRead) return r;  // the output is still whole
     if (r != kAviOk) return f.writeError = r;
     if (samplesWritten) *samplesWritten = 1;
+    return kAviOk;
+}
+
+AviResult AviStream::CopySamples(const AviStream& source, int32_t start, int32_t bufferBytes, uint32_t flags,
+                                 int32_t* samplesWritten, int32_t* bytesWritten) {
+    AviFileImpl& f = *file_->impl_;
+    if (samplesWritten) *samplesWritten = 0;
+    if (bytesWritten) *bytesWritten = 0;
+    if (!f.writing || f.finished || f.streams[size_t(index_)].info.dwSampleSize == 0)
+        return kAviErrUnsupported;
+    int32_t bytes = 0, samples = 0;
+    if (AviResult r = source.PlanCopy(start, bufferBytes, &bytes, &samples); r != kAviOk) return r;
+    if (f.writeError != kAviOk) return f.writeError;
+    if (samples > 0 && bytes > 0) {
+        if (!f.headerWritten) {
+            AviResult r = f.WriteHeaders();
+            if (r != kAviOk) return f.writeError = r;
+        }
+        AviResult r = f.WriteChunkWith(index_, uint32_t(bytes), flags, uint64_t(samples), [&](ByteIO& out) {
+            return source.CopyTo(start, uint64_t(bytes), out);
+        });
+        if (r == kAviErrFileRead) return r;  // the output is still whole
+        if (r != kAviOk) return f.writeError = r;
+    }
+    if (samplesWritten) *samplesWritten = samples;
+    if (bytesWritten) *bytesWritten = bytes;
+    return kAviOk;
+}
+
+AviResult AviStream::WriteFrom(ByteIO& source, uint64_t pos, int32_t bytes, uint32_t flags) {
+    AviFileImpl& f = *file_->impl_;
+    if (!f.writing || f.finished) return kAviErrUnsupported;
+    if (bytes < 0) return kAviErrBadParam;
+    if (f.streams[size_t(index_)].info.dwSampleSize != 0) return kAviErrUnsupported;
+    if (f.writeError != kAviOk) return f.writeError;
+    if (!f.headerWritten) {
+        AviResult r = f.WriteHeaders();
+        if (r != kAviOk) return f.writeError = r;
+    }
+    AviResult r = f.WriteChunk(index_, nullptr, uint32_t(bytes), flags, 1, &source, pos);
+    if (r == kAviErrFileRead) return r;  // the output is still whole
+    if (r != kAviOk) return f.writeError = r;
     return kAviOk;
 }
 

@@ -157,7 +157,10 @@ bool FileIO::Open(const std::string& path, Mode mode, size_t bufferSize) {
             flags |= O_RDONLY;
             break;
         case Mode::Create:
-            flags |= O_RDWR | O_CREAT | O_TRUNC;
+            // Emptied below, and only when it holds anything: truncating an
+            // empty file (one made beside the output to be renamed over it)
+            // makes some file systems write all of it out when it is closed.
+            flags |= O_RDWR | O_CREAT;
             break;
         case Mode::ReadWrite:
             flags |= O_RDWR;
@@ -173,6 +176,17 @@ bool FileIO::Open(const std::string& path, Mode mode, size_t bufferSize) {
         ::close(fd);
         return false;
     }
+    if (mode == Mode::Create && st.st_size != 0) {
+        int r;
+        do {
+            r = ::ftruncate(fd, 0);
+        } while (r != 0 && errno == EINTR);
+        if (r != 0) {
+            ::close(fd);
+            return false;
+        }
+        st.st_size = 0;
+    }
     fd_ = fd;
     path_ = path;
     size_ = uint64_t(st.st_size);
@@ -180,12 +194,14 @@ bool FileIO::Open(const std::string& path, Mode mode, size_t bufferSize) {
     pos_ = bufPos_ = lastEnd_ = 0;
     bufLen_ = 0;
     writing_ = false;
+    noPipe_ = false;
     return true;
 }
 
 bool FileIO::Close() {
     if (fd_ < 0) return !failed_;
     FlushWrite();
+    ClosePipe();
     ::close(fd_);
     fd_ = -1;
     buf_.clear();
@@ -198,6 +214,7 @@ uint64_t FileIO::Size() const {
 }
 
 bool FileIO::FlushWrite() {
+    DrainPipe();
     if (!writing_ || bufLen_ == 0) {
         writing_ = false;
         bufLen_ = 0;
@@ -330,6 +347,7 @@ bool FileIO::Write(const void* src, size_t n) {
     if (n >= std::min(kDirectWriteMin, buf_.size())) {
         // A large block goes to the file from where it is, together with
         // the bytes pending before it (a chunk header): no copy into the buffer.
+        DrainPipe();
         const bool ok = WriteAt(bufPos_, buf_.data(), bufLen_, in, n);
         bufLen_ = 0;
         if (!ok) return false;
@@ -354,6 +372,8 @@ ByteIO::Copied FileIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
     FileIO* in = src.File();
     if (!in || in == this || fd_ < 0 || in->fd_ < 0) return ByteIO::CopyRange(src, srcPos, n);
     if (srcPos > in->Size() || n > in->Size() - srcPos) return Copied::ReadFailed;
+    if (n == 0) return Copied::Ok;
+    if (n < kPipeCopyMax && !noPipe_) return CopyThroughPipe(*in, srcPos, n);
     // What is pending goes first; what is buffered for reading may be overwritten.
     if (!FlushWrite()) return Copied::WriteFailed;
     if (in->writing_ && !in->FlushWrite()) return Copied::ReadFailed;
@@ -370,6 +390,137 @@ ByteIO::Copied FileIO::CopyRange(ByteIO& src, uint64_t srcPos, uint64_t n) {
     size_ = std::max(size_, pos_);
     if (n == 0) return Copied::Ok;
     return ByteIO::CopyRange(src, uint64_t(inOff), n);
+}
+
+bool FileIO::OpenPipe() {
+    if (pipeRead_ >= 0) return true;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        noPipe_ = true;
+        return false;
+    }
+    pipeRead_ = fds[0];
+    pipeWrite_ = fds[1];
+    // A larger pipe means fewer, larger writes; the default size works too.
+    ::fcntl(pipeWrite_, F_SETPIPE_SZ, kPipeBytes);
+    return true;
+}
+
+void FileIO::ClosePipe() {
+    if (pipeRead_ < 0) return;
+    ::close(pipeRead_);
+    ::close(pipeWrite_);
+    pipeRead_ = pipeWrite_ = -1;
+    piped_ = 0;
+}
+
+bool FileIO::DrainPipe() {
+    while (piped_ > 0) {
+        loff_t at = loff_t(pipePos_);
+        const ssize_t r = ::splice(pipeRead_, nullptr, fd_, &at, piped_, SPLICE_F_MOVE);
+        if (r < 0 && errno == EINTR) continue;
+        if (r > 0) {
+            pipePos_ += uint64_t(r);
+            piped_ -= size_t(r);
+            continue;
+        }
+        // This file takes no splice (or the write failed): the rest comes out
+        // of the pipe through memory and is written the plain way, which
+        // also tells a failed write.
+        noPipe_ = true;
+        std::vector<uint8_t> tmp(std::min<size_t>(piped_, 64 << 10));
+        while (piped_ > 0) {
+            const ssize_t k = ::read(pipeRead_, tmp.data(), std::min(piped_, tmp.size()));
+            if (k < 0 && errno == EINTR) continue;
+            if (k <= 0) {  // never: the pipe holds what we queued
+                failed_ = true;
+                break;
+            }
+            if (!failed_) WriteAt(pipePos_, tmp.data(), size_t(k), nullptr, 0);
+            pipePos_ += uint64_t(k);
+            piped_ -= size_t(k);
+        }
+        ClosePipe();
+        return !failed_;
+    }
+    return !failed_;
+}
+
+bool FileIO::PushToPipe(const uint8_t* p, size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::write(pipeWrite_, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno == EAGAIN && piped_ > 0) {
+            if (!DrainPipe() || pipeRead_ < 0) return false;
+            continue;
+        }
+        if (w <= 0) return false;
+        p += w;
+        n -= size_t(w);
+        piped_ += size_t(w);
+    }
+    return true;
+}
+
+ByteIO::Copied FileIO::CopyThroughPipe(FileIO& in, uint64_t srcPos, uint64_t n) {
+    if (in.writing_ && !in.FlushWrite()) return Copied::ReadFailed;
+    // The pipe's bytes must run on into the range, with what is pending before it.
+    if (writing_ && pos_ != bufPos_ + bufLen_ && !FlushWrite()) return Copied::WriteFailed;
+    if (!writing_) {
+        bufLen_ = 0;  // drop any read-ahead: its bytes may be overwritten
+        bufPos_ = pos_;
+        writing_ = true;
+    }
+    if (!OpenPipe()) {
+        if (!FlushWrite()) return Copied::WriteFailed;
+        return CopyRange(in, srcPos, n);
+    }
+    if (piped_ == 0) pipePos_ = bufPos_;
+    // Pending small writes (a chunk header) go first, into the pipe.
+    if (bufLen_ > 0) {
+        const size_t k = bufLen_;
+        bufLen_ = 0;
+        if (!PushToPipe(buf_.data(), k)) {
+            // Nothing was lost: what did not go into the pipe is written the plain way.
+            bufPos_ = pipePos_ + piped_;
+            const size_t left = size_t(pos_ - bufPos_);
+            DrainPipe();
+            if (!failed_) WriteAt(bufPos_, buf_.data() + (k - left), left, nullptr, 0);
+            bufPos_ = pos_;
+            if (failed_) return Copied::WriteFailed;
+            noPipe_ = true;
+            return CopyRange(in, srcPos, n);
+        }
+    }
+    loff_t inOff = loff_t(srcPos);
+    bool pipeFull = false;
+    while (n > 0) {
+        const ssize_t r =
+            ::splice(in.fd_, &inOff, pipeWrite_, nullptr, size_t(std::min<uint64_t>(n, kPipeCopyMax)),
+                     SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && errno == EAGAIN && piped_ > 0 && !pipeFull) {
+            pipeFull = true;
+            if (!DrainPipe()) break;
+            if (pipeRead_ < 0) break;
+            continue;
+        }
+        if (r <= 0) {
+            // A failed read, or no splice from that file: the plain way tells
+            // which, and the ranges that follow go the other way.
+            if (r < 0) noPipe_ = true;
+            break;
+        }
+        pipeFull = false;
+        piped_ += size_t(r);
+        pos_ += uint64_t(r);
+        n -= uint64_t(r);
+    }
+    bufPos_ = pos_;
+    size_ = std::max(size_, pos_);
+    if (failed_) return Copied::WriteFailed;
+    if (n == 0) return Copied::Ok;
+    return ByteIO::CopyRange(in, uint64_t(inOff), n);
 }
 
 bool FileIO::Seek(uint64_t pos) {

@@ -119,6 +119,34 @@ WavWriter::Appended WavWriter::Append(const void* data, size_t n) {
     return Appended::Ok;
 }
 
+WavWriter::Appended WavWriter::AppendCopy(uint64_t n, const Copier& copy) {
+    if (!file_) return Appended::Failed;
+    // The same limit as Append's.
+    uint64_t take = n;
+    const uint64_t limit = Limit();
+    const bool over = dataBytes_ + n + kHeaderRoom > limit;
+    if (over) {
+        const uint64_t used = dataBytes_ + kHeaderRoom;
+        take = limit > used ? std::min<uint64_t>(limit - used, n) : 0;
+        const uint16_t align = WaveFormatFromBytes(format_.data(), format_.size()).nBlockAlign;
+        if (align > 1) take -= take % align;
+    }
+    if (take > 0) {
+        const uint64_t at = file_->Tell();
+        const ByteIO::Copied c = copy(*file_, take);
+        if (c != ByteIO::Copied::Ok) {
+            // Part of it may have gone in: the file ends where it did.
+            file_->Seek(at);
+            file_->Truncate(at);
+            if (c == ByteIO::Copied::ReadFailed) return Appended::ReadFailed;
+            return over ? Appended::Limit : Appended::Failed;
+        }
+        if (file_->Failed()) return over ? Appended::Limit : Appended::Failed;
+        dataBytes_ += take;
+    }
+    return over ? Appended::Limit : Appended::Ok;
+}
+
 uint64_t WavWriter::Limit() const {
     return reserveDs64_ ? options_.maxFileBytes : std::min(options_.maxFileBytes, options_.riffBytes);
 }

@@ -14,6 +14,7 @@
 // is otherwise). Every other output is the plain RIFF file, byte for byte.
 // Qt-free.
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <span>
@@ -43,7 +44,8 @@ class WavWriter {
         bool factForPcm = false;
     };
     enum class Created { Ok, OpenFailed, HeaderFailed };
-    enum class Appended { Ok, Failed, Limit };
+    // ReadFailed: only from AppendCopy, whose source could not be read.
+    enum class Appended { Ok, Failed, Limit, ReadFailed };
 
     WavWriter() = default;
     ~WavWriter();
@@ -64,6 +66,13 @@ class WavWriter {
     // have gone in, so that the file holds the audio up to the limit. Large
     // blocks (from 64 KiB) go to the file without being copied.
     Appended Append(const void* data, size_t n);
+    // Appends n bytes that `copy(file, k)` writes at the file's position
+    // itself (from another file, say), asked for their first k: all n, or
+    // under the size limit the whole blocks that fit, as with Append. When
+    // `copy` fails, nothing of its bytes is kept (ReadFailed when it could
+    // not read them).
+    using Copier = std::function<ByteIO::Copied(ByteIO& out, uint64_t bytes)>;
+    Appended AppendCopy(uint64_t n, const Copier& copy);
     uint64_t DataBytes() const { return dataBytes_; }
 
     // Completes the file (data and RIFF sizes, the 'fact' count; the RF64

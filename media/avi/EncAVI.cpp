@@ -248,6 +248,15 @@ int CEncAVI::CopyVideoSample(const AviStream& source, int pos, int keyFrame, int
     return 0;
 }
 
+int CEncAVI::WriteVideoSampleFrom(ByteIO& source, uint64_t pos, int bytes, int keyFrame) {
+    if (!video_) return kErrAviStreamWrite;
+    const AviResult r = video_->WriteFrom(source, pos, bytes, keyFrame ? kAviIfKeyFrame : 0);
+    if (r == kAviErrFileRead) return kErrAviStreamRead;
+    if (r != kAviOk) return kErrAviStreamWrite;
+    ++videoPos_;
+    return 0;
+}
+
 void CEncAVI_Comp::EndCompress() {
     frames_ = {};
     CEncAVI::EndCompress();
@@ -332,8 +341,23 @@ int CEncAVIAudio::CopyAudio(int first, int end, const std::shared_ptr<AviStream>
             if (capacity > buffer.GetCount() && !buffer.GetBuffer(capacity)) return kErrMemory;
         }
         int32_t bytes = 0, samples = 0;
-        AviResult r =
-            source->Read(first, kAviStreamReadConvenient, buffer.GetData(), capacity, &bytes, &samples);
+        AviResult r = kAviErrUnsupported;
+        if (sampleSize > 0 && audio_) {
+            // From file to file where it can: the chunk a read of `capacity` bytes makes.
+            r = audio_->CopySamples(*source, first, capacity, kAviIfKeyFrame, &samples, &bytes);
+            if (r == kAviOk) {
+                if (bytes < 1) break;
+                audioPos_ += samples;
+                first += samples;
+                continue;
+            }
+            if (r != kAviErrUnsupported && r != kAviErrFileRead) {
+                result = ErrorFromAvi(r, kErrAviStreamWrite);
+                break;
+            }
+        }
+        if (r == kAviErrUnsupported)
+            r = source->Read(first, kAviStreamReadConvenient, buffer.GetData(), capacity, &bytes, &samples);
         if (r != kAviOk) {
             bool stop = true;
             if (host) stop = host->AskOkCancel(LoadStringPair(46005, 46006), "Vantorel");

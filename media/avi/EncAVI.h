@@ -136,6 +136,11 @@ class CEncAVI {
     // fixed-size samples): read the sample and WriteVideoSamples it instead.
     static constexpr int kCopyNotPossible = -1;
     int CopyVideoSample(const AviStream& source, int pos, int keyFrame, int* samples);
+    // Appends one video sample whose bytes are [pos, pos + bytes) of
+    // `source`, copied from file to file where the system can: 0,
+    // kErrAviStreamRead when they cannot be read (nothing is appended), or
+    // kErrAviStreamWrite.
+    int WriteVideoSampleFrom(ByteIO& source, uint64_t pos, int bytes, int keyFrame);
 
     // Options of the files this writer creates (part size of OpenDML output).
     void SetWriteOptions(const AviWriteOptions& o) { writeOptions_ = o; }

@@ -232,3 +232,53 @@ TEST(AviSave, SaveCallbackCapsAndStops) {
 
 }  // namespace
 }  // namespace vt::test
+
+namespace vt::test {
+namespace {
+
+// Audio copied from file to file into a WAV file or beside video in an AVI
+// file: a read failure (the source cut short under the reader) ends the save
+// with that error, and the output holds the whole blocks before it and
+// nothing of the block that failed.
+TEST(AviSave, CopiedAudioStopsWholeAtAReadFailure) {
+    const auto fixture = MakeFixture("long_pcm.avi",
+                                     "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 "
+                                     "-f lavfi -i sine=sample_rate=48000:duration=8 "
+                                     "-c:v mpeg4 -q:v 2 -c:a pcm_s16le -ac 2");
+    auto audioOf = [](const fs::path& p, int32_t samples) {
+        CDecWAV a;
+        EXPECT_EQ(a.Open(p.string()), 0);
+        std::vector<uint8_t> pcm(size_t(samples) * 4);
+        int32_t got = 0;
+        EXPECT_EQ(a.GetAudioStream()->Read(0, samples, pcm.data(), int32_t(pcm.size()), &got, nullptr),
+                  kAviOk);
+        EXPECT_EQ(got, samples * 4);
+        return pcm;
+    };
+    for (bool wav : {true, false}) {
+        SCOPED_TRACE(wav ? "wav" : "avi");
+        TempDir dir;
+        const auto src = dir / "src.avi", out = dir / (wav ? "out.wav" : "out.avi");
+        fs::copy_file(fixture, src);
+        CDecWAV reader;
+        ASSERT_EQ(reader.Open(src.string()), 0);
+        fs::resize_file(src, fs::file_size(src) * 8 / 10);
+        std::shared_ptr<AviFile> file;
+        std::vector<std::shared_ptr<AviStream>> streams{reader.GetAudioStream()};
+        AviCompressOptions o;
+        EXPECT_EQ(AviSaveStreams(out.string(), streams, {&o}, {}), kAviErrFileRead);
+        reader.Close();
+        const auto bytes = ReadFile(out);
+        ASSERT_GT(bytes.size(), 8u);
+        EXPECT_EQ(uint64_t(GetU32LE(&bytes[4])) + 8, bytes.size());
+        // Blocks of 1 MiB: 262144 samples, the first one whole.
+        CDecWAV back;
+        ASSERT_EQ(back.Open(out.string()), 0);
+        EXPECT_EQ(back.GetAudioLength(), 262144);
+        back.Close();
+        EXPECT_EQ(audioOf(out, 262144), audioOf(fixture, 262144));
+    }
+}
+
+}  // namespace
+}  // namespace vt::test

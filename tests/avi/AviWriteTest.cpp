@@ -462,5 +462,51 @@ TEST(AviWrite, CopyAudioReadFailureAsksTheHost) {
     }
 }
 
+// PCM audio goes from file to file a chunk's range at a time: a block that
+// runs into bytes the file no longer holds is not kept, however much of it
+// was copied, and the output holds whole blocks of the source's audio before
+// it.
+TEST(AviWrite, CopyAudioOfPcmKeepsWholeBlocksAtAReadFailure) {
+    TempDir dir;
+    auto src = dir / "src.avi";
+    const auto fixture = MakeFixture("long_pcm.avi",
+                                     "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 "
+                                     "-f lavfi -i sine=sample_rate=48000:duration=8 "
+                                     "-c:v mpeg4 -q:v 2 -c:a pcm_s16le -ac 2");
+    fs::copy_file(fixture, src);
+    CDecAVIAudio r;
+    ASSERT_EQ(r.Open(src.string()), 0);
+    const int length = r.GetAudioLength();
+    ASSERT_EQ(length, 8 * 48000);
+    fs::resize_file(src, fs::file_size(src) * 8 / 10);
+    CEncAVIAudio w;
+    auto out = dir / "out.avi";
+    ASSERT_EQ(w.CreateAudioStream(r.GetAudioFormat(), *r.GetAudioInfo(), out.string()), 0);
+    RecordingHost host;
+    host.answerOk = true;
+    EXPECT_EQ(w.CopyAudio(0, length, r.GetAudioStream(), &host), kErrAviAudioReadWrite);
+    EXPECT_EQ(host.questions, 1);
+    // Blocks of 400000 bytes: 100000 samples.
+    const int copied = w.GetAudioPosition();
+    EXPECT_GE(copied, 100000);
+    EXPECT_EQ(copied % 100000, 0);
+    w.Close();
+    ASSERT_EQ(w.LastCloseResult(), 0);
+    const auto bytes = ReadFile(out);
+    EXPECT_EQ(uint64_t(GetU32LE(&bytes[4])) + 8, bytes.size());
+    // The output's audio is the source's, up to there.
+    auto audioOf = [](const fs::path& p, int samples) {
+        CDecWAV a;
+        EXPECT_EQ(a.Open(p.string()), 0);
+        std::vector<uint8_t> pcm(size_t(samples) * 4);
+        int32_t got = 0;
+        EXPECT_EQ(a.GetAudioStream()->Read(0, samples, pcm.data(), int32_t(pcm.size()), &got, nullptr),
+                  kAviOk);
+        EXPECT_EQ(got, samples * 4);
+        return pcm;
+    };
+    EXPECT_EQ(audioOf(out, copied), audioOf(fixture, copied));
+}
+
 }  // namespace
 }  // namespace vt::test

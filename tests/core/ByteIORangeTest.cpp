@@ -3,6 +3,8 @@
 // writes left as they were.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/ByteIO.h"
 #include "tests/common/TestSupport.h"
 
@@ -95,4 +97,59 @@ TEST(ByteIORange, CopyRangeGivesTheSourceBytesBetweenBufferedWrites) {
     FileIO out;
     ASSERT_TRUE(out.Open((dir / "short.bin").string(), FileIO::Mode::Create));
     EXPECT_EQ(out.CopyRange(fileSource, (3 << 20) - 10, 20), ByteIO::Copied::ReadFailed);
+}
+
+// Many small ranges with small writes between them are queued and written in
+// batches: the file gets them in order however often the queue fills, and a
+// read, a seek back over queued bytes, a large write and a range that goes
+// past the end of a source cut short under it all see (or keep) the order.
+TEST(ByteIORange, SmallRangesQueuedBetweenWritesLandInOrder) {
+    TempDir dir;
+    const auto src = Pattern(4 << 20, 3);
+    WriteFile(dir / "src.bin", src);
+    FileIO in;
+    ASSERT_TRUE(in.Open((dir / "src.bin").string(), FileIO::Mode::Read, 32 << 10));
+    FileIO out;
+    const auto path = dir / "out.bin";
+    ASSERT_TRUE(out.Open(path.string(), FileIO::Mode::Create));
+    std::vector<uint8_t> want;
+    auto write = [&](const std::vector<uint8_t>& bytes) {
+        ASSERT_TRUE(out.Write(bytes.data(), bytes.size()));
+        want.insert(want.end(), bytes.begin(), bytes.end());
+    };
+    uint32_t seed = 5;
+    uint64_t from = 0;
+    for (int i = 0; i < 600; ++i) {
+        SCOPED_TRACE(i);
+        seed = seed * 1103515245u + 12345u;
+        const uint64_t n = 1 + (seed >> 8) % 30000;  // a frame or an audio chunk, odd or even
+        write({uint8_t('0' + i % 10), 'd', 'c', uint8_t(n)});
+        from = (from + n / 3 + 4093) % (src.size() - n);
+        ASSERT_EQ(out.CopyRange(in, from, n), ByteIO::Copied::Ok);
+        want.insert(want.end(), src.begin() + ptrdiff_t(from), src.begin() + ptrdiff_t(from + n));
+        ASSERT_EQ(out.Tell(), want.size());
+        if (n & 1) write({0});
+        if (i % 97 == 50) {  // a read sees everything so far
+            std::vector<uint8_t> got(want.size());
+            ASSERT_EQ(out.ReadAt(0, got.data(), got.size()), got.size());
+            ASSERT_EQ(got, want);
+        }
+        if (i % 101 == 70) {  // a byte of an earlier range written over
+            const uint64_t back = want.size() - n / 2 - 1;
+            ASSERT_TRUE(out.Seek(back) && out.Write("#", 1) && out.Seek(want.size()));
+            want[back] = '#';
+        }
+        if (i % 151 == 100) write(Pattern(100000, uint32_t(i)));  // straight to the file
+    }
+    EXPECT_EQ(out.Size(), want.size());
+    // The source loses its end: the part it still holds is copied, the rest is
+    // a read failure, and the output's position is after what was copied.
+    std::filesystem::resize_file(dir / "src.bin", src.size() - 1000);
+    const uint64_t at = want.size();
+    EXPECT_EQ(out.CopyRange(in, src.size() - 21000, 20500), ByteIO::Copied::ReadFailed);
+    EXPECT_EQ(out.Tell(), at + 20000);
+    want.insert(want.end(), src.end() - 21000, src.end() - 1000);
+    write({'e', 'n', 'd'});
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(ReadFile(path), want);
 }

@@ -2,6 +2,7 @@
 
 #include "core/ErrorCodes.h"
 #include "pages/flv/FlvOperations.h"
+#include "platform/AviFile.h"
 #include "tests/flv/FlvTestUtil.h"
 
 using namespace vt;
@@ -172,4 +173,71 @@ TEST(FlvAvi, VideoSeparationThroughTheOperation) {
     EXPECT_TRUE(stop.errors.empty());
     EXPECT_EQ(PacketChecksums(out, "v:0").size(), 10u);
     EXPECT_TRUE(DecodesCleanly(out));
+}
+
+// Large frames go from the FLV file to the AVI file without being read, small
+// ones through memory: every frame holds its bytes as stored (less the codec's
+// bytes) with its key-frame flag, in order. A frame the file no longer holds
+// is a read failure, and no output is left.
+TEST(FlvAvi, LargeFramesCopiedAsStoredAndTheirReadFailures) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        uint8_t keyHead, interHead;
+        std::vector<uint8_t> codecBytes;  // after the head byte: removed (VP6's adjustment) or kept
+        size_t skip;                      // the bytes of the tag that are not the frame's
+    } cases[] = {
+        {"h263", 0x12, 0x22, {}, 1},
+        {"vp6", 0x14, 0x24, {0x21}, 2},
+    };
+    // Around the size from which frames are copied, and far above and below it.
+    const size_t sizes[] = {40000, 100, 16384, 16383, 16385, 7, 250000, 30001};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FlvBuilder b(1);
+        std::vector<std::vector<uint8_t>> frames;
+        for (size_t i = 0; i < std::size(sizes); ++i) {
+            std::vector<uint8_t> tag{i % 3 == 0 ? c.keyHead : c.interHead};
+            tag.insert(tag.end(), c.codecBytes.begin(), c.codecBytes.end());
+            std::vector<uint8_t> frame(sizes[i]);
+            for (size_t k = 0; k < frame.size(); ++k) frame[k] = uint8_t(k * 7 + i * 31 + (k >> 9));
+            if (c.keyHead == 0x14 && i == 0) {  // a VP6 key frame's header: 192x144
+                const uint8_t head[] = {0x00, 0x46, 9, 12, 9, 12};
+                std::copy(std::begin(head), std::end(head), frame.begin());
+            }
+            tag.insert(tag.end(), frame.begin(), frame.end());
+            b.Tag(9, uint32_t(i * 40), tag);
+            frames.push_back(tag);
+        }
+        const auto flv = dir / (std::string(c.name) + ".flv"), avi = dir / (std::string(c.name) + ".avi");
+        WriteFile(flv, b.bytes);
+        {
+            CFlvFile f;
+            ASSERT_EQ(f.Open(flv.string()), 0);
+            ASSERT_EQ(f.SaveAVI(avi.string(), nullptr), 0);
+        }
+        std::shared_ptr<AviFile> file;
+        ASSERT_EQ(AviFile::Open(avi.string(), file), kAviOk);
+        std::shared_ptr<AviStream> v;
+        ASSERT_EQ(file->GetStream(v, kStreamTypeVideo, 0), kAviOk);
+        ASSERT_EQ(v->Length(), int32_t(frames.size()));
+        for (size_t i = 0; i < frames.size(); ++i) {
+            std::vector<uint8_t> got(frames[i].size());
+            int32_t bytes = 0;
+            ASSERT_EQ(v->Read(int32_t(i), 1, got.data(), int32_t(got.size()), &bytes, nullptr), kAviOk);
+            got.resize(size_t(bytes));
+            EXPECT_TRUE(
+                std::equal(got.begin(), got.end(), frames[i].begin() + ptrdiff_t(c.skip), frames[i].end()) &&
+                got.size() == frames[i].size() - c.skip)
+                << i;
+            EXPECT_EQ(v->IsKeyFrame(int32_t(i)), i % 3 == 0) << i;
+        }
+        file.reset();
+        // The file loses the end of its last frames after it was opened.
+        CFlvFile f;
+        ASSERT_EQ(f.Open(flv.string()), 0);
+        std::filesystem::resize_file(flv, b.bytes.size() - 30001 - 4 - 100000);
+        EXPECT_EQ(f.SaveAVI(avi.string(), nullptr), kFlvErrRead);
+        EXPECT_FALSE(std::filesystem::exists(avi));
+    }
 }
