@@ -405,10 +405,10 @@ TEST(WmWriter, LentSamplesGiveTheSameFileAsCopies) {
             ASSERT_EQ(reader->Open(std::make_unique<MemoryIO>(std::span<const uint8_t>(file))), asf::kOk);
             AsfProfile p = *reader->Profile();
             if (only) {
-                auto c = p.GetStreamByNumber(only);
-                ASSERT_TRUE(c);
-                ASSERT_EQ(c->SetStreamNumber(1), asf::kOk);
-                p = ProfileOf({*c});
+                auto stream = p.GetStreamByNumber(only);
+                ASSERT_TRUE(stream);
+                ASSERT_EQ(stream->SetStreamNumber(1), asf::kOk);
+                p = ProfileOf({*stream});
             }
             for (AsfWriter* w : {&lent, &copied}) {
                 w->SetDeterministic(true);
