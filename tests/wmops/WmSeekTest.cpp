@@ -258,7 +258,7 @@ TEST(WmSeek, PacketBeforeAtTheEdges) {
 
     const fs::path noCount =
         Edited(LongWmv(), "wmseek_no_count.wmv",
-               [](auto& b, uint64_t first, uint64_t, uint64_t) { PutU64LE(&b[first - 50 + 40], 0); });
+               [](auto& bytes, uint64_t first, uint64_t, uint64_t) { PutU64LE(&bytes[first - 50 + 40], 0); });
     ASSERT_FALSE(asf::Failed(r.Open(noCount.string())));
     EXPECT_EQ(r.PacketBefore(20 * kSecond), 0u);
 }
