@@ -677,6 +677,10 @@ AsfResult AsfWriter::WriteIndexes(uint64_t playMs) {
     if (packets_ == 0) return asf::kOk;  // an entry would name a packet that is not there
     const uint64_t entries = playMs / (kIndexInterval / 10000) + 1;
     if (entries > 0xFFFFFFFFull) return asf::kOk;  // too long to index
+    // An index larger than the packets it points into only comes from times
+    // that are damage (a stated duration of years over a few packets): it
+    // would be gigabytes of entries naming the same packet, so there is none.
+    if (entries * 6 > packets_ * packetSize_ + (1u << 20)) return asf::kOk;
     for (const auto& s : profile_.Streams()) {
         const StreamState& st = streams_[s.streamNumber];
         if (!st.video) continue;

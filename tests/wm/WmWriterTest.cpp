@@ -436,6 +436,31 @@ TEST(WmWriter, LentSamplesGiveTheSameFileAsCopies) {
 // second of the simple index names the first packet of the latest key frame
 // at or before it (the first key frame before that), and how many packets it
 // spans; the largest span of all key frames is in the index header.
+// Times that are damage (a join after a file that states a duration of
+// years) must not make an index of gigabytes: a few frames get none.
+TEST(WmWriter, NoIndexLargerThanItsPackets) {
+    const struct {
+        uint64_t lastTime;  // 100 ns
+        bool indexed;
+    } cases[] = {{uint64_t(20) * 60 * 10000000, true}, {uint64_t(2) * 365 * 86400 * 10000000, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lastTime);
+        AsfWriter w;
+        ASSERT_EQ(w.SetProfile(ProfileOf({Video(1)})), asf::kOk);
+        ASSERT_EQ(w.SetOutput(std::make_unique<MemoryIO>()), asf::kOk);
+        ASSERT_EQ(w.BeginWriting(), asf::kOk);
+        ASSERT_EQ(w.WriteStreamSample(1, 0, 0, kSampleCleanPoint, Bytes(1500, 1)), asf::kOk);
+        ASSERT_EQ(w.WriteStreamSample(1, c.lastTime, 0, kSampleCleanPoint, Bytes(1500, 2)), asf::kOk);
+        ASSERT_EQ(w.EndWriting(), asf::kOk);
+        auto io = w.TakeOutput();
+        const std::vector<uint8_t> file = static_cast<MemoryIO&>(*io).Data();
+        EXPECT_LT(file.size(), size_t(1) << 21);
+        std::vector<uint8_t> guid(16);
+        asfguid::kSimpleIndex.ToBytes(guid.data());
+        EXPECT_EQ(std::search(file.begin(), file.end(), guid.begin(), guid.end()) != file.end(), c.indexed);
+    }
+}
+
 TEST(WmWriter, SimpleIndexNamesTheLatestKeyFrameOfEverySecond) {
     AsfProfile p = ProfileOf({Video(1)});
     AsfWriter w;
