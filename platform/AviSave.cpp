@@ -130,6 +130,7 @@ AviResult ChooseFormat(Source& s, const AviCompressOptions* o) {
 // Copies samples [s.pos, upTo) of one stream; each read becomes one chunk.
 AviResult CopySamples(Source& s, int32_t upTo, std::vector<uint8_t>& buf) {
     upTo = std::min(upTo, s.end);
+    if (s.info.dwSampleSize > kAviMaxSampleBytes && s.pos < upTo) return kAviErrBadFormat;
     while (s.pos < upTo) {
         int32_t bytes = 0, samples = 0;
         int32_t cap = kCopyBlock;

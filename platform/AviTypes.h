@@ -39,6 +39,11 @@ enum AviResult : int32_t {
 // Read as many whole samples as convenient.
 constexpr int32_t kAviStreamReadConvenient = -1;
 
+// The largest fixed sample size a copy takes. An audio block is at most
+// 64 KiB (its alignment is a 16-bit field); a stream stating far more is
+// damaged, and a copy a sample at a time would ask for that much memory.
+constexpr int64_t kAviMaxSampleBytes = 1 << 20;
+
 // Sample flags.
 constexpr uint32_t kAviIfList = 0x01;
 constexpr uint32_t kAviIfKeyFrame = 0x10;

@@ -330,10 +330,7 @@ int CEncAVIAudio::CopyAudio(int first, int end, const std::shared_ptr<AviStream>
     AviStreamInfo si;
     source->Info(si);
     const int64_t sampleSize = si.dwSampleSize;
-    // An audio block is at most 64 KiB (its alignment is a 16-bit field): a
-    // stated sample far larger is damage, and reading one would ask for that
-    // much memory.
-    if (sampleSize > kMaxAudioSampleBytes && first < end) return kErrAviAudioReadWrite;
+    if (sampleSize > kAviMaxSampleBytes && first < end) return kErrAviAudioReadWrite;
     int result = 0;
     while (first < end) {
         if (host) host->PumpMessages();

@@ -203,7 +203,6 @@ class CEncAVIAudio : public CEncAVI_Comp {
     bool AudioCreated() const { return audioCreated_ != 0; }
 
     static constexpr int kCopyBufferBytes = 400000;
-    static constexpr int64_t kMaxAudioSampleBytes = 1 << 20;
 
   protected:
     std::shared_ptr<AviStream> audio_;
