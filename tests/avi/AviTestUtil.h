@@ -2,6 +2,9 @@
 // Helpers shared by the AVI tests.
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "media/avi/DecMovie.h"
 #include "media/avi/EncAVI.h"
@@ -14,6 +17,18 @@ inline std::string StreamMd5(const std::filesystem::path& file, const std::strin
     return vt::test::Run("ffmpeg -hide_banner -loglevel error -nostdin -i " + Q(file) +
                          " -map 0:" + selector + " -c copy -f md5 - 2>/dev/null")
         .out;
+}
+
+// The first `samples` samples of 16-bit stereo audio of `file`, read
+// through our reader.
+inline std::vector<uint8_t> StereoPcmOf(const std::filesystem::path& file, int32_t samples) {
+    CDecWAV a;
+    EXPECT_EQ(a.Open(file.string()), 0);
+    std::vector<uint8_t> pcm(size_t(samples) * 4);
+    int32_t got = 0;
+    EXPECT_EQ(a.GetAudioStream()->Read(0, samples, pcm.data(), int32_t(pcm.size()), &got, nullptr), kAviOk);
+    EXPECT_EQ(got, samples * 4);
+    return pcm;
 }
 
 // Copies every video sample and all audio of `src` into `out` through a

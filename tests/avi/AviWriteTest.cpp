@@ -495,17 +495,7 @@ TEST(AviWrite, CopyAudioOfPcmKeepsWholeBlocksAtAReadFailure) {
     const auto bytes = ReadFile(out);
     EXPECT_EQ(uint64_t(GetU32LE(&bytes[4])) + 8, bytes.size());
     // The output's audio is the source's, up to there.
-    auto audioOf = [](const fs::path& p, int samples) {
-        CDecWAV a;
-        EXPECT_EQ(a.Open(p.string()), 0);
-        std::vector<uint8_t> pcm(size_t(samples) * 4);
-        int32_t got = 0;
-        EXPECT_EQ(a.GetAudioStream()->Read(0, samples, pcm.data(), int32_t(pcm.size()), &got, nullptr),
-                  kAviOk);
-        EXPECT_EQ(got, samples * 4);
-        return pcm;
-    };
-    EXPECT_EQ(audioOf(out, copied), audioOf(fixture, copied));
+    EXPECT_EQ(StereoPcmOf(out, copied), StereoPcmOf(fixture, copied));
 }
 
 }  // namespace
