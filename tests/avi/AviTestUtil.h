@@ -1,10 +1,10 @@
 #pragma once
 // Helpers shared by the AVI tests.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "media/avi/DecMovie.h"
 #include "media/avi/EncAVI.h"
