@@ -105,12 +105,9 @@ bool WavWriter::WriteHeader() {
 WavWriter::Appended WavWriter::Append(const void* data, size_t n) {
     if (!file_) return Appended::Failed;
     // A RIFF file ends at 4 GiB: refuse what would not fit rather than wrap its sizes.
-    const uint64_t limit = Limit();
-    if (dataBytes_ + uint64_t(n) + kHeaderRoom > limit) {
-        const uint64_t used = dataBytes_ + kHeaderRoom;
-        uint64_t fit = limit > used ? std::min<uint64_t>(limit - used, uint64_t(n)) : 0;
-        const uint16_t align = WaveFormatFromBytes(format_.data(), format_.size()).nBlockAlign;
-        if (align > 1) fit -= fit % align;
+    bool over = false;
+    const uint64_t fit = Fitting(n, over);
+    if (over) {
         if (fit > 0 && file_->Write(data, size_t(fit))) dataBytes_ += fit;
         return Appended::Limit;
     }
@@ -122,15 +119,8 @@ WavWriter::Appended WavWriter::Append(const void* data, size_t n) {
 WavWriter::Appended WavWriter::AppendCopy(uint64_t n, const Copier& copy) {
     if (!file_) return Appended::Failed;
     // The same limit as Append's.
-    uint64_t take = n;
-    const uint64_t limit = Limit();
-    const bool over = dataBytes_ + n + kHeaderRoom > limit;
-    if (over) {
-        const uint64_t used = dataBytes_ + kHeaderRoom;
-        take = limit > used ? std::min<uint64_t>(limit - used, n) : 0;
-        const uint16_t align = WaveFormatFromBytes(format_.data(), format_.size()).nBlockAlign;
-        if (align > 1) take -= take % align;
-    }
+    bool over = false;
+    const uint64_t take = Fitting(n, over);
     if (take > 0) {
         const uint64_t at = file_->Tell();
         const ByteIO::Copied c = copy(*file_, take);
@@ -145,6 +135,17 @@ WavWriter::Appended WavWriter::AppendCopy(uint64_t n, const Copier& copy) {
         dataBytes_ += take;
     }
     return over ? Appended::Limit : Appended::Ok;
+}
+
+uint64_t WavWriter::Fitting(uint64_t n, bool& over) const {
+    const uint64_t limit = Limit();
+    over = dataBytes_ + n + kHeaderRoom > limit;
+    if (!over) return n;
+    const uint64_t used = dataBytes_ + kHeaderRoom;
+    uint64_t fit = limit > used ? std::min<uint64_t>(limit - used, n) : 0;
+    const uint16_t align = WaveFormatFromBytes(format_.data(), format_.size()).nBlockAlign;
+    if (align > 1) fit -= fit % align;
+    return fit;
 }
 
 uint64_t WavWriter::Limit() const {

@@ -106,6 +106,9 @@ class WavWriter {
     bool WriteHeader();
     bool FinishSizes(uint32_t fallbackFrames);
     uint64_t Limit() const;
+    // How many of n more data bytes fit under the size limit: all of them, or
+    // (with `over` set) the whole blocks that do.
+    uint64_t Fitting(uint64_t n, bool& over) const;
 
     std::unique_ptr<FileIO> file_;
     std::unique_ptr<RiffIO> riff_;
